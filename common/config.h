@@ -1,0 +1,34 @@
+#pragma once
+// The configuration record and cfg.ini. User-interface thread only, except the
+// three fields the link threads read (Echo, WriterPause, DataInterval), which
+// are whole-value shared.
+
+#include <cstdint>
+#include <string>
+
+#include "common/shared_value.h"
+
+struct ConfigRecord {
+  std::string Port;        // UTF-8 in memory; Windows-1251 in cfg.ini
+  std::string LambdaPort;  // "Нет" for none
+  std::int32_t CBR = 0;
+  SharedValue<std::uint8_t> Echo;
+  std::uint8_t FastInit = 0;
+  SharedValue<std::uint16_t> DataInterval;
+  std::uint16_t ScreenInterval = 0;
+  SharedValue<std::uint16_t> WriterPause;
+  std::uint8_t LambdaEnabled = 0;
+  std::uint8_t NotCheckReplyLen = 0;
+  std::uint8_t WriteLog = 0;
+};
+
+// The one process-wide record.
+extern ConfigRecord TCfg;
+
+// Fills cfg from cfg.ini; false when there is no file or reading failed
+// (a read failure is reported to the user).
+bool LoadConfig(ConfigRecord& cfg);
+// Writes cfg to cfg.ini; false on failure (reported to the user).
+bool SaveConfig(const ConfigRecord& cfg);
+// Start-up initialisation: Echo, FastInit, LoadConfig with fallbacks, NotCheckReplyLen.
+void InitConfig(ConfigRecord& cfg);

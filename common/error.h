@@ -1,0 +1,19 @@
+#pragma once
+// Failures carry the fixed Russian text the user sees; the detail (failed call,
+// errno) is for the developer and never replaces that text.
+
+#include <stdexcept>
+#include <string>
+
+class EcuError : public std::runtime_error {
+ public:
+  explicit EcuError(const std::string& text, std::string detail = {})
+      : std::runtime_error(text), detail_(std::move(detail)) {}
+  const std::string& detail() const { return detail_; }
+
+ private:
+  std::string detail_;
+};
+
+// The caption of every message box the program shows.
+inline constexpr const char* kAppCaption = "tufeka Varnek test v 1.0";

@@ -1,0 +1,19 @@
+#pragma once
+// The high-resolution counter and the millisecond waits built on it.
+// All timing of the program uses this monotonic counter.
+
+#include <cstdint>
+
+// Counter now, in counter units (monotonic). Any thread.
+std::int64_t PerfCounter();
+// Counter units per second.
+std::int64_t PerfFrequency();
+
+// Waits ms milliseconds from now: 1 ms sleeps, spinning only for the last few
+// counter units. Any thread.
+void DelayMs(std::uint16_t ms);
+// Waits until ms milliseconds have passed since the counter value start; the
+// first pass always runs when ms > 0. Any thread.
+void DelayUntilMs(std::uint16_t ms, std::int64_t start);
+// Lowers the calling thread's timer slack so 1 ms sleeps stay near 1 ms.
+void LowerTimerSlack();

@@ -1,0 +1,118 @@
+#include "common/worker.h"
+
+#include <QCoreApplication>
+#include <QThread>
+#include <thread>
+#include <vector>
+
+namespace {
+
+std::mutex g_registryMutex;
+std::condition_variable g_registryCv;
+std::vector<std::weak_ptr<WorkerThread>> g_registry;
+int g_live = 0;
+
+enum class CallState { Pending, Running, Done, Cancelled };
+
+struct SyncCall {
+  CallState state = CallState::Pending;
+  std::exception_ptr error;
+};
+
+}  // namespace
+
+void WorkerThread::Start(const std::shared_ptr<WorkerThread>& thread) {
+  {
+    std::lock_guard<std::mutex> lock(g_registryMutex);
+    ++g_live;
+    std::erase_if(g_registry, [](const auto& w) { return w.expired(); });
+    g_registry.push_back(thread);
+  }
+  std::thread([thread] { thread->Run(); }).detach();
+}
+
+void WorkerThread::Run() {
+  try {
+    Execute();
+  } catch (...) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    fatal_ = std::current_exception();
+  }
+  finished_.store(true, std::memory_order_release);
+  std::lock_guard<std::mutex> lock(g_registryMutex);
+  --g_live;
+  g_registryCv.notify_all();
+}
+
+void WorkerThread::Terminate() {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    terminated_.store(true, std::memory_order_release);
+  }
+  cv_.notify_all();
+}
+
+std::exception_ptr WorkerThread::FatalError() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return fatal_;
+}
+
+bool WorkerThread::Synchronize(const std::function<void()>& fn) {
+  QCoreApplication* app = QCoreApplication::instance();
+  if (!app || QThread::currentThread() == app->thread()) {
+    fn();
+    return true;
+  }
+  auto call = std::make_shared<SyncCall>();
+  std::shared_ptr<WorkerThread> self = shared_from_this();
+  QMetaObject::invokeMethod(
+      app,
+      [call, self, fn] {
+        {
+          std::lock_guard<std::mutex> lock(self->mutex_);
+          if (call->state == CallState::Cancelled) return;
+          call->state = CallState::Running;
+        }
+        try {
+          fn();
+        } catch (...) {
+          call->error = std::current_exception();
+        }
+        {
+          std::lock_guard<std::mutex> lock(self->mutex_);
+          call->state = CallState::Done;
+        }
+        self->cv_.notify_all();
+      },
+      Qt::QueuedConnection);
+
+  std::unique_lock<std::mutex> lock(mutex_);
+  // A step that has started must be waited for: it may use the worker's data.
+  cv_.wait(lock, [&] {
+    return call->state == CallState::Done || (Terminated() && call->state == CallState::Pending);
+  });
+  if (call->state != CallState::Done) {
+    call->state = CallState::Cancelled;
+    return false;
+  }
+  if (call->error) std::rethrow_exception(call->error);
+  return true;
+}
+
+bool TerminateAllWorkers(std::chrono::milliseconds timeout) {
+  std::vector<std::shared_ptr<WorkerThread>> alive;
+  {
+    std::lock_guard<std::mutex> lock(g_registryMutex);
+    for (auto& w : g_registry)
+      if (auto t = w.lock()) alive.push_back(t);
+  }
+  for (auto& t : alive) t->Terminate();
+  alive.clear();
+  std::unique_lock<std::mutex> lock(g_registryMutex);
+  return g_registryCv.wait_for(lock, timeout, [] { return g_live == 0; });
+}
+
+int LiveWorkerCount() {
+  std::lock_guard<std::mutex> lock(g_registryMutex);
+  return g_live;
+}

@@ -1,0 +1,59 @@
+#pragma once
+// Base of the program's worker threads (K-line receiver and transmitter, LC-1
+// reader). A worker is created running, owns itself while its body runs and is
+// never joined from the user-interface thread: stopping it means Terminate()
+// plus waking whatever it waits on.
+//
+// Synchronize() is the synchronous call into the user-interface thread: the
+// step is posted to the Qt main thread and the worker waits for it, but gives
+// up as soon as Terminate() is called and the step has not started, so a
+// worker never deadlocks behind a modal box or at shutdown.
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <exception>
+#include <functional>
+#include <memory>
+#include <mutex>
+
+class WorkerThread : public std::enable_shared_from_this<WorkerThread> {
+ public:
+  virtual ~WorkerThread() = default;
+  WorkerThread(const WorkerThread&) = delete;
+  WorkerThread& operator=(const WorkerThread&) = delete;
+
+  // Starts the body on a new detached thread that keeps the object alive.
+  static void Start(const std::shared_ptr<WorkerThread>& thread);
+
+  // Any thread. Asks the body to end and abandons a pending Synchronize.
+  void Terminate();
+  bool Terminated() const { return terminated_.load(std::memory_order_acquire); }
+  bool Finished() const { return finished_.load(std::memory_order_acquire); }
+  // The error that ended the body, if any (nobody shows it; link time-outs take over).
+  std::exception_ptr FatalError() const;
+
+ protected:
+  WorkerThread() = default;
+  virtual void Execute() = 0;
+  // Worker thread only. Runs fn on the user-interface thread and waits.
+  // Returns false when abandoned (fn did not run). Rethrows what fn threw.
+  // Runs fn directly when called on the user-interface thread or without a
+  // Qt application.
+  bool Synchronize(const std::function<void()>& fn);
+
+ private:
+  void Run();
+
+  std::atomic<bool> terminated_{false};
+  std::atomic<bool> finished_{false};
+  mutable std::mutex mutex_;
+  std::condition_variable cv_;
+  std::exception_ptr fatal_;
+};
+
+// Called once the event loop has ended: asks every live worker to end and waits
+// up to the given time for their bodies to return. Returns true when all ended.
+bool TerminateAllWorkers(std::chrono::milliseconds timeout);
+// Number of worker bodies still running (for tests).
+int LiveWorkerCount();

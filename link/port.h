@@ -1,0 +1,67 @@
+#pragma once
+// The serial port layer: the K-line port in its ECU and flash profiles, and the
+// open-and-configure operation the LC-1 reader uses for its own port.
+//
+// Ports are named by PortId, a number never reused within the process, not by
+// the raw descriptor: closing a port wakes every thread waiting on it, and the
+// descriptor is released only when the last operation using it has returned,
+// so a recycled descriptor number can never reach a thread holding an old id.
+// Every failure raises EcuError with the program's fixed message.
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+
+#include "common/bytes.h"
+
+using PortId = std::int64_t;
+inline constexpr PortId kNoPort = -1;
+
+// Purge flags (Win32 meaning, mapped to tcflush).
+enum : unsigned {
+  PURGE_TXABORT = 0x1,
+  PURGE_RXABORT = 0x2,
+  PURGE_TXCLEAR = 0x4,
+  PURGE_RXCLEAR = 0x8,
+  PURGE_ALL = 0xF,
+};
+
+// Stop-bit codes as the design gives them.
+inline constexpr int ONESTOPBIT = 0;
+inline constexpr int TWOSTOPBITS = 2;
+
+// Baud rates by speed index CBR: 10400, 38400, 57600.
+extern const std::uint16_t BaudTable[3];
+
+// The K-line port; kNoPort when closed. Opened, changed and closed only on the
+// user-interface thread; read by every link thread.
+extern std::atomic<PortId> PortHandle;
+
+// --- Operations on any port (any thread unless stated). ---
+PortId OpenPortDevice(const std::string& name);
+PortId OpenAndConfigurePort(const std::string& name, std::uint32_t baud, int stopBits,
+                            std::uint16_t readMultiplier, std::uint16_t writeMultiplier);
+// Closes unless kNoPort, then sets it to kNoPort. Never raises. Wakes waiters.
+void ClosePortHandle(PortId& handle);
+void ClosePortHandle(std::atomic<PortId>& handle);
+std::uint32_t PortInQueue(PortId handle);
+void PurgePort(PortId handle, unsigned flags);
+// Reads up to count bytes with the port's time-outs; 0 on a silent line.
+int ReadPortBlocking(PortId handle, std::uint8_t* buffer, int count);
+void WritePortBlocking(PortId handle, const std::uint8_t* data, int length);
+// Waits without limit until at least one received byte is waiting. Returns
+// false when the port was closed, hung up or failed (the caller ends its pass).
+bool WaitRxChar(PortId handle);
+
+// --- The K-line port (PortHandle). ---
+void OpenEcuPort(const std::string& name, int speedIndex);
+void WakePort();
+void OpenFlashPort(const std::string& name);
+void CloseEcuPort();
+void SetPortSpeed(int speedIndex);
+std::uint32_t PortInQueue();
+void PurgePort();  // purge all; result ignored
+int ReadPortBlocking(std::uint8_t* buffer, int count, int unused = 0);
+void WritePortBlocking(MsgBlock block, std::uint8_t length);
+void SetBreak(bool on);
+void FastInitPulse();

@@ -1,0 +1,16 @@
+#!/usr/bin/env bash
+# Installs what the build needs on Debian 12 when it is missing.
+set -euo pipefail
+pkgs=(build-essential cmake qt6-base-dev libqcustomplot-dev libgtest-dev libgmock-dev
+      xvfb xauth fonts-dejavu-core)
+missing=()
+for p in "${pkgs[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if ((${#missing[@]})); then
+  echo "Installing: ${missing[*]}"
+  SUDO=""
+  [ "$(id -u)" -eq 0 ] || SUDO=sudo
+  $SUDO apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq "${missing[@]}"
+fi

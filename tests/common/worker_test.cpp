@@ -1,0 +1,45 @@
+#include "common/worker.h"
+
+#include <QCoreApplication>
+#include <QTest>
+#include <atomic>
+#include <gtest/gtest.h>
+
+namespace {
+
+class ProbeThread : public WorkerThread {
+ public:
+  std::atomic<int> ranOnUi{0};
+  std::atomic<bool> abandoned{false};
+
+ protected:
+  void Execute() override {
+    bool ran = Synchronize([this] { ranOnUi = 1; });
+    if (!ran) abandoned = true;
+    while (!Terminated()) {
+      if (!Synchronize([this] { ++ranOnUi; })) abandoned = true;
+    }
+  }
+};
+
+}  // namespace
+
+TEST(WorkerThread, HandOffRunsOnUiThreadAndIsAbandonedOnTerminate) {
+  auto t = std::make_shared<ProbeThread>();
+  WorkerThread::Start(t);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return t->ranOnUi.load() >= 3; }, 2000));
+  // Stop serving the event loop, then terminate: the pending hand-off is abandoned.
+  t->Terminate();
+  ASSERT_TRUE(TerminateAllWorkers(std::chrono::milliseconds(2000)));
+  EXPECT_TRUE(t->Finished());
+}
+
+TEST(WorkerThread, ErrorEndsTheBodyAndIsKept) {
+  struct Failing : WorkerThread {
+    void Execute() override { throw std::runtime_error("boom"); }
+  };
+  auto t = std::make_shared<Failing>();
+  WorkerThread::Start(t);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return t->Finished(); }, 2000));
+  EXPECT_TRUE(t->FatalError() != nullptr);
+}

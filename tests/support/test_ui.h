@@ -1,0 +1,58 @@
+#pragma once
+// UiHooks for tests: records what the core asked of the window and answers
+// dialogs from prepared values, so no test ever blocks on a modal box.
+
+#include <deque>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "common/ui.h"
+
+class RecordingUi : public UiHooks {
+ public:
+  RecordingUi() { SetUiHooks(this); }
+  ~RecordingUi() override { SetUiHooks(nullptr); }
+
+  void RefreshControls() override { ++refreshCount; }
+  void ShowResponseTime(int ms) override { responseTimes.push_back(ms); }
+  void SetStatusText(int panel, const std::string& text) override { status[panel] = text; }
+  void ShowProgress(const std::string& caption, std::uint16_t steps) override {
+    progressVisible = true;
+    progress.push_back({caption, steps});
+  }
+  void StepProgress() override { ++progressSteps; }
+  void HideProgress() override { progressVisible = false; }
+  void UpdateDisplay() override { ++displayUpdates; }
+  void CountReply() override { ++replyCount; }
+  void ResetReplyCount() override { ++replyCountResets; }
+  bool MsgTimerEnabled() override { return msgTimer; }
+  void SetMsgTimerEnabled(bool on) override { msgTimer = on; }
+  bool CloseDeferred() override { return closeDeferred; }
+  void CloseMainWindow() override { ++closeRequests; }
+  void ClearPause() override { ++pauseClears; }
+  int AvgAngle() override { return avgAngle; }
+  void ShowError(const std::string& text) override { errors.push_back(text); }
+  void ShowMessage(const std::string& text) override { messages.push_back(text); }
+  std::optional<std::string> AskOpenFileName(const std::string&) override { return take(openAnswers); }
+  std::optional<std::string> AskSaveFileName(const std::string&) override { return take(saveAnswers); }
+
+  int refreshCount = 0, progressSteps = 0, displayUpdates = 0, replyCount = 0, replyCountResets = 0,
+      closeRequests = 0, pauseClears = 0, avgAngle = 360;
+  bool msgTimer = false, closeDeferred = false, progressVisible = false;
+  std::vector<int> responseTimes;
+  std::map<int, std::string> status;
+  std::vector<std::pair<std::string, int>> progress;
+  std::vector<std::string> errors, messages;
+  // Answers for the file dialogs, taken in order; nullopt means "cancel".
+  std::deque<std::optional<std::string>> openAnswers, saveAnswers;
+
+ private:
+  static std::optional<std::string> take(std::deque<std::optional<std::string>>& q) {
+    if (q.empty()) return std::nullopt;
+    auto v = q.front();
+    q.pop_front();
+    return v;
+  }
+};
