@@ -1,0 +1,32 @@
+#pragma once
+// The ECU session: link state, handshake, reply dispatch, retries, teardown,
+// and the requests of the KWP frame. User-interface thread unless stated.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "common/bytes.h"
+#include "common/shared_value.h"
+
+// Link state shared by the window, the session and the link threads.
+extern SharedValue<std::uint8_t> LinkState;           // 1 while a diagnostic session is established
+extern SharedValue<std::uint8_t> UnidirMode;          // 1 while the ECU streams packets
+extern SharedValue<std::uint8_t> LeaveUnidirRequest;  // user asked to leave unidirectional mode
+extern SharedValue<std::int32_t> ReplyCountdown;      // 100 ms ticks left; -1 not armed
+extern SharedValue<std::int8_t> RequestedCorrUOZ;     // -15..15 degrees
+extern SharedValue<std::uint8_t> StartRetryCount;
+extern SharedValue<std::uint32_t> NegativeReplyCount;
+
+// Opens the K-line port and starts the handshake. Port errors propagate.
+void EcuConnect(const std::string& port, int speedIndex, bool fastInit, bool echo);
+// Sends StopDiagnosticSession; the replies end the session.
+void EcuDisconnect();
+// Stops the link threads and timer, closes the port, stops the LC-1 reader.
+void EcuTeardown();
+
+// Frames a request (without checksum), appends the checksum and queues it.
+// Any thread.
+void SendRequest(const std::vector<std::uint8_t>& frame);
+// Queues the data request 82 10 F1 21 0D. Any thread.
+void RequestData();

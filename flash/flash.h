@@ -1,0 +1,10 @@
+#pragma once
+// Firmware programming through the ECU's boot protocol. Runs on the
+// user-interface thread; reports its own errors through the window.
+
+#include <string>
+
+// Reads the 64 KiB firmware into a file the user chooses.
+void FlashRead(const std::string& port);
+// Writes a 64 KiB file the user chooses into the ECU.
+void FlashWrite(const std::string& port);
