@@ -1,0 +1,131 @@
+#include "flash/loader.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <system_error>
+
+#include "common/bytes.h"
+#include "common/error.h"
+#include "common/paths.h"
+#include "common/timing.h"
+#include "common/ui.h"
+#include "link/port.h"
+
+std::array<std::uint8_t, kLoaderSize> LoaderImage{};
+
+namespace {
+
+constexpr int kReplyPolls = 2000;  // 5 ms each: about 10 s for a boot answer
+constexpr std::uint8_t kAck = 0x55;
+
+void WriteBytes(const std::uint8_t* data, int n) {
+  MsgBlock block{};
+  std::copy(data, data + n, block.begin());
+  WritePortBlocking(block, static_cast<std::uint8_t>(n));
+}
+
+}  // namespace
+
+bool ReadLoaderFile() {
+  const std::string path = LoaderFilePath();
+  std::error_code ec;
+  if (!std::filesystem::exists(path, ec)) {
+    Ui().ShowError("Не найден файл Loader.dat");
+    return false;
+  }
+  Ui().ShowProgress("Чтение файла загрузчика ...", kLoaderSize);
+  std::ifstream in(path, std::ios::binary);
+  LoaderImage.fill(0);
+  in.read(reinterpret_cast<char*>(LoaderImage.data()), kLoaderSize);
+  const auto got = in.gcount();
+  if (got < kLoaderSize) {
+    // Refused before the port is opened: a short loader must never reach the ECU.
+    Ui().HideProgress();
+    Ui().ShowError(!in.is_open() || in.bad() ? std::string("Ошибка чтения файла Loader.dat")
+                                             : "Файл Loader.dat короче " + std::to_string(kLoaderSize) +
+                                                   " байт (в нём " + std::to_string(got) + ")");
+    return false;
+  }
+  for (int i = 0; i < kLoaderSize; ++i) Ui().StepProgress();
+  return true;
+}
+
+void SendByteExpectEcho(std::uint8_t b) {
+  WriteBytes(&b, 1);
+  std::uint8_t echo = 0;
+  if (ReadPortBlocking(&echo, 1) != 1 || echo != b) throw EcuError(kBadAnswer, "no echo of a single byte");
+}
+
+void SendByteExpectReply(std::uint8_t b, std::uint8_t r) {
+  WriteBytes(&b, 1);
+  for (int polls = 0; PortInQueue() < 2 && polls < kReplyPolls; ++polls) DelayMs(5);
+  std::uint8_t answer[2] = {0, 0};
+  if (ReadPortBlocking(answer, 2) != 2 || answer[0] != b || answer[1] != r)
+    throw EcuError(kBadAnswer, "wrong answer to a single byte");
+}
+
+void SendLoaderBlock(std::optional<std::uint8_t> prefix, const std::uint8_t* data, int count) {
+  std::uint8_t block[64];
+  int n = 0;
+  if (prefix) block[n++] = *prefix;
+  std::copy(data, data + count, block + n);
+  n += count;
+  std::uint8_t check = 0;
+  for (int i = 0; i < n; ++i) check ^= block[i];
+  block[n] = check;
+  WriteBytes(block, n + 1);
+  // The echo of the n + 1 block bytes, then the acknowledgement.
+  std::uint8_t answer[66];
+  if (ReadPortBlocking(answer, n + 2) != n + 2 || answer[n + 1] != kAck)
+    throw EcuError(kBadAnswer, "loader block not acknowledged");
+  Ui().StepProgress();
+}
+
+void UploadLoader() {
+  Ui().ShowProgress("Передача загрузчика ... ", 8);
+  SendByteExpectReply(0x00, 0x55);
+  SendLoaderBlock(std::nullopt, kOpeningBlock.data(), kOpeningBlock.size());
+  for (int k = 0; k < 5; ++k) SendLoaderBlock(0x01, LoaderImage.data() + 60 * k, 60);
+  std::uint8_t last[60];
+  last[0] = 0x3B;  // the number of loader bytes that follow
+  std::copy(LoaderImage.begin() + 300, LoaderImage.end(), last + 1);
+  SendLoaderBlock(0x02, last, 60);
+  SendLoaderBlock(std::nullopt, kClosingBlock.data(), kClosingBlock.size());
+  SendByteExpectReply(0x00, 0x01);
+  PurgePort();
+}
+
+std::string ReadEcuId() {
+  Ui().ShowProgress("Чтение идентификатора ... ", 1);
+  WriteBytes(kIdRequest.data(), kIdRequest.size());
+  std::uint8_t answer[12] = {};
+  const int got = ReadPortBlocking(answer, 12);
+  const std::string id = IdentifierText(answer + 4, std::max(0, got - 4));
+  Ui().StepProgress();
+  PurgePort();
+  return id;
+}
+
+std::string IdentifierText(const std::uint8_t* bytes, int count) {
+  std::string text;
+  for (int i = 0; i < count; ++i) {
+    const std::uint8_t b = bytes[i];
+    char32_t c = U'?';
+    if (b >= 0x20 && b < 0x7F)
+      c = b;
+    else if (b >= 0xC0)
+      c = 0x410 + (b - 0xC0);  // Windows-1251 А..я
+    else if (b == 0xA8)
+      c = 0x401;  // Ё
+    else if (b == 0xB8)
+      c = 0x451;  // ё
+    if (c < 0x80) {
+      text += static_cast<char>(c);
+    } else {
+      text += static_cast<char>(0xC0 | (c >> 6));
+      text += static_cast<char>(0x80 | (c & 0x3F));
+    }
+  }
+  return text;
+}

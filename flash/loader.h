@@ -1,0 +1,41 @@
+#pragma once
+// The programming protocol below the firmware commands: the loader image from
+// Loader.dat, the byte exchanges of the ECU's boot protocol, the loader upload
+// and the identifier read. User-interface thread only; every failure raises
+// EcuError and nothing here catches.
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+
+inline constexpr int kLoaderSize = 359;
+
+// The first 359 bytes of Loader.dat, filled anew by every firmware command.
+extern std::array<std::uint8_t, kLoaderSize> LoaderImage;
+
+// Control blocks of the upload (their XOR check byte is added when sent).
+inline constexpr std::array<std::uint8_t, 7> kOpeningBlock{0x00, 0x00, 0xF4, 0x00, 0x00, 0x00, 0x3E};
+inline constexpr std::array<std::uint8_t, 7> kClosingBlock{0x00, 0x01, 0xF4, 0x04, 0x00, 0x00, 0x00};
+inline constexpr std::array<std::uint8_t, 4> kIdRequest{0x11, 0x20, 0x60, 0x08};
+
+// The message of every wrong, short or missing answer.
+inline constexpr const char* kBadAnswer = " Неверный ответ ЭБУ    ";
+
+// Fills LoaderImage from Loader.dat. False (with the message already shown and
+// the progress panel hidden) when the file is missing, unreadable or shorter
+// than 359 bytes; nothing has been sent then.
+bool ReadLoaderFile();
+// Sends b and expects its echo.
+void SendByteExpectEcho(std::uint8_t b);
+// Sends b and expects its echo followed by the answer r (polls up to 10 s).
+void SendByteExpectReply(std::uint8_t b, std::uint8_t r);
+// Sends [prefix] data[0..count-1] and their XOR, expects the echo and 0x55.
+void SendLoaderBlock(std::optional<std::uint8_t> prefix, const std::uint8_t* data, int count);
+// The whole upload of LoaderImage through the boot protocol.
+void UploadLoader();
+// The ECU's 8-character identifier; characters that did not arrive are left out.
+std::string ReadEcuId();
+// The identifier bytes as text: one character per byte (Windows-1251 letters
+// kept), '?' for control and unassigned bytes so the caption stays readable.
+std::string IdentifierText(const std::uint8_t* bytes, int count);
