@@ -1,0 +1,110 @@
+// The LC-1 packet values, the header masks, the panel text and the silence
+// timer, without a port.
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstdint>
+#include <vector>
+
+#include "lambda/lambda.h"
+#include "tests/support/test_ui.h"
+
+namespace {
+
+struct DecodeCase {
+  const char* name;
+  std::array<std::uint8_t, 4> body;
+  double value;
+};
+
+// Body bytes for function f, multiplier af and reading l.
+std::array<std::uint8_t, 4> Body(int f, int af, int l) {
+  return {static_cast<std::uint8_t>((f << 2) | (af >> 7)), static_cast<std::uint8_t>(af & 0x7F),
+          static_cast<std::uint8_t>((l >> 7) & 0x7F), static_cast<std::uint8_t>(l & 0x7F)};
+}
+
+class LambdaDecode : public ::testing::TestWithParam<DecodeCase> {};
+
+TEST_P(LambdaDecode, GivesTheReadingOfTheFunctionCode) {
+  const DecodeCase& c = GetParam();
+  EXPECT_DOUBLE_EQ(DecodeLambdaPacket(c.body.data()), c.value) << c.name;
+}
+
+INSTANTIATE_TEST_SUITE_P(Packets, LambdaDecode,
+                         ::testing::Values(DecodeCase{"stoichiometric", {0x43, 0x13, 0x03, 0x74}, 14.7},
+                                           DecodeCase{"reading_zero", {0x43, 0x13, 0x00, 0x00}, 7.35},
+                                           DecodeCase{"function_1", {0x47, 0x13, 0x03, 0x74}, 50.0},
+                                           DecodeCase{"function_6", {0x5B, 0x13, 0x03, 0x74}, -1.0},
+                                           DecodeCase{"function_2", {0x4B, 0x13, 0x03, 0x74}, 0.0},
+                                           DecodeCase{"function_3", {0x4F, 0x13, 0x03, 0x74}, 0.0},
+                                           DecodeCase{"function_4", {0x53, 0x13, 0x03, 0x74}, 0.0},
+                                           DecodeCase{"function_5", {0x57, 0x13, 0x03, 0x74}, 0.0},
+                                           DecodeCase{"function_7", {0x5F, 0x13, 0x03, 0x74}, 0.0},
+                                           // Top bits of the body bytes are not part of the fields.
+                                           DecodeCase{"high_bits_ignored", {0xC3, 0x93, 0x83, 0xF4}, 14.7},
+                                           DecodeCase{"largest_reading", Body(0, 147, 16383),
+                                                      (16383 + 500) / 1000.0 * 14.7},
+                                           DecodeCase{"multiplier_bit7", Body(0, 255, 500), 25.5},
+                                           DecodeCase{"multiplier_zero", Body(0, 0, 500), 0.0},
+                                           DecodeCase{"function_1_largest", Body(1, 0, 16383), 1638.3}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(LambdaHeader, MatchesByMasksOnly) {
+  EXPECT_TRUE(IsLambdaHeader(0xB2, 0x82));
+  EXPECT_TRUE(IsLambdaHeader(0xFF, 0xFF));
+  EXPECT_TRUE(IsLambdaHeader(0xB3, 0x83));
+  EXPECT_FALSE(IsLambdaHeader(0xB0, 0x82));  // bit 1 missing in h0
+  EXPECT_FALSE(IsLambdaHeader(0x32, 0x82));  // bit 7 missing in h0
+  EXPECT_FALSE(IsLambdaHeader(0xB2, 0x80));  // bit 1 missing in h1
+  EXPECT_FALSE(IsLambdaHeader(0xB2, 0x02));  // bit 7 missing in h1
+}
+
+// The silence timer, ticked by hand.
+class LambdaSilence : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    LambdaNoData = 0;
+    LambdaSilenceTicks = 0;  // a packet has just arrived
+    std::lock_guard<std::mutex> lock(LambdaLock);
+    LambdaValue = 14.7;
+  }
+  void TearDown() override {
+    LambdaNoData = 0;
+    LambdaSilenceTicks = -1;
+  }
+  RecordingUi ui;
+};
+
+TEST_F(LambdaSilence, ReportsOnceAtTheTenthTick) {
+  for (int i = 1; i <= 9; ++i) LambdaTimerTick();
+  EXPECT_EQ(LambdaNoData, 0);
+  EXPECT_EQ(ReadLambdaValue(), 14.7);
+  EXPECT_EQ(ui.refreshCount, 0);
+
+  LambdaTimerTick();
+  EXPECT_EQ(LambdaNoData, 1);
+  EXPECT_EQ(ReadLambdaValue(), 0.0);
+  EXPECT_EQ(ui.refreshCount, 1);
+
+  for (int i = 0; i < 30; ++i) LambdaTimerTick();
+  EXPECT_EQ(ui.refreshCount, 1);
+  EXPECT_EQ(LambdaSilenceTicks, 40);
+}
+
+TEST_F(LambdaSilence, DoesNothingBeforeTheFirstPacket) {
+  LambdaSilenceTicks = -1;
+  LambdaNoData = 1;
+  for (int i = 0; i < 20; ++i) LambdaTimerTick();
+  EXPECT_EQ(LambdaSilenceTicks, -1);
+  EXPECT_EQ(ui.refreshCount, 0);
+  EXPECT_EQ(ReadLambdaValue(), 14.7);
+}
+
+TEST_F(LambdaSilence, CountStopsAtItsLimit) {
+  LambdaSilenceTicks = std::numeric_limits<std::int32_t>::max() - 1;
+  LambdaTimerTick();
+  LambdaTimerTick();
+  EXPECT_EQ(LambdaSilenceTicks, std::numeric_limits<std::int32_t>::max());
+}
+
+}  // namespace

@@ -1,0 +1,259 @@
+// The LC-1 reader against the simulated controller on a pseudo-terminal.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <QTest>
+#include <atomic>
+#include <cmath>
+#include <memory>
+#include <string>
+
+#include "common/error.h"
+#include "lambda/lambda.h"
+#include "sim/lc1.h"
+#include "sim/sim.h"
+#include "tests/support/test_ui.h"
+
+namespace {
+
+// Deadline for waiting on the reader; never reached when it works.
+constexpr int kWaitMs = 5000;
+
+std::string NewLinkPath() {
+  static std::atomic<int> n{0};
+  return ::testing::TempDir() + "lc1-" + std::to_string(::getpid()) + "-" + std::to_string(n++);
+}
+
+bool WaitFor(const std::function<bool()>& condition) { return QTest::qWaitFor(condition, kWaitMs); }
+
+class LambdaReader : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    mixture = std::make_shared<sim::ConstantMixture>(14.7);
+    device = std::make_shared<sim::Lc1Device>(mixture);
+    device->SetPeriodMs(5);
+    sim::SimLineOptions options;
+    options.timeScale = 0;  // bytes take no wire time
+    options.echo = false;   // no adapter on this line
+    line = std::make_unique<sim::SimLine>(NewLinkPath(), device, options);
+  }
+
+  void TearDown() override {
+    DisconnectLambda();
+    EXPECT_TRUE(WaitFor([] { return !LambdaReaderRunning(); }));
+    line.reset();
+    LambdaSilenceTicks = -1;
+    LambdaNoData = 0;
+  }
+
+  void ConnectAndWaitForData() {
+    ConnectLambda(line->LinkPath());
+    ASSERT_TRUE(WaitFor([] { return LambdaNoData == 0; }));
+  }
+
+  RecordingUi ui;
+  std::shared_ptr<sim::ConstantMixture> mixture;
+  std::shared_ptr<sim::Lc1Device> device;
+  std::unique_ptr<sim::SimLine> line;
+};
+
+TEST_F(LambdaReader, ConnectOpensThePortAt19200And8N1AndWaitsForData) {
+  device->SetSilent(true);
+  ConnectLambda(line->LinkPath());
+  EXPECT_EQ(LambdaActive, 1);
+  EXPECT_EQ(LambdaNoData, 1);
+  EXPECT_EQ(LambdaSilenceTicks, -1);
+  EXPECT_EQ(ReadLambdaValue(), 0.0);
+  EXPECT_TRUE(LambdaReaderRunning());
+  sim::SimLine::ProgramView view = line->ProgramSettings();
+  EXPECT_EQ(view.baud, 19200u);
+  EXPECT_EQ(view.dataBits, 8);
+  EXPECT_FALSE(view.parity);
+  EXPECT_EQ(view.stopBits, 1);
+  EXPECT_TRUE(view.raw);
+
+  DisconnectLambda();
+  EXPECT_EQ(LambdaActive, 0);
+  EXPECT_EQ(LambdaPortHandle.load(), kNoPort);
+}
+
+TEST_F(LambdaReader, ReadingFollowsTheMixture) {
+  ConnectAndWaitForData();
+  EXPECT_TRUE(WaitFor([] { return ReadLambdaValue() == 14.7; }));
+  EXPECT_GE(ui.refreshCount, 1);
+  EXPECT_GE(LambdaSilenceTicks, 0);
+
+  mixture->Set(12.5);
+  const double expected = (sim::Lc1Device::ReadingForAfr(12.5) + 500) / 1000.0 * 14.7;
+  EXPECT_TRUE(WaitFor([&] { return ReadLambdaValue() == expected; }));
+  EXPECT_NEAR(expected, 12.5, 0.01);
+}
+
+struct StreamCase {
+  const char* name;
+  int function;
+  double value;
+};
+
+class LambdaFunctionCode : public LambdaReader, public ::testing::WithParamInterface<StreamCase> {};
+
+TEST_P(LambdaFunctionCode, StreamedCodeGivesItsValue) {
+  const StreamCase& c = GetParam();
+  device->SetFunctionCode(c.function);
+  ConnectAndWaitForData();
+  EXPECT_EQ(ReadLambdaValue(), c.value);
+}
+
+INSTANTIATE_TEST_SUITE_P(Codes, LambdaFunctionCode,
+                         ::testing::Values(StreamCase{"ratio", 0, 14.7}, StreamCase{"tenths", 1, 20.9},
+                                           StreamCase{"warming_up", 6, -1.0}, StreamCase{"code_2", 2, 0.0},
+                                           StreamCase{"code_3", 3, 0.0}, StreamCase{"code_4", 4, 0.0},
+                                           StreamCase{"code_5", 5, 0.0}, StreamCase{"code_7", 7, 0.0}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(LambdaReader, HeaderSplitAcrossReadsIsFoundWithoutSpinning) {
+  // The first header byte arrives alone; the rest 20 ms later. Only the byte
+  // kept from the failed search can pair with the second one.
+  device->SetPeriodMs(40);
+  device->SetHeaderPauseMs(20);
+  device->SetFunctionCode(6);
+  ConnectAndWaitForData();
+  EXPECT_EQ(ReadLambdaValue(), -1.0);
+
+  const std::uint64_t sent = device->PacketsSent();
+  const std::uint64_t passes = LambdaReaderPasses();
+  const int refreshes = ui.refreshCount;
+  ASSERT_TRUE(WaitFor([&] { return device->PacketsSent() >= sent + 5; }));
+  // Every packet found, and the waits in between were real waits.
+  EXPECT_GE(ui.refreshCount - refreshes, 3);
+  EXPECT_LT(LambdaReaderPasses() - passes, 100u);
+}
+
+TEST_F(LambdaReader, HeaderBytesMatchByMaskOnly) {
+  device->SetHeaderBytes(0xF7, 0xEB);
+  ConnectAndWaitForData();
+  EXPECT_EQ(ReadLambdaValue(), 14.7);
+}
+
+TEST_F(LambdaReader, GarbageBetweenPacketsIsSkipped) {
+  // More garbage than one read may take: the buffer must not overflow.
+  device->SetGarbageBytes(600);
+  device->SetPeriodMs(10);
+  ConnectAndWaitForData();
+  EXPECT_EQ(ReadLambdaValue(), 14.7);
+  mixture->Set(16);
+  const double expected = (sim::Lc1Device::ReadingForAfr(16) + 500) / 1000.0 * 14.7;
+  EXPECT_TRUE(WaitFor([&] { return ReadLambdaValue() == expected; }));
+}
+
+TEST_F(LambdaReader, BytesAfterThePacketAreDropped) {
+  // Behind each packet comes a whole packet of code 6 in the same burst; it
+  // must never be taken.
+  device->SetTrailingBytes({0xB2, 0x82, 0x5B, 0x13, 0x03, 0x74});
+  ConnectAndWaitForData();
+  const std::uint64_t sent = device->PacketsSent();
+  bool sawCode = false;
+  WaitFor([&] {
+    sawCode = sawCode || ReadLambdaValue() != 14.7;
+    return sawCode || device->PacketsSent() >= sent + 20;
+  });
+  EXPECT_FALSE(sawCode);
+}
+
+TEST_F(LambdaReader, GarbageAloneKeepsTheStateUntilTheSilenceTimer) {
+  ConnectAndWaitForData();
+  device->SetPacketsOn(false);
+  device->SetGarbageBytes(50);
+  // Only the timer reports the silence, once; the garbage changes nothing.
+  ASSERT_TRUE(WaitFor([] { return LambdaNoData == 1; }));
+  EXPECT_EQ(ReadLambdaValue(), 0.0);
+  const int refreshes = ui.refreshCount;
+  const std::uint64_t sent = device->PacketsSent();
+  QTest::qWait(300);
+  EXPECT_EQ(device->PacketsSent(), sent);
+  EXPECT_EQ(LambdaNoData, 1);
+  EXPECT_EQ(ui.refreshCount, refreshes);
+
+  device->SetPacketsOn(true);
+  EXPECT_TRUE(WaitFor([] { return LambdaNoData == 0 && ReadLambdaValue() == 14.7; }));
+}
+
+TEST_F(LambdaReader, SilenceOfOneSecondTimesOut) {
+  ConnectAndWaitForData();
+  const int refreshes = ui.refreshCount;
+  device->SetSilent(true);
+  ASSERT_TRUE(WaitFor([] { return LambdaNoData == 1; }));
+  EXPECT_EQ(ReadLambdaValue(), 0.0);
+  EXPECT_EQ(LambdaActive, 1);
+  EXPECT_GT(ui.refreshCount, refreshes);
+
+  device->SetSilent(false);
+  EXPECT_TRUE(WaitFor([] { return LambdaNoData == 0 && ReadLambdaValue() == 14.7; }));
+}
+
+TEST_F(LambdaReader, DisconnectWhileStreamingStoresNothingAfterwards) {
+  device->SetPeriodMs(1);
+  for (int round = 0; round < 10; ++round) {
+    SCOPED_TRACE(round);
+    mixture->Set(10.0 + round);
+    ConnectAndWaitForData();
+    DisconnectLambda();
+    EXPECT_EQ(LambdaActive, 0);
+    {
+      std::lock_guard<std::mutex> lock(LambdaLock);
+      LambdaValue = 123;
+    }
+    LambdaNoData = 1;
+    LambdaSilenceTicks = 5;
+    ASSERT_TRUE(WaitFor([] { return !LambdaReaderRunning(); }));
+    QTest::qWait(20);  // let a stray hand-off or timer tick run, if any
+    EXPECT_EQ(ReadLambdaValue(), 123.0);
+    EXPECT_EQ(LambdaNoData, 1);
+    EXPECT_EQ(LambdaSilenceTicks, 5);
+  }
+}
+
+TEST_F(LambdaReader, PortThatCannotBeOpenedStartsNothing) {
+  const int before = ui.refreshCount;
+  try {
+    ConnectLambda(::testing::TempDir() + "no-such-lc1-port");
+    FAIL() << "no error";
+  } catch (const EcuError& e) {
+    EXPECT_STREQ(e.what(), "Ошибка открытия порта");
+  }
+  EXPECT_EQ(LambdaActive, 0);
+  EXPECT_FALSE(LambdaReaderRunning());
+  EXPECT_EQ(LambdaPortHandle.load(), kNoPort);
+  // No silence timer runs either.
+  LambdaSilenceTicks = 3;
+  QTest::qWait(250);
+  EXPECT_EQ(LambdaSilenceTicks, 3);
+  EXPECT_EQ(ui.refreshCount, before);
+}
+
+TEST_F(LambdaReader, PulledLeadEndsTheReaderQuietly) {
+  ConnectAndWaitForData();
+  line->Hangup();
+  ASSERT_TRUE(WaitFor([] { return !LambdaReaderRunning(); }));
+  const std::uint64_t passes = LambdaReaderPasses();
+  // The silence timer takes over; the reader is gone, not looping.
+  ASSERT_TRUE(WaitFor([] { return LambdaNoData == 1; }));
+  EXPECT_EQ(ReadLambdaValue(), 0.0);
+  EXPECT_EQ(LambdaReaderPasses(), passes);
+  EXPECT_EQ(LambdaActive, 1);
+  DisconnectLambda();
+  EXPECT_EQ(LambdaActive, 0);
+}
+
+TEST_F(LambdaReader, ReconnectAfterDisconnectReadsAgain) {
+  ConnectAndWaitForData();
+  DisconnectLambda();
+  mixture->Set(13.2);
+  const double expected = (sim::Lc1Device::ReadingForAfr(13.2) + 500) / 1000.0 * 14.7;
+  // The port is not purged at the connect: one packet left over from before
+  // may show first; the purge after it drops the rest.
+  ConnectLambda(line->LinkPath());
+  EXPECT_TRUE(WaitFor([&] { return ReadLambdaValue() == expected; }));
+}
+
+}  // namespace
