@@ -21,3 +21,13 @@ std::string LogFilePath();
 std::string LogHeader();
 // One row (without CR LF); timeMs is the Time column's milliseconds.
 std::string FormatLogRow(const EcuDataRecord& d, std::int64_t timeMs);
+// The value of one variable in its log form; empty for an unknown name
+// (compared exactly, case included).
+std::string FormatLogValue(const std::string& name, const EcuDataRecord& d);
+// The values of a comma-separated list of names, comma-separated.
+std::string FormatLogRow(const std::string& names, const EcuDataRecord& d);
+// Opens the log at path (OpenLog's work after naming the file); false on
+// failure, which has been reported.
+bool OpenLogFile(const std::string& path);
+// Whole milliseconds between two counter values.
+std::int64_t LogElapsedMs(std::int64_t origin, std::int64_t now, std::int64_t frequency);

@@ -1,0 +1,288 @@
+#include "common/csvlog.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <filesystem>
+#include <string_view>
+#include <unordered_map>
+
+#include "common/format.h"
+#include "common/paths.h"
+#include "common/timing.h"
+#include "common/ui.h"
+#include "ecu/ecu_data.h"
+
+namespace {
+
+using ColumnFormat = std::string (*)(const EcuDataRecord&);
+
+struct Column {
+  const char* name;
+  ColumnFormat format;
+};
+
+// The 89 variable columns in file order, each in its number form. Integer
+// columns print in plain decimal; the rest through their pictures.
+#define LOG_INT(x)                                                 \
+  {                                                                \
+#x, [](const EcuDataRecord& d) { return std::to_string(d.x); } \
+  }
+#define LOG_PIC(x, pic)                                                                   \
+  {                                                                                       \
+#x, [](const EcuDataRecord& d) { return FormatFloat(pic, static_cast<double>(d.x)); } \
+  }
+
+const Column kColumns[] = {
+    LOG_INT(THR),
+    LOG_INT(RPM),
+    LOG_INT(RPM40),
+    LOG_INT(RPM_GBC_RT),
+    LOG_INT(UFRXX),
+    LOG_INT(SSM),
+    LOG_INT(TWAT),
+    LOG_INT(TAIR),
+    LOG_PIC(ALF, "0.##"),
+    LOG_PIC(AFR, "#0.0"),
+    LOG_PIC(ALF_LC1, "0.##"),
+    LOG_PIC(AFR_LC1, "#0.0"),
+    LOG_PIC(COEFF, "0.##"),
+    LOG_PIC(DGTC_RICH, "#0.###"),
+    LOG_PIC(DGTC_LEAN, "#0.###"),
+    LOG_PIC(UOZ, "#0.#"),
+    LOG_PIC(KUOZ1, "#0.#"),
+    LOG_PIC(KUOZ2, "#0.#"),
+    LOG_PIC(KUOZ3, "#0.#"),
+    LOG_PIC(KUOZ4, "#0.#"),
+    LOG_INT(FAZ),
+    LOG_PIC(INJ, "#0.###"),
+    LOG_PIC(FUSE, "##0.#"),
+    LOG_PIC(AIR, "###0"),
+    LOG_PIC(GBC, "##0.##"),
+    LOG_PIC(KGBC, "0.##"),
+    LOG_INT(SPD),
+    LOG_PIC(ADCKNOCK, "#0.###"),
+    LOG_PIC(ADCMAF, "#0.###"),
+    LOG_PIC(ADCTWAT, "#0.###"),
+    LOG_PIC(ADCTAIR, "#0.###"),
+    LOG_PIC(ADCTPS, "#0.###"),
+    LOG_PIC(ADCUBAT, "#0.###"),
+    LOG_PIC(ADCLAM, "#0.###"),
+    LOG_INT(ERR_CNT),
+    LOG_INT(ERR),
+    LOG_INT(fSTOP),
+    LOG_INT(fXX),
+    LOG_INT(fXXPrev),
+    LOG_INT(fXXFix),
+    LOG_INT(fPOW),
+    LOG_INT(fFUELOFF),
+    LOG_INT(fDETZONE),
+    LOG_INT(fDET),
+    LOG_INT(fADS),
+    LOG_INT(fLAMREG),
+    LOG_INT(fLAM),
+    LOG_INT(fLEARN),
+    LOG_INT(fLAMRDY),
+    LOG_INT(fLAMHEAT),
+    LOG_PIC(KINJ_AIRFREE, "0.##"),
+    LOG_PIC(UOZ_TCORR, "#0.#"),
+    LOG_PIC(DUOZ_REGXX, "#0.#"),
+    LOG_PIC(DIUOZ, "#0.#"),
+    LOG_INT(JUFRXX),
+    LOG_INT(JFRXX1),
+    LOG_INT(JFRXX2),
+    LOG_INT(DELTA_RPM_XX),
+    LOG_INT(DERR_RPM),
+    LOG_INT(PXX_ZONE),
+    LOG_INT(RAM_2A),
+    LOG_INT(RAM_2D),
+    LOG_INT(TWAT_RT),
+    LOG_INT(THR_RT_16),
+    LOG_INT(RPM_RT),
+    LOG_INT(RPM_RT_16),
+    LOG_INT(RPM_THR_RT),
+    LOG_INT(GBC_RT),
+    LOG_INT(GBC_RT_16),
+    LOG_PIC(KGTC, "0.##"),
+    LOG_PIC(DUOZ, "#0.#"),
+    LOG_PIC(DUOZ_LAUNCH, "#0.#"),
+    LOG_INT(LaunchFuelCutOff),
+    LOG_INT(DELAY_FUEL_CUTOFF),
+    LOG_INT(PRESS_RT),
+    LOG_PIC(PRESS, "##0.##"),
+    LOG_PIC(TARGET_BOOST, "##0.##"),
+    LOG_PIC(TURBO_DYNAMICS, "##0.##"),
+    LOG_PIC(WGDC, "##0"),
+    LOG_PIC(TCHARGE, "#####0.####"),
+    LOG_PIC(TCHARGE_COEFF, "0.##"),
+    LOG_PIC(FCHARGE_GBC, "###0"),
+    LOG_PIC(KGBC_DAD, "0.##"),
+    LOG_PIC(FCRG_GBC_FIN, "###0"),
+    LOG_INT(KNOCK),
+    LOG_PIC(DGTC_DAD_RICH, "#0.###"),
+    LOG_INT(TLE_PIN_0_7),
+    LOG_INT(TLE_PIN_8_15),
+    LOG_INT(F8C0),
+};
+
+#undef LOG_INT
+#undef LOG_PIC
+
+const std::unordered_map<std::string_view, ColumnFormat>& ColumnsByName() {
+  static const auto* map = [] {
+    auto* m = new std::unordered_map<std::string_view, ColumnFormat>;
+    for (const Column& c : kColumns) m->emplace(c.name, c.format);
+    return m;
+  }();
+  return *map;
+}
+
+// The one open log.
+struct LogState {
+  std::FILE* file = nullptr;
+  std::string path;
+  std::int64_t origin = 0;
+  std::int64_t frequency = 1;
+};
+LogState g_log;
+
+// The reason in the user's words; the system's text for the rare rest.
+std::string Reason(int err) {
+  switch (err) {
+    case ENOSPC:
+    case EDQUOT:
+      return "нет места на диске";
+    case EACCES:
+    case EPERM:
+      return "нет прав на запись";
+    case EROFS:
+      return "диск только для чтения";
+    case ENOENT:
+    case ENOTDIR:
+      return "папка недоступна";
+    default:
+      return std::strerror(err);
+  }
+}
+
+// Ends logging for this session after a failure: one message, file closed.
+void FailLog(int err) {
+  const std::string path = g_log.path;
+  if (g_log.file) std::fclose(g_log.file);
+  g_log.file = nullptr;
+  Ui().ShowError("Ошибка записи лога " + path + ": " + Reason(err) +
+                 ". Сессия продолжается без записи лога.");
+}
+
+bool WriteLine(const std::string& line) {
+  const std::string text = line + "\r\n";
+  errno = 0;
+  if (std::fwrite(text.data(), 1, text.size(), g_log.file) != text.size()) {
+    FailLog(errno ? errno : EIO);
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+std::int64_t LogElapsedMs(std::int64_t origin, std::int64_t now, std::int64_t frequency) {
+  return (now - origin) * 1000 / frequency;
+}
+
+std::string LogHeader() {
+  std::string h = "Time";
+  for (const Column& c : kColumns) {
+    h += ',';
+    h += c.name;
+  }
+  return h;
+}
+
+std::string FormatLogValue(const std::string& name, const EcuDataRecord& d) {
+  const auto& map = ColumnsByName();
+  auto it = map.find(name);
+  return it == map.end() ? std::string() : it->second(d);
+}
+
+std::string FormatLogRow(const std::string& names, const EcuDataRecord& d) {
+  std::string out;
+  size_t start = 0;
+  while (true) {
+    const size_t comma = names.find(',', start);
+    out += FormatLogValue(names.substr(start, comma == std::string::npos ? std::string::npos : comma - start),
+                          d);
+    if (comma == std::string::npos) break;
+    out += ',';
+    start = comma + 1;
+  }
+  return out;
+}
+
+std::string FormatLogRow(const EcuDataRecord& d, std::int64_t timeMs) {
+  char time[32];
+  std::snprintf(time, sizeof time, "%lld.%.3lld", static_cast<long long>(timeMs / 1000),
+                static_cast<long long>(timeMs % 1000));
+  std::string row = time;
+  row.reserve(512);
+  for (const Column& c : kColumns) {
+    row += ',';
+    row += c.format(d);
+  }
+  return row;
+}
+
+bool OpenLogFile(const std::string& path) {
+  if (g_log.file) CloseLog();
+  g_log.path = path;
+  errno = 0;
+  g_log.file = std::fopen(path.c_str(), "wb");
+  if (!g_log.file) {
+    FailLog(errno ? errno : EIO);
+    return false;
+  }
+  // Rows are buffered, not flushed one by one; CloseLog (or a normal exit)
+  // writes the rest out.
+  std::setvbuf(g_log.file, nullptr, _IOFBF, 64 * 1024);
+  if (!WriteLine(LogHeader())) return false;
+  g_log.origin = PerfCounter();
+  g_log.frequency = PerfFrequency();
+  return true;
+}
+
+void OpenLog() {
+  const std::time_t now = std::time(nullptr);
+  std::tm local{};
+  localtime_r(&now, &local);
+  char name[64];
+  std::snprintf(name, sizeof name, "%04d-%02d-%02d_%02d-%02d-%02d.csv", local.tm_year + 1900,
+                local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec);
+  const std::filesystem::path dir = LogsDirPath();
+  std::error_code ec;
+  // A failure here shows up as the file's own failure below, with its reason.
+  std::filesystem::create_directories(dir, ec);
+  OpenLogFile((dir / name).string());
+}
+
+void WriteLogRow() {
+  if (!g_log.file) return;
+  const std::int64_t ms = LogElapsedMs(g_log.origin, PerfCounter(), g_log.frequency);
+  WriteLine(FormatLogRow(EcuData, ms));
+}
+
+void CloseLog() {
+  if (!g_log.file) return;
+  errno = 0;
+  const bool flushed = std::fflush(g_log.file) == 0;
+  const int flushErr = errno;
+  errno = 0;
+  const bool closed = std::fclose(g_log.file) == 0;
+  const int closeErr = errno;
+  g_log.file = nullptr;
+  if (!flushed || !closed) FailLog(!flushed ? (flushErr ? flushErr : EIO) : (closeErr ? closeErr : EIO));
+}
+
+bool LogIsOpen() { return g_log.file != nullptr; }
+
+std::string LogFilePath() { return g_log.path; }
