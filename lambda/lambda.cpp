@@ -121,6 +121,11 @@ void StartSilenceTimer() {
     g_timer = new QTimer(app);
     g_timer->setInterval(100);
     QObject::connect(g_timer.data(), &QTimer::timeout, [] { LambdaTimerTick(); });
+    // Only closing its port wakes the reader: do it when the event loop ends,
+    // so the program's exit does not wait for a reader stuck in its wait.
+    QObject::connect(app, &QCoreApplication::aboutToQuit, g_timer.data(), [] {
+      if (LambdaActive || g_reader) DisconnectLambda();
+    });
   }
   g_timer->start();
 }

@@ -2,13 +2,16 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <QCoreApplication>
 #include <QTest>
+#include <QTimer>
 #include <atomic>
 #include <cmath>
 #include <memory>
 #include <string>
 
 #include "common/error.h"
+#include "common/worker.h"
 #include "lambda/lambda.h"
 #include "sim/lc1.h"
 #include "sim/sim.h"
@@ -254,6 +257,21 @@ TEST_F(LambdaReader, ReconnectAfterDisconnectReadsAgain) {
   // may show first; the purge after it drops the rest.
   ConnectLambda(line->LinkPath());
   EXPECT_TRUE(WaitFor([&] { return ReadLambdaValue() == expected; }));
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(LambdaReader, EndOfTheEventLoopStopsTheReader) {
+  ConnectAndWaitForData();
+  // The reader waits on its port; only the disconnect at the loop's end wakes it.
+  QTimer::singleShot(0, [] { QCoreApplication::quit(); });
+  QCoreApplication::exec();
+  EXPECT_EQ(LambdaActive, 0);
+  EXPECT_EQ(LambdaPortHandle.load(), kNoPort);
+  EXPECT_TRUE(TerminateAllWorkers(std::chrono::milliseconds(kWaitMs)));
+  EXPECT_FALSE(LambdaReaderRunning());
 }
 
 }  // namespace
