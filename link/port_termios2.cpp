@@ -60,8 +60,9 @@ int TtySetLine(int fd, std::uint32_t baud, int stopBits) {
   t.c_cflag &= ~(CIBAUD);  // input speed follows the output speed
   t.c_ospeed = baud;
   t.c_ispeed = baud;
-  // Reads are non-blocking and timed with poll(); VMIN/VTIME play no part.
-  t.c_cc[VMIN] = 0;
+  // Reads are non-blocking and timed with poll(). VMIN 1 makes an empty read
+  // report EAGAIN; with VMIN 0 it would return 0, which must mean hang-up.
+  t.c_cc[VMIN] = 1;
   t.c_cc[VTIME] = 0;
   return Ioctl(fd, TCSETS2, &t);
 }

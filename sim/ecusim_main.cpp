@@ -1,0 +1,164 @@
+// ecusim: the K-line adapter with the ECU, and the LC-1 controller, on
+// pseudo-terminals, so the program can run without a car.
+#include <getopt.h>
+#include <signal.h>
+#include <sys/prctl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <string>
+
+#include "sim/sim.h"
+
+namespace {
+
+constexpr const char* kUsage = R"(Usage: ecusim [options]
+
+Runs the devices the program talks to on pseudo-terminals and keeps them
+until Ctrl-C, SIGTERM or the end of the parent process.
+
+Ports (symbolic links in the folder given by --dir; put their full paths into
+cfg.ini, [Ecu] Port= and [Lambda] Port=):
+  <dir>/kline   the K-line adapter: echoes every byte, absorbs the wake-up
+                byte 0x01. Behind it the ECU: diagnostic KWP protocol at
+                10400 baud 8N1 (then 38400 or 57600 after the session start),
+                boot and loader protocol at 38400 baud 8N2.
+  <dir>/lc1     the LC-1 wideband lambda controller, 19200 baud 8N1.
+
+Options:
+  -d, --dir DIR         folder for the port links (default: current folder)
+  -t, --time-scale X    wire time factor: 1 = real time (default), 0 = no
+                        wire delay, 0.1 = ten times faster than the wire
+      --no-echo         the adapter does not echo (for TCfg.Echo = 0)
+      --silent-ecu      the ECU does not answer (adapter echo only)
+      --no-lc1          do not create the LC-1 port
+  -h, --help            this text
+)";
+
+volatile sig_atomic_t g_stop = 0;
+
+void OnSignal(int) { g_stop = 1; }
+
+struct Options {
+  std::string dir = ".";
+  double timeScale = 1.0;
+  bool echo = true;
+  bool silentEcu = false;
+  bool lc1 = true;
+};
+
+bool ParseOptions(int argc, char** argv, Options& o) {
+  enum { kNoEcho = 1000, kSilentEcu, kNoLc1 };
+  static const option longOptions[] = {{"dir", required_argument, nullptr, 'd'},
+                                       {"time-scale", required_argument, nullptr, 't'},
+                                       {"no-echo", no_argument, nullptr, kNoEcho},
+                                       {"silent-ecu", no_argument, nullptr, kSilentEcu},
+                                       {"no-lc1", no_argument, nullptr, kNoLc1},
+                                       {"help", no_argument, nullptr, 'h'},
+                                       {nullptr, 0, nullptr, 0}};
+  int c;
+  while ((c = getopt_long(argc, argv, "d:t:h", longOptions, nullptr)) != -1) {
+    switch (c) {
+      case 'd':
+        o.dir = optarg;
+        break;
+      case 't': {
+        char* end = nullptr;
+        o.timeScale = std::strtod(optarg, &end);
+        if (end == optarg || *end != 0 || o.timeScale < 0) {
+          std::fprintf(stderr, "ecusim: bad --time-scale '%s'\n", optarg);
+          return false;
+        }
+        break;
+      }
+      case kNoEcho:
+        o.echo = false;
+        break;
+      case kSilentEcu:
+        o.silentEcu = true;
+        break;
+      case kNoLc1:
+        o.lc1 = false;
+        break;
+      case 'h':
+        std::fputs(kUsage, stdout);
+        std::exit(0);
+      default:
+        std::fputs(kUsage, stderr);
+        return false;
+    }
+  }
+  return true;
+}
+
+// --- The devices. Each device owner adds theirs here. ---
+
+// The ECU on the K-line: diagnostic device and boot device behind the switch.
+std::shared_ptr<sim::SimDevice> MakeKlineDevice() {
+  std::shared_ptr<sim::SimDevice> diagnostic;  // the KWP ECU
+  std::shared_ptr<sim::SimDevice> boot;        // the boot code and loader
+  return std::make_shared<sim::SimEcuSwitch>(diagnostic, boot);
+}
+
+// The LC-1 controller (null: the port exists and stays silent).
+std::shared_ptr<sim::SimDevice> MakeLc1Device() { return nullptr; }
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Options o;
+  if (!ParseOptions(argc, argv, o)) return 2;
+
+  // End with the parent (the run script or a test), even when it is killed.
+  const pid_t parent = getppid();
+  ::prctl(PR_SET_PDEATHSIG, SIGTERM);
+  if (getppid() != parent) return 0;
+
+  struct sigaction sa {};
+  sa.sa_handler = OnSignal;
+  sigemptyset(&sa.sa_mask);
+  sigaction(SIGINT, &sa, nullptr);
+  sigaction(SIGTERM, &sa, nullptr);
+  sigaction(SIGHUP, &sa, nullptr);
+
+  if (::mkdir(o.dir.c_str(), 0755) != 0 && errno != EEXIST) {
+    std::fprintf(stderr, "ecusim: cannot create %s: %s\n", o.dir.c_str(), std::strerror(errno));
+    return 1;
+  }
+  try {
+    sim::SimLineOptions kOptions;
+    kOptions.timeScale = o.timeScale;
+    kOptions.echo = o.echo;
+    kOptions.absorbWakeByte = true;
+    sim::SimLine kline(o.dir + "/kline", MakeKlineDevice(), kOptions);
+    if (o.silentEcu) kline.SetSilent(true);
+
+    std::unique_ptr<sim::SimLine> lc1;
+    if (o.lc1) {
+      sim::SimLineOptions lOptions;
+      lOptions.timeScale = o.timeScale;
+      lOptions.echo = false;  // the LC-1 port has no K-line adapter
+      lc1 = std::make_unique<sim::SimLine>(o.dir + "/lc1", MakeLc1Device(), lOptions);
+    }
+    std::printf("ecusim: K-line %s -> %s\n", kline.LinkPath().c_str(), kline.SlavePath().c_str());
+    if (lc1) std::printf("ecusim: LC-1   %s -> %s\n", lc1->LinkPath().c_str(), lc1->SlavePath().c_str());
+    std::fflush(stdout);
+
+    // The lines run on their own threads; this one only waits for the end.
+    while (!g_stop) {
+      timespec ts{0, 200'000'000};
+      ::nanosleep(&ts, nullptr);  // interrupted at once by the signals above
+      if (getppid() != parent) break;
+    }
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "ecusim: %s\n", e.what());
+    return 1;
+  }
+  std::puts("ecusim: stopped");
+  return 0;
+}
