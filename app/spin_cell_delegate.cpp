@@ -1,0 +1,57 @@
+#include "app/spin_cell_delegate.h"
+
+#include <QApplication>
+#include <QPainter>
+
+#include "app/accel_table_model.h"
+#include "app/accel_table_paint.h"
+
+namespace {
+
+QColor ToColor(const Rgb& c) { return QColor(c.r, c.g, c.b); }
+
+}  // namespace
+
+TSpinCellDelegate::TSpinCellDelegate(const AccelTableModel& table, QTableWidget* grid)
+    : QStyledItemDelegate(grid), table_(table), grid_(grid) {}
+
+void TSpinCellDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
+                              const QModelIndex& index) const {
+  const int c = index.column();
+  const int r = index.row();
+  const QRect rect = option.rect;
+  const QString text = index.data(Qt::DisplayRole).toString();
+  painter->save();
+  painter->setFont(option.font);
+  if (c == 0 || r == 0) {
+    DrawHeaderCell(painter, rect);
+    DrawText(painter, rect, text, QApplication::palette().color(QPalette::ButtonText));
+  } else {
+    const bool selected = grid_->currentIndex() == index;
+    painter->fillRect(rect, ToColor(CellBackground(selected, table_.IsBest(c, r))));
+    DrawText(painter, rect, text, ToColor(kCellText));
+  }
+  painter->restore();
+}
+
+void TSpinCellDelegate::DrawHeaderCell(QPainter* painter, const QRect& rect) const {
+  painter->fillRect(rect, ToColor(kHeaderFace));
+  const int left = rect.left(), top = rect.top(), right = rect.right(), bottom = rect.bottom();
+  painter->setPen(ToColor(kHeaderLight));
+  painter->drawLine(left, top, right, top);
+  painter->drawLine(left, top, left, bottom);
+  painter->setPen(ToColor(kHeaderShadow));
+  painter->drawLine(right, bottom, left - 1, bottom);
+  painter->drawLine(right, bottom, right, top - 1);
+}
+
+void TSpinCellDelegate::DrawText(QPainter* painter, const QRect& rect, const QString& text,
+                                 const QColor& color) const {
+  if (text.isEmpty()) return;
+  const QFontMetrics fm(painter->font());
+  // Right end 7 pixels left of the cell's right edge, top 3 below its top.
+  const int width = fm.horizontalAdvance(text);
+  const int x = CellTextLeft(rect.left() + rect.width(), width);
+  painter->setPen(color);
+  painter->drawText(QPoint(x, rect.top() + kCellTextTopGap + fm.ascent()), text);
+}

@@ -1,0 +1,24 @@
+#pragma once
+// Paints every cell of grdSpinup: header cells with a raised bevel, run cells
+// with the background of their state (current cell, row's fastest run).
+// User-interface thread.
+
+#include <QStyledItemDelegate>
+#include <QTableWidget>
+
+class AccelTableModel;
+
+class TSpinCellDelegate : public QStyledItemDelegate {
+ public:
+  TSpinCellDelegate(const AccelTableModel& table, QTableWidget* grid);
+
+  void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override;
+
+ private:
+  // DrawHeaderCell: face, white top and left edges, grey bottom and right edges.
+  void DrawHeaderCell(QPainter* painter, const QRect& rect) const;
+  void DrawText(QPainter* painter, const QRect& rect, const QString& text, const QColor& color) const;
+
+  const AccelTableModel& table_;
+  QTableWidget* grid_;
+};
