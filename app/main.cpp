@@ -1,15 +1,23 @@
-#include <QApplication>
-#include <QMainWindow>
+#include <chrono>
+#include <memory>
 
+#include "app/application.h"
+#include "app/mainwindow.h"
+#include "app/tracewindow.h"
 #include "common/worker.h"
 
 int main(int argc, char** argv) {
-  QApplication app(argc, argv);
-  QApplication::setApplicationDisplayName("Varnek Test");
-  QMainWindow w;
-  w.setWindowTitle("tufeka Varnek test v 1.0");
-  w.show();
-  int rc = app.exec();
+  TApplication app(argc, argv);
+  // The application's title. Not the display name: Qt would append that to
+  // every window caption.
+  QApplication::setApplicationName("Varnek Test");
+  auto mainWindow = std::make_unique<TfrmMain>();
+  auto traceWindow = std::make_unique<TfrmEcuTrace>();
+  frmEcuTrace = traceWindow.get();
+  mainWindow->show();
+  const int rc = app.exec();
+  // Workers still running are asked to stop; their hand-offs are abandoned.
   TerminateAllWorkers(std::chrono::milliseconds(2000));
+  frmEcuTrace = nullptr;
   return rc;
 }

@@ -1,0 +1,144 @@
+#include "app/chart.h"
+
+#include <qcustomplot.h>
+
+#include <QEvent>
+#include <QVBoxLayout>
+
+namespace {
+
+// A fixed tick step with a given number of minor ticks between labels.
+class TFixedTicker : public QCPAxisTickerFixed {
+ public:
+  TFixedTicker(double step, int subTicks) : subTicks_(subTicks) {
+    setTickStep(step);
+    setScaleStrategy(ssNone);
+  }
+
+ protected:
+  int getSubTickCount(double tickStep) override {
+    return subTicks_ >= 0 ? subTicks_ : QCPAxisTickerFixed::getSubTickCount(tickStep);
+  }
+
+ private:
+  int subTicks_;
+};
+
+void SetAxis(QCPAxis* axis, double min, double max, double step, int subTicks = -1) {
+  axis->setRange(min, max);
+  axis->setTicker(QSharedPointer<QCPAxisTicker>(new TFixedTicker(step, subTicks)));
+}
+
+QCPGraph* AddSeries(QCustomPlot* chart, QCPAxis* valueAxis, const QColor& color) {
+  QCPGraph* g = chart->addGraph(chart->xAxis, valueAxis);
+  g->setPen(QPen(color, 1));
+  g->setLineStyle(QCPGraph::lsLine);
+  g->setScatterStyle(QCPScatterStyle(QCPScatterStyle::ssNone));
+  g->setAdaptiveSampling(true);
+  return g;
+}
+
+}  // namespace
+
+TChartPage::TChartPage(QWidget* parent) : QWidget(parent) {
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(0, 0, 0, 0);
+  Chart1 = new QCustomPlot(this);
+  Chart1->setObjectName("Chart1");
+  layout->addWidget(Chart1);
+
+  Chart1->setBackground(Qt::white);
+  Chart1->legend->setVisible(false);
+  // No zooming with the mouse; horizontal panning only.
+  Chart1->setInteractions(QCP::iRangeDrag);
+  Chart1->axisRect()->setRangeDrag(Qt::Horizontal);
+  Chart1->axisRect()->setRangeDragAxes(Chart1->xAxis, nullptr);
+  Chart1->axisRect()->setRangeZoom(Qt::Orientations());
+
+  Chart1->xAxis->setRange(0, 10);
+  SetAxis(Chart1->yAxis, 0, 10200, 500);
+  Chart1->yAxis2->setVisible(true);
+  CustomAxis = Chart1->axisRect()->addAxis(QCPAxis::atRight);
+  SetAxis(CustomAxis, 0, 20.4, 2);
+  CustomAxis->setOffset(0);
+
+  Series1 = AddSeries(Chart1, Chart1->yAxis, QColor(0, 0, 255));
+  Series2 = AddSeries(Chart1, Chart1->yAxis2, QColor(255, 0, 0));
+  Series3 = AddSeries(Chart1, Chart1->yAxis, QColor(64, 128, 128));
+  Series4 = AddSeries(Chart1, Chart1->yAxis2, QColor(255, 0, 255));
+  Series5 = AddSeries(Chart1, CustomAxis, QColor(0, 128, 0));
+
+  connect(Chart1->xAxis, qOverload<const QCPRange&, const QCPRange&>(&QCPAxis::rangeChanged), this,
+          [this](const QCPRange& n, const QCPRange& o) { BottomRangeChanged(n, o); });
+
+  Panel3 = new QWidget(Chart1);
+  Panel3->setObjectName("Panel3");
+  auto* zoom = new QVBoxLayout(Panel3);
+  zoom->setContentsMargins(2, 2, 2, 2);
+  zoom->setSpacing(2);
+  btnZoomIn = new QPushButton("+", Panel3);
+  btnZoomOut = new QPushButton("-", Panel3);
+  for (QPushButton* b : {btnZoomIn, btnZoomOut}) {
+    b->setFixedSize(22, 22);
+    b->setFocusPolicy(Qt::NoFocus);
+    zoom->addWidget(b);
+  }
+  btnZoomIn->setToolTip("Увеличить");
+  btnZoomOut->setToolTip("Уменьшить");
+  Panel3->adjustSize();
+  connect(btnZoomIn, &QPushButton::clicked, this, [this] { btnZoomInClick(); });
+  connect(btnZoomOut, &QPushButton::clicked, this, [this] { btnZoomOutClick(); });
+  Chart1->installEventFilter(this);
+  PlaceZoomPanel();
+}
+
+void TChartPage::SetupChart(int chartMode) {
+  QCPAxis* right = Chart1->yAxis2;
+  if (chartMode == 0) {
+    // No right margin: the custom axis lies outside the chart.
+    CustomAxis->setVisible(false);
+    SetAxis(right, -150, 156, 30, 5);
+  } else {
+    CustomAxis->setVisible(true);
+    SetAxis(right, 10, 20.2, 1);
+  }
+  for (QCPGraph* s : {Series1, Series2, Series3, Series4, Series5}) s->data()->clear();
+  Chart1->replot();
+}
+
+void TChartPage::SetBottomIncrement(double step) {
+  bottomIncrement_ = step;
+  if (step > 0)
+    Chart1->xAxis->setTicker(QSharedPointer<QCPAxisTicker>(new TFixedTicker(step, -1)));
+  else
+    Chart1->xAxis->setTicker(QSharedPointer<QCPAxisTicker>(new QCPAxisTicker));
+}
+
+void TChartPage::btnZoomInClick() {
+  QCPAxis* x = Chart1->xAxis;
+  const double min = x->range().lower;
+  const double max = (x->range().upper + min) / 2;
+  x->setRange(min, max);
+  SetBottomIncrement((max - min) / 10);
+  Chart1->replot();
+}
+
+void TChartPage::btnZoomOutClick() {
+  QCPAxis* x = Chart1->xAxis;
+  const double min = x->range().lower;
+  const double max = min + (x->range().upper - min) * 2;
+  x->setRange(min, max);
+  SetBottomIncrement((max - min) / 10);
+  Chart1->replot();
+}
+
+void TChartPage::BottomRangeChanged(const QCPRange& newRange, const QCPRange& oldRange) {
+  if (newRange.lower < 0 && oldRange.lower >= 0) Chart1->xAxis->setRange(oldRange);
+}
+
+bool TChartPage::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == Chart1 && event->type() == QEvent::Resize) PlaceZoomPanel();
+  return QWidget::eventFilter(watched, event);
+}
+
+void TChartPage::PlaceZoomPanel() { Panel3->move(0, Chart1->height() - Panel3->height()); }

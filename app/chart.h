@@ -1,0 +1,47 @@
+#pragma once
+// The page "График": Chart1 with its five fast line series, the axes of the
+// two chart modes, the custom axis of Series5 and the zoom buttons in Panel3.
+// User-interface thread.
+
+#include <QPushButton>
+#include <QWidget>
+
+class QCustomPlot;
+class QCPAxis;
+class QCPGraph;
+class QCPRange;
+
+class TChartPage : public QWidget {
+ public:
+  explicit TChartPage(QWidget* parent);
+
+  // Axes, margin and cleared series for ChartMode 0 (acceleration) or 1
+  // (additional fuel).
+  void SetupChart(int chartMode);
+  void btnZoomInClick();
+  void btnZoomOutClick();
+  // Bottom axis tick step; 0 while the chart chooses it.
+  double BottomIncrement() const { return bottomIncrement_; }
+  void SetBottomIncrement(double step);
+
+  QCustomPlot* Chart1 = nullptr;
+  QCPGraph* Series1 = nullptr;
+  QCPGraph* Series2 = nullptr;
+  QCPGraph* Series3 = nullptr;
+  QCPGraph* Series4 = nullptr;
+  QCPGraph* Series5 = nullptr;
+  QCPAxis* CustomAxis = nullptr;
+  QWidget* Panel3 = nullptr;
+  QPushButton* btnZoomIn = nullptr;
+  QPushButton* btnZoomOut = nullptr;
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  void PlaceZoomPanel();
+  // Panning: only the horizontal axis moves, and never left of 0.
+  void BottomRangeChanged(const QCPRange& newRange, const QCPRange& oldRange);
+
+  double bottomIncrement_ = 0;
+};

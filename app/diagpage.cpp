@@ -1,0 +1,63 @@
+#include "app/diagpage.h"
+
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QVBoxLayout>
+
+TDiagPage::TDiagPage(QWidget* parent) : QWidget(parent) {
+  auto* outer = new QHBoxLayout(this);
+  auto* grid = new QGridLayout;
+  grid->setVerticalSpacing(4);
+  int row = 0;
+  auto box = [&](const char* name, const char* caption) {
+    auto* cap = new QLabel(QString::fromUtf8(caption), this);
+    auto* value = new QLabel(this);
+    value->setObjectName(name);
+    value->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    value->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    value->setFixedWidth(80);
+    value->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    grid->addWidget(cap, row, 0);
+    grid->addWidget(value, row, 1);
+    ++row;
+    return value;
+  };
+  lblRPM2 = box("lblRPM2", "RPM");
+  lblTHR = box("lblTHR", "THR");
+  lblAFR = box("lblAFR", "AFR");
+  lblTWAT = box("lblTWAT", "TWAT");
+  lblTAIR = box("lblTAIR", "TAIR");
+  lblUOZ = box("lblUOZ", "UOZ");
+  lblAIR = box("lblAIR", "AIR");
+  lblGBC = box("lblGBC", "GBC");
+  lblINJ = box("lblINJ", "INJ");
+  lblSSM = box("lblSSM", "SSM");
+  lblPress = box("lblPress", "PRESS");
+  lblErrCnt = box("lblErrCnt", "ERR");
+  grid->setRowStretch(row, 1);
+
+  pnlFlags = new QFrame(this);
+  pnlFlags->setObjectName("pnlFlags");
+  pnlFlags->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+  auto* flags = new QVBoxLayout(pnlFlags);
+  auto check = [&](const char* name) {
+    auto* cb = new QCheckBox(QString::fromUtf8(name).mid(2), pnlFlags);
+    cb->setObjectName(name);
+    flags->addWidget(cb);
+    return cb;
+  };
+  cbfSTOP = check("cbfSTOP");
+  cbfXX = check("cbfXX");
+  cbfFUELOFF = check("cbfFUELOFF");
+  cbfDETZONE = check("cbfDETZONE");
+  cbfDET = check("cbfDET");
+  cbfLAMREG = check("cbfLAMREG");
+  cbfLEARN = check("cbfLEARN");
+  flags->addStretch(1);
+  pnlFlags->setEnabled(false);
+
+  outer->addLayout(grid);
+  outer->addSpacing(20);
+  outer->addWidget(pnlFlags, 0, Qt::AlignTop);
+  outer->addStretch(1);
+}

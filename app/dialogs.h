@@ -1,0 +1,25 @@
+#pragma once
+// The window's message boxes and file dialogs (the dialog part of UiHooks).
+// The main window forwards to an instance of this class; tests hand the
+// window their own hooks instead, so nothing modal ever opens in a test.
+// User-interface thread.
+
+#include <QWidget>
+
+#include "common/ui.h"
+
+class TMessageBoxes : public UiHooks {
+ public:
+  explicit TMessageBoxes(QWidget* parent) : parent_(parent) {}
+  void ShowError(const std::string& text) override;
+  void ShowMessage(const std::string& text) override;
+  std::optional<std::string> AskOpenFileName(const std::string& filter) override;
+  std::optional<std::string> AskSaveFileName(const std::string& filter) override;
+
+ private:
+  QWidget* parent_;
+};
+
+// A filter in the Windows form "Описание|*.bin|Все|*.*" becomes Qt's
+// "Описание (*.bin);;Все (*.*)"; a Qt filter is returned as it is.
+QString QtFileFilter(const std::string& filter);

@@ -1,0 +1,491 @@
+#include "app/mainwindow.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QHBoxLayout>
+#include <QLocale>
+#include <QMenuBar>
+#include <QPainter>
+#include <QToolBar>
+#include <QVBoxLayout>
+#include <algorithm>
+#include <clocale>
+
+#include "app/dialogs.h"
+#include "app/images.h"
+#include "app/tracewindow.h"
+#include "common/config.h"
+#include "common/error.h"
+#include "common/timing.h"
+#include "ecu/session.h"
+#include "flash/flash.h"
+#include "lambda/lambda.h"
+#include "link/trace.h"
+#include "settings/settings.h"
+
+TfrmMain* frmMain = nullptr;
+
+namespace {
+
+// StateText, indexed by LinkState or LambdaActive.
+const char* const StateText[2] = {"Не подключен", "Подключен"};
+const char* const kConnecting = "Подключение ...";
+const char* const kLambdaTimeout = "Тайм-аут";
+
+QAction* NewAction(QWidget* owner, const char* name, const char* caption) {
+  auto* a = new QAction(QString::fromUtf8(caption), owner);
+  a->setObjectName(name);
+  a->setToolTip(QString::fromUtf8(caption));  // every hint equals its caption
+  owner->addAction(a);                        // shortcuts work from anywhere in the window
+  return a;
+}
+
+QLabel* Caption(const char* text, QWidget* parent) { return new QLabel(QString::fromUtf8(text), parent); }
+
+}  // namespace
+
+TfrmMain::TfrmMain(UiHooks* dialogs, QWidget* parent) : QMainWindow(parent) {
+  if (!dialogs) {
+    ownDialogs_ = std::make_unique<TMessageBoxes>(this);
+    dialogs = ownDialogs_.get();
+  }
+  dialogs_ = dialogs;
+  frmMain = this;
+  SetUiHooks(this);
+  setObjectName("frmMain");
+
+  CreateActions();
+  CreateMenus();
+  CreateToolBar();
+
+  auto* central = new QWidget(this);
+  auto* layout = new QVBoxLayout(central);
+  layout->setContentsMargins(4, 4, 4, 4);
+  layout->addWidget(CreateTopStrip());
+  PageControl1 = new QTabWidget(central);
+  PageControl1->setObjectName("PageControl1");
+  ChartPage = new TChartPage(PageControl1);
+  grdSpinup = new TSpinTable(PageControl1);
+  DiagPage = new TDiagPage(PageControl1);
+  PageControl1->addTab(ChartPage, "График");
+  PageControl1->addTab(grdSpinup, "Таблица");
+  PageControl1->addTab(DiagPage, "Диагностика");
+  PageControl1->setCurrentIndex(0);
+  layout->addWidget(PageControl1, 1);
+  layout->addWidget(CreateBottomStrip());
+  setCentralWidget(central);
+  CreateProgressPanel();
+
+  StatusBar1 = new TStatusBar(this);
+  StatusBar1->SetDrawPanel([this](QPainter& p, const QRect& r) { StatusBar1DrawPanel(p, r); });
+  setStatusBar(StatusBar1);
+  StatusBar1->SetText(0, StateText[0]);
+  StatusBar1->SetText(1, StateText[0]);
+
+  MsgTimer = new QTimer(this);
+  MsgTimer->setObjectName("MsgTimer");
+  connect(MsgTimer, &QTimer::timeout, this, [this] { MsgTimerTimer(); });
+  ScreenUpdateTimer = new QTimer(this);
+  ScreenUpdateTimer->setObjectName("ScreenUpdateTimer");
+  connect(ScreenUpdateTimer, &QTimer::timeout, this, [this] { ScreenUpdateTimerTimer(); });
+  SetMsgTimerInterval(150);
+  SetScreenUpdateInterval(1000);
+
+  resize(960, 680);
+  FormCreate();
+}
+
+TfrmMain::~TfrmMain() {
+  if (&Ui() == static_cast<UiHooks*>(this)) SetUiHooks(nullptr);
+  if (frmMain == this) frmMain = nullptr;
+}
+
+void TfrmMain::FormCreate() {
+  // The CSV log, the chart labels and the table's times all rely on ".".
+  QLocale::setDefault(QLocale::c());
+  std::setlocale(LC_NUMERIC, "C");
+  setWindowTitle(kAppCaption);
+  InitConfig(TCfg);  // Echo, FastInit, cfg.ini or fallbacks, NotCheckReplyLen
+  FCloseDeferred = false;
+  ChartMode = 0;
+  ChartPage->SetupChart(ChartMode);
+  PerfFrequency = ::PerfFrequency();
+  grdSpinup->LabelRows();
+  RunCount = 0;
+}
+
+void TfrmMain::CreateActions() {
+  btnFlashRead = NewAction(this, "btnFlashRead", "Считать");
+  btnFlashWrite = NewAction(this, "btnFlashWrite", "Записать");
+  btnSettings = NewAction(this, "btnSettings", "Настройки");
+  btnSettings->setIcon(ImageList1::Icon(0));
+  btnExit = NewAction(this, "btnExit", "Выход");
+  btnExit->setShortcut(QKeySequence(Qt::Key_F10));
+  btnConnect = NewAction(this, "btnConnect", "Подключение");
+  btnConnect->setIcon(ImageList1::Icon(1));
+  btnConnect->setShortcut(QKeySequence(Qt::Key_F2));
+  btnDisconnect = NewAction(this, "btnDisconnect", "Отключение");
+  btnDisconnect->setIcon(ImageList1::Icon(2));
+  btnDisconnect->setShortcut(QKeySequence(Qt::Key_F3));
+  btnUnidirectionalMode = NewAction(this, "btnUnidirectionalMode", "Однонаправленный режим");
+  btnUnidirectionalMode->setIcon(ImageList1::Icon(4));
+  btnUnidirectionalMode->setCheckable(true);
+  btnShowEcuTrace = NewAction(this, "btnShowEcuTrace", "Трассировка");
+  btnConnectLambda = NewAction(this, "btnConnectLambda", "Подключение");
+  btnDisconnectLambda = NewAction(this, "btnDisconnectLambda", "Отключение");
+
+  connect(btnFlashRead, &QAction::triggered, this, [this] { btnFlashReadClick(); });
+  connect(btnFlashWrite, &QAction::triggered, this, [this] { btnFlashWriteClick(); });
+  connect(btnSettings, &QAction::triggered, this, [this] { btnSettingsClick(); });
+  connect(btnExit, &QAction::triggered, this, [this] { btnExitClick(); });
+  connect(btnConnect, &QAction::triggered, this, [this] { btnConnectClick(); });
+  connect(btnDisconnect, &QAction::triggered, this, [this] { btnDisconnectClick(); });
+  connect(btnUnidirectionalMode, &QAction::triggered, this, [this] { btnUnidirectionalModeClick(); });
+  connect(btnShowEcuTrace, &QAction::triggered, this, [this] { btnShowEcuTraceClick(); });
+  connect(btnConnectLambda, &QAction::triggered, this, [this] { btnConnectLambdaClick(); });
+  connect(btnDisconnectLambda, &QAction::triggered, this, [this] { btnDisconnectLambdaClick(); });
+}
+
+void TfrmMain::CreateMenus() {
+  QMenuBar* bar = menuBar();
+  bar->setNativeMenuBar(false);
+  QMenu* file = bar->addMenu("Файл");
+  QMenu* flash = file->addMenu("Прошивка");
+  flash->addAction(btnFlashRead);
+  flash->addAction(btnFlashWrite);
+  file->addAction(btnSettings);
+  file->addSeparator();
+  file->addAction(btnExit);
+
+  QMenu* link = bar->addMenu("Соединение");
+  link->addAction(btnConnect);
+  link->addAction(btnDisconnect);
+  link->addSeparator();
+  link->addAction(btnUnidirectionalMode);
+  link->addAction(btnShowEcuTrace);
+  link->addSeparator();
+  QMenu* lambda = link->addMenu("ШДК");
+  lambda->addAction(btnConnectLambda);
+  lambda->addAction(btnDisconnectLambda);
+}
+
+void TfrmMain::CreateToolBar() {
+  QToolBar* tb = addToolBar("ToolBar1");
+  tb->setObjectName("ToolBar1");
+  tb->setMovable(false);
+  tb->setFloatable(false);
+  tb->toggleViewAction()->setVisible(false);
+  tb->setIconSize(QSize(ImageList1::kSize, ImageList1::kSize));
+  tb->addAction(btnConnect);
+  tb->addAction(btnDisconnect);
+  tb->addSeparator();
+  tb->addAction(btnUnidirectionalMode);
+  tb->addSeparator();
+  bcmbMode = new QComboBox(tb);
+  bcmbMode->setObjectName("bcmbMode");
+  bcmbMode->addItems({"Ускорение", "Доп. топливо"});
+  bcmbMode->setCurrentIndex(0);
+  bcmbMode->setFixedWidth(100);
+  tb->addWidget(bcmbMode);
+  connect(bcmbMode, qOverload<int>(&QComboBox::currentIndexChanged), this,
+          [this](int i) { bcmbModeChange(i); });
+}
+
+QWidget* TfrmMain::CreateTopStrip() {
+  auto* strip = new QWidget(this);
+  auto* row = new QHBoxLayout(strip);
+  row->setContentsMargins(0, 0, 0, 0);
+  QFont big = strip->font();
+  big.setPointSize(big.pointSize() + 6);
+  big.setBold(true);
+  auto box = [&](const char* name, int width) {
+    auto* l = new QLabel(strip);
+    l->setObjectName(name);
+    l->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    l->setAlignment(Qt::AlignCenter);
+    l->setFont(big);
+    l->setFixedWidth(width);
+    return l;
+  };
+  row->addWidget(Caption("RPM", strip));
+  lblRPM = box("lblRPM", 90);
+  row->addWidget(lblRPM);
+  lblCorrUOZ = box("lblCorrUOZ", 70);
+  row->addWidget(lblCorrUOZ);
+  row->addStretch(1);
+  lblPause = new QLabel("Пауза", strip);
+  lblPause->setObjectName("lblPause");
+  lblPause->setFont(big);
+  lblPause->setAlignment(Qt::AlignCenter);
+  lblPause->setAutoFillBackground(true);
+  lblPause->setStyleSheet(
+      "QLabel { color: white; background-color: red; font-weight: bold; padding: 0 8px; }");
+  lblPause->setVisible(false);
+  row->addWidget(lblPause);
+  return strip;
+}
+
+QWidget* TfrmMain::CreateBottomStrip() {
+  auto* strip = new QWidget(this);
+  auto* row = new QHBoxLayout(strip);
+  row->setContentsMargins(0, 0, 0, 0);
+  auto spin = [&](const char* caption, const char* name, int min, int max, int step, int value) {
+    row->addWidget(Caption(caption, strip));
+    auto* ed = new TSpinEdit(min, max, step, value, strip);
+    ed->setObjectName(name);
+    ed->setFixedWidth(70);
+    row->addWidget(ed);
+    row->addSpacing(12);
+    return ed;
+  };
+  edCorrUOZ = spin("Коррекция УОЗ", "edCorrUOZ", -15, 15, 1, 0);
+  edRPMLimit = spin("Порог оборотов", "edRPMLimit", 0, 1900, 100, 1100);
+  edAvgAngle = spin("Осреднять за", "edAvgAngle", 0, 3600, 10, 360);
+  edFilterLen = spin("Длина фильтра", "edFilterLen", 0, 20, 1, 0);
+  row->addStretch(1);
+  connect(edCorrUOZ, qOverload<int>(&QSpinBox::valueChanged), this, [this](int v) { edCorrUOZChange(v); });
+  return strip;
+}
+
+void TfrmMain::CreateProgressPanel() {
+  pnlProgress = new QFrame(centralWidget());
+  pnlProgress->setObjectName("pnlProgress");
+  pnlProgress->setFrameStyle(QFrame::Panel | QFrame::Raised);
+  pnlProgress->setAutoFillBackground(true);
+  auto* col = new QVBoxLayout(pnlProgress);
+  lblProgressState = new QLabel(pnlProgress);
+  lblProgressState->setObjectName("lblProgressState");
+  lblProgressState->setAlignment(Qt::AlignCenter);
+  ProgressBar1 = new QProgressBar(pnlProgress);
+  ProgressBar1->setObjectName("ProgressBar1");
+  ProgressBar1->setRange(0, 100);
+  ProgressBar1->setValue(0);
+  col->addWidget(lblProgressState);
+  col->addWidget(ProgressBar1);
+  pnlProgress->setFixedSize(420, 80);
+  pnlProgress->hide();
+}
+
+void TfrmMain::PlaceProgressPanel() {
+  const QRect pages = PageControl1->geometry();
+  pnlProgress->move(pages.center().x() - pnlProgress->width() / 2,
+                    pages.center().y() - pnlProgress->height() / 2);
+  pnlProgress->raise();
+}
+
+void TfrmMain::resizeEvent(QResizeEvent* event) {
+  QMainWindow::resizeEvent(event);
+  PlaceProgressPanel();
+}
+
+void TfrmMain::showEvent(QShowEvent* event) {
+  QMainWindow::showEvent(event);
+  if (!event->spontaneous()) RefreshControls();
+}
+
+// ---------------------------------------------------------------------------
+// Operations offered to the core.
+
+void TfrmMain::RefreshControls() {
+  const bool linked = LinkState == 1;
+  const bool unidir = UnidirMode == 1;
+  const bool lambdaActive = LambdaActive == 1;
+  btnSettings->setEnabled(!linked);
+  btnConnect->setEnabled(!linked);
+  btnDisconnect->setEnabled(linked);
+  btnUnidirectionalMode->setEnabled(linked);
+  btnFlashRead->setEnabled(!linked);
+  btnFlashWrite->setEnabled(!linked);
+  btnConnectLambda->setEnabled(TCfg.LambdaEnabled && !lambdaActive && !linked);
+  btnDisconnectLambda->setEnabled(TCfg.LambdaEnabled && lambdaActive && !linked);
+  btnUnidirectionalMode->setChecked(unidir);
+  StatusBar1->SetText(0, StateText[linked ? 1 : 0]);
+  StatusBar1->SetText(1, StateText[lambdaActive ? 1 : 0]);
+  if (lambdaActive && LambdaNoData == 1) StatusBar1->SetText(1, kLambdaTimeout);
+  lblPause->setVisible(Paused);
+  edFilterLen->setEnabled(!unidir);
+  bcmbMode->setEnabled(!linked);
+}
+
+void TfrmMain::ShowResponseTime(int ms) { StatusBar1->SetText(2, QString::number(ms) + " мс"); }
+
+void TfrmMain::SetStatusText(int panel, const std::string& text) {
+  StatusBar1->SetText(panel, QString::fromStdString(text));
+}
+
+void TfrmMain::ShowProgress(const std::string& caption, std::uint16_t steps) {
+  pnlProgress->setVisible(true);
+  PlaceProgressPanel();
+  lblProgressState->setText(QString::fromStdString(caption));
+  ProgressBar1->setValue(0);
+  ProgressBar1->setMaximum(steps);
+  progressShown_ = 0;
+  // The firmware commands keep the event loop busy: paint now.
+  pnlProgress->repaint();
+}
+
+void TfrmMain::StepProgress() {
+  ProgressBar1->setValue(ProgressBar1->value() + 1);
+  // Paint at once too, but only when the shown percentage changes.
+  const int max = std::max(1, ProgressBar1->maximum());
+  const int percent = ProgressBar1->value() * 100 / max;
+  if (percent != progressShown_) {
+    progressShown_ = percent;
+    ProgressBar1->repaint();
+  }
+}
+
+void TfrmMain::HideProgress() { pnlProgress->setVisible(false); }
+
+// The display routine, the reply-rate counter and its reset belong to the
+// live display; until it lands they have nothing to show.
+void TfrmMain::UpdateDisplay() {}
+void TfrmMain::CountReply() {}
+void TfrmMain::ResetReplyCount() {}
+
+void TfrmMain::SetMsgTimerEnabled(bool on) {
+  msgTimerOn_ = on;
+  SetMsgTimerInterval(msgInterval_);
+}
+
+void TfrmMain::SetMsgTimerInterval(int ms) {
+  msgInterval_ = ms;
+  if (msgTimerOn_ && ms > 0)
+    MsgTimer->start(ms);
+  else
+    MsgTimer->stop();
+}
+
+void TfrmMain::SetScreenUpdateInterval(int ms) {
+  screenInterval_ = ms;
+  if (ms > 0)
+    ScreenUpdateTimer->start(ms);
+  else
+    ScreenUpdateTimer->stop();
+}
+
+void TfrmMain::CloseMainWindow() { close(); }
+
+void TfrmMain::ClearPause() { Paused = false; }
+
+int TfrmMain::AvgAngle() { return edAvgAngle->value(); }
+
+void TfrmMain::StatusBar1DrawPanel(QPainter& painter, const QRect& rect) {
+  painter.drawPixmap(rect.left() + 7, rect.top(), ImageList1::Pixmap(3 + (UnidirMode == 1 ? 1 : 0)));
+}
+
+// ---------------------------------------------------------------------------
+// Commands.
+
+void TfrmMain::btnConnectClick() {
+  btnConnect->setEnabled(false);
+  btnFlashRead->setEnabled(false);
+  btnFlashWrite->setEnabled(false);
+  btnConnectLambda->setEnabled(false);
+  StatusBar1->SetText(0, kConnecting);
+  TraceClear();
+  SetMsgTimerInterval(TCfg.DataInterval);
+  SetScreenUpdateInterval(TCfg.ScreenInterval);
+  ElapsedTime = 0;
+  for (int r = 1; r <= 11; ++r) BestInRow[r] = BestTime{};
+  try {
+    if (TCfg.LambdaEnabled && LambdaActive == 0) ConnectLambda(TCfg.LambdaPort);
+    EcuConnect(TCfg.Port, TCfg.CBR, TCfg.FastInit != 0, TCfg.Echo != 0);
+  } catch (const std::exception& e) {
+    if (LambdaActive == 1) DisconnectLambda();
+    ShowError(e.what());
+    RefreshControls();
+  }
+}
+
+void TfrmMain::btnDisconnectClick() {
+  SetMsgTimerEnabled(false);
+  EcuDisconnect();
+}
+
+void TfrmMain::btnConnectLambdaClick() {
+  StatusBar1->SetText(1, kConnecting);
+  if (LinkState == 0) SetScreenUpdateInterval(std::max<int>(TCfg.ScreenInterval, 100));
+  try {
+    ConnectLambda(TCfg.LambdaPort);
+  } catch (const std::exception& e) {
+    ShowError(e.what());
+  }
+  RefreshControls();
+}
+
+void TfrmMain::btnDisconnectLambdaClick() {
+  DisconnectLambda();
+  RefreshControls();
+  StatusBar1->SetText(7, QString());
+}
+
+void TfrmMain::btnUnidirectionalModeClick() {
+  // The pressed look follows the mode, not the click.
+  btnUnidirectionalMode->setChecked(UnidirMode == 1);
+  if (UnidirMode == 1) {
+    LeaveUnidirRequest = 1;  // the receiver switches back after the next packet
+    return;
+  }
+  AccelFilterCount = 0;
+  AccelFilter.assign(static_cast<std::size_t>(edFilterLen->value()), 0.0);
+  SendRequest({0x83, 0x10, 0xF1, 0x30, 0x72, 0x01});
+  LeaveUnidirRequest = 0;
+}
+
+void TfrmMain::ExecModal(QDialog& dialog) { dialog.exec(); }
+
+void TfrmMain::btnSettingsClick() {
+  {
+    TfrmSettings dialog(this);
+    ExecModal(dialog);
+  }
+  RefreshControls();  // the LC-1 commands follow a changed LambdaEnabled
+}
+
+void TfrmMain::btnShowEcuTraceClick() {
+  if (!frmEcuTrace) frmEcuTrace = new TfrmEcuTrace();
+  frmEcuTrace->ShowSnapshot(TraceSnapshot());
+}
+
+void TfrmMain::btnFlashReadClick() {
+  QCoreApplication::processEvents();
+  FlashRead(TCfg.Port);
+}
+
+void TfrmMain::btnFlashWriteClick() {
+  QCoreApplication::processEvents();
+  FlashWrite(TCfg.Port);
+}
+
+void TfrmMain::MsgTimerTimer() {
+  if (LinkState == 1 && TCfg.DataInterval != 0 && UnidirMode == 0) RequestData();
+}
+
+// The screen refresh belongs to the live display; until it lands a tick has
+// nothing to refresh.
+void TfrmMain::ScreenUpdateTimerTimer() {}
+
+void TfrmMain::bcmbModeChange(int index) {
+  ChartMode = index;
+  ChartPage->SetupChart(ChartMode);
+}
+
+void TfrmMain::edCorrUOZChange(int value) { RequestedCorrUOZ = static_cast<std::int8_t>(value); }
+
+void TfrmMain::closeEvent(QCloseEvent* event) {
+  if (LinkState == 1) {
+    // End the session first; its teardown closes the window again.
+    SetMsgTimerEnabled(false);
+    try {
+      EcuDisconnect();
+    } catch (const std::exception& e) {
+      ShowError(e.what());  // the reply time-out still ends the link
+    }
+    event->ignore();
+    FCloseDeferred = true;
+  } else {
+    event->accept();
+  }
+  SaveConfig(TCfg);
+}

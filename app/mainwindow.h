@@ -1,0 +1,150 @@
+#pragma once
+// TfrmMain: the main window. It wires every user command to the core, sets
+// the commands' enabled states from the link flags (RefreshControls), owns
+// the status bar texts, the progress panel and the two timers, and is the
+// core's UiHooks. User-interface thread only.
+
+#include <QAction>
+#include <QComboBox>
+#include <QDialog>
+#include <QFrame>
+#include <QLabel>
+#include <QMainWindow>
+#include <QProgressBar>
+#include <QTabWidget>
+#include <QTimer>
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "app/chart.h"
+#include "app/diagpage.h"
+#include "app/spinedit.h"
+#include "app/spintable.h"
+#include "app/statusbar.h"
+#include "common/ui.h"
+
+class TfrmMain : public QMainWindow, public UiHooks {
+ public:
+  // dialogs: where message boxes and file dialogs go; nullptr for the real
+  // modal ones (tests pass their own).
+  explicit TfrmMain(UiHooks* dialogs = nullptr, QWidget* parent = nullptr);
+  ~TfrmMain() override;
+
+  // --- UiHooks: operations the core calls. ---
+  void RefreshControls() override;
+  void ShowResponseTime(int ms) override;
+  void SetStatusText(int panel, const std::string& text) override;
+  void ShowProgress(const std::string& caption, std::uint16_t steps) override;
+  void StepProgress() override;
+  void HideProgress() override;
+  void UpdateDisplay() override;
+  void CountReply() override;
+  void ResetReplyCount() override;
+  bool MsgTimerEnabled() override { return msgTimerOn_; }
+  void SetMsgTimerEnabled(bool on) override;
+  bool CloseDeferred() override { return FCloseDeferred; }
+  void CloseMainWindow() override;
+  void ClearPause() override;
+  int AvgAngle() override;
+  void ShowError(const std::string& text) override { dialogs_->ShowError(text); }
+  void ShowMessage(const std::string& text) override { dialogs_->ShowMessage(text); }
+  std::optional<std::string> AskOpenFileName(const std::string& filter) override {
+    return dialogs_->AskOpenFileName(filter);
+  }
+  std::optional<std::string> AskSaveFileName(const std::string& filter) override {
+    return dialogs_->AskSaveFileName(filter);
+  }
+
+  // --- Command handlers. ---
+  void btnConnectClick();
+  void btnDisconnectClick();
+  void btnConnectLambdaClick();
+  void btnDisconnectLambdaClick();
+  void btnUnidirectionalModeClick();
+  void btnSettingsClick();
+  void btnShowEcuTraceClick();
+  void btnFlashReadClick();
+  void btnFlashWriteClick();
+  void btnExitClick() { close(); }
+  void MsgTimerTimer();
+  void ScreenUpdateTimerTimer();
+  void bcmbModeChange(int index);
+  void edCorrUOZChange(int value);
+
+  QString StatusText(int panel) const { return StatusBar1->Text(panel); }
+  // Interval 0 stops a timer altogether (QTimer would otherwise fire on
+  // every pass of the event loop).
+  void SetMsgTimerInterval(int ms);
+  void SetScreenUpdateInterval(int ms);
+  int MsgTimerInterval() const { return msgInterval_; }
+  int ScreenUpdateInterval() const { return screenInterval_; }
+
+  // --- Controls (named as in the design). ---
+  QAction *btnFlashRead, *btnFlashWrite, *btnSettings, *btnExit;
+  QAction *btnConnect, *btnDisconnect, *btnUnidirectionalMode, *btnShowEcuTrace;
+  QAction *btnConnectLambda, *btnDisconnectLambda;
+  QComboBox* bcmbMode;
+  QLabel *lblRPM, *lblCorrUOZ, *lblPause;
+  TSpinEdit *edCorrUOZ, *edRPMLimit, *edAvgAngle, *edFilterLen;
+  QTabWidget* PageControl1;
+  TChartPage* ChartPage;
+  TSpinTable* grdSpinup;
+  TDiagPage* DiagPage;
+  QFrame* pnlProgress;
+  QLabel* lblProgressState;
+  QProgressBar* ProgressBar1;
+  TStatusBar* StatusBar1;
+  QTimer* MsgTimer;
+  QTimer* ScreenUpdateTimer;
+
+  // --- The window's state (zero at creation). ---
+  struct BestTime {
+    std::int32_t column = 0;
+    double time = 0;
+  };
+  bool FCloseDeferred = false;
+  bool Paused = false;
+  std::int32_t ChartMode = 0;
+  double ElapsedTime = 0;
+  std::int32_t RunCount = 0;
+  std::int32_t NextBand = 0;
+  double BandStartTime = 0;
+  bool FirstBoundary = false;
+  std::vector<double> AccelFilter;
+  std::int32_t AccelFilterCount = 0;
+  std::array<BestTime, 12> BestInRow{};  // rows 1..11 used
+  std::int64_t PerfFrequency = 0;
+  std::int64_t RateWindowStart = 0;
+  std::int64_t RateCount = 0;
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
+  QMenu* createPopupMenu() override { return nullptr; }  // tool bar not customisable
+  // Runs the settings dialog modally (tests answer it without a modal loop).
+  virtual void ExecModal(QDialog& dialog);
+
+ private:
+  void FormCreate();
+  void CreateActions();
+  void CreateMenus();
+  void CreateToolBar();
+  QWidget* CreateTopStrip();
+  QWidget* CreateBottomStrip();
+  void CreateProgressPanel();
+  void PlaceProgressPanel();
+  void StatusBar1DrawPanel(QPainter& painter, const QRect& rect);
+
+  std::unique_ptr<UiHooks> ownDialogs_;
+  UiHooks* dialogs_ = nullptr;
+  bool msgTimerOn_ = false;
+  int msgInterval_ = 150;
+  int screenInterval_ = 1000;
+  int progressShown_ = -1;  // last painted percentage
+};
+
+// The one main window.
+extern TfrmMain* frmMain;

@@ -1,0 +1,42 @@
+#pragma once
+// StatusBar1: nine fixed-width panels; panel 3 is drawn by the window.
+// User-interface thread.
+
+#include <QLabel>
+#include <QStatusBar>
+#include <array>
+#include <functional>
+
+// A panel the window draws itself; its text only triggers a repaint.
+class TDrawnPanel : public QWidget {
+ public:
+  using DrawFn = std::function<void(QPainter&, const QRect&)>;
+  explicit TDrawnPanel(QWidget* parent) : QWidget(parent) {}
+  void SetDraw(DrawFn fn) { draw_ = std::move(fn); }
+  void SetText(const QString& text);
+  QString Text() const { return text_; }
+
+ protected:
+  void paintEvent(QPaintEvent*) override;
+
+ private:
+  DrawFn draw_;
+  QString text_;
+};
+
+class TStatusBar : public QStatusBar {
+ public:
+  static constexpr int kPanels = 9;
+  explicit TStatusBar(QWidget* parent);
+
+  void SetText(int panel, const QString& text);
+  QString Text(int panel) const;
+  int PanelWidth(int panel) const;
+  Qt::Alignment PanelAlignment(int panel) const;
+  // Panel 3's drawing step (OnDrawPanel).
+  void SetDrawPanel(TDrawnPanel::DrawFn fn) { drawn_->SetDraw(std::move(fn)); }
+
+ private:
+  std::array<QLabel*, kPanels> labels_{};  // panel 3 has none
+  TDrawnPanel* drawn_ = nullptr;
+};

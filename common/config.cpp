@@ -1,0 +1,174 @@
+#include "common/config.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QDir>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <cerrno>
+#include <cstdint>
+#include <optional>
+
+#include "common/cp1251.h"
+#include "common/ini.h"
+#include "common/paths.h"
+#include "common/ui.h"
+
+namespace {
+
+const char* const kReadError = "Ошибка чтения файла настройки";
+const char* const kWriteError = "Ошибка записи файла настройки";
+const char* const kNoLambda = "Нет";
+
+// Whole file as bytes; nullopt on any failure (not a regular file included).
+std::optional<std::string> ReadFileBytes(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return std::nullopt;
+  struct stat st {};
+  std::optional<std::string> result;
+  if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
+    std::string bytes;
+    char buf[4096];
+    for (;;) {
+      const ssize_t n = ::read(fd, buf, sizeof buf);
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0) break;
+      if (n == 0) {
+        result = std::move(bytes);
+        break;
+      }
+      bytes.append(buf, static_cast<std::size_t>(n));
+    }
+  }
+  ::close(fd);
+  return result;
+}
+
+// The integer parse of the profile reader: optional sign, then decimal digits,
+// or hexadecimal after "$" or "0x". Nullopt when the text is not such a number
+// or a decimal value leaves the 32-bit range (hexadecimal may use all 32 bits).
+std::optional<std::int32_t> ParseInteger(const std::string& text) {
+  std::size_t i = 0;
+  bool negative = false;
+  if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+  int base = 10;
+  if (i < text.size() && text[i] == '$') {
+    base = 16;
+    ++i;
+  } else if (i + 1 < text.size() && text[i] == '0' && (text[i + 1] == 'x' || text[i + 1] == 'X')) {
+    base = 16;
+    i += 2;
+  }
+  if (i >= text.size()) return std::nullopt;
+  std::uint64_t v = 0;
+  for (; i < text.size(); ++i) {
+    const char c = text[i];
+    int d;
+    if (c >= '0' && c <= '9')
+      d = c - '0';
+    else if (base == 16 && c >= 'a' && c <= 'f')
+      d = c - 'a' + 10;
+    else if (base == 16 && c >= 'A' && c <= 'F')
+      d = c - 'A' + 10;
+    else
+      return std::nullopt;
+    v = v * static_cast<std::uint64_t>(base) + static_cast<std::uint64_t>(d);
+    if (v > 0xFFFFFFFFull) return std::nullopt;
+  }
+  if (base == 10 && v > (negative ? 0x80000000ull : 0x7FFFFFFFull)) return std::nullopt;
+  const std::uint32_t bits = static_cast<std::uint32_t>(v);
+  return static_cast<std::int32_t>(negative ? 0u - bits : bits);
+}
+
+std::int32_t ReadInteger(const IniText& ini, const char* section, const char* key, std::int32_t def) {
+  const auto text = ini.Read(section, key);
+  if (!text) return def;
+  return ParseInteger(*text).value_or(def);
+}
+
+std::string ReadString(const IniText& ini, const char* section, const char* key, const char* def) {
+  const auto text = ini.Read(section, key);
+  return text ? Cp1251ToUtf8(*text) : std::string(def);
+}
+
+// A 16-bit field keeps the low 16 bits of what was read (70000 -> 4464).
+std::uint16_t Low16(std::int32_t v) { return static_cast<std::uint16_t>(static_cast<std::uint32_t>(v)); }
+
+}  // namespace
+
+bool LoadConfig(ConfigRecord& cfg) {
+  const std::string path = ConfigFilePath();
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) return false;  // no file: not an error
+  const auto bytes = ReadFileBytes(path);
+  if (!bytes) {
+    Ui().ShowError(kReadError);
+    return false;
+  }
+  const IniText ini(*bytes);
+  cfg.Port = ReadString(ini, "Ecu", "Port", "COM2");
+  cfg.CBR = ReadInteger(ini, "Ecu", "CBR", 1);
+  // The speed tables have three entries; anything else would index past them.
+  if (cfg.CBR < 0 || cfg.CBR > 2) cfg.CBR = 1;
+  cfg.DataInterval = Low16(ReadInteger(ini, "Interval", "Data", 150));
+  cfg.ScreenInterval = Low16(ReadInteger(ini, "Interval", "Screen", 300));
+  cfg.WriterPause = Low16(ReadInteger(ini, "Interval", "WriterPause", 20));
+  cfg.LambdaPort = ReadString(ini, "Lambda", "Port", "COM5");
+  cfg.LambdaEnabled = cfg.LambdaPort != kNoLambda;
+  cfg.WriteLog = ReadString(ini, "Logs", "WriteLog", "0") == "1";
+  return true;
+}
+
+bool SaveConfig(const ConfigRecord& cfg) {
+  const std::string path = ConfigFilePath();
+  std::string existing;
+  struct stat st {};
+  if (::stat(path.c_str(), &st) == 0) {
+    auto bytes = ReadFileBytes(path);
+    if (!bytes) {  // cannot keep the other lines of a file we cannot read
+      Ui().ShowError(kWriteError);
+      return false;
+    }
+    existing = std::move(*bytes);
+  }
+  IniText ini(existing);
+  ini.Write("Ecu", "Port", Utf8ToCp1251(cfg.Port));
+  ini.Write("Ecu", "CBR", std::to_string(cfg.CBR));
+  ini.Write("Interval", "Data", std::to_string(cfg.DataInterval.load()));
+  ini.Write("Interval", "Screen", std::to_string(cfg.ScreenInterval));
+  ini.Write("Interval", "WriterPause", std::to_string(cfg.WriterPause.load()));
+  ini.Write("Lambda", "Port", Utf8ToCp1251(cfg.LambdaPort));
+  ini.Write("Logs", "WriteLog", cfg.WriteLog ? "1" : "0");
+  const std::string bytes = ini.Bytes();
+
+  const QString qpath = QString::fromStdString(path);
+  QDir().mkpath(QFileInfo(qpath).absolutePath());
+  QSaveFile file(qpath);
+  // A writable cfg.ini in a folder without write access is still updated in place.
+  file.setDirectWriteFallback(true);
+  bool ok = file.open(QIODevice::WriteOnly);
+  ok = ok && file.write(bytes.data(), static_cast<qint64>(bytes.size())) == static_cast<qint64>(bytes.size());
+  ok = ok && file.commit();
+  if (!ok) {
+    file.cancelWriting();
+    Ui().ShowError(kWriteError);
+    return false;
+  }
+  return true;
+}
+
+void InitConfig(ConfigRecord& cfg) {
+  cfg.Echo = 1;
+  cfg.FastInit = 0;
+  if (!LoadConfig(cfg)) {
+    cfg.Port = "COM2";
+    cfg.CBR = 1;
+    cfg.DataInterval = 150;
+    cfg.ScreenInterval = 500;
+    cfg.LambdaPort = "COM5";
+    cfg.WriterPause = 20;
+  }
+  cfg.NotCheckReplyLen = 1;
+}

@@ -1,0 +1,90 @@
+#include "link/trace.h"
+
+#include <cstdio>
+#include <mutex>
+
+namespace {
+
+constexpr std::size_t kDefaultLimit = 16u * 1024u * 1024u;
+const char* const kEol = "\r\n";
+const std::string kDroppedMarker = " (Начало трассировки удалено: превышен размер) \r\n";
+
+std::mutex g_mutex;
+std::string g_text;
+std::size_t g_limit = kDefaultLimit;
+
+// Caller holds g_mutex. Trims to three quarters of the limit so that a link at
+// the limit does not move the whole text on every append.
+void TrimLocked() {
+  if (g_text.size() <= g_limit) return;
+  const std::size_t target = g_limit - g_limit / 4;
+  std::size_t cut = 0;
+  while (cut < g_text.size()) {
+    const std::size_t next = g_text.find('\n', cut);
+    if (next == std::string::npos || next + 1 >= g_text.size()) break;  // keep the newest line
+    cut = next + 1;
+    if (g_text.size() - cut + kDroppedMarker.size() <= target) break;
+  }
+  g_text.erase(0, cut);
+  if (g_text.compare(0, kDroppedMarker.size(), kDroppedMarker) != 0) g_text.insert(0, kDroppedMarker);
+}
+
+std::string Hex2(std::uint8_t b) {
+  static const char digits[] = "0123456789ABCDEF";
+  return {digits[b >> 4], digits[b & 0x0F]};
+}
+
+std::string ByteGroups(const std::uint8_t* bytes, int count) {
+  std::string out;
+  for (int i = 0; i < count; ++i) out += " " + Hex2(bytes[i]);
+  return out;
+}
+
+}  // namespace
+
+void TraceAppendLine(const std::string& line) {
+  std::lock_guard<std::mutex> lock(g_mutex);
+  g_text += line;
+  g_text += kEol;
+  TrimLocked();
+}
+
+void TraceClear() {
+  std::lock_guard<std::mutex> lock(g_mutex);
+  g_text.clear();
+  g_text.shrink_to_fit();
+}
+
+std::string TraceSnapshot() {
+  std::lock_guard<std::mutex> lock(g_mutex);
+  return g_text;
+}
+
+void TraceSetLimit(std::size_t bytes) {
+  std::lock_guard<std::mutex> lock(g_mutex);
+  g_limit = bytes ? bytes : kDefaultLimit;
+  TrimLocked();
+}
+
+std::string TraceReadLine(const std::uint8_t* bytes, int count, bool unidir) {
+  return " Read " + std::to_string(count) + " (" + (unidir ? "U" : "B") + ") : " + ByteGroups(bytes, count);
+}
+
+std::string TraceWaitMsgEndLine(int rxCount, int rxExpected) {
+  return " (WaitMsgEnd: DCount=" + std::to_string(rxCount) + " MDCount=" + std::to_string(rxExpected) + ") ";
+}
+
+std::string TraceSendSwitchToBModeLine() { return " (SendSwitchToBMode)"; }
+std::string TraceMsgEndLine() { return " (MsgEnd)"; }
+std::string TraceResetLine() { return " (Reset) "; }
+std::string TraceStopWriterLine() { return " (StopWriter) "; }
+std::string TraceStartWriterLine() { return " (StartWriter) "; }
+std::string TraceBeginWriterPauseLine() { return " (BeginWriterPause) "; }
+std::string TraceEndWriterPauseLine() { return " (EndWriterPause) "; }
+
+std::string TraceWriteLine(const std::uint8_t* bytes, int count) {
+  return " Write: " + ByteGroups(bytes, count);
+}
+
+std::string TraceRunWriterLine() { return " (RunWriter) "; }
+std::string TraceUModeTimeOutLine() { return " (UModeTimeOut) "; }

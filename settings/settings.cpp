@@ -1,0 +1,191 @@
+#include "settings/settings.h"
+
+#include <QFrame>
+#include <QGridLayout>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QScreen>
+#include <QShowEvent>
+#include <QVBoxLayout>
+
+#include "common/config.h"
+#include "common/portlist.h"
+#include "common/ui.h"
+
+namespace {
+
+constexpr int kClientWidth = 322;
+constexpr int kClientHeight = 346;
+const char* const kNoLambda = "Нет";
+
+QFrame* Panel(QWidget* parent) {
+  auto* f = new QFrame(parent);
+  f->setFrameStyle(QFrame::Panel | QFrame::Raised);
+  return f;
+}
+
+QComboBox* List(QWidget* parent, const char* name, const QStringList& items = {}) {
+  auto* c = new QComboBox(parent);
+  c->setObjectName(name);
+  c->setEditable(false);  // no free text
+  c->addItems(items);
+  return c;
+}
+
+// Exact in length, case ignored; -1 when no item matches.
+int FindItem(const QComboBox* list, const QString& text) {
+  for (int i = 0; i < list->count(); ++i)
+    if (list->itemText(i).compare(text, Qt::CaseInsensitive) == 0) return i;
+  return -1;
+}
+
+void SelectItem(QComboBox* list, const QString& text) { list->setCurrentIndex(FindItem(list, text)); }
+
+}  // namespace
+
+TfrmSettings::TfrmSettings(QWidget* parent) : QDialog(parent) {
+  setObjectName("frmSettings");
+  setWindowTitle("Настройки");
+  setWindowFlags((windowFlags() | Qt::MSWindowsFixedSizeDialogHint) & ~Qt::WindowContextHelpButtonHint);
+  setFixedSize(kClientWidth, kClientHeight);
+
+  auto* outer = new QVBoxLayout(this);
+  outer->setContentsMargins(8, 8, 8, 8);
+  outer->setSpacing(6);
+
+  // Panel 1: the K-line port.
+  QFrame* p1 = Panel(this);
+  auto* g1 = new QGridLayout(p1);
+  g1->addWidget(new QLabel("Порт", p1), 0, 0);
+  cmbPort = List(p1, "cmbPort");
+  g1->addWidget(cmbPort, 0, 1);
+  g1->addWidget(new QLabel("Скорость", p1), 1, 0);
+  cmbCBR = List(p1, "cmbCBR", {"10400", "38400", "57600"});
+  cmbCBR->setCurrentIndex(0);
+  g1->addWidget(cmbCBR, 1, 1);
+  cbEcho = new QCheckBox("Echo", p1);
+  cbEcho->setObjectName("cbEcho");
+  cbEcho->setChecked(true);
+  cbEcho->setVisible(false);
+  cbFastInit = new QCheckBox("Fast Init", p1);
+  cbFastInit->setObjectName("cbFastInit");
+  cbFastInit->setVisible(false);
+  g1->setColumnStretch(1, 1);
+  outer->addWidget(p1);
+
+  // Panel 2: the intervals.
+  QFrame* p2 = Panel(this);
+  auto* g2 = new QGridLayout(p2);
+  g2->addWidget(new QLabel("Интервал запросов", p2), 0, 0);
+  cmbDataInterval = List(p2, "cmbDataInterval", {"0", "150", "200", "300", "400", "500"});
+  cmbDataInterval->setCurrentIndex(-1);
+  cmbDataInterval->setEnabled(false);
+  g2->addWidget(cmbDataInterval, 0, 1);
+  g2->addWidget(new QLabel("Интервал обновления экрана", p2), 1, 0);
+  cmbScreenInterval = List(p2, "cmbScreenInterval", {"0", "200", "300", "500", "1000"});
+  cmbScreenInterval->setCurrentIndex(3);
+  cmbScreenInterval->setEnabled(false);
+  g2->addWidget(cmbScreenInterval, 1, 1);
+  g2->addWidget(new QLabel("Задержка перед запросом", p2), 2, 0);
+  edWriterPause = new QSpinBox(p2);
+  edWriterPause->setObjectName("edWriterPause");
+  edWriterPause->setRange(20, 200);
+  edWriterPause->setValue(20);
+  g2->addWidget(edWriterPause, 2, 1);
+  g2->setColumnStretch(1, 1);
+  outer->addWidget(p2);
+
+  // Panel 3: the LC-1 port.
+  QFrame* p3 = Panel(this);
+  auto* g3 = new QGridLayout(p3);
+  g3->addWidget(new QLabel("Порт LC-1", p3), 0, 0);
+  cmbLambdaPort = List(p3, "cmbLambdaPort");
+  g3->addWidget(cmbLambdaPort, 0, 1);
+  g3->setColumnStretch(1, 1);
+  outer->addWidget(p3);
+
+  // Panel 4: the switches.
+  QFrame* p4 = Panel(this);
+  auto* g4 = new QVBoxLayout(p4);
+  cbNotCheckReplyLen = new QCheckBox("Не проверять длину ответа", p4);
+  cbNotCheckReplyLen->setObjectName("cbNotCheckReplyLen");
+  cbWriteLogs = new QCheckBox("Писать лог", p4);
+  cbWriteLogs->setObjectName("cbWriteLogs");
+  g4->addWidget(cbNotCheckReplyLen);
+  g4->addWidget(cbWriteLogs);
+  outer->addWidget(p4);
+  outer->addStretch(1);
+
+  auto* buttons = new QHBoxLayout;
+  buttons->addStretch(1);
+  btnOk = new QPushButton("OK", this);
+  btnOk->setObjectName("btnOk");
+  btnOk->setDefault(true);
+  btnCancel = new QPushButton("Отмена", this);
+  btnCancel->setObjectName("btnCancel");
+  buttons->addWidget(btnOk);
+  buttons->addWidget(btnCancel);
+  outer->addLayout(buttons);
+
+  connect(btnOk, &QPushButton::clicked, this, [this] { btnOkClick(); });
+  // Escape, the close box and "Отмена" all reject: nothing is stored.
+  connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
+}
+
+void TfrmSettings::showEvent(QShowEvent* event) {
+  QDialog::showEvent(event);
+  if (event->spontaneous()) return;
+  if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+    const QRect area = screen->availableGeometry();
+    move(area.center() - QPoint(width() / 2, height() / 2));
+  }
+  FormShow();
+}
+
+void TfrmSettings::FormShow() {
+  // A port list that cannot be read is reported, and every other control is
+  // still loaded, so confirming changes only what the user changed.
+  QStringList ports;
+  try {
+    for (const std::string& p : ListSerialPorts()) ports << QString::fromStdString(p);
+  } catch (const std::exception& e) {
+    Ui().ShowError(e.what());
+  }
+  cmbPort->clear();
+  cmbPort->addItems(ports);
+  cmbLambdaPort->clear();
+  cmbLambdaPort->addItems(ports);
+  cmbLambdaPort->insertItem(0, kNoLambda);
+
+  SelectItem(cmbPort, QString::fromStdString(TCfg.Port));
+  cmbCBR->setCurrentIndex(TCfg.CBR >= 0 && TCfg.CBR < cmbCBR->count() ? TCfg.CBR : -1);
+  cbEcho->setChecked(TCfg.Echo != 0);
+  cbFastInit->setChecked(TCfg.FastInit != 0);
+  SelectItem(cmbDataInterval, QString::number(TCfg.DataInterval.load()));
+  SelectItem(cmbScreenInterval, QString::number(TCfg.ScreenInterval));
+  edWriterPause->setValue(TCfg.WriterPause.load());  // the spin keeps it within 20..200
+  SelectItem(cmbLambdaPort, QString::fromStdString(TCfg.LambdaPort));
+  cbNotCheckReplyLen->setChecked(TCfg.NotCheckReplyLen != 0);
+  cbWriteLogs->setChecked(TCfg.WriteLog != 0);
+}
+
+void TfrmSettings::btnOkClick() {
+  // A list without selection keeps the record's value, except the K-line
+  // port: a port that has vanished is stored empty and the next connect says so.
+  TCfg.Port = cmbPort->currentIndex() >= 0 ? cmbPort->currentText().toStdString() : std::string();
+  if (cmbCBR->currentIndex() >= 0) TCfg.CBR = cmbCBR->currentIndex();
+  TCfg.Echo = cbEcho->isChecked() ? 1 : 0;
+  TCfg.FastInit = cbFastInit->isChecked() ? 1 : 0;
+  if (cmbDataInterval->currentIndex() >= 0)
+    TCfg.DataInterval = static_cast<std::uint16_t>(cmbDataInterval->currentText().toUInt());
+  if (cmbScreenInterval->currentIndex() >= 0)
+    TCfg.ScreenInterval = static_cast<std::uint16_t>(cmbScreenInterval->currentText().toUInt());
+  TCfg.WriterPause = static_cast<std::uint16_t>(edWriterPause->value());
+  if (cmbLambdaPort->currentIndex() >= 0) {
+    TCfg.LambdaPort = cmbLambdaPort->currentText().toStdString();
+    TCfg.LambdaEnabled = cmbLambdaPort->currentIndex() > 0;
+  }
+  TCfg.NotCheckReplyLen = cbNotCheckReplyLen->isChecked() ? 1 : 0;
+  TCfg.WriteLog = cbWriteLogs->isChecked() ? 1 : 0;
+  accept();
+}

@@ -1,0 +1,27 @@
+#pragma once
+// TfrmSettings: edits TCfg in memory (cfg.ini is written when the main window
+// closes). A new dialog is made for every use. User-interface thread.
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDialog>
+#include <QPushButton>
+#include <QSpinBox>
+
+class TfrmSettings : public QDialog {
+ public:
+  explicit TfrmSettings(QWidget* parent = nullptr);
+
+  // Loads the controls from TCfg (the show handler).
+  void FormShow();
+  // Stores the controls into TCfg and closes with the result OK.
+  void btnOkClick();
+
+  QComboBox *cmbPort, *cmbCBR, *cmbDataInterval, *cmbScreenInterval, *cmbLambdaPort;
+  QCheckBox *cbEcho, *cbFastInit, *cbNotCheckReplyLen, *cbWriteLogs;
+  QSpinBox* edWriterPause;
+  QPushButton *btnOk, *btnCancel;
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+};
