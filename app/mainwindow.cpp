@@ -12,6 +12,7 @@
 #include <clocale>
 
 #include "app/dialogs.h"
+#include "app/display.h"
 #include "app/images.h"
 #include "app/tracewindow.h"
 #include "common/config.h"
@@ -93,6 +94,7 @@ TfrmMain::TfrmMain(UiHooks* dialogs, QWidget* parent) : QMainWindow(parent) {
 
   resize(960, 680);
   FormCreate();
+  Display = new TDisplay(*this);
 }
 
 TfrmMain::~TfrmMain() {
@@ -337,11 +339,9 @@ void TfrmMain::StepProgress() {
 
 void TfrmMain::HideProgress() { pnlProgress->setVisible(false); }
 
-// The display routine, the reply-rate counter and its reset belong to the
-// live display; until it lands they have nothing to show.
-void TfrmMain::UpdateDisplay() {}
-void TfrmMain::CountReply() {}
-void TfrmMain::ResetReplyCount() {}
+void TfrmMain::UpdateDisplay() { Display->UpdateDisplay(DisplayCause::NewData); }
+void TfrmMain::CountReply() { Display->CountReply(); }
+void TfrmMain::ResetReplyCount() { Display->ResetReplyCount(); }
 
 void TfrmMain::SetMsgTimerEnabled(bool on) {
   msgTimerOn_ = on;
@@ -386,8 +386,7 @@ void TfrmMain::btnConnectClick() {
   TraceClear();
   SetMsgTimerInterval(TCfg.DataInterval);
   SetScreenUpdateInterval(TCfg.ScreenInterval);
-  ElapsedTime = 0;
-  for (int r = 1; r <= 11; ++r) BestInRow[r] = BestTime{};
+  Display->ResetBest();  // also ElapsedTime := 0
   try {
     if (TCfg.LambdaEnabled && LambdaActive == 0) ConnectLambda(TCfg.LambdaPort);
     EcuConnect(TCfg.Port, TCfg.CBR, TCfg.FastInit != 0, TCfg.Echo != 0);
@@ -427,8 +426,7 @@ void TfrmMain::btnUnidirectionalModeClick() {
     LeaveUnidirRequest = 1;  // the receiver switches back after the next packet
     return;
   }
-  AccelFilterCount = 0;
-  AccelFilter.assign(static_cast<std::size_t>(edFilterLen->value()), 0.0);
+  Display->ResetFilter(edFilterLen->value());
   SendRequest({0x83, 0x10, 0xF1, 0x30, 0x72, 0x01});
   LeaveUnidirRequest = 0;
 }
@@ -462,9 +460,7 @@ void TfrmMain::MsgTimerTimer() {
   if (LinkState == 1 && TCfg.DataInterval != 0 && UnidirMode == 0) RequestData();
 }
 
-// The screen refresh belongs to the live display; until it lands a tick has
-// nothing to refresh.
-void TfrmMain::ScreenUpdateTimerTimer() {}
+void TfrmMain::ScreenUpdateTimerTimer() { Display->ScreenTick(); }
 
 void TfrmMain::bcmbModeChange(int index) {
   ChartMode = index;

@@ -25,6 +25,8 @@
 #include "app/statusbar.h"
 #include "common/ui.h"
 
+class TDisplay;
+
 class TfrmMain : public QMainWindow, public UiHooks {
  public:
   // dialogs: where message boxes and file dialogs go; nullptr for the real
@@ -98,6 +100,8 @@ class TfrmMain : public QMainWindow, public UiHooks {
   TStatusBar* StatusBar1;
   QTimer* MsgTimer;
   QTimer* ScreenUpdateTimer;
+  // The live display: top strip, diagnostics page, chart, acceleration table.
+  TDisplay* Display = nullptr;
 
   // --- The window's state (zero at creation). ---
   struct BestTime {

@@ -1,0 +1,195 @@
+#include "app/display.h"
+
+#include <qcustomplot.h>
+
+#include <QKeyEvent>
+#include <QWindow>
+
+#include "app/chart_logic.h"
+#include "app/display_texts.h"
+#include "app/mainwindow.h"
+#include "app/spin_cell_delegate.h"
+#include "common/config.h"
+#include "common/timing.h"
+#include "ecu/ecu_data.h"
+#include "ecu/session.h"
+#include "lambda/lambda.h"
+
+namespace {
+
+QString Q(const std::string& s) { return QString::fromStdString(s); }
+
+}  // namespace
+
+TDisplay::TDisplay(TfrmMain& w) : QObject(&w), w_(w), rate_([] { return PerfCounter(); }, PerfFrequency()) {
+  replot_.setSingleShot(true);
+  replot_.setInterval(kReplotMs);
+  connect(&replot_, &QTimer::timeout, this, [this] { w_.ChartPage->Chart1->replot(); });
+  w_.grdSpinup->setItemDelegate(new TSpinCellDelegate(table_, w_.grdSpinup));
+  w_.grdSpinup->installEventFilter(this);
+  // Key preview: the window's platform window sees every key press once,
+  // before the focused control does.
+  w_.installEventFilter(this);
+  WatchWindowKeys();
+}
+
+void TDisplay::WatchWindowKeys() {
+  if (QWindow* h = w_.windowHandle()) h->installEventFilter(this);
+}
+
+void TDisplay::UpdateDisplay(DisplayCause cause) {
+  const DisplayPlan p = PlanDisplay(cause, LinkState == 1, UnidirMode == 1, w_.ChartMode, LambdaActive == 1);
+  if (p.topStrip) {
+    w_.lblRPM->setText(Q(RpmText(EcuData)));
+    w_.lblCorrUOZ->setText(Q(CorrUozText(EcuData)));
+  }
+  if (p.acceleration) StepAcceleration();
+  if (p.additionalFuel) StepFuel();
+  if (p.diagnostics) ShowDiagnostics();
+  if (p.lambdaPanel) w_.StatusBar1->SetText(7, Q(LambdaPanelText(EcuData.AFR_LC1)));
+}
+
+void TDisplay::ShowDiagnostics() {
+  TDiagPage& d = *w_.DiagPage;
+  QLabel* const boxes[kDiagBoxCount] = {d.lblRPM2, d.lblTHR, d.lblAFR, d.lblTWAT, d.lblTAIR,  d.lblUOZ,
+                                        d.lblAIR,  d.lblGBC, d.lblINJ, d.lblSSM,  d.lblPress, d.lblErrCnt};
+  QCheckBox* const flags[kDiagFlagCount] = {d.cbfSTOP, d.cbfXX,     d.cbfFUELOFF, d.cbfDETZONE,
+                                            d.cbfDET,  d.cbfLAMREG, d.cbfLEARN};
+  const auto texts = DiagnosticsTexts(EcuData);
+  for (int i = 0; i < kDiagBoxCount; ++i) boxes[i]->setText(Q(texts[i]));
+  const auto on = DiagnosticsFlags(EcuData);
+  for (int i = 0; i < kDiagFlagCount; ++i) flags[i]->setChecked(on[i]);
+}
+
+void TDisplay::StepAcceleration() {
+  const AccelSample s{EcuData.RPM, EcuData.SpinAccel, EcuData.SpinDt, EcuData.CorrUOZ.load()};
+  const AccelStepResult r = accel_.Step(s, w_.edRPMLimit->value(), w_.Paused);
+  w_.ElapsedTime = accel_.ElapsedTime();
+  ApplyChart(r.chart);
+  TSpinTable& g = *w_.grdSpinup;
+  const int run = table_.RunCount();
+  if (r.newColumn) {
+    w_.RunCount = run;
+    g.SetColCount(run + 1);
+    for (int row = 0; row < AccelTableModel::kRows; ++row) g.SetCell(run, row, Q(table_.Cell(run, row)));
+    g.setCurrentCell(std::max(g.currentRow(), 1), run);
+  }
+  if (r.writtenRow > 0) {
+    g.SetCell(run, r.writtenRow, Q(table_.Cell(run, r.writtenRow)));
+    // The old best's cell repaints without its highlight.
+    if (r.unhighlightColumn > 0)
+      g.viewport()->update(g.visualRect(g.model()->index(r.writtenRow, r.unhighlightColumn)));
+  }
+}
+
+void TDisplay::StepFuel() {
+  const FuelSample s{static_cast<double>(EcuData.RPM), EcuData.AFR, EcuData.AFR_LC1, EcuData.DGTC_RICH,
+                     EcuData.SpinDt};
+  const QCPRange x = w_.ChartPage->Chart1->xAxis->range();
+  const ChartUpdate u =
+      fuel_.Step(s, w_.Paused, AxisRange{x.lower, x.upper, w_.ChartPage->BottomIncrement()});
+  w_.ElapsedTime = fuel_.ElapsedTime();
+  ApplyChart(u);
+}
+
+void TDisplay::ApplyChart(const ChartUpdate& u) {
+  if (u.Empty()) return;
+  TChartPage& c = *w_.ChartPage;
+  QCPGraph* const series[] = {nullptr, c.Series1, c.Series2, c.Series3, c.Series4, c.Series5};
+  if (u.clearAll)
+    for (int i = kSeries1; i <= kSeries5; ++i) series[i]->data()->clear();
+  if (u.currentToPrevious) {
+    // The containers change hands: no copy, however long the run was.
+    c.Series3->setData(c.Series1->data());
+    c.Series4->setData(c.Series2->data());
+    c.Series1->setData(QSharedPointer<QCPGraphDataContainer>::create());
+    c.Series2->setData(QSharedPointer<QCPGraphDataContainer>::create());
+  }
+  if (u.setBottom) c.Chart1->xAxis->setRange(u.bottom.min, u.bottom.max);
+  // x grows within a series, so each point is appended at the end.
+  for (std::size_t i = 0; i < u.pointCount; ++i)
+    series[u.points[i].series]->addData(u.points[i].x, u.points[i].y);
+  ScheduleReplot();
+}
+
+void TDisplay::ScheduleReplot() {
+  if (!replot_.isActive()) replot_.start();
+}
+
+void TDisplay::ReplotNow() {
+  replot_.stop();
+  w_.ChartPage->Chart1->replot();
+}
+
+void TDisplay::CountReply() {
+  if (LinkState == 0) return;
+  if (auto text = rate_.Count()) w_.StatusBar1->SetText(8, Q(*text));
+}
+
+void TDisplay::ResetReplyCount() {
+  rate_.Reset();
+  // Entering unidirectional mode restarts the time; at session start no run
+  // or recording can be in progress, so this costs nothing there.
+  accel_.EndRun();
+  fuel_.Reset();
+  w_.ElapsedTime = 0;
+}
+
+void TDisplay::ScreenTick() {
+  const ScreenTickPlan p = PlanScreenTick(LambdaActive == 1, LinkState == 1, TCfg.ScreenInterval);
+  if (p.copyLambda) EcuData.AFR_LC1 = ReadLambdaValue();
+  if (p.display) UpdateDisplay(DisplayCause::ScreenTick);
+}
+
+void TDisplay::ResetFilter(int filterLength) { accel_.ResetFilter(filterLength); }
+
+void TDisplay::ResetBest() {
+  accel_.ResetBest();
+  fuel_.Reset();
+  w_.ElapsedTime = 0;
+  w_.grdSpinup->viewport()->update();
+}
+
+void TDisplay::TogglePause() {
+  w_.Paused = !w_.Paused;
+  w_.lblPause->setVisible(w_.Paused);
+}
+
+bool TDisplay::DeleteSelectedRun() {
+  TSpinTable& g = *w_.grdSpinup;
+  const int k = g.currentColumn();
+  const int row = g.currentRow();
+  if (!accel_.DeleteRun(k)) return false;
+  SyncGrid();
+  if (table_.RunCount() > 0) g.setCurrentCell(std::max(row, 1), std::min(k, table_.RunCount()));
+  return true;
+}
+
+void TDisplay::SyncGrid() {
+  TSpinTable& g = *w_.grdSpinup;
+  w_.RunCount = table_.RunCount();
+  g.SetColCount(table_.ColumnCount());
+  for (int c = 1; c <= table_.RunCount(); ++c)
+    for (int r = 0; r < AccelTableModel::kRows; ++r) g.SetCell(c, r, Q(table_.Cell(c, r)));
+  g.viewport()->update();
+}
+
+bool TDisplay::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == &w_) {
+    // The platform window exists only once the window is shown.
+    if (event->type() == QEvent::Show || event->type() == QEvent::WinIdChange) WatchWindowKeys();
+    return false;
+  }
+  if (event->type() != QEvent::KeyPress) return false;
+  const auto* key = static_cast<QKeyEvent*>(event);
+  if (watched == w_.grdSpinup) {
+    if (key->key() == Qt::Key_Delete && table_.RunCount() > 0) {
+      DeleteSelectedRun();
+      return true;
+    }
+    return false;
+  }
+  if (watched == w_.windowHandle() && key->text() == QStringLiteral(" ") && LinkState == 1 && UnidirMode == 1)
+    TogglePause();
+  return false;  // the key goes on to the focused control
+}

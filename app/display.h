@@ -1,0 +1,69 @@
+#pragma once
+// The live display of the main window: the top strip, the diagnostics page,
+// the LC-1 panel, the reply rate, the chart in both chart modes, the
+// acceleration table with its Delete key and painting, and the pause key.
+// The measurement itself lives in the widget-free classes it owns; this
+// class applies their results to the widgets. User-interface thread only.
+
+#include <QObject>
+#include <QTimer>
+
+#include "app/accel_measurement.h"
+#include "app/accel_table_model.h"
+#include "app/display_plan.h"
+#include "app/fuel_recording.h"
+#include "app/reply_rate.h"
+
+class TfrmMain;
+
+class TDisplay : public QObject {
+ public:
+  // Replots are coalesced: at most one per this many milliseconds.
+  static constexpr int kReplotMs = 40;
+
+  explicit TDisplay(TfrmMain& w);
+
+  // UpdateDisplay: NewData after a decoded data frame or a completed speed
+  // sample, ScreenTick from the screen-update timer.
+  void UpdateDisplay(DisplayCause cause);
+  void CountReply();
+  // Session start and entry into unidirectional mode: a new rate window; any
+  // run or recording ends (ElapsedTime := 0).
+  void ResetReplyCount();
+  // The ScreenUpdateTimer tick.
+  void ScreenTick();
+  // Unidirectional mode requested: the moving average restarts.
+  void ResetFilter(int filterLength);
+  // Connect command: forget the highlights; ElapsedTime := 0.
+  void ResetBest();
+  // The pause key's toggle (space in a session in unidirectional mode).
+  void TogglePause();
+  // Delete key in grdSpinup: removes the current run column.
+  bool DeleteSelectedRun();
+  // Draws what is pending now instead of at the next coalesced replot.
+  void ReplotNow();
+
+  const AccelTableModel& Table() const { return table_; }
+  const AccelMeasurement& Acceleration() const { return accel_; }
+  const FuelRecording& Fuel() const { return fuel_; }
+  bool ReplotPending() const { return replot_.isActive(); }
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  void ShowDiagnostics();
+  void StepAcceleration();
+  void StepFuel();
+  void ApplyChart(const ChartUpdate& u);
+  void SyncGrid();
+  void ScheduleReplot();
+  void WatchWindowKeys();
+
+  TfrmMain& w_;
+  AccelTableModel table_;
+  AccelMeasurement accel_{table_};
+  FuelRecording fuel_;
+  ReplyRateCounter rate_;
+  QTimer replot_;
+};

@@ -1,0 +1,257 @@
+// The live display inside the main window: what each refresh touches, the
+// chart in both modes, the acceleration table's keys and painting, the pause key.
+#include "app/display.h"
+
+#include <gtest/gtest.h>
+#include <qcustomplot.h>
+
+#include <QApplication>
+#include <QImage>
+#include <QKeyEvent>
+#include <QTest>
+#include <QWindow>
+
+#include "app/mainwindow.h"
+#include "ecu/ecu_data.h"
+#include "ecu/session.h"
+#include "lambda/lambda.h"
+#include "tests/support/test_ui.h"
+
+namespace {
+
+// A main window with the link flags set as a test needs them; everything is
+// put back afterwards so other tests see an idle program.
+class DisplayTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    EcuData = EcuDataRecord{};
+    w = std::make_unique<TfrmMain>(&dialogs);
+    d = w->Display;
+  }
+  void TearDown() override {
+    LinkState = 0;
+    UnidirMode = 0;
+    LambdaActive = 0;
+    w.reset();
+    EcuData = EcuDataRecord{};
+  }
+  void Session(bool unidir) {
+    LinkState = 1;
+    UnidirMode = unidir ? 1 : 0;
+  }
+  // One completed speed sample handed to the display.
+  void Sample(int rpm, double dt = 0.1, double accel = 0, double corr = 0) {
+    EcuData.RPM = static_cast<std::uint16_t>(rpm);
+    EcuData.SpinDt = dt;
+    EcuData.SpinAccel = accel;
+    EcuData.CorrUOZ = corr;
+    w->UpdateDisplay();
+  }
+  // A run from 1500 rpm through 2000, 2500 and 3000 with samples dt long.
+  void Run(double dt, double corr = 0) {
+    for (int rpm : {1500, 2000, 2500, 3000}) Sample(rpm, dt, 0, corr);
+    Sample(800, dt);
+  }
+  int Points(QCPGraph* g) const { return g->data()->size(); }
+  QString Cell(int c, int r) const { return w->grdSpinup->Cell(c, r); }
+
+  RecordingUi dialogs;
+  std::unique_ptr<TfrmMain> w;
+  TDisplay* d = nullptr;
+};
+
+TEST_F(DisplayTest, RequestReplyFillsDiagnosticsAndLeavesChartAlone) {
+  Session(false);
+  EcuData.RPM = 850;
+  EcuData.AFR = 14.66;
+  EcuData.TWAT = -5;
+  EcuData.PRESS = 98.04;
+  EcuData.CorrUOZ = -2.5;
+  EcuData.fXX = 1;
+  EcuData.SpinDt = 0.1;
+  for (int i = 0; i < 50; ++i) w->UpdateDisplay();
+  EXPECT_EQ(w->lblRPM->text(), "850");
+  EXPECT_EQ(w->lblCorrUOZ->text(), "-2.5");
+  EXPECT_EQ(w->DiagPage->lblRPM2->text(), "850");
+  EXPECT_EQ(w->DiagPage->lblAFR->text(), "14.7");
+  EXPECT_EQ(w->DiagPage->lblTWAT->text(), "-5");
+  EXPECT_EQ(w->DiagPage->lblPress->text(), "98");
+  EXPECT_TRUE(w->DiagPage->cbfXX->isChecked());
+  EXPECT_FALSE(w->DiagPage->cbfSTOP->isChecked());
+  auto& c = *w->ChartPage;
+  for (QCPGraph* g : {c.Series1, c.Series2, c.Series3, c.Series4, c.Series5}) EXPECT_EQ(Points(g), 0);
+  EXPECT_EQ(w->grdSpinup->ColCount(), 1);
+}
+
+TEST_F(DisplayTest, UnidirectionalModeLeavesDiagnosticsWithLastValues) {
+  Session(false);
+  EcuData.RPM = 850;
+  EcuData.fDET = 1;
+  w->UpdateDisplay();
+  UnidirMode = 1;
+  EcuData.fDET = 0;
+  Sample(1500);
+  EXPECT_EQ(w->lblRPM->text(), "1500");
+  EXPECT_EQ(w->DiagPage->lblRPM2->text(), "850");
+  EXPECT_TRUE(w->DiagPage->cbfDET->isChecked());
+}
+
+TEST_F(DisplayTest, AccelerationRunsFillChartAndTable) {
+  Session(true);
+  Run(0.1, -3.5);
+  auto& c = *w->ChartPage;
+  EXPECT_EQ(Points(c.Series1), 4);
+  EXPECT_EQ(Points(c.Series2), 4);
+  EXPECT_EQ(w->grdSpinup->ColCount(), 2);
+  EXPECT_EQ(w->RunCount, 1);
+  EXPECT_EQ(Cell(1, 0), "-3");
+  EXPECT_EQ(Cell(1, 1), "0.1");
+  EXPECT_EQ(Cell(1, 2), "0.1");
+  EXPECT_EQ(w->grdSpinup->currentColumn(), 1);
+  // The next run moves this one to the previous run's series.
+  Sample(1500, 0.1);
+  EXPECT_EQ(Points(c.Series3), 4);
+  EXPECT_EQ(Points(c.Series4), 4);
+  EXPECT_EQ(Points(c.Series1), 1);
+  EXPECT_EQ(w->grdSpinup->ColCount(), 3);
+  EXPECT_EQ(w->grdSpinup->currentColumn(), 2);
+  EXPECT_TRUE(d->ReplotPending());
+}
+
+TEST_F(DisplayTest, ScreenTickInUnidirectionalModeTakesNoSampleTwice) {
+  Session(true);
+  w->edFilterLen->setValue(3);
+  d->ResetFilter(3);
+  Sample(1500, 0.1, 10);
+  Sample(1600, 0.1, 20);
+  const double t = d->Acceleration().ElapsedTime();
+  const int count = d->Acceleration().Filter().Count();
+  EcuData.RPM = 1700;
+  for (int i = 0; i < 5; ++i) w->ScreenUpdateTimerTimer();
+  EXPECT_EQ(w->lblRPM->text(), "1700");
+  EXPECT_EQ(Points(w->ChartPage->Series1), 2);
+  EXPECT_DOUBLE_EQ(d->Acceleration().ElapsedTime(), t);
+  EXPECT_EQ(d->Acceleration().Filter().Count(), count);
+}
+
+TEST_F(DisplayTest, AdditionalFuelRecordsAgainstTimeAndFollowsNewestPoint) {
+  w->bcmbMode->setCurrentIndex(1);
+  ASSERT_EQ(w->ChartMode, 1);
+  Session(true);
+  EcuData.AFR = 13.0;
+  EcuData.AFR_LC1 = -1.0;
+  EcuData.DGTC_RICH = 1.5;
+  for (int i = 0; i < 110; ++i) Sample(3000, 0.1);
+  auto& c = *w->ChartPage;
+  EXPECT_EQ(Points(c.Series1), 110);
+  EXPECT_EQ(Points(c.Series2), 110);
+  EXPECT_EQ(Points(c.Series4), 0);  // no LC-1 value
+  EXPECT_EQ(Points(c.Series5), 110);
+  const QCPRange x = c.Chart1->xAxis->range();
+  EXPECT_NEAR(x.upper, 11, 1e-9);
+  EXPECT_NEAR(x.size(), 10, 1e-9);
+  // A pause ends the recording; the next one starts at 0 on a clean chart.
+  w->Paused = true;
+  Sample(3000, 0.1);
+  w->Paused = false;
+  Sample(3000, 0.1);
+  EXPECT_EQ(Points(c.Series1), 1);
+  EXPECT_NEAR(c.Chart1->xAxis->range().lower, 0, 1e-12);
+  EXPECT_NEAR(c.Chart1->xAxis->range().upper, 10, 1e-9);
+}
+
+TEST_F(DisplayTest, LambdaPanelFollowsLc1EvenWithoutEcu) {
+  LambdaActive = 1;
+  EcuData.AFR_LC1 = 14.7;
+  w->UpdateDisplay();
+  EXPECT_EQ(w->StatusText(7), " LC1 AFR: 14.7");
+  EcuData.AFR_LC1 = -1.0;
+  w->UpdateDisplay();
+  EXPECT_EQ(w->StatusText(7), " LC1 AFR: --");
+  EXPECT_EQ(w->lblRPM->text(), "");  // no link: the top strip stays
+}
+
+TEST_F(DisplayTest, ReplyRateCountsOnlyDuringASession) {
+  for (int i = 0; i < 100; ++i) w->CountReply();
+  EXPECT_EQ(w->StatusText(8), "");
+}
+
+TEST_F(DisplayTest, DeleteKeyRemovesCurrentRunColumn) {
+  Session(true);
+  Run(0.3, -1);
+  Run(0.1, 0);
+  Run(0.2, 1);
+  auto* g = w->grdSpinup;
+  g->setCurrentCell(1, 2);
+  QTest::keyClick(g, Qt::Key_Delete);
+  EXPECT_EQ(g->ColCount(), 3);
+  EXPECT_EQ(w->RunCount, 2);
+  EXPECT_EQ(Cell(2, 0), "1");
+  EXPECT_EQ(Cell(2, 1), "0.2");
+  EXPECT_EQ(d->Table().BestInRow(1).column, 2);
+  g->setCurrentCell(1, 1);
+  QTest::keyClick(g, Qt::Key_Delete);
+  QTest::keyClick(g, Qt::Key_Delete);
+  EXPECT_EQ(g->ColCount(), 1);
+  EXPECT_EQ(Cell(0, 1), "2000 - 2500");  // the labels stay
+  QTest::keyClick(g, Qt::Key_Delete);
+  EXPECT_EQ(g->ColCount(), 1);
+}
+
+TEST_F(DisplayTest, ConnectForgetsHighlights) {
+  Session(true);
+  Run(0.1);
+  ASSERT_EQ(d->Table().BestInRow(1).column, 1);
+  LinkState = 0;
+  UnidirMode = 0;
+  d->ResetBest();
+  EXPECT_EQ(d->Table().BestInRow(1).column, 0);
+  EXPECT_EQ(Cell(1, 1), "0.1");
+}
+
+QColor PixelAt(QTableWidget* g, int column, int row) {
+  const QImage img = g->viewport()->grab().toImage();
+  const QRect r = g->visualRect(g->model()->index(row, column));
+  return img.pixelColor(r.left() + 3, r.bottom() - 2);
+}
+
+TEST_F(DisplayTest, CellsPaintedWithStateColours) {
+  Session(true);
+  Run(0.2);
+  Run(0.1);
+  auto* g = w->grdSpinup;
+  w->PageControl1->setCurrentWidget(g);
+  w->resize(900, 600);
+  w->show();
+  g->setCurrentCell(3, 1);                             // row 3 (3000 - 3500) is empty in both runs
+  EXPECT_EQ(PixelAt(g, 0, 1), QColor(220, 220, 223));  // header face
+  EXPECT_EQ(PixelAt(g, 1, 0), QColor(220, 220, 223));
+  EXPECT_EQ(PixelAt(g, 2, 1), QColor(230, 250, 230));  // best, not selected
+  EXPECT_EQ(PixelAt(g, 1, 1), QColor(255, 255, 255));  // plain
+  EXPECT_EQ(PixelAt(g, 1, 3), QColor(192, 192, 192));  // selected
+  g->setCurrentCell(1, 2);
+  EXPECT_EQ(PixelAt(g, 2, 1), QColor(170, 210, 170));  // selected best
+}
+
+TEST_F(DisplayTest, SpaceTogglesPauseOnlyInUnidirectionalSession) {
+  w->show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(w.get()));
+  QWindow* h = w->windowHandle();
+  ASSERT_NE(h, nullptr);
+  QTest::keyClick(h, Qt::Key_Space, Qt::NoModifier, -1);
+  EXPECT_FALSE(w->Paused);
+  Session(false);
+  QTest::keyClick(h, Qt::Key_Space);
+  EXPECT_FALSE(w->Paused);
+  Session(true);
+  QTest::keyClick(h, Qt::Key_Space);
+  EXPECT_TRUE(w->Paused);
+  EXPECT_TRUE(w->lblPause->isVisible());
+  QTest::keyClick(h, Qt::Key_A);
+  EXPECT_TRUE(w->Paused);
+  QTest::keyClick(h, Qt::Key_Space);
+  EXPECT_FALSE(w->Paused);
+  EXPECT_FALSE(w->lblPause->isVisible());
+}
+
+}  // namespace
