@@ -13,6 +13,8 @@
 #include <memory>
 #include <string>
 
+#include "sim/lc1.h"
+#include "sim/kwp_ecu.h"
 #include "sim/sim.h"
 
 namespace {
@@ -100,13 +102,14 @@ bool ParseOptions(int argc, char** argv, Options& o) {
 
 // The ECU on the K-line: diagnostic device and boot device behind the switch.
 std::shared_ptr<sim::SimDevice> MakeKlineDevice() {
-  std::shared_ptr<sim::SimDevice> diagnostic;  // the KWP ECU
+  std::shared_ptr<sim::SimDevice> diagnostic = std::make_shared<sim::KwpEcu>();  // the KWP ECU
   std::shared_ptr<sim::SimDevice> boot;        // the boot code and loader
   return std::make_shared<sim::SimEcuSwitch>(diagnostic, boot);
 }
 
-// The LC-1 controller (null: the port exists and stays silent).
-std::shared_ptr<sim::SimDevice> MakeLc1Device() { return nullptr; }
+// The LC-1 controller: a packet every 80 ms at 19200 baud, reading a
+// stoichiometric mixture until it is given the engine model's.
+std::shared_ptr<sim::SimDevice> MakeLc1Device() { return std::make_shared<sim::Lc1Device>(); }
 
 }  // namespace
 

@@ -10,7 +10,8 @@ Lc1Device::Lc1Device(std::shared_ptr<MixtureSource> mixture) : mixture_(std::mov
 std::array<std::uint8_t, 6> Lc1Device::EncodePacket(int f, int af, int l, std::uint8_t h0, std::uint8_t h1) {
   return {h0,
           h1,
-          static_cast<std::uint8_t>(0x40 | ((f & 7) << 2) | ((af >> 7) & 1)),
+          static_cast<std::uint8_t>(0x42 | ((f & 7) << 2) |
+                                    ((af >> 7) & 1)),  // bits 6 and 1 set, as the controller sends
           static_cast<std::uint8_t>(af & 0x7F),
           static_cast<std::uint8_t>((l >> 7) & 0x7F),
           static_cast<std::uint8_t>(l & 0x7F)};

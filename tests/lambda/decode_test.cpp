@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "lambda/lambda.h"
+#include "sim/lc1.h"
 #include "tests/support/test_ui.h"
 
 namespace {
@@ -57,6 +58,26 @@ TEST(LambdaHeader, MatchesByMasksOnly) {
   EXPECT_FALSE(IsLambdaHeader(0x32, 0x82));  // bit 7 missing in h0
   EXPECT_FALSE(IsLambdaHeader(0xB2, 0x80));  // bit 1 missing in h1
   EXPECT_FALSE(IsLambdaHeader(0xB2, 0x02));  // bit 7 missing in h1
+}
+
+TEST(SimulatedLc1, SendsTheKnownPacketForAStoichiometricMixture) {
+  const std::array<std::uint8_t, 6> expected{0xB2, 0x82, 0x43, 0x13, 0x03, 0x74};
+  EXPECT_EQ(sim::Lc1Device::EncodePacket(0, 147, sim::Lc1Device::ReadingForAfr(14.7)), expected);
+}
+
+TEST(SimulatedLc1, ReadingRoundTripsThroughTheDecoder) {
+  for (double afr : {7.35, 10.0, 12.5, 14.7, 16.0, 22.0}) {
+    auto packet = sim::Lc1Device::EncodePacket(0, 147, sim::Lc1Device::ReadingForAfr(afr));
+    EXPECT_TRUE(IsLambdaHeader(packet[0], packet[1]));
+    EXPECT_NEAR(DecodeLambdaPacket(packet.data() + 2), afr, 0.0075) << afr;
+  }
+  for (int f = 0; f < 8; ++f) {
+    auto packet = sim::Lc1Device::EncodePacket(f, 147, 500);
+    EXPECT_EQ((packet[2] >> 2) & 7, f);
+  }
+  // Out of range mixtures are clamped to what 14 bits carry.
+  EXPECT_EQ(sim::Lc1Device::ReadingForAfr(1.0), 0);
+  EXPECT_EQ(sim::Lc1Device::ReadingForAfr(1000.0), 16383);
 }
 
 // The silence timer, ticked by hand.
