@@ -239,7 +239,7 @@ void SimLine::SetTick(SimDevice* device, double ms) {
   ticks_.erase(
       std::remove_if(ticks_.begin(), ticks_.end(), [device](const Tick& t) { return t.device == device; }),
       ticks_.end());
-  if (ms >= 0) ticks_.push_back(Tick{device, Now() + ms / 1000.0});
+  if (ms >= 0) ticks_.push_back(Tick{device, current_ + ms / 1000.0});  // drift-free periods
 }
 
 void SimLine::ReadFromProgram() {
@@ -332,9 +332,9 @@ void SimLine::ThreadMain() {
       std::lock_guard lock(postMutex_);
       posted.swap(posted_);
     }
+    if (hangupRequest_ && !hungUp_) DoHangup();
     current_ = Now();
     for (auto& fn : posted) fn();
-    if (hangupRequest_ && !hungUp_) DoHangup();
 
     double now = Now();
     current_ = now;
