@@ -1,7 +1,46 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds and starts the program.
+# Installs what is missing, builds, and starts the program against the device
+# simulator (ecusim), so it works without a car.
+#
+# The demo runs from a folder of its own (demo/ in the repository, or the
+# folder named by DEMO_DIR): the program keeps cfg.ini beside its executable,
+# and a cfg.ini kept for a real adapter elsewhere is never touched. The demo's
+# cfg.ini is written only when that folder has none; edit it freely.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+root=$PWD
+demo=${DEMO_DIR:-$root/demo}
+
 scripts/setup.sh
 scripts/build.sh build
-exec build/varnek-test
+
+mkdir -p "$demo/ports"
+cp build/varnek-test "$demo/varnek-test"
+# The firmware commands need the loader image beside the executable.
+if [ ! -f "$demo/Loader.dat" ] && [ -f sim/Loader.dat ]; then
+  cp sim/Loader.dat "$demo/Loader.dat"
+fi
+
+kline=$demo/ports/kline
+lc1=$demo/ports/lc1
+if [ ! -f "$demo/cfg.ini" ]; then
+  # Windows-1251 with CR LF, as the program writes it; these lines are ASCII.
+  printf '%s\r\n' \
+    '[Ecu]' "Port=$kline" 'CBR=1' \
+    '[Interval]' 'Data=150' 'Screen=500' 'WriterPause=20' \
+    '[Lambda]' "Port=$lc1" \
+    '[Logs]' 'WriteLog=1' >"$demo/cfg.ini"
+  echo "Wrote $demo/cfg.ini (K-line: $kline, LC-1: $lc1)"
+fi
+
+# The simulator also ends by itself when this script ends (parent-death signal).
+build/ecusim --dir "$demo/ports" &
+sim_pid=$!
+trap 'kill "$sim_pid" 2>/dev/null || true; wait "$sim_pid" 2>/dev/null || true' EXIT
+for _ in $(seq 50); do
+  [ -L "$kline" ] && break
+  kill -0 "$sim_pid" 2>/dev/null || { echo "ecusim did not start" >&2; exit 1; }
+  sleep 0.1
+done
+
+"$demo/varnek-test"
