@@ -1,0 +1,188 @@
+#include "sim/engine.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "ecu/dataframe.h"
+#include "ecu/ecu_data.h"
+#include "ecu/spin.h"
+
+namespace {
+
+EcuDataRecord Decode(const EngineState& s) {
+  std::array<std::uint8_t, 97> data{};
+  data[0] = 0x61;
+  data[1] = 0x0D;
+  const auto record = EncodeDataRecord(s);
+  std::copy(record.begin(), record.end(), data.begin() + 2);
+  EcuDataRecord d;
+  DecodeDataFrame(data.data(), d);
+  return d;
+}
+
+// Seconds from 2000 to 7500 rpm in one run-up at the given correction.
+double RunUpTime(double correction) {
+  EngineModel m(7);
+  m.Advance(1.0);
+  m.SetCorrection(correction);
+  m.StartRunUp();
+  double t2000 = -1, t7500 = -1;
+  for (int i = 0; i < 20000 && t7500 < 0; ++i) {
+    m.Advance(0.001);
+    const EngineState s = m.State();
+    if (t2000 < 0 && s.rpm >= 2000) t2000 = s.time;
+    if (t7500 < 0 && s.rpm >= 7500) t7500 = s.time;
+  }
+  return t2000 >= 0 && t7500 >= 0 ? t7500 - t2000 : 1e9;
+}
+
+TEST(EngineRecord, DecodesBackToTheModelState) {
+  EngineModel m(3);
+  m.SetCorrection(-3);
+  m.Advance(30);
+  EngineState idle = m.State();
+  m.StartRunUp();
+  m.Advance(2.0);
+  EngineState pull = m.State();
+  for (const EngineState& s : {idle, pull}) {
+    const EcuDataRecord d = Decode(s);
+    // 5000000 div period: the period's rounding costs at most rpm² / 5e6.
+    EXPECT_NEAR(d.RPM, s.rpm, s.rpm * s.rpm / 5e6 + 1);
+    EXPECT_NEAR(d.TWAT, s.twat, 0.5);
+    EXPECT_NEAR(d.TAIR, s.tair, 0.5);
+    EXPECT_NEAR(d.AFR, s.afr, 14.7 / 256);
+    EXPECT_NEAR(d.THR, s.throttle, 0.5);
+    EXPECT_NEAR(d.UOZ, s.uoz, 0.25);
+    EXPECT_EQ(d.CorrUOZ, s.corrUoz);
+    EXPECT_NEAR(d.INJ, s.inj, 0.5 / 125);
+    EXPECT_NEAR(d.AIR, s.air, 0.05);
+    EXPECT_NEAR(d.GBC, s.gbc, 0.5 / 6);
+    EXPECT_NEAR(d.PRESS, s.press, 0.005);
+    EXPECT_NEAR(d.DGTC_RICH, s.dgtcRich, 0.5 / 256);
+    EXPECT_NEAR(d.ADCUBAT, s.ubat, 0.093 / 2);
+    EXPECT_NEAR(d.ADCLAM, s.lambdaVolts, 0.01953125 / 2);
+    EXPECT_EQ(d.SSM, s.ssm);
+    EXPECT_EQ(d.SPD, s.spd);
+    EXPECT_EQ(d.fXX, s.fXX);
+    EXPECT_EQ(d.fPOW, s.fPOW);
+    EXPECT_EQ(d.fFUELOFF, s.fFUELOFF);
+    EXPECT_EQ(d.fLAMREG, s.fLAMREG);
+    EXPECT_EQ(d.fDETZONE, s.fDETZONE);
+    EXPECT_EQ(d.fLEARN, s.fLEARN);
+    EXPECT_EQ(d.fLAMRDY, s.fLAMRDY);
+    EXPECT_EQ(d.fLAMHEAT, s.fLAMHEAT);
+    EXPECT_EQ(d.fSTOP, 0);
+  }
+  EXPECT_EQ(idle.fXX, true);
+  EXPECT_EQ(pull.fPOW, true);
+}
+
+TEST(EngineModel, IdlesNearEightFiftyOnceWarm) {
+  EngineModel m(11);
+  const double cold = m.State().twat;
+  m.Advance(60);
+  const double after1min = m.State().twat;
+  m.Advance(240);
+  const EngineState s = m.State();
+  EXPECT_LT(cold, 30);
+  EXPECT_GT(after1min, cold + 15);
+  EXPECT_GT(s.twat, 80);
+  EXPECT_NEAR(s.rpm, 850, 80);
+  EXPECT_NEAR(s.afr, 14.7, 0.5);
+  EXPECT_TRUE(s.fLAMREG);
+}
+
+TEST(EngineModel, RunUpCrossesTheTableAndFallsBack) {
+  EngineModel m(5);
+  m.Advance(1);
+  m.StartRunUp();
+  double peak = 0;
+  m.Advance(0.001);
+  for (int i = 0; i < 10000 && m.InRunUp(); ++i) {
+    m.Advance(0.001);
+    peak = std::max(peak, m.State().rpm);
+  }
+  EXPECT_FALSE(m.InRunUp());
+  EXPECT_GE(peak, 7500);
+  EXPECT_LT(m.State().time, 9.0);
+  m.Advance(5);
+  EXPECT_LT(m.State().rpm, 1300);  // back at idle
+  const double t = RunUpTime(0);
+  EXPECT_GT(t, 2.0);
+  EXPECT_LT(t, 6.0);
+}
+
+TEST(EngineModel, MoreCorrectionRunsUpFaster) {
+  const double retarded = RunUpTime(-10), neutral = RunUpTime(0), advanced = RunUpTime(10);
+  EXPECT_LT(advanced, neutral);
+  EXPECT_LT(neutral, retarded);
+  // A difference the band times show, not a different engine.
+  EXPECT_GT(retarded / advanced, 1.1);
+  EXPECT_LT(retarded / advanced, 1.5);
+}
+
+TEST(EngineModel, CorrectionIsClampedToHalfDegrees) {
+  EngineModel m;
+  m.SetCorrection(-3.3);
+  EXPECT_EQ(m.Correction(), -3.5);
+  m.SetCorrection(40);
+  EXPECT_EQ(m.Correction(), 15);
+  m.SetCorrection(-40);
+  EXPECT_EQ(m.Correction(), -15);
+}
+
+TEST(EngineCrank, PacketsDecodeToTheModelSpeed) {
+  EngineModel m(9);
+  m.SetCorrection(-3);
+  m.Advance(2);
+  EcuDataRecord d;
+  double covered = 0, timed = 0;
+  int completed = 0;
+  for (int i = 0; i < 200; ++i) {
+    const CrankPacket p = m.NextCrankPacket(0.01);
+    covered += p[0] * 18.0;
+    timed += (p[1] | (p[2] << 8)) * 6e-6;
+    if (DecodeSpinPacket(p.data(), 360, d)) ++completed;
+    EXPECT_EQ(p[3], 0xFA);  // -3 degrees in half degrees
+  }
+  EXPECT_GT(completed, 4);
+  // Two seconds near idle: ~10 revolutions per second.
+  EXPECT_NEAR(timed, 2.0, 0.01);
+  EXPECT_NEAR(d.RPM, m.State().rpm, 60);
+  EXPECT_NEAR(covered / 360 / timed * 60, m.State().rpm, 60);
+  EXPECT_EQ(d.CorrUOZ, -3.0);
+  EXPECT_NEAR(d.AFR, m.Mixture(), 14.7 / 256 + 0.2);
+}
+
+TEST(EngineCrank, RunUpShowsAsPositiveAcceleration) {
+  EngineModel m(9);
+  m.Advance(1);
+  m.StartRunUp();
+  EcuDataRecord d;
+  ResetSpinSample(d);
+  double maxAccel = 0;
+  int samples = 0;
+  for (int i = 0; i < 300; ++i) {
+    // The first sample is measured from a standstill; skip it.
+    if (DecodeSpinPacket(m.NextCrankPacket(0.01).data(), 360, d) && ++samples > 1)
+      maxAccel = std::max(maxAccel, d.SpinAccel);
+  }
+  // 1600 rpm/s is about 27 rps per second at the torque peak.
+  EXPECT_GT(maxAccel, 15);
+  EXPECT_LT(maxAccel, 40);
+}
+
+TEST(EngineModel, SameSeedSameEngine) {
+  EngineModel a(42), b(42), c(43);
+  for (EngineModel* m : {&a, &b, &c}) m->SetRandomEvents(0.2, 0.05);
+  a.Advance(60);
+  b.Advance(60);
+  c.Advance(60);
+  EXPECT_EQ(a.State().rpm, b.State().rpm);
+  EXPECT_EQ(a.State().afr, b.State().afr);
+  EXPECT_EQ(a.DataRecord(), b.DataRecord());
+  EXPECT_NE(a.State().rpm, c.State().rpm);
+}
+
+}  // namespace
