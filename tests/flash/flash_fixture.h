@@ -1,0 +1,85 @@
+#pragma once
+// A K-line simulator line with the ECU's boot code behind it, a temporary
+// folder standing in for the executable's directory (Loader.dat lives there),
+// and RecordingUi answering the file dialogs.
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QTemporaryDir>
+#include <cstdint>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "common/paths.h"
+#include "link/port.h"
+#include "sim/boot_ecu.h"
+#include "sim/sim.h"
+#include "tests/support/test_ui.h"
+
+inline std::vector<std::uint8_t> ReadFileBytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+inline void WriteFileBytes(const std::string& path, const std::vector<std::uint8_t>& data) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
+}
+
+// Every byte value, in an order that differs from block to block.
+inline std::vector<std::uint8_t> Pattern(std::size_t n, unsigned seed) {
+  std::vector<std::uint8_t> v(n);
+  std::uint32_t x = seed * 2654435761u + 1;
+  for (auto& b : v) {
+    x = x * 1103515245u + 12345u;
+    b = static_cast<std::uint8_t>(x >> 16);
+  }
+  return v;
+}
+
+class FlashSim : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(dir.isValid());
+    SetAppDirOverride(Path(""));
+    loader = Pattern(359, 7);
+    WriteFileBytes(Path("Loader.dat"), loader);
+    boot = std::make_shared<sim::BootEcu>();
+    boot->SetIdentifier("SIMECU01");
+    boot->SetEraseMs(1);
+    line = std::make_unique<sim::SimLine>(Path("kline"), std::make_shared<sim::SimEcuSwitch>(nullptr, boot),
+                                          sim::SimLineOptions{.timeScale = 0.0});
+    port = line->LinkPath();
+  }
+  void TearDown() override {
+    CloseEcuPort();
+    line.reset();
+    SetAppDirOverride("");
+  }
+
+  std::string Path(const std::string& name) const {
+    return QDir(dir.path()).filePath(QString::fromStdString(name)).toStdString();
+  }
+
+  // A 64 KiB image in the simulated flash, returned for comparison.
+  std::array<std::uint8_t, sim::BootEcu::kImageSize> PreloadImage(unsigned seed) {
+    std::array<std::uint8_t, sim::BootEcu::kImageSize> image;
+    auto p = Pattern(image.size(), seed);
+    std::copy(p.begin(), p.end(), image.begin());
+    boot->SetImage(image);
+    return image;
+  }
+
+  QTemporaryDir dir;
+  RecordingUi ui;
+  std::vector<std::uint8_t> loader;
+  std::shared_ptr<sim::BootEcu> boot;
+  std::unique_ptr<sim::SimLine> line;
+  std::string port;
+};
+
+inline const std::string kBadAnswerText = " Неверный ответ ЭБУ    ";

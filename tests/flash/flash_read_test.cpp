@@ -1,0 +1,136 @@
+// The "Считать" command against the simulated boot code and loader.
+#include <QFileInfo>
+#include <filesystem>
+
+#include "flash/flash.h"
+#include "flash/loader.h"
+#include "tests/flash/flash_fixture.h"
+
+namespace {
+
+using Captions = std::vector<std::pair<std::string, int>>;
+
+class FlashReadTest : public FlashSim {};
+
+TEST_F(FlashReadTest, SavedFileEqualsTheEcuImageByteForByte) {
+  const auto image = PreloadImage(11);
+  boot->SetIdentifier("ABCDEFGH");
+  ui.saveAnswers.push_back(Path("read.bin"));
+
+  FlashRead(port);
+
+  EXPECT_TRUE(ui.errors.empty()) << ui.errors.front();
+  const auto saved = ReadFileBytes(Path("read.bin"));
+  ASSERT_EQ(saved.size(), 65536u);
+  EXPECT_TRUE(std::equal(saved.begin(), saved.end(), image.begin()));
+  EXPECT_EQ(ui.progress, (Captions{{"Чтение файла загрузчика ...", 359},
+                                   {"Передача загрузчика ... ", 8},
+                                   {"Чтение идентификатора ... ", 1},
+                                   {"Чтение прошивки ABCDEFGH ... ", 256}}));
+  EXPECT_EQ(ui.progressSteps, 359 + 8 + 1 + 256);
+  EXPECT_FALSE(ui.progressVisible);
+  EXPECT_EQ(PortHandle.load(), kNoPort);
+  EXPECT_EQ(boot->UploadedLoader(), loader);
+}
+
+TEST_F(FlashReadTest, CancelAtTheSaveDialogSavesNothingAndSaysNothing) {
+  PreloadImage(12);
+  ui.saveAnswers.push_back(std::nullopt);
+
+  FlashRead(port);
+
+  EXPECT_TRUE(ui.errors.empty());
+  EXPECT_EQ(boot->ReadBlocksSent(), 256);
+  EXPECT_FALSE(ui.progressVisible);
+  EXPECT_EQ(PortHandle.load(), kNoPort);
+  int files = 0;
+  for (const auto& e : std::filesystem::directory_iterator(dir.path().toStdString()))
+    files += e.path().filename() != "Loader.dat" && e.path().filename() != "kline";
+  EXPECT_EQ(files, 0);
+}
+
+TEST_F(FlashReadTest, ShortIdentifierShowsOnlyTheCharactersThatArrived) {
+  boot->SetIdentifier("ABCDEFGH");
+  boot->AddFault({sim::BootPoint::Identifier, 0, sim::BootFaultKind::ShortAnswer, 3});
+  boot->AddFault({sim::BootPoint::ReadBlock, 0, sim::BootFaultKind::BadSum});  // ends the read early
+
+  FlashRead(port);
+
+  ASSERT_EQ(ui.progress.size(), 4u);
+  EXPECT_EQ(ui.progress[3].first, "Чтение прошивки ABC ... ");
+}
+
+TEST_F(FlashReadTest, SaveFailureIsReportedAndLeavesNoFile) {
+  PreloadImage(13);
+  const std::string target = Path("missing-folder/read.bin");
+  ui.saveAnswers.push_back(target);
+
+  FlashRead(port);
+
+  ASSERT_EQ(ui.errors.size(), 1u);
+  EXPECT_EQ(ui.errors[0].rfind("Ошибка записи файла прошивки", 0), 0u) << ui.errors[0];
+  EXPECT_FALSE(QFileInfo::exists(QString::fromStdString(target)));
+  EXPECT_FALSE(ui.progressVisible);
+  EXPECT_EQ(PortHandle.load(), kNoPort);
+}
+
+// Each fault stops the read with its message; nothing is saved, the panel is
+// hidden and the port closed.
+struct ReadFault {
+  const char* name;
+  sim::BootFault fault;
+  std::string message;
+};
+
+class FlashReadFaultTest : public FlashSim, public ::testing::WithParamInterface<ReadFault> {};
+
+TEST_P(FlashReadFaultTest, StopsWithTheMessageAndSavesNothing) {
+  PreloadImage(14);
+  boot->AddFault(GetParam().fault);
+  ui.saveAnswers.push_back(Path("read.bin"));
+
+  FlashRead(port);
+
+  EXPECT_EQ(ui.errors, std::vector<std::string>{GetParam().message});
+  EXPECT_FALSE(QFileInfo::exists(QString::fromStdString(Path("read.bin"))));
+  EXPECT_EQ(ui.saveAnswers.size(), 1u) << "the save dialog must not be shown";
+  EXPECT_FALSE(ui.progressVisible);
+  EXPECT_EQ(PortHandle.load(), kNoPort);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Faults, FlashReadFaultTest,
+    ::testing::Values(ReadFault{"FirstByte0x7FAtBlock5",
+                                {sim::BootPoint::ReadBlock, 5, sim::BootFaultKind::StrayByte, 0x7F},
+                                " Неверный ответ ЭБУ      5   127"},
+                      ReadFault{"Block0AnsweredByTheEchoAlone",
+                                {sim::BootPoint::ReadBlock, 0, sim::BootFaultKind::NoAnswer},
+                                " Неверный ответ ЭБУ      0   18"},
+                      ReadFault{"WrongSumAtBlock9",
+                                {sim::BootPoint::ReadBlock, 9, sim::BootFaultKind::BadSum},
+                                " Неверная контрольная сумма    "},
+                      ReadFault{"LineSilentFromBlock3",
+                                {sim::BootPoint::ReadBlock, 3, sim::BootFaultKind::Silent},
+                                " Неверный ответ ЭБУ      3   18"},
+                      ReadFault{"SilentDuringTheUpload",
+                                {sim::BootPoint::UploadBlock, 2, sim::BootFaultKind::Silent},
+                                " Неверный ответ ЭБУ    "}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(IdentifierText, OneCharacterPerByte) {
+  struct Case {
+    std::vector<std::uint8_t> bytes;
+    std::string text;
+  };
+  const Case cases[] = {
+      {{'A', 'B', 'C', 'D', 'E', 'F', 'G', 'H'}, "ABCDEFGH"},
+      {{'1', '2'}, "12"},
+      {{}, ""},
+      {{0xC0, 0xFF, 0xA8, 0xB8}, "АяЁё"},
+      {{0x00, 0x0D, 0x7F, 0x98}, "????"},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(IdentifierText(c.bytes.data(), static_cast<int>(c.bytes.size())), c.text);
+}
+
+}  // namespace
