@@ -146,8 +146,10 @@ void TfrmSettings::FormShow() {
   // A port list that cannot be read is reported, and every other control is
   // still loaded, so confirming changes only what the user changed.
   QStringList ports;
+  portsListed_ = false;
   try {
     for (const std::string& p : ListSerialPorts()) ports << QString::fromStdString(p);
+    portsListed_ = true;
   } catch (const std::exception& e) {
     Ui().ShowError(e.what());
   }
@@ -171,8 +173,10 @@ void TfrmSettings::FormShow() {
 
 void TfrmSettings::btnOkClick() {
   // A list without selection keeps the record's value, except the K-line
-  // port: a port that has vanished is stored empty and the next connect says so.
-  TCfg.Port = cmbPort->currentIndex() >= 0 ? cmbPort->currentText().toStdString() : std::string();
+  // port: a port that has vanished is stored empty and the next connect says
+  // so. Without a port list the ports are not the user's change: kept.
+  if (portsListed_)
+    TCfg.Port = cmbPort->currentIndex() >= 0 ? cmbPort->currentText().toStdString() : std::string();
   if (cmbCBR->currentIndex() >= 0) TCfg.CBR = cmbCBR->currentIndex();
   TCfg.Echo = cbEcho->isChecked() ? 1 : 0;
   TCfg.FastInit = cbFastInit->isChecked() ? 1 : 0;

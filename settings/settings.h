@@ -24,4 +24,7 @@ class TfrmSettings : public QDialog {
 
  protected:
   void showEvent(QShowEvent* event) override;
+
+ private:
+  bool portsListed_ = false;  // the port lists hold the ports present
 };

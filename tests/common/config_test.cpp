@@ -1,0 +1,202 @@
+// cfg.ini: the configuration record's file, its defaults and failures.
+#include "common/config.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include "common/paths.h"
+#include "tests/support/test_ui.h"
+
+namespace {
+
+const std::string kNo1251 = "\xCD\xE5\xF2";  // "Нет" in Windows-1251
+
+class ConfigFile : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(dir_.isValid());
+    SetAppDirOverride(dir_.path().toStdString());
+  }
+  void TearDown() override { SetAppDirOverride(""); }
+
+  std::string Path() const { return (dir_.path() + "/cfg.ini").toStdString(); }
+  void Write(const std::string& bytes) {
+    QFile f(QString::fromStdString(Path()));
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(bytes.data(), static_cast<qint64>(bytes.size()));
+  }
+  std::string Read() const {
+    QFile f(QString::fromStdString(Path()));
+    if (!f.open(QIODevice::ReadOnly)) return "<missing>";
+    return f.readAll().toStdString();
+  }
+  // A record as the process holds it before start-up (all zero).
+  static ConfigRecord Fresh() { return ConfigRecord{}; }
+
+  QTemporaryDir dir_;
+  RecordingUi ui_;
+};
+
+TEST_F(ConfigFile, FirstStartWithoutFileUsesFallbacksSilentlyAndTheFirstSaveCreatesIt) {
+  ConfigRecord cfg = Fresh();
+  InitConfig(cfg);
+  EXPECT_EQ(cfg.Port, "COM2");
+  EXPECT_EQ(cfg.CBR, 1);
+  EXPECT_EQ(cfg.DataInterval, 150);
+  EXPECT_EQ(cfg.ScreenInterval, 500);
+  EXPECT_EQ(cfg.WriterPause, 20);
+  EXPECT_EQ(cfg.LambdaPort, "COM5");
+  EXPECT_EQ(cfg.LambdaEnabled, 0);
+  EXPECT_EQ(cfg.WriteLog, 0);
+  EXPECT_EQ(cfg.Echo, 1);
+  EXPECT_EQ(cfg.FastInit, 0);
+  EXPECT_EQ(cfg.NotCheckReplyLen, 1);
+  EXPECT_TRUE(ui_.errors.empty());
+  EXPECT_EQ(Read(), "<missing>");
+
+  EXPECT_TRUE(SaveConfig(cfg));
+  EXPECT_EQ(Read(),
+            "[Ecu]\r\nPort=COM2\r\nCBR=1\r\n[Interval]\r\nData=150\r\nScreen=500\r\nWriterPause=20\r\n"
+            "[Lambda]\r\nPort=COM5\r\n[Logs]\r\nWriteLog=0\r\n");
+}
+
+TEST_F(ConfigFile, EmptyFileGivesTheKeyDefaults) {
+  Write("");
+  ConfigRecord cfg = Fresh();
+  EXPECT_TRUE(LoadConfig(cfg));
+  EXPECT_EQ(cfg.Port, "COM2");
+  EXPECT_EQ(cfg.CBR, 1);
+  EXPECT_EQ(cfg.DataInterval, 150);
+  EXPECT_EQ(cfg.ScreenInterval, 300);  // 500 only without any file
+  EXPECT_EQ(cfg.WriterPause, 20);
+  EXPECT_EQ(cfg.LambdaPort, "COM5");
+  EXPECT_EQ(cfg.LambdaEnabled, 1);
+  EXPECT_EQ(cfg.WriteLog, 0);
+}
+
+TEST_F(ConfigFile, NotCheckReplyLenIsOnAfterEveryStart) {
+  Write("[Ecu]\r\nPort=COM1\r\n");
+  ConfigRecord cfg = Fresh();
+  InitConfig(cfg);
+  EXPECT_EQ(cfg.NotCheckReplyLen, 1);
+  EXPECT_EQ(cfg.Port, "COM1");
+  EXPECT_EQ(cfg.ScreenInterval, 300);
+}
+
+TEST_F(ConfigFile, OnlyTheExactWordNoDisablesTheLc1) {
+  struct Case {
+    std::string stored;
+    std::string port;
+    int enabled;
+  };
+  for (const Case& c : {Case{kNo1251, "Нет", 0}, Case{"\xED\xE5\xF2", "нет", 1},
+                        Case{"ttyUSB1", "ttyUSB1", 1}, Case{"", "", 1}}) {
+    Write("[Lambda]\r\nPort=" + c.stored + "\r\n");
+    ConfigRecord cfg = Fresh();
+    ASSERT_TRUE(LoadConfig(cfg));
+    EXPECT_EQ(cfg.LambdaPort, c.port);
+    EXPECT_EQ(cfg.LambdaEnabled, c.enabled) << c.port;
+  }
+}
+
+TEST_F(ConfigFile, WriteLogIsTrueOnlyForExactlyOne) {
+  const std::pair<const char*, int> cases[] = {{"1", 1}, {" 1 ", 1}, {"0", 0},  {"yes", 0},
+                                               {"2", 0}, {"", 0},    {"01", 0}, {"true", 0}};
+  for (const auto& [text, expected] : cases) {
+    Write(std::string("[Logs]\r\nWriteLog=") + text + "\r\n");
+    ConfigRecord cfg = Fresh();
+    ASSERT_TRUE(LoadConfig(cfg));
+    EXPECT_EQ(cfg.WriteLog, expected) << '"' << text << '"';
+  }
+  ConfigRecord cfg = Fresh();
+  cfg.WriteLog = 1;
+  ASSERT_TRUE(SaveConfig(cfg));
+  EXPECT_NE(Read().find("WriteLog=1\r\n"), std::string::npos);
+}
+
+TEST_F(ConfigFile, IntegersParseLikeTheProfileReaderAndKeepTheFieldWidth) {
+  const std::pair<const char*, int> cases[] = {
+      {"200", 200},         {" 300 ", 300}, {"abc", 150}, {"", 150},     {"70000", 4464},
+      {"0x10", 16},         {"0X1f", 31},   {"$FF", 255}, {"-1", 65535}, {"+40", 40},
+      {"12abc", 150},       {"0x", 150},    {"$", 150},   {"1.5", 150},  {"2147483648", 150},
+      {"$FFFFFFFF", 65535}, {"0x10000", 0},
+  };
+  for (const auto& [text, expected] : cases) {
+    Write(std::string("[Interval]\r\nData=") + text + "\r\n");
+    ConfigRecord cfg = Fresh();
+    ASSERT_TRUE(LoadConfig(cfg));
+    EXPECT_EQ(cfg.DataInterval, expected) << '"' << text << '"';
+  }
+}
+
+TEST_F(ConfigFile, SpeedIndexOutsideTheTableReadsAsOne) {
+  const std::pair<const char*, int> cases[] = {{"0", 0}, {"2", 2}, {"3", 1}, {"-1", 1}, {"x", 1}, {"$2", 2}};
+  for (const auto& [text, expected] : cases) {
+    Write(std::string("[Ecu]\r\nCBR=") + text + "\r\n");
+    ConfigRecord cfg = Fresh();
+    ASSERT_TRUE(LoadConfig(cfg));
+    EXPECT_EQ(cfg.CBR, expected) << text;
+  }
+}
+
+TEST_F(ConfigFile, SaveReplacesKeysInPlaceAndKeepsEverythingElse) {
+  Write(
+      "; my notes\r\n[ECU]\r\nPORT=COM7\r\nMyKey=keep "
+      "me\r\n\r\n[Other]\r\nx=y\r\n[LOGS]\r\nwritelog=yes\r\n");
+  ConfigRecord cfg = Fresh();
+  ASSERT_TRUE(LoadConfig(cfg));
+  cfg.Port = "ttyUSB0";
+  ASSERT_TRUE(SaveConfig(cfg));
+  EXPECT_EQ(Read(),
+            "; my notes\r\n[ECU]\r\nPORT=ttyUSB0\r\nMyKey=keep me\r\nCBR=1\r\n\r\n[Other]\r\nx=y\r\n"
+            "[LOGS]\r\nwritelog=0\r\n[Interval]\r\nData=150\r\nScreen=300\r\nWriterPause=20\r\n"
+            "[Lambda]\r\nPort=COM5\r\n");
+}
+
+TEST_F(ConfigFile, Windows1251FileLoadsAndSavesByteIdentically) {
+  const std::string original =
+      "[Ecu]\r\nPort=COM3\r\nCBR=2\r\n[Interval]\r\nData=0\r\nScreen=1000\r\n"
+      "WriterPause=35\r\n[Lambda]\r\nPort=" +
+      kNo1251 + "\r\n[Logs]\r\nWriteLog=1\r\n";
+  Write(original);
+  ConfigRecord cfg = Fresh();
+  ASSERT_TRUE(LoadConfig(cfg));
+  EXPECT_EQ(cfg.LambdaPort, "Нет");
+  EXPECT_EQ(cfg.LambdaEnabled, 0);
+  ASSERT_TRUE(SaveConfig(cfg));
+  EXPECT_EQ(Read(), original);
+}
+
+TEST_F(ConfigFile, CyrillicValuesAreWrittenInWindows1251) {
+  ConfigRecord cfg = Fresh();
+  cfg.LambdaPort = "Нет";
+  ASSERT_TRUE(SaveConfig(cfg));
+  EXPECT_NE(Read().find("[Lambda]\r\nPort=" + kNo1251 + "\r\n"), std::string::npos);
+}
+
+TEST_F(ConfigFile, UnreadableAndUnwritableFilesAreReported) {
+  // A folder in the file's place cannot be read or replaced, also for root.
+  ASSERT_TRUE(QDir(dir_.path()).mkdir("cfg.ini"));
+  ConfigRecord cfg = Fresh();
+  InitConfig(cfg);
+  ASSERT_EQ(ui_.errors, std::vector<std::string>{"Ошибка чтения файла настройки"});
+  EXPECT_EQ(cfg.Port, "COM2");  // the fallbacks apply
+  EXPECT_EQ(cfg.ScreenInterval, 500);
+
+  EXPECT_FALSE(SaveConfig(cfg));
+  EXPECT_EQ(ui_.errors.back(), "Ошибка записи файла настройки");
+}
+
+TEST(ConfigPaths, FilesLieBesideTheExecutableWhenItsFolderIsWritable) {
+  QTemporaryDir dir;
+  SetAppDirOverride(dir.path().toStdString());
+  EXPECT_EQ(ConfigFilePath(), dir.path().toStdString() + "/cfg.ini");
+  EXPECT_EQ(LogsDirPath(), dir.path().toStdString() + "/Logs");
+  EXPECT_EQ(LoaderFilePath(), dir.path().toStdString() + "/Loader.dat");
+  SetAppDirOverride("");
+}
+
+}  // namespace
