@@ -13,6 +13,7 @@ class AccelFilter {
 
   int Length() const { return static_cast<int>(values_.size()); }
   int Count() const { return count_; }
+  const std::vector<double>& Values() const { return values_; }
 
  private:
   std::vector<double> values_;  // oldest first

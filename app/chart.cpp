@@ -5,6 +5,8 @@
 #include <QEvent>
 #include <QVBoxLayout>
 
+#include "app/chart_logic.h"
+
 namespace {
 
 // A fixed tick step with a given number of minor ticks between labels.
@@ -24,7 +26,8 @@ class TFixedTicker : public QCPAxisTickerFixed {
   int subTicks_;
 };
 
-void SetAxis(QCPAxis* axis, double min, double max, double step, int subTicks = -1) {
+void SetAxis(QCPAxis* axis, const AxisRange& r, int subTicks = -1) {
+  const double min = r.min, max = r.max, step = r.increment;
   axis->setRange(min, max);
   axis->setTicker(QSharedPointer<QCPAxisTicker>(new TFixedTicker(step, subTicks)));
 }
@@ -55,11 +58,13 @@ TChartPage::TChartPage(QWidget* parent) : QWidget(parent) {
   Chart1->axisRect()->setRangeDragAxes(Chart1->xAxis, nullptr);
   Chart1->axisRect()->setRangeZoom(Qt::Orientations());
 
-  Chart1->xAxis->setRange(0, 10);
-  SetAxis(Chart1->yAxis, 0, 10200, 500);
+  const AxisRange bottom = InitialBottomAxis();
+  Chart1->xAxis->setRange(bottom.min, bottom.max);
+  const ChartAxes axes = ChartAxesFor(kChartAcceleration);
+  SetAxis(Chart1->yAxis, axes.left);
   Chart1->yAxis2->setVisible(true);
   CustomAxis = Chart1->axisRect()->addAxis(QCPAxis::atRight);
-  SetAxis(CustomAxis, 0, 20.4, 2);
+  SetAxis(CustomAxis, axes.custom);
   CustomAxis->setOffset(0);
 
   Series1 = AddSeries(Chart1, Chart1->yAxis, QColor(0, 0, 255));
@@ -93,15 +98,10 @@ TChartPage::TChartPage(QWidget* parent) : QWidget(parent) {
 }
 
 void TChartPage::SetupChart(int chartMode) {
-  QCPAxis* right = Chart1->yAxis2;
-  if (chartMode == 0) {
-    // No right margin: the custom axis lies outside the chart.
-    CustomAxis->setVisible(false);
-    SetAxis(right, -150, 156, 30, 5);
-  } else {
-    CustomAxis->setVisible(true);
-    SetAxis(right, 10, 20.2, 1);
-  }
+  const ChartAxes axes = ChartAxesFor(chartMode);
+  // No right margin: the custom axis lies outside the chart.
+  CustomAxis->setVisible(axes.rightMarginPercent > 0);
+  SetAxis(Chart1->yAxis2, axes.right, axes.rightMinorTicks > 0 ? axes.rightMinorTicks : -1);
   for (QCPGraph* s : {Series1, Series2, Series3, Series4, Series5}) s->data()->clear();
   Chart1->replot();
 }
@@ -114,26 +114,24 @@ void TChartPage::SetBottomIncrement(double step) {
     Chart1->xAxis->setTicker(QSharedPointer<QCPAxisTicker>(new QCPAxisTicker));
 }
 
-void TChartPage::btnZoomInClick() {
-  QCPAxis* x = Chart1->xAxis;
-  const double min = x->range().lower;
-  const double max = (x->range().upper + min) / 2;
-  x->setRange(min, max);
-  SetBottomIncrement((max - min) / 10);
-  Chart1->replot();
+void TChartPage::btnZoomInClick() { SetBottomAxis(ZoomIn(BottomAxis())); }
+
+void TChartPage::btnZoomOutClick() { SetBottomAxis(ZoomOut(BottomAxis())); }
+
+AxisRange TChartPage::BottomAxis() const {
+  const QCPRange r = Chart1->xAxis->range();
+  return {r.lower, r.upper, bottomIncrement_};
 }
 
-void TChartPage::btnZoomOutClick() {
-  QCPAxis* x = Chart1->xAxis;
-  const double min = x->range().lower;
-  const double max = min + (x->range().upper - min) * 2;
-  x->setRange(min, max);
-  SetBottomIncrement((max - min) / 10);
+void TChartPage::SetBottomAxis(const AxisRange& r) {
+  Chart1->xAxis->setRange(r.min, r.max);
+  SetBottomIncrement(r.increment);
   Chart1->replot();
 }
 
 void TChartPage::BottomRangeChanged(const QCPRange& newRange, const QCPRange& oldRange) {
-  if (newRange.lower < 0 && oldRange.lower >= 0) Chart1->xAxis->setRange(oldRange);
+  if (!PanAllowed(true, newRange.lower) && PanAllowed(true, oldRange.lower))
+    Chart1->xAxis->setRange(oldRange);
 }
 
 bool TChartPage::eventFilter(QObject* watched, QEvent* event) {

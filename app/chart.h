@@ -10,6 +10,7 @@ class QCustomPlot;
 class QCPAxis;
 class QCPGraph;
 class QCPRange;
+struct AxisRange;
 
 class TChartPage : public QWidget {
  public:
@@ -23,6 +24,9 @@ class TChartPage : public QWidget {
   // Bottom axis tick step; 0 while the chart chooses it.
   double BottomIncrement() const { return bottomIncrement_; }
   void SetBottomIncrement(double step);
+  // The bottom axis with its tick step; setting it replots.
+  AxisRange BottomAxis() const;
+  void SetBottomAxis(const AxisRange& r);
 
   QCustomPlot* Chart1 = nullptr;
   QCPGraph* Series1 = nullptr;

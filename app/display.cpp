@@ -64,12 +64,11 @@ void TDisplay::ShowDiagnostics() {
 void TDisplay::StepAcceleration() {
   const AccelSample s{EcuData.RPM, EcuData.SpinAccel, EcuData.SpinDt, EcuData.CorrUOZ.load()};
   const AccelStepResult r = accel_.Step(s, w_.edRPMLimit->value(), w_.Paused);
-  w_.ElapsedTime = accel_.ElapsedTime();
+  MirrorState();
   ApplyChart(r.chart);
   TSpinTable& g = *w_.grdSpinup;
   const int run = table_.RunCount();
   if (r.newColumn) {
-    w_.RunCount = run;
     g.SetColCount(run + 1);
     for (int row = 0; row < AccelTableModel::kRows; ++row) g.SetCell(run, row, Q(table_.Cell(run, row)));
     g.setCurrentCell(std::max(g.currentRow(), 1), run);
@@ -88,7 +87,7 @@ void TDisplay::StepFuel() {
   const QCPRange x = w_.ChartPage->Chart1->xAxis->range();
   const ChartUpdate u =
       fuel_.Step(s, w_.Paused, AxisRange{x.lower, x.upper, w_.ChartPage->BottomIncrement()});
-  w_.ElapsedTime = fuel_.ElapsedTime();
+  MirrorState();
   ApplyChart(u);
 }
 
@@ -132,7 +131,7 @@ void TDisplay::ResetReplyCount() {
   // or recording can be in progress, so this costs nothing there.
   accel_.EndRun();
   fuel_.Reset();
-  w_.ElapsedTime = 0;
+  MirrorState();
 }
 
 void TDisplay::ScreenTick() {
@@ -141,12 +140,15 @@ void TDisplay::ScreenTick() {
   if (p.display) UpdateDisplay(DisplayCause::ScreenTick);
 }
 
-void TDisplay::ResetFilter(int filterLength) { accel_.ResetFilter(filterLength); }
+void TDisplay::ResetFilter(int filterLength) {
+  accel_.ResetFilter(filterLength);
+  MirrorState();
+}
 
 void TDisplay::ResetBest() {
   accel_.ResetBest();
   fuel_.Reset();
-  w_.ElapsedTime = 0;
+  MirrorState();
   w_.grdSpinup->viewport()->update();
 }
 
@@ -167,7 +169,7 @@ bool TDisplay::DeleteSelectedRun() {
 
 void TDisplay::SyncGrid() {
   TSpinTable& g = *w_.grdSpinup;
-  w_.RunCount = table_.RunCount();
+  MirrorState();
   g.SetColCount(table_.ColumnCount());
   for (int c = 1; c <= table_.RunCount(); ++c)
     for (int r = 0; r < AccelTableModel::kRows; ++r) g.SetCell(c, r, Q(table_.Cell(c, r)));
@@ -192,4 +194,18 @@ bool TDisplay::eventFilter(QObject* watched, QEvent* event) {
   if (watched == w_.windowHandle() && key->text() == QStringLiteral(" ") && LinkState == 1 && UnidirMode == 1)
     TogglePause();
   return false;  // the key goes on to the focused control
+}
+
+void TDisplay::MirrorState() {
+  w_.ElapsedTime = w_.ChartMode == kChartAdditionalFuel ? fuel_.ElapsedTime() : accel_.ElapsedTime();
+  w_.RunCount = table_.RunCount();
+  w_.NextBand = accel_.NextBand();
+  w_.BandStartTime = accel_.BandStartTime();
+  w_.FirstBoundary = accel_.FirstBoundary();
+  w_.AccelFilter = accel_.Filter().Values();
+  w_.AccelFilterCount = accel_.Filter().Count();
+  for (int r = 1; r <= AccelTableModel::kBandRows; ++r) {
+    const AccelTableModel::Best b = table_.BestInRow(r);
+    w_.BestInRow[r] = {b.column, b.time};
+  }
 }

@@ -104,6 +104,9 @@ class TfrmMain : public QMainWindow, public UiHooks {
   TDisplay* Display = nullptr;
 
   // --- The window's state (zero at creation). ---
+  // ElapsedTime, RunCount, NextBand, BandStartTime, FirstBoundary, AccelFilter,
+  // AccelFilterCount and BestInRow show the state of the measurement that
+  // Display keeps; Display writes them after every change.
   struct BestTime {
     std::int32_t column = 0;
     double time = 0;
