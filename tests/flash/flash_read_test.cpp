@@ -1,5 +1,6 @@
 // The "Считать" command against the simulated boot code and loader.
 #include <QFileInfo>
+#include <algorithm>
 #include <filesystem>
 
 #include "flash/flash.h"
@@ -31,6 +32,14 @@ TEST_F(FlashReadTest, SavedFileEqualsTheEcuImageByteForByte) {
   EXPECT_FALSE(ui.progressVisible);
   EXPECT_EQ(PortHandle.load(), kNoPort);
   EXPECT_EQ(boot->UploadedLoader(), loader);
+  // After the upload: the identifier request, the byte that opens the read,
+  // and one request byte per block.
+  const auto wire = boot->Received();
+  const std::size_t upload = 1 + 8 + 6 * 62 + 8 + 1;
+  ASSERT_EQ(wire.size(), upload + 4 + 1 + 256);
+  EXPECT_EQ(std::vector<std::uint8_t>(wire.begin() + upload, wire.begin() + upload + 5),
+            (std::vector<std::uint8_t>{0x11, 0x20, 0x60, 0x08, 0x0A}));
+  EXPECT_EQ(std::count(wire.begin() + upload + 5, wire.end(), 0x12), 256);
 }
 
 TEST_F(FlashReadTest, CancelAtTheSaveDialogSavesNothingAndSaysNothing) {
