@@ -11,10 +11,12 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <stdexcept>
 #include <string>
 
-#include "sim/lc1.h"
+#include "sim/boot_ecu.h"
 #include "sim/kwp_ecu.h"
+#include "sim/lc1.h"
 #include "sim/sim.h"
 
 namespace {
@@ -39,6 +41,11 @@ Options:
       --no-echo         the adapter does not echo (for TCfg.Echo = 0)
       --silent-ecu      the ECU does not answer (adapter echo only)
       --no-lc1          do not create the LC-1 port
+      --flash-image F   the ECU's 64 KiB flash: loaded from F when it exists
+                        (exactly 65536 bytes), saved to F after every
+                        complete firmware write (default: erased, not kept)
+      --ecu-id TEXT     the 8-character identifier the loader answers
+                        (default SIMECU01)
   -h, --help            this text
 )";
 
@@ -52,15 +59,19 @@ struct Options {
   bool echo = true;
   bool silentEcu = false;
   bool lc1 = true;
+  std::string flashImage;
+  std::string ecuId = "SIMECU01";
 };
 
 bool ParseOptions(int argc, char** argv, Options& o) {
-  enum { kNoEcho = 1000, kSilentEcu, kNoLc1 };
+  enum { kNoEcho = 1000, kSilentEcu, kNoLc1, kFlashImage, kEcuId };
   static const option longOptions[] = {{"dir", required_argument, nullptr, 'd'},
                                        {"time-scale", required_argument, nullptr, 't'},
                                        {"no-echo", no_argument, nullptr, kNoEcho},
                                        {"silent-ecu", no_argument, nullptr, kSilentEcu},
                                        {"no-lc1", no_argument, nullptr, kNoLc1},
+                                       {"flash-image", required_argument, nullptr, kFlashImage},
+                                       {"ecu-id", required_argument, nullptr, kEcuId},
                                        {"help", no_argument, nullptr, 'h'},
                                        {nullptr, 0, nullptr, 0}};
   int c;
@@ -87,6 +98,12 @@ bool ParseOptions(int argc, char** argv, Options& o) {
       case kNoLc1:
         o.lc1 = false;
         break;
+      case kFlashImage:
+        o.flashImage = optarg;
+        break;
+      case kEcuId:
+        o.ecuId = optarg;
+        break;
       case 'h':
         std::fputs(kUsage, stdout);
         std::exit(0);
@@ -101,9 +118,15 @@ bool ParseOptions(int argc, char** argv, Options& o) {
 // --- The devices. Each device owner adds theirs here. ---
 
 // The ECU on the K-line: diagnostic device and boot device behind the switch.
-std::shared_ptr<sim::SimDevice> MakeKlineDevice() {
+std::shared_ptr<sim::SimDevice> MakeKlineDevice(const Options& o) {
   std::shared_ptr<sim::SimDevice> diagnostic = std::make_shared<sim::KwpEcu>();  // the KWP ECU
-  std::shared_ptr<sim::SimDevice> boot;        // the boot code and loader
+  auto boot = std::make_shared<sim::BootEcu>();                                  // the boot code and loader
+  boot->SetIdentifier(o.ecuId);
+  if (!o.flashImage.empty()) {
+    if (::access(o.flashImage.c_str(), F_OK) == 0 && !boot->LoadImage(o.flashImage))
+      throw std::runtime_error("--flash-image " + o.flashImage + ": not a readable file of 65536 bytes");
+    boot->SetImageFile(o.flashImage);
+  }
   return std::make_shared<sim::SimEcuSwitch>(diagnostic, boot);
 }
 
@@ -138,7 +161,7 @@ int main(int argc, char** argv) {
     kOptions.timeScale = o.timeScale;
     kOptions.echo = o.echo;
     kOptions.absorbWakeByte = true;
-    sim::SimLine kline(o.dir + "/kline", MakeKlineDevice(), kOptions);
+    sim::SimLine kline(o.dir + "/kline", MakeKlineDevice(o), kOptions);
     if (o.silentEcu) kline.SetSilent(true);
 
     std::unique_ptr<sim::SimLine> lc1;
