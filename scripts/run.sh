@@ -34,7 +34,7 @@ if [ ! -f "$demo/cfg.ini" ]; then
 fi
 
 # The simulator also ends by itself when this script ends (parent-death signal).
-build/ecusim --dir "$demo/ports" &
+build/ecusim --dir "$demo/ports" --flash-image "$demo/ecu-flash.bin" &
 sim_pid=$!
 trap 'kill "$sim_pid" 2>/dev/null || true; wait "$sim_pid" 2>/dev/null || true' EXIT
 for _ in $(seq 50); do
