@@ -1,5 +1,22 @@
-// Placeholder until the session lands; replaced by its owner.
+// The ECU session: handshake, reply dispatch, repeats, time-out ending and
+// teardown. User-interface thread unless a function says otherwise.
+
 #include "ecu/session.h"
+
+#include <cstring>
+#include <thread>
+
+#include "common/config.h"
+#include "common/csvlog.h"
+#include "common/error.h"
+#include "common/ui.h"
+#include "ecu/dataframe.h"
+#include "ecu/ecu_data.h"
+#include "ecu/kwp.h"
+#include "ecu/spin.h"
+#include "lambda/lambda.h"
+#include "link/link.h"
+#include "link/port.h"
 
 SharedValue<std::uint8_t> LinkState;
 SharedValue<std::uint8_t> UnidirMode;
@@ -9,8 +26,202 @@ SharedValue<std::int8_t> RequestedCorrUOZ;
 SharedValue<std::uint8_t> StartRetryCount;
 SharedValue<std::uint32_t> NegativeReplyCount;
 
-void EcuConnect(const std::string&, int, bool, bool) {}
-void EcuDisconnect() {}
-void EcuTeardown() {}
-void SendRequest(const std::vector<std::uint8_t>&) {}
-void RequestData() {}
+namespace {
+
+constexpr int kStartRetryLimit = 5;
+
+// Changes the line speed; a failure ends the link and shows the port's error.
+bool ChangeSpeed(int speedIndex) {
+  try {
+    SetPortSpeed(speedIndex);
+    return true;
+  } catch (const std::exception& e) {
+    EcuEndLink(e.what());
+    return false;
+  }
+}
+
+void OnDataReply(const std::uint8_t* data, int count) {
+  if (TCfg.LambdaEnabled) {
+    EcuData.AFR_LC1 = ReadLambdaValue();
+    EcuData.ALF_LC1 = EcuData.AFR_LC1 / 14.7;
+  } else {
+    EcuData.AFR_LC1 = -1.0;
+  }
+  if (count < 2 || data[1] != kDataLocalId) return;
+  // Without the length check a longer reply is decoded from its first bytes;
+  // a shorter one is never decoded (its record would be partly stale bytes).
+  const bool lengthOk = count == kDataReplyBodyLen || (TCfg.NotCheckReplyLen && count >= kDataReplyBodyLen);
+  if (!lengthOk) return;
+  DecodeDataFrame(data, EcuData);
+  Ui().UpdateDisplay();
+  Ui().CountReply();
+  if (TCfg.WriteLog) WriteLogRow();
+}
+
+void OnNegativeReply(const std::uint8_t* data, int count) {
+  NegativeReplyCount = NegativeReplyCount + 1;
+  Ui().SetStatusText(6, std::to_string(NegativeReplyCount.load()));
+  if (count >= 2 && data[1] == SID_StartDiagnosticSession) {
+    // The ECU refused the line speed. The controls are left as they are: the
+    // connect command stays disabled until the settings have been looked at.
+    StopLinkThreads();
+    CloseEcuPort();
+    StopLinkTimer();
+    Ui().ShowMessage(kSpeedRefusedText);
+  }
+  if (CurrentServiceId() == SID_StartCommunication) EcuTeardown();
+}
+
+}  // namespace
+
+void EcuConnect(const std::string& port, int speedIndex, bool fastInit, bool echo) {
+  try {
+    OpenEcuPort(port, speedIndex);
+    if (fastInit) FastInitPulse();
+  } catch (...) {
+    // The wake-up or the pulse failed after the open: do not keep the port.
+    CloseEcuPort();
+    throw;
+  }
+  TCfg.Echo = echo ? 1 : 0;
+  UnidirMode = 0;
+  LeaveUnidirRequest = 0;
+  StartLinkThreads();
+  ReplyCountdown = -1;
+  StartLinkTimer();
+  std::this_thread::yield();
+  StartRetryCount = 0;
+  SendRequest(ReqStartCommunication);
+}
+
+void EcuDisconnect() {
+  if (LinkState.load() != 1) {
+    CloseEcuPort();
+    return;
+  }
+  // In the packet stream the stop request waits until the stream has ended.
+  if (UnidirMode.load()) LeaveUnidirRequest = 1;
+  // A queue full of piled-up data polls would refuse the stop request.
+  if (PendingRequests() >= kQueueSlots - 1) DropPendingRequests();
+  SendRequest(ReqStopDiagnosticSession);
+}
+
+void EcuTeardown() {
+  StopLinkThreads();
+  CloseEcuPort();
+  StopLinkTimer();
+  if (LambdaActive.load()) DisconnectLambda();
+  UnidirMode = 0;
+  Ui().ClearPause();
+  Ui().RefreshControls();
+  if (Ui().CloseDeferred()) Ui().CloseMainWindow();
+}
+
+void EcuEndLink(const std::string& text) {
+  if (LinkState.load() != 0) {
+    Ui().SetMsgTimerEnabled(false);
+    LinkState = 0;
+    if (TCfg.WriteLog) CloseLog();
+  }
+  EcuTeardown();
+  // A deferred close has just closed the window: no box for a closing window.
+  if (!Ui().CloseDeferred() && !text.empty()) Ui().ShowError(text);
+}
+
+void DispatchReply(const std::uint8_t* data, int count) {
+  if (count < 1) return;
+  switch (data[0]) {
+    case 0xC1:
+      StartRetryCount = 0;
+      SendRequest(BuildSessionRequest());
+      break;
+    case 0x50: {
+      const int cbr = ValidSpeedIndex(TCfg.CBR);
+      if (cbr != 0 && !ChangeSpeed(cbr)) return;
+      LinkState = 1;
+      Ui().SetMsgTimerEnabled(true);
+      Ui().RefreshControls();
+      if (TCfg.WriteLog) OpenLog();
+      Ui().ResetReplyCount();
+      break;
+    }
+    case 0x61:
+      OnDataReply(data, count);
+      break;
+    case 0x70:
+      if (count < 2 || data[1] != 0x72) return;
+      EnterUnidirMode();
+      Ui().RefreshControls();
+      Ui().SetStatusText(3, "1");
+      ResetSpinSample(EcuData);
+      Ui().ResetReplyCount();
+      break;
+    case 0x60:
+      LinkState = 0;
+      if (TCfg.WriteLog) CloseLog();
+      if (!ChangeSpeed(0)) return;
+      SendRequest(ReqStopCommunication);
+      break;
+    case 0xC2:
+      EcuTeardown();
+      break;
+    case SID_NegativeReply:
+      OnNegativeReply(data, count);
+      break;
+    default:
+      break;
+  }
+}
+
+bool RetryLastRequest() {
+  switch (CurrentServiceId()) {
+    case SID_StartCommunication:
+    case SID_StartDiagnosticSession: {
+      const bool start = CurrentServiceId() == SID_StartCommunication;
+      StartRetryCount = static_cast<std::uint8_t>(StartRetryCount.load() + 1);
+      if (StartRetryCount.load() > kStartRetryLimit) return false;
+      SendRequest(start ? ReqStartCommunication : BuildSessionRequest());
+      return true;
+    }
+    case SID_StopDiagnosticSession:
+      SendRequest(ReqStopDiagnosticSession);
+      return true;
+    case SID_StopCommunication:
+      SendRequest(ReqStopCommunication);
+      return true;
+    case SID_ReadDataByLocalIdentifier:
+      RequestData();
+      return true;
+    default:
+      return true;
+  }
+}
+
+void SendSwitchBack() {
+  LeaveUnidirRequest = 0;
+  MsgBlock block{};
+  block[0] = kRawCommand;
+  block[1] = kRawSwitchBack;
+  WritePortBlocking(block, 2);
+}
+
+void SendCorrUOZ(std::int8_t correction) {
+  MsgBlock block{};
+  block[0] = kRawCommand;
+  block[1] = static_cast<std::uint8_t>(2 * correction);
+  WritePortBlocking(block, 2);
+}
+
+void SendRequest(const std::vector<std::uint8_t>& frame) {
+  MsgBlock block{};
+  const std::size_t n = std::min<std::size_t>(frame.size(), 254);
+  std::memcpy(block.data(), frame.data(), n);
+  std::uint8_t len = static_cast<std::uint8_t>(n);
+  AppendChecksum(block, len);
+  // A full queue (200 pending) refuses the request; the session's own
+  // requests are few, so this drops only piled-up data polls.
+  (void)QueueRequest(block, len);
+}
+
+void RequestData() { SendRequest(ReqReadData); }

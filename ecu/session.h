@@ -30,3 +30,20 @@ void EcuTeardown();
 void SendRequest(const std::vector<std::uint8_t>& frame);
 // Queues the data request 82 10 F1 21 0D. Any thread.
 void RequestData();
+
+// The messages that end a link.
+inline constexpr const char* kNoAnswerText = " Нет ответа от ЭБУ      ";
+inline constexpr const char* kSpeedRefusedText = "ЭБУ не поддерживает выбранную скорость соединения";
+
+// The receiver's hand-off of one complete reply whose checksum matched; data
+// starts at the service identifier, count is data bytes plus checksum.
+void DispatchReply(const std::uint8_t* data, int count);
+// Receiver thread. Queues the repeat of the request whose exchange was garbled.
+// False when the repeats of a start request are used up (the link must end).
+bool RetryLastRequest();
+// Receiver thread. The raw commands of the unidirectional stream.
+void SendSwitchBack();
+void SendCorrUOZ(std::int8_t correction);
+// Ends the link as on a reply time-out: closes the session's log, tears the
+// link down and shows text unless it is empty or the window is closing.
+void EcuEndLink(const std::string& text);

@@ -1,0 +1,88 @@
+#pragma once
+// The K-line link: the request queue, the transmitter and receiver threads,
+// the 100 ms link timer and the switches between request/reply (B) and
+// unidirectional (U) mode. Each function names the threads that may call it.
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+
+#include "common/bytes.h"
+
+// A manual-reset event: stays signalled until Reset. Any thread.
+class ManualResetEvent {
+ public:
+  void Set();
+  void Reset();
+  bool IsSet() const;
+  // Waits until signalled or ms have passed; true when signalled.
+  bool WaitFor(int ms);
+
+ private:
+  mutable std::mutex mutex_;
+  std::condition_variable cv_;
+  bool signalled_ = false;
+};
+
+// Receiver states.
+enum RxStateValue : std::uint8_t { RxEcho = 0, RxHeader = 1, RxBody = 2, RxIdle = 3 };
+
+inline constexpr int kQueueSlots = 201;
+
+// Request queue indices: the slot sent last and the slot filled last; -1 at the
+// start of a link; equal when the queue is empty.
+extern std::atomic<std::int32_t> QueueHead;
+extern std::atomic<std::int32_t> QueueTail;
+// The only wake-up of the transmitter.
+extern ManualResetEvent WriterEvent;
+// 1 when no queued request waits for its reply; only then does queueing into an
+// empty queue wake the transmitter.
+extern std::atomic<std::uint8_t> WriterIdle;
+
+// Receiver counters since the receiver started (status panels 4 and 5).
+extern std::atomic<std::int32_t> ResetCount;
+extern std::atomic<std::int32_t> ChecksumErrorCount;
+// Counter values at the end of the last reception and of the last queued write.
+extern std::atomic<std::int64_t> LastRxTime;
+extern std::atomic<std::int64_t> LastTxTime;
+// Milliseconds from the last queued write to the end of its reply.
+extern std::atomic<std::int32_t> ResponseTimeMs;
+
+// UI or receiver thread. Queues a request (bytes with checksum). Returns false
+// and drops it when 200 requests are already pending.
+bool QueueRequest(MsgBlock block, std::uint8_t length);
+// UI thread. Drops every pending request.
+void DropPendingRequests();
+// Any thread. True when no request is pending.
+bool QueueEmpty();
+// Any thread. Number of pending requests.
+int PendingRequests();
+
+// Any thread. Service identifier of the request whose reply is awaited; -1 when none.
+int CurrentServiceId();
+
+// UI thread. Starts the receiver and transmitter on the open K-line port.
+void StartLinkThreads();
+// UI thread. Asks both threads to end (never waits) and drops pending requests;
+// the caller closes the port next, which wakes the receiver.
+void StopLinkThreads();
+// UI thread. True while link threads started by StartLinkThreads have been
+// neither stopped nor died.
+bool LinkThreadsRunning();
+// UI thread. The ECU confirmed the packet stream: U mode, queue emptied.
+void EnterUnidirMode();
+// UI thread (link timer). The packet stream ended: back to B mode.
+void LeaveUnidirMode();
+// UI thread. The 100 ms link timer (a QTimer) calling LinkTimerTick.
+void StartLinkTimer();
+void StopLinkTimer();
+bool LinkTimerActive();
+// UI thread. Reply time-outs, the end of U mode, and the end of a link whose
+// thread died on a port error.
+void LinkTimerTick();
+
+// UI thread. Status panels 4 and 5 from the receiver counters.
+void ShowLinkCounters();
+// UI thread. Status panel 2 from the time since the last queued write, once per write.
+void UpdateResponseTime();

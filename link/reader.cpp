@@ -1,0 +1,267 @@
+// The K-line receiver thread: strips the echo, frames replies and packets and
+// hands each complete one to the session on the user-interface thread.
+
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+#include <thread>
+
+#include "common/config.h"
+#include "common/error.h"
+#include "common/timing.h"
+#include "common/ui.h"
+#include "ecu/ecu_data.h"
+#include "ecu/kwp.h"
+#include "ecu/session.h"
+#include "ecu/spin.h"
+#include "link/link.h"
+#include "link/link_internal.h"
+#include "link/trace.h"
+
+std::atomic<std::int32_t> ResetCount{0};
+std::atomic<std::int32_t> ChecksumErrorCount{0};
+std::atomic<std::int64_t> LastRxTime{0};
+std::atomic<std::int32_t> ResponseTimeMs{0};
+
+using namespace link_detail;
+
+namespace {
+
+// Removes n bytes from the front of the receive buffer (RxLock held).
+void DropFront(int n) {
+  if (n >= RxCount) {
+    RxCount = 0;
+    return;
+  }
+  std::memmove(RxBuffer.data(), RxBuffer.data() + n, RxCount - n);
+  RxCount = static_cast<std::uint8_t>(RxCount - n);
+}
+
+class TComReadThread : public WorkerThread {
+ public:
+  TComReadThread(PortId port, std::uint32_t fastestBaud) : port_(port), fastestBaud_(fastestBaud) {}
+
+ protected:
+  void Execute() override {
+    LowerTimerSlack();
+    while (!Terminated()) {
+      if (!WaitRxChar(port_)) {
+        if (Terminated()) break;
+        // Closed by the session without asking us to end: nothing more can
+        // arrive on this port, so end instead of failing pass after pass.
+        if (PortHandle.load() != port_) return;
+        throw EcuError(kPortLostText, "WaitRxChar: the K-line port hung up or failed");
+      }
+      Pass();
+    }
+  }
+
+ private:
+  using Lock = std::unique_lock<std::mutex>;
+
+  // Runs fn on the user-interface thread with RxLock released. False when the
+  // pass must stop: the thread was asked to end (perhaps by fn itself), or the
+  // transmitter or LeaveUnidirMode re-armed the receiver meanwhile.
+  bool OnUi(Lock& lk, const std::function<void()>& fn) {
+    const std::uint64_t gen = RxGeneration;
+    lk.unlock();
+    const bool ran = Synchronize(fn);
+    lk.lock();
+    return ran && !Terminated() && gen == RxGeneration;
+  }
+  bool Trace(Lock& lk, std::string line) {
+    return OnUi(lk, [line = std::move(line)] { TraceAppendLine(line); });
+  }
+  // Runs fn on this thread with RxLock released (port writes, queueing).
+  bool Unlocked(Lock& lk, const std::function<void()>& fn) {
+    const std::uint64_t gen = RxGeneration;
+    lk.unlock();
+    fn();
+    lk.lock();
+    return !Terminated() && gen == RxGeneration;
+  }
+
+  // The rest of a message is still on the wire: sleep about the time it takes
+  // (at the fastest speed this link may use, so never too long), since the
+  // byte wait reports bytes already waiting and would return at once.
+  void SleepForBytes(int bytes) {
+    const long long us = static_cast<long long>(bytes) * 10 * 1000000 / fastestBaud_;
+    std::this_thread::sleep_for(std::chrono::microseconds(std::clamp<long long>(us, 500, 20000)));
+  }
+
+  void Pass() {
+    Lock lk(RxLock);
+    const bool unidir = UnidirMode.load() != 0;
+    int needed = 0;
+    switch (RxState) {
+      case RxEcho:
+        needed = CurrentRequestLen;
+        break;
+      case RxHeader:
+        needed = unidir ? 2 : 4;
+        break;
+      case RxBody:
+        needed = RxExpected;
+        break;
+      default:
+        PurgePort(port_, PURGE_RXABORT | PURGE_RXCLEAR);
+        return;
+    }
+    needed = std::max(0, needed - RxCount);
+    const std::uint32_t waiting = PortInQueue(port_);
+    // The 8-bit chunk rule: 300 waiting bytes are taken as 44. A count that
+    // wraps to 0 while bytes wait takes what fits, so the pass never idles.
+    int chunk = static_cast<int>(waiting % 256);
+    if (chunk == 0) chunk = static_cast<int>(std::min<std::uint32_t>(waiting, 255));
+    // RxBuffer never overflows: take only what fits, the rest stays queued.
+    const int room = 255 - RxCount;
+    if (room <= 0) {
+      RxCount = 0;  // unreachable with headers of at most 255 bytes; never overflow
+      return;
+    }
+    chunk = std::min(chunk, room);
+    if (chunk < needed || chunk == 0) {
+      lk.unlock();
+      SleepForBytes(needed - chunk);
+      return;
+    }
+    std::uint8_t chunkBuf[256];
+    const int got = ReadPortBlocking(port_, chunkBuf, chunk);
+    if (!Trace(lk, TraceReadLine(chunkBuf, got, unidir))) return;
+    RxCount = static_cast<std::uint8_t>(AppendBytes(RxBuffer, chunkBuf, RxCount, got));
+
+    if (RxState == RxEcho) {
+      const int len = CurrentRequestLen;
+      if (RxCount < len) return;
+      if (!BytesEqual(RxBuffer.data(), CurrentRequest.data(), len)) {
+        ReceiverReset(lk, 150);
+        return;
+      }
+      DropFront(len);
+      RxState = RxHeader;
+      if (RxCount < 4 || UnidirMode.load()) return;
+    }
+    FramingLoop(lk);
+  }
+
+  void FramingLoop(Lock& lk) {
+    for (;;) {
+      const bool unidir = UnidirMode.load() != 0;
+      if (RxState == RxHeader) {
+        ReplyCountdown = -1;
+        RxExpected =
+            unidir ? FindSpinSync(RxBuffer, RxCount, sum_) : ParseReplyHeader(RxBuffer, RxCount, sum_);
+        if (RxExpected == -1 && unidir) {
+          if (RxCount > 0) {
+            RxBuffer[0] = RxBuffer[RxCount - 1];
+            RxCount = 1;
+          }
+          ReplyCountdown = 10;
+          return;
+        }
+        // A header announcing more than the buffer holds is as bad as a wrong one.
+        if (RxExpected == -1 || RxExpected > 255) {
+          ReceiverReset(lk, 100);
+          return;
+        }
+        RxState = RxBody;
+        if (RxCount < RxExpected) {
+          const std::string line = TraceWaitMsgEndLine(RxCount, RxExpected);
+          ReplyCountdown = 10;
+          Trace(lk, line);
+          return;
+        }
+      }
+      if (RxState != RxBody) return;
+
+      // The message is complete.
+      ReplyCountdown = -1;
+      if (LeaveUnidirRequest.load()) {
+        if (!Unlocked(lk, [] { SendSwitchBack(); })) return;
+        if (!Trace(lk, TraceSendSwitchToBModeLine())) return;
+      }
+      const MsgBlock message = RxBuffer;
+      const std::uint8_t count = RxCount;
+      if (unidir) {
+        const int inForce = static_cast<int>(EcuData.CorrUOZ.load());  // truncated toward zero
+        const std::int8_t wanted = RequestedCorrUOZ.load();
+        if (inForce != wanted && !Unlocked(lk, [wanted] { SendCorrUOZ(wanted); })) return;
+        if (!OnUi(lk, [&message, count] { HandleSpinPacket(message.data(), count); })) return;
+      } else {
+        const std::uint16_t total = static_cast<std::uint16_t>(sum_ + Sum16(RxBuffer.data(), RxCount - 1));
+        if ((total & 0xFF) == RxBuffer[RxCount - 1]) {
+          if (!OnUi(lk, [&message, count] { DispatchReply(message.data(), count); })) return;
+        } else {
+          ChecksumErrorCount.fetch_add(1);
+          if (!OnUi(lk, [] { ShowLinkCounters(); })) return;
+        }
+      }
+      if (!Trace(lk, TraceMsgEndLine())) return;
+
+      if (UnidirMode.load()) {
+        RxState = RxHeader;
+        if (!unidir) {
+          // The hand-off switched to the packet stream: what is buffered is the
+          // rest of a reply, not a packet.
+          RxCount = 0;
+        } else {
+          DropFront(7);
+        }
+        ReplyCountdown = 15;
+        if (unidir && RxCount >= 2) continue;
+        LastRxTime.store(PerfCounter());
+        return;
+      }
+
+      RxState = RxIdle;
+      bool polling = false;
+      if (!OnUi(lk, [&polling] {
+            UpdateResponseTime();
+            polling = Ui().MsgTimerEnabled();
+          }))
+        return;
+      lk.unlock();
+      if (polling && TCfg.DataInterval.load() == 0 && QueueEmpty()) RequestData();
+      PurgePort(port_, PURGE_RXABORT | PURGE_RXCLEAR);
+      LastRxTime.store(PerfCounter());
+      WriterIdle.store(1);
+      if (!Terminated()) WriterEvent.Set();
+      lk.lock();
+      return;
+    }
+  }
+
+  // After a bad echo or header: count, repeat the request, drop the input.
+  void ReceiverReset(Lock& lk, int ms) {
+    ResetCount.fetch_add(1);
+    lk.unlock();
+    Synchronize([] { ShowLinkCounters(); });
+    if (!RetryLastRequest()) {
+      // The repeats of a start request are used up: end as on a time-out.
+      Synchronize([] { EcuEndLink(kNoAnswerText); });
+    }
+    Synchronize([] { TraceAppendLine(TraceResetLine()); });
+    lk.lock();
+    ReplyCountdown = -1;
+    RxState = RxIdle;
+    lk.unlock();
+    if (ms > 0) DelayMs(static_cast<std::uint16_t>(ms));
+    PurgePort(port_, PURGE_RXABORT | PURGE_RXCLEAR);
+    WriterIdle.store(1);
+    WriterEvent.Set();
+    lk.lock();
+  }
+
+  PortId port_;
+  std::uint32_t fastestBaud_;
+  std::uint16_t sum_ = 0;  // checksum accumulator: the header's sum
+};
+
+}  // namespace
+
+namespace link_detail {
+std::shared_ptr<WorkerThread> MakeReceiver(PortId port) {
+  const std::uint32_t baud = std::max<std::uint32_t>(BaudTable[0], BaudTable[ValidSpeedIndex(TCfg.CBR)]);
+  return std::make_shared<TComReadThread>(port, baud);
+}
+}  // namespace link_detail

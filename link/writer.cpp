@@ -1,0 +1,76 @@
+// The transmitter thread: sends queued requests one exchange at a time.
+
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include "common/config.h"
+#include "common/timing.h"
+#include "ecu/session.h"
+#include "link/link.h"
+#include "link/link_internal.h"
+#include "link/trace.h"
+
+std::atomic<std::int64_t> LastTxTime{0};
+
+namespace {
+
+// One step above normal where the system allows it; an unprivileged process
+// usually may not raise priority, and then the thread runs at normal priority.
+// Linux nice values are per thread; -1 is one step up and needs CAP_SYS_NICE.
+void RaisePriority() { (void)setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), -1); }
+
+class TComWriteThread : public WorkerThread {
+ public:
+  explicit TComWriteThread(PortId port) : port_(port) {}
+
+ protected:
+  void Execute() override {
+    RaisePriority();
+    LowerTimerSlack();
+    while (!Terminated()) {
+      if (!Trace(TraceStopWriterLine())) break;
+      // The wait also rechecks the termination request, so a worker that is
+      // only terminated (process end) still ends without being signalled.
+      while (!WriterEvent.WaitFor(200))
+        if (Terminated()) return;
+      WriterEvent.Reset();
+      if (Terminated()) break;
+      if (!Trace(TraceStartWriterLine())) break;
+      if (!QueueEmpty()) {
+        if (!Trace(TraceBeginWriterPauseLine())) break;
+        DelayUntilMs(TCfg.WriterPause.load(), LastRxTime.load());
+        if (!Trace(TraceEndWriterPauseLine())) break;
+      }
+      if (Terminated()) break;
+      MsgBlock request{};
+      std::uint8_t length = 0;
+      if (!link_detail::TakeRequest(request, length)) continue;
+      if (!Trace(TraceWriteLine(request.data(), length))) break;
+      WriterIdle.store(0);
+      {
+        std::lock_guard<std::mutex> lock(link_detail::RxLock);
+        link_detail::CurrentRequestLen = length;
+        link_detail::CurrentRequest = request;
+        link_detail::ArmReceiver(TCfg.Echo.load() ? RxEcho : RxHeader);
+      }
+      PurgePort(port_, PURGE_TXCLEAR | PURGE_RXCLEAR);
+      WritePortBlocking(port_, request.data(), length);
+      ReplyCountdown = 10;
+      const std::int64_t now = PerfCounter();
+      LastTxTime.store(now);  // atomic: no hand-off needed
+    }
+  }
+
+ private:
+  bool Trace(const std::string& line) {
+    return Synchronize([line] { TraceAppendLine(line); }) && !Terminated();
+  }
+
+  PortId port_;
+};
+
+}  // namespace
+
+namespace link_detail {
+std::shared_ptr<WorkerThread> MakeTransmitter(PortId port) { return std::make_shared<TComWriteThread>(port); }
+}  // namespace link_detail
