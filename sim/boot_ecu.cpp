@@ -15,6 +15,7 @@ constexpr int kReadBlock = 256;
 constexpr int kWriteBlock = 128;
 constexpr double kBlockTimeoutMs = 500;  // a block left unfinished this long is dropped
 constexpr double kSilenceEndS = 2.0;     // quiet that ends a silent spell
+constexpr std::size_t kMaxReceived = 1 << 20;
 
 double NowSeconds() {
   return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
@@ -184,6 +185,10 @@ void BootEcu::Handle(std::uint8_t b) {
     return;
   }
   received_.push_back(b);
+  // A session is about 67 000 bytes; a program that never restarts the boot
+  // code must not grow the record without limit.
+  if (received_.size() > kMaxReceived)
+    received_.erase(received_.begin(), received_.begin() + kMaxReceived / 2);
   switch (state_) {
     case State::BootIdle:
       return;  // the boot code waits for its wake-up byte
