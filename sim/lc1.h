@@ -14,6 +14,7 @@
 #include <mutex>
 #include <vector>
 
+#include "sim/engine.h"
 #include "sim/sim.h"
 
 namespace sim {
@@ -45,6 +46,16 @@ class FunctionMixture : public MixtureSource {
 
  private:
   std::function<double()> fn_;
+};
+
+// The engine model's exhaust mixture (the model locks inside).
+class EngineMixture : public MixtureSource {
+ public:
+  explicit EngineMixture(std::shared_ptr<const EngineModel> engine) : engine_(std::move(engine)) {}
+  double AirFuelRatio() override { return engine_->Mixture(); }
+
+ private:
+  std::shared_ptr<const EngineModel> engine_;
 };
 
 class Lc1Device : public SimDevice {

@@ -80,6 +80,19 @@ TEST(SimulatedLc1, ReadingRoundTripsThroughTheDecoder) {
   EXPECT_EQ(sim::Lc1Device::ReadingForAfr(1000.0), 16383);
 }
 
+TEST(SimulatedLc1, ReadsTheEngineModelsMixture) {
+  auto engine = std::make_shared<EngineModel>(7);
+  sim::EngineMixture mixture(engine);
+  for (int i = 0; i < 5; ++i) {
+    engine->StartRunUp();
+    engine->Advance(0.7);
+    const double afr = engine->Mixture();
+    EXPECT_EQ(mixture.AirFuelRatio(), afr);
+    auto packet = sim::Lc1Device::EncodePacket(0, 147, sim::Lc1Device::ReadingForAfr(afr));
+    EXPECT_NEAR(DecodeLambdaPacket(packet.data() + 2), afr, 0.0075);
+  }
+}
+
 // The silence timer, ticked by hand.
 class LambdaSilence : public ::testing::Test {
  protected:
