@@ -1,9 +1,10 @@
 #include "common/format.h"
 
+#include <charconv>
 #include <cmath>
-#include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <unordered_map>
 
 namespace {
 
@@ -15,7 +16,6 @@ struct Picture {
   int minInt = 0;   // integer digits always written ('0' places from the first '0' on)
   int minFrac = 0;  // decimals always written (up to the last '0' after the point)
   int maxFrac = 0;  // decimals written at most
-  bool hasPoint = false;
 };
 
 Picture ParsePicture(const std::string& pic) {
@@ -28,8 +28,9 @@ Picture ParsePicture(const std::string& pic) {
   // A point right before the first place belongs to the field (".##").
   if (first > 0 && pic[first - 1] == '.') --first;
   size_t end = first;
-  while (end < pic.size() && (IsPlace(pic[end]) || (pic[end] == '.' && !p.hasPoint))) {
-    if (pic[end] == '.') p.hasPoint = true;
+  bool hasPoint = false;
+  while (end < pic.size() && (IsPlace(pic[end]) || (pic[end] == '.' && !hasPoint))) {
+    if (pic[end] == '.') hasPoint = true;
     ++end;
   }
   p.prefix = pic.substr(0, first);
@@ -46,63 +47,97 @@ Picture ParsePicture(const std::string& pic) {
   return p;
 }
 
-// Decimal digits of |value| rounded half away from zero to `decimals` places,
-// taken from its 15 significant digits (so 2.675 rounds to 2.68 as written,
-// not as stored in binary). Returns the digits of the scaled integer.
-std::string RoundedDigits(double value, int decimals) {
+// Pictures are few and fixed; each is parsed once per thread.
+const Picture& CachedPicture(const std::string& pic) {
+  thread_local std::unordered_map<std::string, Picture> cache;
+  auto it = cache.find(pic);
+  if (it == cache.end()) it = cache.emplace(pic, ParsePicture(pic)).first;
+  return it->second;
+}
+
+constexpr int kSignificant = 15;
+
+// Writes into out the digits of |value| × 10^decimals rounded half away from
+// zero, taken from its 15 significant digits (so 2.675 rounds to 2.68 as
+// written, not as stored in binary); returns the digit count (at least 1).
+int RoundedDigits(double value, int decimals, char* out, int outSize) {
   char buf[64];
-  std::snprintf(buf, sizeof buf, "%.14e", std::fabs(value));
+  const auto res =
+      std::to_chars(buf, buf + sizeof buf, std::fabs(value), std::chars_format::scientific, kSignificant - 1);
   // buf: d.dddddddddddddde[+-]xx
-  std::string mant;
+  char mant[kSignificant];
+  int m = 0;
   const char* s = buf;
-  for (; *s && *s != 'e'; ++s)
-    if (*s >= '0' && *s <= '9') mant += *s;
-  const int exp10 = std::atoi(s + 1);
+  for (; s < res.ptr && *s != 'e'; ++s)
+    if (*s != '.') mant[m++] = *s;
+  int exp10 = 0;
+  std::from_chars(s + 1 + (s[1] == '+'), res.ptr, exp10);
   // value = 0.mant × 10^(exp10 + 1); keep (exp10 + 1 + decimals) leading digits.
   const int keep = exp10 + 1 + decimals;
-  if (keep < 0) return "0";
-  std::string digits = mant.substr(0, std::min<size_t>(keep, mant.size()));
-  while (static_cast<int>(digits.size()) < keep) digits += '0';
-  const bool roundUp = keep < static_cast<int>(mant.size()) && mant[keep] >= '5';
-  if (roundUp) {
-    int i = static_cast<int>(digits.size()) - 1;
-    while (i >= 0 && digits[i] == '9') digits[i--] = '0';
-    if (i >= 0)
-      ++digits[i];
-    else
-      digits.insert(digits.begin(), '1');
+  if (keep < 0 || keep >= outSize) {
+    out[0] = '0';
+    return 1;
   }
-  if (digits.empty()) digits.push_back('0');
-  return digits;
+  int n = 0;
+  for (; n < keep; ++n) out[n] = n < m ? mant[n] : '0';
+  if (keep < m && mant[keep] >= '5') {
+    int i = n - 1;
+    while (i >= 0 && out[i] == '9') out[i--] = '0';
+    if (i >= 0) {
+      ++out[i];
+    } else {
+      for (int j = n; j > 0; --j) out[j] = out[j - 1];
+      out[0] = '1';
+      ++n;
+    }
+  }
+  if (n == 0) out[n++] = '0';
+  return n;
 }
 
 }  // namespace
 
 std::string FormatFloat(const std::string& picture, double value) {
-  const Picture p = ParsePicture(picture);
+  const Picture& p = CachedPicture(picture);
   if (std::isnan(value)) return p.prefix + "NAN" + p.suffix;
   if (std::isinf(value)) return p.prefix + (value < 0 ? "-INF" : "INF") + p.suffix;
 
-  std::string digits = RoundedDigits(value, p.maxFrac);
+  // Values beyond 10^300 would need more room; such numbers are not shown by
+  // the program and come out as 0 rather than overflow the buffer.
+  char digits[340];
+  int n = RoundedDigits(value, p.maxFrac, digits, static_cast<int>(sizeof digits) - 2);
+
   // Split the scaled integer into integer and fraction digits.
-  while (static_cast<int>(digits.size()) <= p.maxFrac) digits.insert(digits.begin(), '0');
-  std::string intDigits = digits.substr(0, digits.size() - p.maxFrac);
-  std::string fracDigits = digits.substr(digits.size() - p.maxFrac);
-  const bool isZero = digits.find_first_not_of('0') == std::string::npos;
+  const int intLen = n > p.maxFrac ? n - p.maxFrac : 0;
+  const char* frac = digits + intLen;
+  int fracLen = n - intLen;  // may be shorter than maxFrac: leading zeros missing
+  const int fracPad = p.maxFrac - fracLen;
+  int intStart = 0;
+  while (intStart < intLen && digits[intStart] == '0') ++intStart;
+  bool isZero = intStart == intLen;
+  for (int i = 0; i < fracLen && isZero; ++i) isZero = frac[i] == '0';
+  // Decimals written: drop trailing zeros beyond the required ones.
+  int fracOut = p.maxFrac;
+  while (fracOut > p.minFrac) {
+    const int i = fracOut - 1 - fracPad;  // index in frac, < 0 for padded zeros
+    if (i >= 0 && frac[i] != '0') break;
+    --fracOut;
+  }
 
-  size_t lead = intDigits.find_first_not_of('0');
-  intDigits = lead == std::string::npos ? "" : intDigits.substr(lead);
-  while (static_cast<int>(intDigits.size()) < p.minInt) intDigits.insert(intDigits.begin(), '0');
-  while (static_cast<int>(fracDigits.size()) > p.minFrac && !fracDigits.empty() && fracDigits.back() == '0')
-    fracDigits.pop_back();
-
-  std::string out = p.prefix;
+  std::string out;
+  out.reserve(p.prefix.size() + p.suffix.size() + 24);
+  out += p.prefix;
   // A value that rounds to zero carries no sign ("-0" would be noise).
   if (value < 0 && !isZero) out += '-';
-  out += intDigits;
-  if (!fracDigits.empty()) out += '.' + fracDigits;
+  const int sigInt = intLen - intStart;
+  if (sigInt < p.minInt) out.append(p.minInt - sigInt, '0');
+  out.append(digits + intStart, sigInt);
+  if (fracOut > 0) {
+    out += '.';
+    for (int k = 0; k < fracOut; ++k) out += k < fracPad ? '0' : frac[k - fracPad];
+  }
   // "#.#" of 0 would be empty; write the 0 so a number is always there.
-  if (intDigits.empty() && fracDigits.empty()) out += '0';
+  if (sigInt < 1 && p.minInt < 1 && fracOut == 0) out += '0';
   out += p.suffix;
   return out;
 }
