@@ -6,6 +6,7 @@
 #include <system_error>
 
 #include "common/bytes.h"
+#include "common/cp1251.h"
 #include "common/error.h"
 #include "common/paths.h"
 #include "common/timing.h"
@@ -42,9 +43,10 @@ bool ReadLoaderFile() {
   if (got < kLoaderSize) {
     // Refused before the port is opened: a short loader must never reach the ECU.
     Ui().HideProgress();
-    Ui().ShowError(!in.is_open() || in.bad() ? std::string("Ошибка чтения файла Loader.dat")
-                                             : "Файл Loader.dat короче " + std::to_string(kLoaderSize) +
-                                                   " байт (в нём " + std::to_string(got) + ")");
+    const bool unreadable = !in.is_open() || in.bad() || !std::filesystem::is_regular_file(path, ec);
+    Ui().ShowError(unreadable ? std::string("Ошибка чтения файла Loader.dat")
+                              : "Файл Loader.dat короче " + std::to_string(kLoaderSize) + " байт (в нём " +
+                                    std::to_string(got) + ")");
     return false;
   }
   for (int i = 0; i < kLoaderSize; ++i) Ui().StepProgress();
@@ -108,24 +110,9 @@ std::string ReadEcuId() {
 }
 
 std::string IdentifierText(const std::uint8_t* bytes, int count) {
-  std::string text;
-  for (int i = 0; i < count; ++i) {
-    const std::uint8_t b = bytes[i];
-    char32_t c = U'?';
-    if (b >= 0x20 && b < 0x7F)
-      c = b;
-    else if (b >= 0xC0)
-      c = 0x410 + (b - 0xC0);  // Windows-1251 А..я
-    else if (b == 0xA8)
-      c = 0x401;  // Ё
-    else if (b == 0xB8)
-      c = 0x451;  // ё
-    if (c < 0x80) {
-      text += static_cast<char>(c);
-    } else {
-      text += static_cast<char>(0xC0 | (c >> 6));
-      text += static_cast<char>(0x80 | (c & 0x3F));
-    }
-  }
-  return text;
+  // Control bytes would break the caption (a 0x00 would even cut it short).
+  std::string raw;
+  for (int i = 0; i < count; ++i)
+    raw += bytes[i] < 0x20 || bytes[i] == 0x7F ? '?' : static_cast<char>(bytes[i]);
+  return Cp1251ToUtf8(raw);
 }

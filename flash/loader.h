@@ -36,6 +36,6 @@ void SendLoaderBlock(std::optional<std::uint8_t> prefix, const std::uint8_t* dat
 void UploadLoader();
 // The ECU's 8-character identifier; characters that did not arrive are left out.
 std::string ReadEcuId();
-// The identifier bytes as text: one character per byte (Windows-1251 letters
-// kept), '?' for control and unassigned bytes so the caption stays readable.
+// The identifier bytes as text: one Windows-1251 character per byte, '?' for
+// control bytes so the caption stays readable.
 std::string IdentifierText(const std::uint8_t* bytes, int count);

@@ -1,4 +1,6 @@
 // The loader upload and the steps before it, as the boot code sees them.
+#include <filesystem>
+
 #include "flash/flash.h"
 #include "tests/flash/flash_fixture.h"
 
@@ -141,6 +143,17 @@ TEST_F(UploadTest, ShortLoaderFileIsRefusedBeforeThePortIsOpened) {
   EXPECT_EQ(line->BytesFromProgram(), 0u);
   EXPECT_FALSE(ui.progressVisible);
   EXPECT_EQ(PortHandle.load(), kNoPort);
+}
+
+TEST_F(UploadTest, LoaderThatCannotBeReadIsReported) {
+  std::remove(Path("Loader.dat").c_str());
+  std::filesystem::create_directory(Path("Loader.dat"));
+
+  FlashRead(port);
+
+  EXPECT_EQ(ui.errors, std::vector<std::string>{"Ошибка чтения файла Loader.dat"});
+  EXPECT_EQ(line->BytesFromProgram(), 0u);
+  EXPECT_FALSE(ui.progressVisible);
 }
 
 TEST_F(UploadTest, AbsentPortIsReportedWithThePortMessage) {
