@@ -38,7 +38,10 @@ extern const std::uint16_t BaudTable[3];
 extern std::atomic<PortId> PortHandle;
 
 // --- Operations on any port (any thread unless stated). ---
+// A name without '/' is a device under /dev ("ttyUSB0"); a path is used as is.
 PortId OpenPortDevice(const std::string& name);
+// Opens, then raw mode, 8 data bits, no parity, the stop bits, the baud rate
+// and the time-outs. A failure after the open releases the device again.
 PortId OpenAndConfigurePort(const std::string& name, std::uint32_t baud, int stopBits,
                             std::uint16_t readMultiplier, std::uint16_t writeMultiplier);
 // Closes unless kNoPort, then sets it to kNoPort. Never raises. Wakes waiters.
@@ -47,13 +50,24 @@ void ClosePortHandle(std::atomic<PortId>& handle);
 std::uint32_t PortInQueue(PortId handle);
 void PurgePort(PortId handle, unsigned flags);
 // Reads up to count bytes with the port's time-outs; 0 on a silent line.
+// The read ends 20 ms after the last byte, or readMultiplier x count + 20 ms
+// after the start.
 int ReadPortBlocking(PortId handle, std::uint8_t* buffer, int count);
+// Writes all bytes within writeMultiplier x length + 20 ms; a write that does
+// not complete in that time raises the write-wait error.
 void WritePortBlocking(PortId handle, const std::uint8_t* data, int length);
 // Waits without limit until at least one received byte is waiting. Returns
 // false when the port was closed, hung up or failed (the caller ends its pass).
+// Level-triggered: returns at once while bytes are waiting, so a caller that
+// leaves bytes queued must read them or sleep before waiting again. After a
+// hang-up the first call fails at once and later calls sleep until the port is
+// closed, so a wait loop never spins on a dead device.
 bool WaitRxChar(PortId handle);
 
-// --- The K-line port (PortHandle). ---
+// --- The K-line port (PortHandle). Open, close and speed change: user-interface
+// thread only; the rest from any link thread. ---
+// A speed index outside 0..2 raises "Ошибка установки настроек порта " before
+// anything is opened or stored.
 void OpenEcuPort(const std::string& name, int speedIndex);
 void WakePort();
 void OpenFlashPort(const std::string& name);
