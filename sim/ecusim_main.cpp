@@ -47,11 +47,27 @@ Options:
       --ecu-id TEXT     the 8-character identifier the loader answers
                         (default SIMECU01)
   -h, --help            this text
+
+Switches while running (send the signal to the ecusim process):
+  SIGUSR1               the ECU falls silent / answers again (toggle); the
+                        adapter keeps echoing
+  SIGUSR2               the K-line port vanishes (hang-up, as when a USB
+                        adapter is pulled); not undoable
+  SIGINT, SIGTERM       stop
 )";
 
 volatile sig_atomic_t g_stop = 0;
+volatile sig_atomic_t g_toggleSilence = 0;
+volatile sig_atomic_t g_hangup = 0;
 
-void OnSignal(int) { g_stop = 1; }
+void OnSignal(int sig) {
+  if (sig == SIGUSR1)
+    g_toggleSilence = 1;
+  else if (sig == SIGUSR2)
+    g_hangup = 1;
+  else
+    g_stop = 1;
+}
 
 struct Options {
   std::string dir = ".";
@@ -151,6 +167,8 @@ int main(int argc, char** argv) {
   sigaction(SIGINT, &sa, nullptr);
   sigaction(SIGTERM, &sa, nullptr);
   sigaction(SIGHUP, &sa, nullptr);
+  sigaction(SIGUSR1, &sa, nullptr);
+  sigaction(SIGUSR2, &sa, nullptr);
 
   if (::mkdir(o.dir.c_str(), 0755) != 0 && errno != EEXIST) {
     std::fprintf(stderr, "ecusim: cannot create %s: %s\n", o.dir.c_str(), std::strerror(errno));
@@ -176,10 +194,24 @@ int main(int argc, char** argv) {
     std::fflush(stdout);
 
     // The lines run on their own threads; this one only waits for the end.
+    bool silent = o.silentEcu;
     while (!g_stop) {
       timespec ts{0, 200'000'000};
       ::nanosleep(&ts, nullptr);  // interrupted at once by the signals above
       if (getppid() != parent) break;
+      if (g_toggleSilence) {
+        g_toggleSilence = 0;
+        silent = !silent;
+        kline.SetSilent(silent);
+        std::printf("ecusim: ECU %s\n", silent ? "silent" : "answering");
+        std::fflush(stdout);
+      }
+      if (g_hangup) {
+        g_hangup = 0;
+        kline.Hangup();
+        std::puts("ecusim: K-line port dropped");
+        std::fflush(stdout);
+      }
     }
   } catch (const std::exception& e) {
     std::fprintf(stderr, "ecusim: %s\n", e.what());
