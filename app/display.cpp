@@ -24,7 +24,8 @@ QString Q(const std::string& s) { return QString::fromStdString(s); }
 TDisplay::TDisplay(TfrmMain& w) : QObject(&w), w_(w), rate_([] { return PerfCounter(); }, PerfFrequency()) {
   replot_.setSingleShot(true);
   replot_.setInterval(kReplotMs);
-  connect(&replot_, &QTimer::timeout, this, [this] { w_.ChartPage->Chart1->replot(); });
+  connect(&replot_, &QTimer::timeout, this, [this] { ReplotIfShown(); });
+  w_.ChartPage->Chart1->installEventFilter(this);
   w_.grdSpinup->setItemDelegate(new TSpinCellDelegate(table_, w_.grdSpinup));
   w_.grdSpinup->installEventFilter(this);
   // Key preview: the window's platform window sees every key press once,
@@ -117,7 +118,16 @@ void TDisplay::ScheduleReplot() {
 
 void TDisplay::ReplotNow() {
   replot_.stop();
+  hiddenChanges_ = false;
   w_.ChartPage->Chart1->replot();
+}
+
+void TDisplay::ReplotIfShown() {
+  // A chart on a page not shown is drawn when its page comes up.
+  if (w_.ChartPage->Chart1->isVisible())
+    ReplotNow();
+  else
+    hiddenChanges_ = true;
 }
 
 void TDisplay::CountReply() {
@@ -177,6 +187,10 @@ void TDisplay::SyncGrid() {
 }
 
 bool TDisplay::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == w_.ChartPage->Chart1) {
+    if (event->type() == QEvent::Show && hiddenChanges_) ReplotNow();
+    return false;
+  }
   if (watched == &w_) {
     // The platform window exists only once the window is shown.
     if (event->type() == QEvent::Show || event->type() == QEvent::WinIdChange) WatchWindowKeys();

@@ -58,6 +58,7 @@ class TDisplay : public QObject {
   void ApplyChart(const ChartUpdate& u);
   void SyncGrid();
   void ScheduleReplot();
+  void ReplotIfShown();
   void WatchWindowKeys();
   // Copies the measurement's state into the window's fields of the same
   // names, which show it (the logic lives in the classes above).
@@ -69,4 +70,5 @@ class TDisplay : public QObject {
   FuelRecording fuel_;
   ReplyRateCounter rate_;
   QTimer replot_;
+  bool hiddenChanges_ = false;  // points added while the chart was not shown
 };

@@ -254,4 +254,32 @@ TEST_F(DisplayTest, SpaceTogglesPauseOnlyInUnidirectionalSession) {
   EXPECT_FALSE(w->lblPause->isVisible());
 }
 
+TEST_F(DisplayTest, ModeSelectorSetsUpTheChartAgain) {
+  w->bcmbMode->setCurrentIndex(1);
+  Session(true);
+  for (int i = 0; i < 20; ++i) Sample(3000, 0.1);
+  auto& c = *w->ChartPage;
+  ASSERT_EQ(Points(c.Series1), 20);
+  EXPECT_EQ(c.Chart1->yAxis2->range(), QCPRange(10, 20.2));
+  EXPECT_TRUE(c.CustomAxis->visible());
+  LinkState = 0;
+  UnidirMode = 0;
+  w->bcmbMode->setCurrentIndex(0);
+  EXPECT_EQ(w->ChartMode, 0);
+  for (QCPGraph* g : {c.Series1, c.Series2, c.Series3, c.Series4, c.Series5}) EXPECT_EQ(Points(g), 0);
+  EXPECT_EQ(c.Chart1->yAxis2->range(), QCPRange(-150, 156));
+  EXPECT_FALSE(c.CustomAxis->visible());
+}
+
+TEST_F(DisplayTest, ZoomButtonsStayInLowerLeftCorner) {
+  w->show();
+  auto& c = *w->ChartPage;
+  for (QSize size : {QSize(900, 600), QSize(1200, 800), QSize(700, 500)}) {
+    w->resize(size);
+    QApplication::processEvents();
+    EXPECT_EQ(c.Panel3->x(), 0);
+    EXPECT_EQ(c.Panel3->y() + c.Panel3->height(), c.Chart1->height()) << size.width();
+  }
+}
+
 }  // namespace
