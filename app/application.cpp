@@ -6,13 +6,17 @@
 
 TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {}
 
-bool TApplication::notify(QObject* receiver, QEvent* event) {
+bool RunGuarded(const std::function<bool()>& step) {
   try {
-    return QApplication::notify(receiver, event);
+    return step();
   } catch (const std::exception& e) {
     Ui().ShowError(e.what());
   } catch (...) {
     Ui().ShowError("Неизвестная ошибка");
   }
   return false;
+}
+
+bool TApplication::notify(QObject* receiver, QEvent* event) {
+  return RunGuarded([&] { return QApplication::notify(receiver, event); });
 }

@@ -4,6 +4,11 @@
 // the error box instead of ending the program. User-interface thread.
 
 #include <QApplication>
+#include <functional>
+
+// Runs one dispatch step; an error escaping it is shown through Ui() and the
+// step counts as not handled.
+bool RunGuarded(const std::function<bool()>& step);
 
 class TApplication : public QApplication {
  public:

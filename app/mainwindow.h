@@ -14,6 +14,7 @@
 #include <QTabWidget>
 #include <QTimer>
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -147,7 +148,7 @@ class TfrmMain : public QMainWindow, public UiHooks {
 
   std::unique_ptr<UiHooks> ownDialogs_;
   UiHooks* dialogs_ = nullptr;
-  bool msgTimerOn_ = false;
+  std::atomic<bool> msgTimerOn_{false};  // polling on, also at interval 0
   int msgInterval_ = 150;
   int screenInterval_ = 1000;
   int progressShown_ = -1;  // last painted percentage

@@ -13,6 +13,7 @@
 #include <QTemporaryDir>
 #include <functional>
 
+#include "app/application.h"
 #include "app/tracewindow.h"
 #include "common/config.h"
 #include "common/error.h"
@@ -543,6 +544,18 @@ TEST_F(MainWindow, DiagnosticsPageHasItsBoxesAndDisabledFlags) {
     EXPECT_FALSE(c->isEnabled());
   }
   EXPECT_EQ(flags, (QStringList{"fSTOP", "fXX", "fFUELOFF", "fDETZONE", "fDET", "fLAMREG", "fLEARN"}));
+}
+
+}  // namespace
+
+namespace {
+
+TEST(GeneralErrorHandler, ShowsWhatEscapesAHandler) {
+  RecordingUi ui;
+  EXPECT_FALSE(RunGuarded([]() -> bool { throw EcuError("Ошибка открытия порта", "open() failed"); }));
+  EXPECT_FALSE(RunGuarded([]() -> bool { throw 42; }));
+  EXPECT_TRUE(RunGuarded([] { return true; }));
+  EXPECT_EQ(ui.errors, (std::vector<std::string>{"Ошибка открытия порта", "Неизвестная ошибка"}));
 }
 
 }  // namespace
