@@ -62,8 +62,8 @@ class SimDevice {
   // compared), then calls OnByte. Composites override it to route the byte.
   virtual void Receive(std::uint8_t b, const LineSettings& program);
 
-  // Called by the line (on its thread) before any other call; composites pass
-  // it on to their parts.
+  // Called by the line before its thread starts, and with nullptr after it has
+  // stopped; composites pass it on to their parts.
   virtual void Attach(SimLine* line) { line_ = line; }
 
  protected:
