@@ -1,6 +1,7 @@
 // The port layer against real kernel ttys: the simulator's pseudo-terminals.
 #include "link/port.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <time.h>
 #include <unistd.h>
@@ -132,12 +133,30 @@ TEST_F(PortTest, IntervalTimeoutEndsReadBetweenBursts) {
 TEST_F(PortTest, PortIsExclusiveUntilClosed) {
   auto& line = MakeLine("excl");
   PortId first = Open(line);
+  const PortId firstId = first;
   // Root passes TIOCEXCL; the flock must still refuse the second opener.
   EXPECT_EQ(MessageOf([&] { OpenPortDevice(line.LinkPath()); }), "Ошибка открытия порта");
   ClosePortHandle(first);
   EXPECT_EQ(first, kNoPort);
   PortId again = Open(line);
   EXPECT_NE(again, kNoPort);
+  EXPECT_NE(again, firstId);  // ids are never reused
+}
+
+TEST_F(PortTest, WriteThatCannotCompleteInItsTimeIsAnError) {
+  // A pseudo-terminal whose far end nobody reads: its buffer fills up.
+  int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+  ASSERT_GE(master, 0);
+  ASSERT_EQ(::grantpt(master), 0);
+  ASSERT_EQ(::unlockpt(master), 0);
+  const std::string link = dir_ + "/stuck";
+  ASSERT_EQ(::symlink(::ptsname(master), link.c_str()), 0);
+  PortId id = OpenAndConfigurePort(link, 38400, ONESTOPBIT, 20, /*writeMultiplier=*/0);
+  std::vector<std::uint8_t> big(1 << 20, 0x33);
+  EXPECT_EQ(MessageOf([&] { WritePortBlocking(id, big.data(), static_cast<int>(big.size())); }),
+            "Ошибка ожидания завершения записи в порт");
+  ClosePortHandle(id);
+  ::close(master);
 }
 
 TEST_F(PortTest, MissingPortsRaiseTheOpenError) {
