@@ -11,6 +11,7 @@
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QTemporaryDir>
+#include <QTest>
 #include <functional>
 
 #include "app/application.h"
@@ -556,6 +557,20 @@ TEST(GeneralErrorHandler, ShowsWhatEscapesAHandler) {
   EXPECT_FALSE(RunGuarded([]() -> bool { throw 42; }));
   EXPECT_TRUE(RunGuarded([] { return true; }));
   EXPECT_EQ(ui.errors, (std::vector<std::string>{"Ошибка открытия порта", "Неизвестная ошибка"}));
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(MainWindow, F10OnlyExits) {
+  w_->show();
+  w_->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(w_.get()));
+  QTest::keyClick(w_.get(), Qt::Key_F10);
+  EXPECT_FALSE(w_->isVisible());
+  EXPECT_TRUE(ConfigExists());
+  EXPECT_EQ(QApplication::activePopupWidget(), nullptr);  // no menu opened
 }
 
 }  // namespace
