@@ -4,6 +4,8 @@
 
 #include <cmath>
 #include <limits>
+#include <random>
+#include <regex>
 
 namespace {
 
@@ -50,6 +52,33 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(PictureFormatSpecial, NonNumbersAreNamed) {
   EXPECT_EQ(FormatFloat("#0.0", std::nan("")), "NAN");
   EXPECT_EQ(FormatFloat("#0.0", -std::numeric_limits<double>::infinity()), "-INF");
+}
+
+TEST(PictureFormatSpecial, RandomValuesComeBackWithinHalfALastDigit) {
+  struct Pic {
+    const char* picture;
+    int decimals;
+    const char* shape;
+  };
+  const Pic pics[] = {{"0.##", 2, R"(-?\d+(\.\d?[1-9])?)"},
+                      {"#0.0", 1, R"(-?\d+\.\d)"},
+                      {"#0.###", 3, R"(-?\d+(\.\d{0,2}[1-9])?)"},
+                      {"###0", 0, R"(-?\d+)"},
+                      {"#####0.####", 4, R"(-?\d+(\.\d{0,3}[1-9])?)"}};
+  std::mt19937 rng(12345);
+  std::uniform_real_distribution<double> mantissa(-1, 1);
+  std::uniform_int_distribution<int> exponent(-6, 9);
+  for (const Pic& p : pics) {
+    const std::regex shape(p.shape);
+    for (int i = 0; i < 2000; ++i) {
+      const double v = mantissa(rng) * std::pow(10.0, exponent(rng));
+      const std::string s = FormatFloat(p.picture, v);
+      ASSERT_TRUE(std::regex_match(s, shape)) << p.picture << " of " << v << " gave " << s;
+      ASSERT_FALSE(s[0] == '-' && std::stod(s) == 0) << "signed zero: " << s;
+      ASSERT_NEAR(std::stod(s), v, 0.5 * std::pow(10.0, -p.decimals) * (1 + 1e-9) + std::fabs(v) * 1e-14)
+          << p.picture << " of " << v << " gave " << s;
+    }
+  }
 }
 
 }  // namespace
