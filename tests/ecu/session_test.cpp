@@ -1,0 +1,352 @@
+// The ECU session through the simulated adapter and ECU: handshake, polling,
+// disconnect, refusals, repeats and the ways a link ends.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "common/csvlog.h"
+#include "ecu/ecu_data.h"
+#include "ecu/kwp.h"
+#include "tests/link/link_rig.h"
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+class Session : public LinkRig {};
+
+struct SpeedCase {
+  int cbr;
+  std::uint32_t baud;
+  Bytes sessionRequest;
+};
+
+class Handshake : public LinkRig, public ::testing::WithParamInterface<SpeedCase> {};
+
+TEST_P(Handshake, SendsTheExactBytesAndSwitchesSpeedOnlyAfterTheSessionReply) {
+  const SpeedCase& c = GetParam();
+  StartLine();
+  // A slow session reply leaves time to see the line still at 10400 baud.
+  ecu->AddFault({sim::KwpFaultKind::LateReply, sim::FaultWhen::Once, 1, 0x10});
+  ecu->SetLateMs(300);
+  Connect(c.cbr);
+  ASSERT_TRUE(WaitFor([&] { return CountRequests(0x10) == 1; }));
+  EXPECT_EQ(line->ProgramSettings().baud, 10400u);
+  EXPECT_EQ(LinkState.load(), 0);
+  ASSERT_TRUE(WaitSession());
+  EXPECT_EQ(line->ProgramSettings().baud, c.baud);
+  EXPECT_TRUE(ui.msgTimer);
+  EXPECT_GE(ui.refreshCount, 1);
+  EXPECT_EQ(ui.replyCountResets, 1);
+
+  // DataInterval 0: the first data request follows the session reply at once.
+  ASSERT_TRUE(WaitFor([&] { return ui.replyCount >= 3; }));
+  const auto requests = ecu->Requests();
+  ASSERT_GE(requests.size(), 3u);
+  EXPECT_EQ(requests[0].bytes, (Bytes{0x81, 0x10, 0xF1, 0x81, 0x03}));
+  EXPECT_EQ(requests[0].baud, 10400u);
+  EXPECT_EQ(requests[1].bytes, c.sessionRequest);
+  EXPECT_EQ(requests[1].baud, 10400u);
+  EXPECT_EQ(requests[2].bytes, (Bytes{0x82, 0x10, 0xF1, 0x21, 0x0D, 0xB1}));
+  EXPECT_EQ(requests[2].baud, c.baud);
+  EXPECT_EQ(ResetCount.load(), 0);
+  EXPECT_EQ(ChecksumErrorCount.load(), 0);
+  EXPECT_GT(ui.displayUpdates, 0);
+  EXPECT_EQ(EcuData.AFR_LC1, -1.0);  // no LC-1 in use
+  EXPECT_TRUE(ui.errors.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Speeds, Handshake,
+                         ::testing::Values(SpeedCase{0, 10400, {0x83, 0x10, 0xF1, 0x10, 0x81, 0x0A, 0x1F}},
+                                           SpeedCase{1, 38400, {0x83, 0x10, 0xF1, 0x10, 0x81, 0x26, 0x3B}},
+                                           SpeedCase{2, 57600, {0x83, 0x10, 0xF1, 0x10, 0x81, 0x39, 0x4E}}),
+                         [](const auto& info) { return "Cbr" + std::to_string(info.param.cbr); });
+
+TEST_F(Session, DataFrameIsDecodedIntoEcuData) {
+  StartLine();
+  ecu->SetRecordSource([] {
+    std::array<std::uint8_t, 95> r{};
+    r[14] = 0xE8;  // RPM 5000
+    r[15] = 0x03;
+    r[8] = 0xA8;   // TWAT -128
+    r[20] = 0xF6;  // UOZ -5.0
+    r[81] = 50;    // DUOZ_LAUNCH 44
+    r[3] = 0x01;   // ERR 513
+    r[4] = 0x02;
+    r[0] = 0x81;  // fSTOP, fLEARN
+    return r;
+  });
+  Connect(1);
+  ASSERT_TRUE(WaitFor([&] { return ui.replyCount >= 1; }));
+  EXPECT_EQ(EcuData.RPM, 5000);
+  EXPECT_EQ(EcuData.TWAT, -128);
+  EXPECT_DOUBLE_EQ(EcuData.UOZ, -5.0);
+  EXPECT_EQ(EcuData.DUOZ_LAUNCH, 44);
+  EXPECT_EQ(EcuData.ERR, 513u);
+  EXPECT_EQ(EcuData.fSTOP, 1);
+  EXPECT_EQ(EcuData.fLEARN, 1);
+  EXPECT_EQ(EcuData.fXX, 0);
+}
+
+TEST_F(Session, PollsEveryDataIntervalWhenItIsSet) {
+  TCfg.DataInterval = 150;
+  StartLine();
+  RunMsgTimer();
+  Connect(2);
+  ASSERT_TRUE(WaitSession());
+  ASSERT_TRUE(WaitFor([&] { return ui.replyCount >= 4; }));
+  // One request per tick, each answered before the next: nothing piles up.
+  EXPECT_LE(PendingRequests(), 1);
+  EXPECT_GE(ResponseTimeMs.load(), 0);
+  EXPECT_FALSE(ui.responseTimes.empty());
+}
+
+TEST_F(Session, DisconnectRunsStopSessionThenStopCommunicationThenTearsDown) {
+  TCfg.WriteLog = 1;
+  StartLine();
+  Connect(2);
+  ASSERT_TRUE(WaitSession());
+  EXPECT_TRUE(LogIsOpen());
+  ASSERT_TRUE(WaitFor([&] { return ui.replyCount >= 2; }));
+  ui.msgTimer = false;  // the disconnect command stops polling first
+  const int refreshes = ui.refreshCount;
+  EcuDisconnect();
+  ASSERT_TRUE(WaitLinkEnd());
+  EXPECT_EQ(LinkState.load(), 0);
+  EXPECT_FALSE(LogIsOpen());
+  EXPECT_GT(ui.refreshCount, refreshes);
+  EXPECT_TRUE(ui.errors.empty());
+
+  const auto requests = ecu->Requests();
+  ASSERT_GE(requests.size(), 2u);
+  const auto& stopSession = requests[requests.size() - 2];
+  const auto& stopComm = requests.back();
+  EXPECT_EQ(stopSession.bytes, (Bytes{0x81, 0x10, 0xF1, 0x20, 0xA2}));
+  EXPECT_EQ(stopSession.baud, 57600u);
+  EXPECT_EQ(stopComm.bytes, (Bytes{0x81, 0x10, 0xF1, 0x82, 0x04}));
+  EXPECT_EQ(stopComm.baud, 10400u);  // back at 10400 after the 60 reply
+}
+
+TEST_F(Session, RefusedSpeedClosesTheLinkWithItsMessageAndLeavesTheControls) {
+  StartLine();
+  ecu->RefuseSpeedByte(0x39);
+  Connect(2);
+  ASSERT_TRUE(WaitLinkEnd());
+  ASSERT_EQ(ui.messages.size(), 1u);
+  EXPECT_EQ(ui.messages[0], kSpeedRefusedText);
+  EXPECT_EQ(ui.refreshCount, 0);  // connect stays disabled until the settings dialog
+  EXPECT_EQ(NegativeReplyCount.load(), 1u);
+  EXPECT_EQ(ui.status[6], "1");
+  EXPECT_EQ(LinkState.load(), 0);
+  EXPECT_TRUE(ui.errors.empty());
+}
+
+TEST_F(Session, SixGarbledStartRepliesGiveFiveRepeatsAndThenTheEnd) {
+  StartLine();
+  ecu->AddFault({sim::KwpFaultKind::BadHeader, sim::FaultWhen::EveryN, 1, 0x81});
+  Connect(1);
+  ASSERT_TRUE(WaitLinkEnd());
+  EXPECT_EQ(CountRequests(0x81), 6);
+  EXPECT_EQ(ResetCount.load(), 6);
+  EXPECT_EQ(ui.status[4], "6");
+  ASSERT_EQ(ui.errors.size(), 1u);
+  EXPECT_EQ(ui.errors[0], kNoAnswerText);
+}
+
+TEST_F(Session, GarbledEchoIsResetAndRepeated) {
+  StartLine();
+  ecu->AddFault({sim::KwpFaultKind::CorruptEcho, sim::FaultWhen::Once, 3});
+  Connect(1);
+  ASSERT_TRUE(WaitFor([&] { return ui.replyCount >= 3; }));
+  EXPECT_EQ(ResetCount.load(), 1);
+  EXPECT_EQ(LinkState.load(), 1);
+}
+
+TEST_F(Session, NegativeReplyToDataRequestOnlyCounts) {
+  StartLine();
+  ecu->AddFault({sim::KwpFaultKind::NegativeReply, sim::FaultWhen::Once, 2, 0x21});
+  Connect(1);
+  ASSERT_TRUE(WaitFor([&] { return ui.replyCount >= 4; }));
+  EXPECT_EQ(NegativeReplyCount.load(), 1u);
+  EXPECT_EQ(ui.status[6], "1");
+  EXPECT_EQ(LinkState.load(), 1);
+  EXPECT_TRUE(ui.errors.empty());
+  EXPECT_TRUE(ui.messages.empty());
+}
+
+TEST_F(Session, NegativeReplyToStartCommunicationEndsTheConnectQuietly) {
+  StartLine();
+  ecu->AddFault({sim::KwpFaultKind::NegativeReply, sim::FaultWhen::Once, 1, 0x81});
+  Connect(1);
+  ASSERT_TRUE(WaitLinkEnd());
+  EXPECT_EQ(NegativeReplyCount.load(), 1u);
+  EXPECT_TRUE(ui.errors.empty());
+  EXPECT_GE(ui.refreshCount, 1);
+}
+
+TEST_F(Session, ChecksumErrorsAreCountedAndPollingGoesOn) {
+  StartLine();
+  ecu->AddFault({sim::KwpFaultKind::BadChecksum, sim::FaultWhen::EveryN, 3, 0x21});
+  Connect(1);
+  ASSERT_TRUE(WaitFor([&] { return ChecksumErrorCount.load() >= 2 && ui.replyCount >= 6; }));
+  EXPECT_EQ(ui.status[5], std::to_string(ChecksumErrorCount.load()).c_str());
+  EXPECT_EQ(ResetCount.load(), 0);
+  EXPECT_EQ(LinkState.load(), 1);
+}
+
+TEST_F(Session, TrailingBytesMakeAChecksumErrorAndPollingGoesOn) {
+  StartLine();
+  ecu->AddFault({sim::KwpFaultKind::ExtraBytes, sim::FaultWhen::Once, 2, 0x21});
+  Connect(1);
+  ASSERT_TRUE(WaitFor([&] { return ui.replyCount >= 4; }));
+  EXPECT_EQ(LinkState.load(), 1);
+  EXPECT_LE(ChecksumErrorCount.load(), 1);  // unless the stray bytes came in a later read
+}
+
+TEST_F(Session, SilenceEndsTheLinkOnTheTenthTick) {
+  StartLine();
+  Connect(1);
+  ASSERT_TRUE(WaitFor([&] { return ui.replyCount >= 1; }));
+  // Count the ticks by hand.
+  StopLinkTimer();
+  ecu->AddFault({sim::KwpFaultKind::NoReply, sim::FaultWhen::EveryN, 1});
+  ASSERT_TRUE(WaitFor([] { return ReplyCountdown.load() == 10; }));
+  QTest::qWait(50);  // nothing arrives
+  for (int tick = 1; tick < 10; ++tick) {
+    LinkTimerTick();
+    ASSERT_EQ(LinkState.load(), 1) << "tick " << tick;
+  }
+  EXPECT_TRUE(ui.errors.empty());
+  LinkTimerTick();
+  EXPECT_EQ(LinkState.load(), 0);
+  EXPECT_FALSE(ui.msgTimer);
+  EXPECT_EQ(PortHandle.load(), kNoPort);
+  ASSERT_EQ(ui.errors.size(), 1u);
+  EXPECT_EQ(ui.errors[0], kNoAnswerText);
+}
+
+TEST_F(Session, LateReplyEndsTheLinkWithTheNoAnswerMessage) {
+  StartLine();
+  ecu->SetLateMs(1500);
+  ecu->AddFault({sim::KwpFaultKind::LateReply, sim::FaultWhen::Once, 3, 0x21});
+  Connect(1);
+  ASSERT_TRUE(WaitLinkEnd());
+  EXPECT_EQ(LinkState.load(), 0);
+  ASSERT_EQ(ui.errors.size(), 1u);
+  EXPECT_EQ(ui.errors[0], kNoAnswerText);
+}
+
+TEST_F(Session, TimeOutDuringADeferredCloseJustClosesTheWindow) {
+  StartLine();
+  Connect(1);
+  ASSERT_TRUE(WaitSession());
+  ecu->AddFault({sim::KwpFaultKind::NoReply, sim::FaultWhen::EveryN, 1});
+  ui.closeDeferred = true;
+  ui.msgTimer = false;
+  EcuDisconnect();
+  ASSERT_TRUE(WaitLinkEnd());
+  EXPECT_EQ(ui.closeRequests, 1);
+  EXPECT_TRUE(ui.errors.empty());
+  EXPECT_TRUE(ui.messages.empty());
+}
+
+TEST_F(Session, CloseDuringASessionEndsTheSessionThenClosesTheWindow) {
+  StartLine();
+  Connect(1);
+  ASSERT_TRUE(WaitFor([&] { return ui.replyCount >= 1; }));
+  ui.closeDeferred = true;
+  ui.msgTimer = false;
+  EcuDisconnect();
+  ASSERT_TRUE(WaitFor([&] { return ui.closeRequests == 1; }));
+  EXPECT_EQ(CountRequests(0x20), 1);
+  EXPECT_EQ(CountRequests(0x82), 1);
+  EXPECT_EQ(LinkState.load(), 0);
+  EXPECT_TRUE(ui.errors.empty());
+}
+
+TEST_F(Session, PortVanishingMidSessionEndsTheLinkWithAMessage) {
+  StartLine();
+  ecu->AddFault({sim::KwpFaultKind::Vanish, sim::FaultWhen::Once, 3, 0x21});
+  Connect(1);
+  ASSERT_TRUE(WaitLinkEnd());
+  EXPECT_EQ(LinkState.load(), 0);
+  EXPECT_FALSE(ui.msgTimer);
+  ASSERT_EQ(ui.errors.size(), 1u);
+  EXPECT_FALSE(ui.errors[0].empty());
+}
+
+TEST_F(Session, TraceOfOneExchangeIsInTheDocumentedOrder) {
+  TCfg.DataInterval = 500;
+  StartLine();
+  Connect(1);
+  ASSERT_TRUE(WaitSession());
+  QTest::qWait(100);
+  TraceClear();
+  RequestData();
+  ASSERT_TRUE(WaitFor([&] { return ui.replyCount == 1; }));
+  QTest::qWait(50);
+  const auto lines = TraceLines();
+  const std::vector<std::string> expected = {TraceRunWriterLine(),         TraceStartWriterLine(),
+                                             TraceBeginWriterPauseLine(),  TraceEndWriterPauseLine(),
+                                             " Write:  82 10 F1 21 0D B1", TraceStopWriterLine()};
+  ASSERT_GE(lines.size(), expected.size() + 2);
+  for (std::size_t i = 0; i < expected.size(); ++i) EXPECT_EQ(lines[i], expected[i]) << "line " << i;
+  // Then the reads, the first repeating the request, and the end of the message.
+  EXPECT_EQ(lines[6].rfind(" Read ", 0), 0u);
+  EXPECT_NE(lines[6].find("(B) :  82 10 F1 21 0D B1"), std::string::npos);
+  const auto end = std::find(lines.begin(), lines.end(), TraceMsgEndLine());
+  ASSERT_NE(end, lines.end());
+  for (auto l = lines.begin() + 6; l != end; ++l)
+    EXPECT_TRUE(l->rfind(" Read ", 0) == 0 || l->rfind(" (WaitMsgEnd:", 0) == 0) << *l;
+  // The end of the exchange wakes the transmitter, which finds nothing to send.
+  EXPECT_EQ(std::vector<std::string>(end + 1, lines.end()),
+            (std::vector<std::string>{TraceStartWriterLine(), TraceStopWriterLine()}));
+}
+
+TEST_F(Session, EchoAndReplyInOneReadAreSplitInTheSamePass) {
+  StartLine();
+  Connect(1);
+  ASSERT_TRUE(WaitFor([&] { return ui.replyCount >= 20; }));
+  // At no wire time the echo and the reply reach the port together.
+  bool together = false;
+  for (const auto& l : TraceLines())
+    if (l.find(" 82 10 F1 21 0D B1 80 F1 10 61") != std::string::npos) together = true;
+  EXPECT_TRUE(together);
+  EXPECT_EQ(ResetCount.load(), 0);
+}
+
+TEST_F(Session, WithoutEchoTheReplyIsFramedDirectly) {
+  TCfg.Echo = 0;
+  StartLine(0.0, false);
+  Connect(1);
+  ASSERT_TRUE(WaitFor([&] { return ui.replyCount >= 3; }));
+  EXPECT_EQ(ResetCount.load(), 0);
+}
+
+TEST_F(Session, UnidirectionalModeStreamsPacketsAndReturnsAfterTheSwitchBack) {
+  StartLine();
+  Connect(1);
+  ASSERT_TRUE(WaitFor([&] { return ui.replyCount >= 1; }));
+  RequestedCorrUOZ = -3;
+  SendRequest(ReqUnidirectionalMode);
+  ASSERT_TRUE(WaitFor([] { return UnidirMode.load() == 1; }));
+  EXPECT_EQ(ui.status[3], "1");
+  // The correction is sent until the packets report it.
+  ASSERT_TRUE(WaitFor([&] { return ecu->CorrectionTimes2() == -6 && ecu->PacketsSent() >= 5; }));
+  const auto raw = ecu->RawCommands();
+  ASSERT_GE(raw.size(), 2u);
+  EXPECT_EQ(raw[0], 0xEE);
+  EXPECT_EQ(raw[1], 0xFA);
+  LeaveUnidirRequest = 1;
+  ASSERT_TRUE(WaitFor([&] { return !ecu->Streaming(); }));
+  ASSERT_TRUE(WaitFor([] { return UnidirMode.load() == 0; }, 4000));
+  EXPECT_EQ(ui.status[3], "0");
+  EXPECT_NE(TraceSnapshot().find(TraceSendSwitchToBModeLine()), std::string::npos);
+  EXPECT_NE(TraceSnapshot().find(TraceUModeTimeOutLine()), std::string::npos);
+  // Polling resumes in request/reply mode.
+  const int replies = ui.replyCount;
+  ASSERT_TRUE(WaitFor([&] { return ui.replyCount >= replies + 3; }));
+  EXPECT_EQ(LinkState.load(), 1);
+}
+
+}  // namespace

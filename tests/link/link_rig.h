@@ -1,0 +1,128 @@
+#pragma once
+// A K-line adapter with the simulated ECU behind it on a pseudo-terminal, the
+// link and session around it, and a RecordingUi, for the link and session
+// tests. The test thread is the user-interface thread.
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <QTest>
+#include <QTimer>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "common/config.h"
+#include "common/paths.h"
+#include "common/worker.h"
+#include "ecu/session.h"
+#include "link/link.h"
+#include "link/port.h"
+#include "link/trace.h"
+#include "sim/kwp_ecu.h"
+#include "sim/sim.h"
+#include "tests/support/test_ui.h"
+
+class LinkRig : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = std::filesystem::temp_directory_path() /
+           ("varnek-link-" + std::to_string(::getpid()) + "-" + std::to_string(++serial_));
+    std::filesystem::create_directories(dir_);
+    SetAppDirOverride(dir_.string());
+    TCfg.Echo = 1;
+    TCfg.FastInit = 0;
+    TCfg.WriterPause = 20;
+    TCfg.DataInterval = 0;
+    TCfg.NotCheckReplyLen = 1;
+    TCfg.WriteLog = 0;
+    TCfg.LambdaEnabled = 0;
+    LinkState = 0;
+    UnidirMode = 0;
+    LeaveUnidirRequest = 0;
+    RequestedCorrUOZ = 0;
+    TraceClear();
+    ecu = std::make_shared<sim::KwpEcu>();
+  }
+
+  void TearDown() override {
+    pollTimer_.reset();
+    if (PortHandle.load() != kNoPort || LinkTimerActive()) {
+      ui.closeDeferred = false;
+      EcuTeardown();
+    }
+    LinkState = 0;
+    UnidirMode = 0;
+    // Link threads end once their port is closed; none may outlive the test.
+    EXPECT_TRUE(QTest::qWaitFor([] { return LiveWorkerCount() == 0; }, 5000));
+    line.reset();
+    SetAppDirOverride({});
+    std::error_code ec;
+    std::filesystem::remove_all(dir_, ec);
+  }
+
+  // The adapter and the ECU; timeScale 0 puts bytes on the wire at once.
+  void StartLine(double timeScale = 0.0, bool echo = true) {
+    sim::SimLineOptions o;
+    o.timeScale = timeScale;
+    o.echo = echo;
+    o.absorbWakeByte = true;
+    line = std::make_unique<sim::SimLine>((dir_ / "kline").string(),
+                                          std::make_shared<sim::SimEcuSwitch>(ecu, nullptr), o);
+  }
+
+  void Connect(int cbr) { EcuConnect(line->LinkPath(), cbr, false, TCfg.Echo.load() != 0); }
+
+  // Stands in for the window's MsgTimer: polls every DataInterval ms while on.
+  void RunMsgTimer() {
+    pollTimer_ = std::make_unique<QTimer>();
+    pollTimer_->setInterval(TCfg.DataInterval.load());
+    QObject::connect(pollTimer_.get(), &QTimer::timeout, [this] {
+      if (ui.msgTimer && LinkState.load() == 1 && UnidirMode.load() == 0) RequestData();
+    });
+    pollTimer_->start();
+  }
+
+  bool WaitFor(const std::function<bool()>& pred, int ms = 5000) { return QTest::qWaitFor(pred, ms); }
+  bool WaitSession() {
+    return WaitFor([] { return LinkState.load() == 1; });
+  }
+  bool WaitLinkEnd() {
+    return WaitFor([] { return PortHandle.load() == kNoPort && !LinkTimerActive(); });
+  }
+
+  // Requests the ECU received, as byte strings.
+  std::vector<std::vector<std::uint8_t>> Requests() const {
+    std::vector<std::vector<std::uint8_t>> out;
+    for (const auto& r : ecu->Requests()) out.push_back(r.bytes);
+    return out;
+  }
+  int CountRequests(std::uint8_t sid) const {
+    int n = 0;
+    for (const auto& r : ecu->Requests()) {
+      const std::size_t at = r.bytes[0] == 0x80 ? 4 : 3;
+      if (r.bytes.size() > at && r.bytes[at] == sid) ++n;
+    }
+    return n;
+  }
+
+  // The trace as lines without CR LF.
+  static std::vector<std::string> TraceLines() {
+    std::vector<std::string> lines;
+    const std::string text = TraceSnapshot();
+    std::size_t start = 0;
+    for (std::size_t at; (at = text.find("\r\n", start)) != std::string::npos; start = at + 2)
+      lines.push_back(text.substr(start, at - start));
+    return lines;
+  }
+
+  RecordingUi ui;
+  std::shared_ptr<sim::KwpEcu> ecu;
+  std::unique_ptr<sim::SimLine> line;
+
+ private:
+  std::filesystem::path dir_;
+  std::unique_ptr<QTimer> pollTimer_;
+  static inline int serial_ = 0;
+};
