@@ -19,6 +19,10 @@ TSpinTable::TSpinTable(QWidget* parent) : QTableWidget(kRows, 1, parent) {
   setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
   setWordWrap(false);
+  // The designed widths (71 and 50 pixels) hold the texts at this size.
+  QFont f = font();
+  f.setPointSizeF(7.5);
+  setFont(f);
 }
 
 QString TSpinTable::Cell(int column, int row) const {
