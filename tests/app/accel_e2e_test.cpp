@@ -1,0 +1,132 @@
+// End to end through the simulated adapter, ECU and engine: the window enters
+// unidirectional mode, the engine revs up twice with two ignition corrections,
+// and the acceleration table gets two columns with the faster one highlighted;
+// leaving the mode returns to polling.
+#include <gtest/gtest.h>
+#include <qcustomplot.h>
+
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QTimer>
+#include <functional>
+#include <memory>
+
+#include "app/display.h"
+#include "app/mainwindow.h"
+#include "ecu/ecu_data.h"
+#include "sim/engine.h"
+#include "tests/link/link_rig.h"
+
+namespace {
+
+class AccelEndToEnd : public LinkRig {
+ protected:
+  void SetUp() override {
+    LinkRig::SetUp();
+    w = std::make_unique<TfrmMain>(&ui);
+    // The window loaded its fallback settings; the rig's link settings apply.
+    TCfg.Echo = 1;
+    TCfg.WriterPause = 20;
+    TCfg.DataInterval = 0;  // the receiver asks for the next frame itself
+    TCfg.ScreenInterval = 100;
+    TCfg.LambdaEnabled = 0;
+    TCfg.WriteLog = 0;
+    TCfg.CBR = 1;
+    engine = std::make_shared<EngineModel>(7);
+    engine->Advance(600);  // warm: idles near 850 rpm
+    // Each packet covers 20 ms of engine time and leaves every millisecond,
+    // so a run-up and its fall back take well under a second.
+    auto e = engine;
+    ecu->SetPacketSource([e](int corrTimes2) {
+      e->SetCorrection(corrTimes2 / 2.0);
+      return e->NextCrankPacket(0.02);
+    });
+    ecu->SetPacketIntervalMs(1);
+    StartLine();
+    TCfg.Port = line->LinkPath();
+  }
+  void TearDown() override {
+    LinkRig::TearDown();
+    w.reset();
+  }
+
+  // Waits in a running event loop: the receiver's hand-offs are taken as they
+  // come (a wait that sleeps between passes takes one packet per pass).
+  static bool Until(const std::function<bool()>& pred, int ms) {
+    QElapsedTimer t;
+    t.start();
+    while (!pred()) {
+      if (t.elapsed() > ms) return false;
+      QEventLoop loop;
+      QTimer::singleShot(5, &loop, &QEventLoop::quit);
+      loop.exec();
+    }
+    return true;
+  }
+
+  // Sets the correction and waits until the packets report it.
+  void Correction(int degrees) {
+    w->edCorrUOZ->setValue(degrees);
+    ASSERT_TRUE(Until([&] { return EcuData.CorrUOZ.load() == degrees; }, 10000)) << degrees;
+  }
+  // One full-throttle run-up; waits until the engine idles again and the
+  // window has closed the run.
+  void RunUp(int expectedRuns) {
+    engine->StartRunUp();
+    ASSERT_TRUE(Until([&] { return w->RunCount == expectedRuns && engine->InRunUp(); }, 20000));
+    ASSERT_TRUE(
+        Until([&] { return !engine->InRunUp() && !w->Display->Acceleration().RunInProgress(); }, 20000));
+  }
+  bool RawPair(std::uint8_t second) const {
+    const auto raw = ecu->RawCommands();
+    for (std::size_t i = 0; i + 1 < raw.size(); i += 2)
+      if (raw[i] == 0xEE && raw[i + 1] == second) return true;
+    return false;
+  }
+
+  std::unique_ptr<TfrmMain> w;
+  std::shared_ptr<EngineModel> engine;
+};
+
+TEST_F(AccelEndToEnd, TwoRunUpsWithTwoCorrectionsGiveTwoColumnsFasterOneHighlighted) {
+  w->edRPMLimit->setValue(1500);
+  w->btnConnectClick();
+  ASSERT_TRUE(WaitSession());
+  w->btnUnidirectionalMode->trigger();
+  ASSERT_TRUE(Until([] { return UnidirMode.load() == 1; }, 5000));
+
+  Correction(-15);
+  EXPECT_TRUE(RawPair(0xE2));  // EE and twice the correction
+  RunUp(1);
+  Correction(15);
+  EXPECT_TRUE(RawPair(0x1E));
+  RunUp(2);
+
+  const TSpinTable& g = *w->grdSpinup;
+  ASSERT_EQ(g.ColCount(), 3);
+  EXPECT_EQ(g.Cell(1, 0), "-15");
+  EXPECT_EQ(g.Cell(2, 0), "15");
+  for (int r = 1; r <= 11; ++r) {
+    for (int c = 1; c <= 2; ++c) {
+      bool ok = false;
+      const double t = g.Cell(c, r).toDouble(&ok);
+      // 500 rpm at 1100..1800 rpm/s of the model, within a sample or two.
+      EXPECT_TRUE(ok && t > 0.15 && t < 0.8)
+          << "column " << c << " row " << r << ": " << g.Cell(c, r).toStdString();
+    }
+    EXPECT_EQ(w->BestInRow[r].column, 2) << "row " << r;
+  }
+  // The first run's curves are now the previous run's.
+  EXPECT_GT(w->ChartPage->Series3->data()->size(), 10);
+  EXPECT_GT(w->ChartPage->Series1->data()->size(), 10);
+
+  // Leaving the mode: the stream stops and polling resumes by itself.
+  w->btnUnidirectionalMode->trigger();
+  ASSERT_TRUE(Until([] { return UnidirMode.load() == 0; }, 10000));
+  const int polls = CountRequests(0x21);
+  ASSERT_TRUE(Until([&] { return CountRequests(0x21) >= polls + 3; }, 5000));
+  EXPECT_EQ(LinkState.load(), 1);
+  EXPECT_FALSE(w->btnUnidirectionalMode->isChecked());
+}
+
+}  // namespace
