@@ -4,7 +4,9 @@
 #include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <string>
 #include <thread>
+#include <vector>
 
 #include "common/config.h"
 #include "common/error.h"
@@ -53,24 +55,41 @@ class TComReadThread : public WorkerThread {
         throw EcuError(kPortLostText, "WaitRxChar: the K-line port hung up or failed");
       }
       Pass();
+      FlushTrace();
     }
   }
 
  private:
   using Lock = std::unique_lock<std::mutex>;
 
-  // Runs fn on the user-interface thread with RxLock released. False when the
-  // pass must stop: the thread was asked to end (perhaps by fn itself), or the
-  // transmitter or LeaveUnidirMode re-armed the receiver meanwhile.
+  // Runs fn on the user-interface thread with RxLock released, after the
+  // trace lines written since the last hand-off (one hand-off carries them
+  // all, in order). False when the pass must stop: the thread was asked to
+  // end (perhaps by fn itself), or the transmitter or LeaveUnidirMode
+  // re-armed the receiver meanwhile.
   bool OnUi(Lock& lk, const std::function<void()>& fn) {
     const std::uint64_t gen = RxGeneration;
     lk.unlock();
-    const bool ran = Synchronize(fn);
+    const bool ran = HandOff(fn);
     lk.lock();
     return ran && !Terminated() && gen == RxGeneration;
   }
-  bool Trace(Lock& lk, std::string line) {
-    return OnUi(lk, [line = std::move(line)] { TraceAppendLine(line); });
+  bool HandOff(const std::function<void()>& fn) {
+    std::vector<std::string> lines;
+    lines.swap(lines_);
+    return Synchronize([&lines, &fn] {
+      for (const std::string& l : lines) TraceAppendLine(l);
+      fn();
+    });
+  }
+  // Trace lines go to the user-interface thread with the next hand-off, or at
+  // the end of the pass.
+  bool Trace(Lock&, std::string line) {
+    lines_.push_back(std::move(line));
+    return true;
+  }
+  void FlushTrace() {
+    if (!lines_.empty()) HandOff([] {});
   }
   // Runs fn on this thread with RxLock released (port writes, queueing).
   bool Unlocked(Lock& lk, const std::function<void()>& fn) {
@@ -85,8 +104,9 @@ class TComReadThread : public WorkerThread {
   // (at the fastest speed this link may use, so never too long), since the
   // byte wait reports bytes already waiting and would return at once.
   void SleepForBytes(int bytes) {
-    const long long us = static_cast<long long>(bytes) * 10 * 1000000 / fastestBaud_;
-    std::this_thread::sleep_for(std::chrono::microseconds(std::clamp<long long>(us, 500, 20000)));
+    const long long byteUs = 10LL * 1000000 / fastestBaud_;
+    std::this_thread::sleep_for(
+        std::chrono::microseconds(std::clamp<long long>(bytes * byteUs, byteUs, 20000)));
   }
 
   void Pass() {
@@ -122,6 +142,7 @@ class TComReadThread : public WorkerThread {
     chunk = std::min(chunk, room);
     if (chunk < needed || chunk == 0) {
       lk.unlock();
+      FlushTrace();
       SleepForBytes(needed - chunk);
       return;
     }
@@ -235,12 +256,12 @@ class TComReadThread : public WorkerThread {
   void ReceiverReset(Lock& lk, int ms) {
     ResetCount.fetch_add(1);
     lk.unlock();
-    Synchronize([] { ShowLinkCounters(); });
+    HandOff([] { ShowLinkCounters(); });
     if (!RetryLastRequest()) {
       // The repeats of a start request are used up: end as on a time-out.
-      Synchronize([] { EcuEndLink(kNoAnswerText); });
+      HandOff([] { EcuEndLink(kNoAnswerText); });
     }
-    Synchronize([] { TraceAppendLine(TraceResetLine()); });
+    HandOff([] { TraceAppendLine(TraceResetLine()); });
     lk.lock();
     ReplyCountdown = -1;
     RxState = RxIdle;
@@ -254,7 +275,8 @@ class TComReadThread : public WorkerThread {
 
   PortId port_;
   std::uint32_t fastestBaud_;
-  std::uint16_t sum_ = 0;  // checksum accumulator: the header's sum
+  std::uint16_t sum_ = 0;           // checksum accumulator: the header's sum
+  std::vector<std::string> lines_;  // trace lines not yet handed over
 };
 
 }  // namespace

@@ -3,6 +3,9 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include <string>
+#include <vector>
+
 #include "common/config.h"
 #include "common/timing.h"
 #include "ecu/session.h"
@@ -28,24 +31,31 @@ class TComWriteThread : public WorkerThread {
     RaisePriority();
     LowerTimerSlack();
     while (!Terminated()) {
-      if (!Trace(TraceStopWriterLine())) break;
+      if (!Trace({TraceStopWriterLine()})) break;
       // The wait also rechecks the termination request, so a worker that is
       // only terminated (process end) still ends without being signalled.
       while (!WriterEvent.WaitFor(200))
         if (Terminated()) return;
-      WriterEvent.Reset();
+      // An ended link's transmitter must not swallow the next link's signal.
       if (Terminated()) break;
-      if (!Trace(TraceStartWriterLine())) break;
-      if (!QueueEmpty()) {
-        if (!Trace(TraceBeginWriterPauseLine())) break;
+      WriterEvent.Reset();
+      // Lines with no port work between them go over in one hand-off.
+      const bool pending = !QueueEmpty();
+      if (pending) {
+        if (!Trace({TraceStartWriterLine(), TraceBeginWriterPauseLine()})) break;
         DelayUntilMs(TCfg.WriterPause.load(), LastRxTime.load());
-        if (!Trace(TraceEndWriterPauseLine())) break;
+      } else if (!Trace({TraceStartWriterLine()})) {
+        break;
       }
       if (Terminated()) break;
       MsgBlock request{};
       std::uint8_t length = 0;
-      if (!link_detail::TakeRequest(request, length)) continue;
-      if (!Trace(TraceWriteLine(request.data(), length))) break;
+      const bool taken = link_detail::TakeRequest(request, length);
+      std::vector<std::string> lines;
+      if (pending) lines.push_back(TraceEndWriterPauseLine());
+      if (taken) lines.push_back(TraceWriteLine(request.data(), length));
+      if (!lines.empty() && !Trace(lines)) break;
+      if (!taken) continue;
       WriterIdle.store(0);
       {
         std::lock_guard<std::mutex> lock(link_detail::RxLock);
@@ -62,8 +72,11 @@ class TComWriteThread : public WorkerThread {
   }
 
  private:
-  bool Trace(const std::string& line) {
-    return Synchronize([line] { TraceAppendLine(line); }) && !Terminated();
+  bool Trace(std::vector<std::string> lines) {
+    return Synchronize([lines = std::move(lines)] {
+             for (const std::string& l : lines) TraceAppendLine(l);
+           }) &&
+           !Terminated();
   }
 
   PortId port_;
