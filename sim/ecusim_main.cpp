@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -15,6 +16,7 @@
 #include <string>
 
 #include "sim/boot_ecu.h"
+#include "sim/engine.h"
 #include "sim/kwp_ecu.h"
 #include "sim/lc1.h"
 #include "sim/sim.h"
@@ -146,9 +148,11 @@ std::shared_ptr<sim::SimDevice> MakeKlineDevice(const Options& o) {
   return std::make_shared<sim::SimEcuSwitch>(diagnostic, boot);
 }
 
-// The LC-1 controller: a packet every 80 ms at 19200 baud, reading a
-// stoichiometric mixture until it is given the engine model's.
-std::shared_ptr<sim::SimDevice> MakeLc1Device() { return std::make_shared<sim::Lc1Device>(); }
+// The LC-1 controller: a packet every 80 ms at 19200 baud, reading the engine
+// model's mixture.
+std::shared_ptr<sim::SimDevice> MakeLc1Device(std::shared_ptr<const EngineModel> engine) {
+  return std::make_shared<sim::Lc1Device>(std::make_shared<sim::EngineMixture>(std::move(engine)));
+}
 
 }  // namespace
 
@@ -175,6 +179,10 @@ int main(int argc, char** argv) {
     return 1;
   }
   try {
+    // One engine behind the devices, run on in real time by the loop below.
+    auto engine = std::make_shared<EngineModel>();
+    auto engineClock = std::chrono::steady_clock::now();
+
     sim::SimLineOptions kOptions;
     kOptions.timeScale = o.timeScale;
     kOptions.echo = o.echo;
@@ -187,7 +195,7 @@ int main(int argc, char** argv) {
       sim::SimLineOptions lOptions;
       lOptions.timeScale = o.timeScale;
       lOptions.echo = false;  // the LC-1 port has no K-line adapter
-      lc1 = std::make_unique<sim::SimLine>(o.dir + "/lc1", MakeLc1Device(), lOptions);
+      lc1 = std::make_unique<sim::SimLine>(o.dir + "/lc1", MakeLc1Device(engine), lOptions);
     }
     std::printf("ecusim: K-line %s -> %s\n", kline.LinkPath().c_str(), kline.SlavePath().c_str());
     if (lc1) std::printf("ecusim: LC-1   %s -> %s\n", lc1->LinkPath().c_str(), lc1->SlavePath().c_str());
@@ -199,6 +207,9 @@ int main(int argc, char** argv) {
       timespec ts{0, 200'000'000};
       ::nanosleep(&ts, nullptr);  // interrupted at once by the signals above
       if (getppid() != parent) break;
+      const auto now = std::chrono::steady_clock::now();
+      engine->Advance(std::chrono::duration<double>(now - engineClock).count());
+      engineClock = now;
       if (g_toggleSilence) {
         g_toggleSilence = 0;
         silent = !silent;
