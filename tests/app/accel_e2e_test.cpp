@@ -1,4 +1,5 @@
-// End to end through the simulated adapter, ECU and engine: the window enters
+// End to end through the simulated adapter, ECU and engine: live numbers on the
+// diagnostics page, and the window entering
 // unidirectional mode, the engine revs up twice with two ignition corrections,
 // and the acceleration table gets two columns with the faster one highlighted;
 // leaving the mode returns to polling.
@@ -19,7 +20,7 @@
 
 namespace {
 
-class AccelEndToEnd : public LinkRig {
+class DisplayEndToEnd : public LinkRig {
  protected:
   void SetUp() override {
     LinkRig::SetUp();
@@ -88,7 +89,7 @@ class AccelEndToEnd : public LinkRig {
   std::shared_ptr<EngineModel> engine;
 };
 
-TEST_F(AccelEndToEnd, TwoRunUpsWithTwoCorrectionsGiveTwoColumnsFasterOneHighlighted) {
+TEST_F(DisplayEndToEnd, TwoRunUpsWithTwoCorrectionsGiveTwoColumnsFasterOneHighlighted) {
   w->edRPMLimit->setValue(1500);
   w->btnConnectClick();
   ASSERT_TRUE(WaitSession());
@@ -127,6 +128,18 @@ TEST_F(AccelEndToEnd, TwoRunUpsWithTwoCorrectionsGiveTwoColumnsFasterOneHighligh
   ASSERT_TRUE(Until([&] { return CountRequests(0x21) >= polls + 3; }, 5000));
   EXPECT_EQ(LinkState.load(), 1);
   EXPECT_FALSE(w->btnUnidirectionalMode->isChecked());
+}
+
+TEST_F(DisplayEndToEnd, DiagnosticsPageShowsLiveNumbersAndReplyRate) {
+  w->btnConnectClick();
+  ASSERT_TRUE(WaitSession());
+  ASSERT_TRUE(Until([&] { return !w->DiagPage->lblRPM2->text().isEmpty(); }, 5000));
+  EXPECT_EQ(w->lblRPM->text(), w->DiagPage->lblRPM2->text());
+  EXPECT_FALSE(w->DiagPage->lblAFR->text().isEmpty());
+  // The first one-second window closes with a rate in panel 8.
+  ASSERT_TRUE(Until([&] { return !w->StatusText(8).isEmpty(); }, 5000));
+  EXPECT_TRUE(w->StatusText(8).endsWith(" п/сек")) << w->StatusText(8).toStdString();
+  EXPECT_EQ(w->ChartPage->Series1->data()->size(), 0);
 }
 
 }  // namespace
