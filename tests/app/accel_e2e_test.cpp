@@ -1,8 +1,8 @@
-// End to end through the simulated adapter, ECU and engine: live numbers on the
-// diagnostics page, and the window entering
-// unidirectional mode, the engine revs up twice with two ignition corrections,
-// and the acceleration table gets two columns with the faster one highlighted;
-// leaving the mode returns to polling.
+// End to end through the simulated adapter, ECU and engine. In request/reply
+// mode the diagnostics page shows live numbers. In unidirectional mode the
+// engine revs up twice with two ignition corrections and the acceleration
+// table gets two columns with the faster one highlighted; leaving the mode
+// returns to polling.
 #include <gtest/gtest.h>
 #include <qcustomplot.h>
 
