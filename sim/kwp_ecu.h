@@ -72,6 +72,9 @@ class KwpEcu : public SimDevice {
   void AddFault(const KwpFault& fault);
   void ClearFaults();
 
+  // Line thread only (SimLine::Run). Puts bytes on the line unasked (noise).
+  void SendRaw(const std::vector<std::uint8_t>& bytes) { Send(bytes); }
+
   // What the device saw, for tests.
   struct Request {
     std::vector<std::uint8_t> bytes;  // the whole frame, checksum included
