@@ -282,4 +282,27 @@ TEST_F(DisplayTest, ZoomButtonsStayInLowerLeftCorner) {
   }
 }
 
+TEST_F(DisplayTest, FiveSeriesWithTheirColoursAndAxes) {
+  auto& c = *w->ChartPage;
+  struct Case {
+    QCPGraph* series;
+    QColor colour;
+    QCPAxis* axis;
+  };
+  const Case cases[] = {
+      {c.Series1, QColor(0, 0, 255), c.Chart1->yAxis},    {c.Series2, QColor(255, 0, 0), c.Chart1->yAxis2},
+      {c.Series3, QColor(64, 128, 128), c.Chart1->yAxis}, {c.Series4, QColor(255, 0, 255), c.Chart1->yAxis2},
+      {c.Series5, QColor(0, 128, 0), c.CustomAxis},
+  };
+  for (const Case& k : cases) {
+    EXPECT_EQ(k.series->pen().color(), k.colour) << k.series->pen().color().name().toStdString();
+    EXPECT_EQ(k.series->valueAxis(), k.axis);
+    EXPECT_EQ(k.series->keyAxis(), c.Chart1->xAxis);
+    EXPECT_EQ(k.series->scatterStyle().shape(), QCPScatterStyle::ssNone);
+    EXPECT_TRUE(k.series->adaptiveSampling());
+  }
+  EXPECT_EQ(c.Chart1->yAxis->range(), QCPRange(0, 10200));
+  EXPECT_EQ(c.CustomAxis->range(), QCPRange(0, 20.4));
+}
+
 }  // namespace
