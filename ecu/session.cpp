@@ -118,6 +118,12 @@ void EcuTeardown() {
   if (Ui().CloseDeferred()) Ui().CloseMainWindow();
 }
 
+void EcuShutdown() {
+  StopLinkThreads();
+  CloseEcuPort();
+  StopLinkTimer();
+}
+
 void EcuEndLink(const std::string& text) {
   if (LinkState.load() != 0) {
     Ui().SetMsgTimerEnabled(false);

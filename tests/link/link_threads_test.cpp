@@ -71,3 +71,19 @@ TEST_F(LinkThreads, ReceiverOfAClosedPortEndsWithoutBeingAsked) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(LinkThreads, ShutdownAtProgramEndEndsTheThreadsMidHandshake) {
+  StartLine();
+  ecu->AddFault({sim::KwpFaultKind::NoReply, sim::FaultWhen::EveryN, 1});
+  Connect(1);
+  ASSERT_TRUE(WaitFor([&] { return CountRequests(0x81) == 1; }));
+  EcuShutdown();
+  EXPECT_TRUE(QTest::qWaitFor([] { return LiveWorkerCount() == 0; }, 3000));
+  EXPECT_EQ(PortHandle.load(), kNoPort);
+  EXPECT_FALSE(LinkTimerActive());
+  EXPECT_EQ(ui.refreshCount, 0);
+}
+
+}  // namespace
