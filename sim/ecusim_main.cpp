@@ -136,9 +136,9 @@ bool ParseOptions(int argc, char** argv, Options& o) {
 // --- The devices. Each device owner adds theirs here. ---
 
 // The ECU on the K-line: diagnostic device and boot device behind the switch.
-std::shared_ptr<sim::SimDevice> MakeKlineDevice(const Options& o) {
-  std::shared_ptr<sim::SimDevice> diagnostic = std::make_shared<sim::KwpEcu>();  // the KWP ECU
-  auto boot = std::make_shared<sim::BootEcu>();                                  // the boot code and loader
+std::shared_ptr<sim::SimDevice> MakeKlineDevice(const Options& o,
+                                                const std::shared_ptr<sim::KwpEcu>& diagnostic) {
+  auto boot = std::make_shared<sim::BootEcu>();  // the boot code and loader
   boot->SetIdentifier(o.ecuId);
   if (!o.flashImage.empty()) {
     if (::access(o.flashImage.c_str(), F_OK) == 0 && !boot->LoadImage(o.flashImage))
@@ -187,7 +187,16 @@ int main(int argc, char** argv) {
     kOptions.timeScale = o.timeScale;
     kOptions.echo = o.echo;
     kOptions.absorbWakeByte = true;
-    sim::SimLine kline(o.dir + "/kline", MakeKlineDevice(o), kOptions);
+    // The KWP ECU reports the engine: its data record, and in the packet
+    // stream the crank packets, which run the engine on themselves.
+    auto ecu = std::make_shared<sim::KwpEcu>();
+    ecu->SetRecordSource([engine] { return engine->DataRecord(); });
+    ecu->SetPacketSource([engine](int corrTimes2) {
+      engine->SetCorrection(corrTimes2 / 2.0);
+      return engine->NextCrankPacket(0.05);
+    });
+    ecu->SetPacketIntervalMs(50);
+    sim::SimLine kline(o.dir + "/kline", MakeKlineDevice(o, ecu), kOptions);
     if (o.silentEcu) kline.SetSilent(true);
 
     std::unique_ptr<sim::SimLine> lc1;
@@ -208,7 +217,7 @@ int main(int argc, char** argv) {
       ::nanosleep(&ts, nullptr);  // interrupted at once by the signals above
       if (getppid() != parent) break;
       const auto now = std::chrono::steady_clock::now();
-      engine->Advance(std::chrono::duration<double>(now - engineClock).count());
+      if (!ecu->Streaming()) engine->Advance(std::chrono::duration<double>(now - engineClock).count());
       engineClock = now;
       if (g_toggleSilence) {
         g_toggleSilence = 0;
