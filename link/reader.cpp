@@ -203,21 +203,45 @@ class TComReadThread : public WorkerThread {
       }
       const MsgBlock message = RxBuffer;
       const std::uint8_t count = RxCount;
+      // The steps after the hand-off that run on the user-interface thread
+      // go with it: the MsgEnd line and, still in B mode, the response time
+      // and whether polling runs. Nothing of this thread happens between them.
+      bool polling = false;
+      bool exchangeClosed = false;
+      auto afterHandOff = [this, &polling, &exchangeClosed] {
+        if (Terminated()) return;  // the hand-off ended the link
+        TraceAppendLine(TraceMsgEndLine());
+        if (UnidirMode.load()) return;
+        UpdateResponseTime();
+        polling = Ui().MsgTimerEnabled();
+        exchangeClosed = true;
+      };
       if (unidir) {
         const int inForce = static_cast<int>(EcuData.CorrUOZ.load());  // truncated toward zero
         const std::int8_t wanted = RequestedCorrUOZ.load();
         if (inForce != wanted && !Unlocked(lk, [wanted] { SendCorrUOZ(wanted); })) return;
-        if (!OnUi(lk, [&message, count] { HandleSpinPacket(message.data(), count); })) return;
+        if (!OnUi(lk, [&] {
+              HandleSpinPacket(message.data(), count);
+              afterHandOff();
+            }))
+          return;
       } else {
         const std::uint16_t total = static_cast<std::uint16_t>(sum_ + Sum16(RxBuffer.data(), RxCount - 1));
         if ((total & 0xFF) == RxBuffer[RxCount - 1]) {
-          if (!OnUi(lk, [&message, count] { DispatchReply(message.data(), count); })) return;
+          if (!OnUi(lk, [&] {
+                DispatchReply(message.data(), count);
+                afterHandOff();
+              }))
+            return;
         } else {
           ChecksumErrorCount.fetch_add(1);
-          if (!OnUi(lk, [] { ShowLinkCounters(); })) return;
+          if (!OnUi(lk, [&] {
+                ShowLinkCounters();
+                afterHandOff();
+              }))
+            return;
         }
       }
-      if (!Trace(lk, TraceMsgEndLine())) return;
 
       if (UnidirMode.load()) {
         RxState = RxHeader;
@@ -235,8 +259,7 @@ class TComReadThread : public WorkerThread {
       }
 
       RxState = RxIdle;
-      bool polling = false;
-      if (!OnUi(lk, [&polling] {
+      if (!exchangeClosed && !OnUi(lk, [&polling] {
             UpdateResponseTime();
             polling = Ui().MsgTimerEnabled();
           }))
