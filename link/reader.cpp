@@ -290,6 +290,12 @@ class TComReadThread : public WorkerThread {
     RxState = RxIdle;
     lk.unlock();
     if (ms > 0) DelayMs(static_cast<std::uint16_t>(ms));
+    // A receiver of an ended link stays quiet: its signal could wake the
+    // transmitter of the next link in the middle of an exchange.
+    if (Terminated()) {
+      lk.lock();
+      return;
+    }
     PurgePort(port_, PURGE_RXABORT | PURGE_RXCLEAR);
     WriterIdle.store(1);
     WriterEvent.Set();
