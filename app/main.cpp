@@ -5,6 +5,7 @@
 #include "app/mainwindow.h"
 #include "app/tracewindow.h"
 #include "common/worker.h"
+#include "ecu/session.h"
 
 int main(int argc, char** argv) {
   TApplication app(argc, argv);
@@ -16,7 +17,9 @@ int main(int argc, char** argv) {
   frmEcuTrace = traceWindow.get();
   mainWindow->show();
   const int rc = app.exec();
-  // Workers still running are asked to stop; their hand-offs are abandoned.
+  // A link still running (closed mid-handshake) is ended so its receiver wakes;
+  // workers still running are asked to stop; their hand-offs are abandoned.
+  EcuShutdown();
   TerminateAllWorkers(std::chrono::milliseconds(2000));
   frmEcuTrace = nullptr;
   return rc;

@@ -24,15 +24,6 @@ namespace {
 // Linux nice values are per thread; -1 is one step up and needs CAP_SYS_NICE.
 void RaisePriority() { (void)setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), -1); }
 
-// The pause after the last reception: one sleep to its deadline on the
-// monotonic counter (timer slack lowered), not a chain of 1 ms sleeps, whose
-// twenty wake-ups per exchange cost more processor time than all the rest of
-// the exchange. Nothing to wait when the deadline has passed (first request).
-void PauseAfterReception(std::uint16_t ms, std::int64_t lastRx) {
-  const std::int64_t left = lastRx + PerfFrequency() * ms / 1000 - PerfCounter();
-  if (left > 0) std::this_thread::sleep_for(std::chrono::nanoseconds(left * 1'000'000'000 / PerfFrequency()));
-}
-
 class TComWriteThread : public WorkerThread {
  public:
   explicit TComWriteThread(PortId port) : port_(port) {}
@@ -54,7 +45,7 @@ class TComWriteThread : public WorkerThread {
       const bool pending = !QueueEmpty();
       if (pending) {
         if (!Trace({TraceStartWriterLine(), TraceBeginWriterPauseLine()})) break;
-        PauseAfterReception(TCfg.WriterPause.load(), LastRxTime.load());
+        DelayUntilMs(TCfg.WriterPause.load(), LastRxTime.load());
       } else if (!Trace({TraceStartWriterLine()})) {
         break;
       }
