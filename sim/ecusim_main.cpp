@@ -8,6 +8,8 @@
 
 #include <cerrno>
 #include <chrono>
+#include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -48,11 +50,37 @@ Options:
                         complete firmware write (default: erased, not kept)
       --ecu-id TEXT     the 8-character identifier the loader answers
                         (default SIMECU01)
+
+The engine (one model behind the ECU and the LC-1; it idles near 850 rpm once
+warm and runs on in the packet stream of the unidirectional mode too):
+      --seed N          seed of the engine model's random events and noise
+                        (default 1): the same seed gives the same engine
+      --run-ups RATE    random full-throttle run-ups from idle to the rev
+                        limit (through 2000..7500 rpm in about 4 s, then back
+                        to idle in about 3 s), per minute of idling (default
+                        6: one every 15 to 20 s on average; 0 = none)
+      --blips RATE      random short throttle blips to about 2000 rpm, per
+                        minute of idling (default 1; 0 = none). A blip above
+                        the window's "Порог оборотов" opens a table column too.
+
+The packet stream of the unidirectional mode (after 70 72):
+      --stream-noise[=N]  1..N noise bytes (default N = 3) halfway between
+                        packets; each has bit 0 clear, so it never forms a
+                        sync pair
+      --stream-split[=K]  each packet leaves in two parts: the first K of
+                        the 9 bytes of sync and packet (default K = 5), then
+                        the rest 5 ms later
   -h, --help            this text
 
 Switches while running (send the signal to the ecusim process):
   SIGUSR1               the ECU falls silent / answers again (toggle); the
-                        adapter keeps echoing
+                        adapter keeps echoing. Falling silent ends the packet
+                        stream too, and the ECU answers again as after
+                        power-up (10400 baud, no session): connect anew.
+  SIGRTMIN              the ECU ends the packet stream without EE 88 (as if
+                        it left the mode by itself) and answers requests
+                        again; the program returns to polling after its
+                        1.5 s time-out. Send it with: kill -s RTMIN <pid>
   SIGUSR2               the K-line port vanishes (hang-up, as when a USB
                         adapter is pulled); not undoable
   SIGINT, SIGTERM       stop
@@ -61,10 +89,13 @@ Switches while running (send the signal to the ecusim process):
 volatile sig_atomic_t g_stop = 0;
 volatile sig_atomic_t g_toggleSilence = 0;
 volatile sig_atomic_t g_hangup = 0;
+volatile sig_atomic_t g_stopStream = 0;
 
 void OnSignal(int sig) {
   if (sig == SIGUSR1)
     g_toggleSilence = 1;
+  else if (sig == SIGRTMIN)
+    g_stopStream = 1;
   else if (sig == SIGUSR2)
     g_hangup = 1;
   else
@@ -79,10 +110,26 @@ struct Options {
   bool lc1 = true;
   std::string flashImage;
   std::string ecuId = "SIMECU01";
+  std::uint32_t seed = 1;
+  double runUpsPerMinute = 6;
+  double blipsPerMinute = 1;
+  int streamNoise = 0;
+  int streamSplit = 0;
 };
 
+bool ParseNumber(const char* name, const char* text, double low, double high, double& out) {
+  char* end = nullptr;
+  const double v = std::strtod(text, &end);
+  if (end == text || *end != 0 || !(v >= low && v <= high)) {
+    std::fprintf(stderr, "ecusim: bad %s '%s' (%g..%g)\n", name, text, low, high);
+    return false;
+  }
+  out = v;
+  return true;
+}
+
 bool ParseOptions(int argc, char** argv, Options& o) {
-  enum { kNoEcho = 1000, kSilentEcu, kNoLc1, kFlashImage, kEcuId };
+  enum { kNoEcho = 1000, kSilentEcu, kNoLc1, kFlashImage, kEcuId, kSeed, kRunUps, kBlips, kNoise, kSplit };
   static const option longOptions[] = {{"dir", required_argument, nullptr, 'd'},
                                        {"time-scale", required_argument, nullptr, 't'},
                                        {"no-echo", no_argument, nullptr, kNoEcho},
@@ -90,6 +137,11 @@ bool ParseOptions(int argc, char** argv, Options& o) {
                                        {"no-lc1", no_argument, nullptr, kNoLc1},
                                        {"flash-image", required_argument, nullptr, kFlashImage},
                                        {"ecu-id", required_argument, nullptr, kEcuId},
+                                       {"seed", required_argument, nullptr, kSeed},
+                                       {"run-ups", required_argument, nullptr, kRunUps},
+                                       {"blips", required_argument, nullptr, kBlips},
+                                       {"stream-noise", optional_argument, nullptr, kNoise},
+                                       {"stream-split", optional_argument, nullptr, kSplit},
                                        {"help", no_argument, nullptr, 'h'},
                                        {nullptr, 0, nullptr, 0}};
   int c;
@@ -122,6 +174,30 @@ bool ParseOptions(int argc, char** argv, Options& o) {
       case kEcuId:
         o.ecuId = optarg;
         break;
+      case kSeed: {
+        double v = 0;
+        if (!ParseNumber("--seed", optarg, 0, 4294967295.0, v) || v != std::floor(v)) return false;
+        o.seed = static_cast<std::uint32_t>(v);
+        break;
+      }
+      case kRunUps:
+        if (!ParseNumber("--run-ups", optarg, 0, 600, o.runUpsPerMinute)) return false;
+        break;
+      case kBlips:
+        if (!ParseNumber("--blips", optarg, 0, 600, o.blipsPerMinute)) return false;
+        break;
+      case kNoise: {
+        double v = 3;
+        if (optarg && (!ParseNumber("--stream-noise", optarg, 1, 64, v) || v != std::floor(v))) return false;
+        o.streamNoise = static_cast<int>(v);
+        break;
+      }
+      case kSplit: {
+        double v = 5;
+        if (optarg && (!ParseNumber("--stream-split", optarg, 1, 8, v) || v != std::floor(v))) return false;
+        o.streamSplit = static_cast<int>(v);
+        break;
+      }
       case 'h':
         std::fputs(kUsage, stdout);
         std::exit(0);
@@ -173,6 +249,7 @@ int main(int argc, char** argv) {
   sigaction(SIGHUP, &sa, nullptr);
   sigaction(SIGUSR1, &sa, nullptr);
   sigaction(SIGUSR2, &sa, nullptr);
+  sigaction(SIGRTMIN, &sa, nullptr);
 
   if (::mkdir(o.dir.c_str(), 0755) != 0 && errno != EEXIST) {
     std::fprintf(stderr, "ecusim: cannot create %s: %s\n", o.dir.c_str(), std::strerror(errno));
@@ -180,7 +257,8 @@ int main(int argc, char** argv) {
   }
   try {
     // One engine behind the devices, run on in real time by the loop below.
-    auto engine = std::make_shared<EngineModel>();
+    auto engine = std::make_shared<EngineModel>(o.seed);
+    engine->SetRandomEvents(o.blipsPerMinute / 60, o.runUpsPerMinute / 60);
     auto engineClock = std::chrono::steady_clock::now();
 
     sim::SimLineOptions kOptions;
@@ -196,6 +274,8 @@ int main(int argc, char** argv) {
       return engine->NextCrankPacket(0.05);
     });
     ecu->SetPacketIntervalMs(50);
+    ecu->SetStreamNoise(o.streamNoise, o.seed);
+    ecu->SetStreamSplit(o.streamSplit);
     sim::SimLine kline(o.dir + "/kline", MakeKlineDevice(o, ecu), kOptions);
     if (o.silentEcu) kline.SetSilent(true);
 
@@ -216,12 +296,23 @@ int main(int argc, char** argv) {
       timespec ts{0, 200'000'000};
       ::nanosleep(&ts, nullptr);  // interrupted at once by the signals above
       if (getppid() != parent) break;
+      // While the stream runs, each crank packet runs the engine on (random
+      // run-ups included); here only the time between streams.
       const auto now = std::chrono::steady_clock::now();
       if (!ecu->Streaming()) engine->Advance(std::chrono::duration<double>(now - engineClock).count());
       engineClock = now;
+      if (g_stopStream) {
+        g_stopStream = 0;
+        const bool was = ecu->Streaming();
+        ecu->StopStream();
+        std::printf("ecusim: %s\n", was ? "packet stream ended" : "no packet stream to end");
+        std::fflush(stdout);
+      }
       if (g_toggleSilence) {
         g_toggleSilence = 0;
         silent = !silent;
+        // A silent ECU is as good as switched off: it comes back fresh.
+        if (silent) ecu->Reset();
         kline.SetSilent(silent);
         std::printf("ecusim: ECU %s\n", silent ? "silent" : "answering");
         std::fflush(stdout);

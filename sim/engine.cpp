@@ -116,6 +116,11 @@ bool EngineModel::InRunUp() const {
   return phase_ == Phase::RunUp;
 }
 
+bool EngineModel::Idling() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return phase_ == Phase::Idle;
+}
+
 void EngineModel::SetRandomEvents(double blipsPerSecond, double runUpsPerSecond) {
   std::lock_guard<std::mutex> lock(mutex_);
   blipRate_ = std::max(0.0, blipsPerSecond);

@@ -67,7 +67,12 @@ class EngineModel {
   // and back to idle. A more advanced correction accelerates a little faster.
   void StartRunUp();
   bool InRunUp() const;
-  // Random events while idling: blips and run-ups per simulated second.
+  // Idling: no blip, run-up or fall back in progress (random events start
+  // only then).
+  bool Idling() const;
+  // Random events while idling: blips and run-ups per simulated second of
+  // idling. They come from the seeded generator, whether the model is run
+  // by Advance or by NextCrankPacket.
   void SetRandomEvents(double blipsPerSecond, double runUpsPerSecond);
 
   static constexpr double kRevLimit = 7600;

@@ -1,5 +1,6 @@
 #include "sim/kwp_ecu.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 
@@ -117,6 +118,32 @@ void KwpEcu::SetPacketIntervalMs(double ms) {
   std::lock_guard lock(mutex_);
   packetMs_ = ms;
 }
+void KwpEcu::SetStreamNoise(int maxBytes, std::uint32_t seed) {
+  std::lock_guard lock(mutex_);
+  noiseMax_ = std::max(0, maxBytes);
+  noiseRng_.seed(seed);
+}
+void KwpEcu::SetStreamSplit(int firstBytes, double pauseMs) {
+  std::lock_guard lock(mutex_);
+  splitAt_ = std::clamp(firstBytes, 0, 8);
+  splitPauseMs_ = std::max(0.0, pauseMs);
+}
+void KwpEcu::StopStream() {
+  std::lock_guard lock(mutex_);
+  // The pending tick finds the stream ended and sends nothing.
+  streaming_ = false;
+  rawPending_ = -1;
+}
+void KwpEcu::Reset() {
+  std::lock_guard lock(mutex_);
+  streaming_ = false;
+  rawPending_ = -1;
+  settings_ = {10400, 1};
+  corrTimes2_ = 0;
+  frame_.clear();
+  if (corruptingEcho_ && Line()) Line()->SetEcho(true);
+  corruptingEcho_ = false;
+}
 void KwpEcu::SetLatencyMs(double ms) {
   std::lock_guard lock(mutex_);
   latencyMs_ = ms;
@@ -153,6 +180,10 @@ bool KwpEcu::Streaming() const {
 int KwpEcu::PacketsSent() const {
   std::lock_guard lock(mutex_);
   return packets_;
+}
+std::uint64_t KwpEcu::NoiseBytesSent() const {
+  std::lock_guard lock(mutex_);
+  return noiseSent_;
 }
 int KwpEcu::CorrectionTimes2() const {
   std::lock_guard lock(mutex_);
@@ -340,8 +371,26 @@ void KwpEcu::SendPacket() {
   const auto p = packet_(corrTimes2_);
   std::vector<std::uint8_t> bytes = {kSync0, kSync1};
   bytes.insert(bytes.end(), p.begin(), p.end());
-  Send(bytes);
   ++packets_;
+  // Gaps are counted from now, so each later part waits out the wire time of
+  // what went before it.
+  const double byteMs = ByteSeconds(settings_) * 1000 * Line()->TimeScale();
+  double endMs = byteMs * static_cast<double>(bytes.size());
+  if (splitAt_ > 0) {
+    const auto cut = bytes.begin() + splitAt_;
+    Send(std::vector<std::uint8_t>(bytes.begin(), cut));
+    Send(std::vector<std::uint8_t>(cut, bytes.end()), byteMs * splitAt_ + splitPauseMs_);
+    endMs += splitPauseMs_;
+  } else {
+    Send(bytes);
+  }
+  if (noiseMax_ > 0) {
+    const int n = std::uniform_int_distribution<int>(1, noiseMax_)(noiseRng_);
+    std::vector<std::uint8_t> noise;
+    for (int i = 0; i < n; ++i) noise.push_back(static_cast<std::uint8_t>(noiseRng_() & 0xFE));
+    noiseSent_ += static_cast<std::uint64_t>(n);
+    Send(noise, endMs + std::max(0.0, packetMs_ - endMs) / 2);
+  }
 }
 
 }  // namespace sim

@@ -64,6 +64,24 @@ class KwpEcu : public SimDevice {
   void SetPacketSource(PacketSource source);
   // Real milliseconds between packets of the stream (default 50).
   void SetPacketIntervalMs(double ms);
+  // Stream switches; each takes effect at the next packet.
+  // Noise: halfway between two packets, 1..maxBytes bytes from a generator
+  // seeded with seed. Every noise byte has bit 0 clear, so none can be either
+  // byte of a sync pair and a receiver that looks for the sync loses no
+  // packet. 0 = no noise (default).
+  void SetStreamNoise(int maxBytes, std::uint32_t seed = 1);
+  // Split: of the sync and the packet (9 bytes) the first firstBytes (1..8)
+  // leave, then the rest after a pause of pauseMs (real time) beyond their
+  // wire time, so a receiver reads the packet in two parts. 0 = whole packets
+  // (default).
+  void SetStreamSplit(int firstBytes, double pauseMs = 5);
+  // The ECU ends the stream by itself, without EE 88: no more packets, and it
+  // answers requests again at the session's speed (as after EE 88). The
+  // program meets silence and returns to polling after its time-out.
+  void StopStream();
+  // As after power-up: no stream, no session (10400 baud), no correction, a
+  // request in progress dropped.
+  void Reset();
   // Real milliseconds before every reply (default 0).
   void SetLatencyMs(double ms);
   void SetLateMs(double ms);
@@ -84,6 +102,7 @@ class KwpEcu : public SimDevice {
   std::vector<std::uint8_t> RawCommands() const;  // EE xx pairs seen in the stream
   bool Streaming() const;
   int PacketsSent() const;
+  std::uint64_t NoiseBytesSent() const;
   int CorrectionTimes2() const;
 
   // The fixed record and packet used by default.
@@ -113,6 +132,11 @@ class KwpEcu : public SimDevice {
   int rawPending_ = -1;  // first byte of a raw command seen in the stream
   int corrTimes2_ = 0;
   int packets_ = 0;
+  int noiseMax_ = 0;
+  std::mt19937 noiseRng_;
+  std::uint64_t noiseSent_ = 0;
+  int splitAt_ = 0;
+  double splitPauseMs_ = 5;
   int tick_ = 0;
   double packetMs_ = 50;
   double latencyMs_ = 0;
