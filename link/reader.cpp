@@ -102,11 +102,15 @@ class TComReadThread : public WorkerThread {
 
   // The rest of a message is still on the wire: sleep about the time it takes
   // (at the fastest speed this link may use, so never too long), since the
-  // byte wait reports bytes already waiting and would return at once.
-  void SleepForBytes(int bytes) {
+  // byte wait reports bytes already waiting and would return at once. When
+  // nothing arrived since the last such sleep (a stray byte that nothing
+  // follows), sleep 5 ms so the pass never spins.
+  void SleepForBytes(int bytes, std::uint32_t waiting) {
     const long long byteUs = 10LL * 1000000 / fastestBaud_;
-    std::this_thread::sleep_for(
-        std::chrono::microseconds(std::clamp<long long>(bytes * byteUs, byteUs, 20000)));
+    const long long us =
+        waiting == lastShortWaiting_ ? 5000 : std::clamp<long long>(bytes * byteUs, byteUs, 20000);
+    lastShortWaiting_ = waiting;
+    std::this_thread::sleep_for(std::chrono::microseconds(us));
   }
 
   void Pass() {
@@ -143,9 +147,10 @@ class TComReadThread : public WorkerThread {
     if (chunk < needed || chunk == 0) {
       lk.unlock();
       FlushTrace();
-      SleepForBytes(needed - chunk);
+      SleepForBytes(needed - chunk, waiting);
       return;
     }
+    lastShortWaiting_ = UINT32_MAX;
     std::uint8_t chunkBuf[256];
     const int got = ReadPortBlocking(port_, chunkBuf, chunk);
     if (!Trace(lk, TraceReadLine(chunkBuf, got, unidir))) return;
@@ -304,8 +309,9 @@ class TComReadThread : public WorkerThread {
 
   PortId port_;
   std::uint32_t fastestBaud_;
-  std::uint16_t sum_ = 0;           // checksum accumulator: the header's sum
-  std::vector<std::string> lines_;  // trace lines not yet handed over
+  std::uint16_t sum_ = 0;                        // checksum accumulator: the header's sum
+  std::vector<std::string> lines_;               // trace lines not yet handed over
+  std::uint32_t lastShortWaiting_ = UINT32_MAX;  // queue count at the last short sleep
 };
 
 }  // namespace
