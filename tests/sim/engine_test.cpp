@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <functional>
+#include <vector>
 
 #include "ecu/dataframe.h"
 #include "ecu/ecu_data.h"
@@ -36,6 +38,32 @@ double RunUpTime(double correction) {
   }
   return t2000 >= 0 && t7500 >= 0 ? t7500 - t2000 : 1e9;
 }
+
+// Random events seen over simulated time, looked at every 10 ms.
+struct EventLog {
+  std::vector<double> runUps, blips;  // start times, simulated seconds
+  double idleSeconds = 0;
+};
+
+// step runs the model on by 10 ms (Advance, or crank packets as in the stream).
+EventLog Watch(EngineModel& m, double seconds, const std::function<void(EngineModel&)>& step) {
+  EventLog log;
+  bool inRunUp = m.InRunUp(), inBlip = false;
+  for (long i = 0; i < std::lround(seconds / 0.01); ++i) {
+    if (m.Idling()) log.idleSeconds += 0.01;
+    step(m);
+    const EngineState s = m.State();
+    const bool blip = s.throttle > 0 && s.throttle < 100;
+    if (m.InRunUp() && !inRunUp) log.runUps.push_back(s.time);
+    if (blip && !inBlip) log.blips.push_back(s.time);
+    inRunUp = m.InRunUp();
+    inBlip = blip;
+  }
+  return log;
+}
+
+void AdvanceStep(EngineModel& m) { m.Advance(0.01); }
+void PacketStep(EngineModel& m) { m.NextCrankPacket(0.01); }
 
 TEST(EngineRecord, DecodesBackToTheModelState) {
   EngineModel m(3);
@@ -171,6 +199,43 @@ TEST(EngineCrank, RunUpShowsAsPositiveAcceleration) {
   // 1600 rpm/s is about 27 rps per second at the torque peak.
   EXPECT_GT(maxAccel, 15);
   EXPECT_LT(maxAccel, 40);
+}
+
+TEST(EngineEvents, SameSeedSameRunUpTimes) {
+  EngineModel a(42), b(42), c(43);
+  for (EngineModel* m : {&a, &b, &c}) m->SetRandomEvents(4.0 / 60, 12.0 / 60);
+  const EventLog la = Watch(a, 150, AdvanceStep), lb = Watch(b, 150, AdvanceStep),
+                 lc = Watch(c, 150, AdvanceStep);
+  EXPECT_GT(la.runUps.size(), 5u);
+  EXPECT_EQ(la.runUps, lb.runUps);
+  EXPECT_EQ(la.blips, lb.blips);
+  EXPECT_NE(la.runUps, lc.runUps);
+}
+
+// Random run-ups and blips come at the configured rate per minute of idling,
+// both when the model is advanced between streams and when the crank packets
+// run it (unidirectional mode, when the user measures).
+TEST(EngineEvents, RandomEventsComeAtTheConfiguredRate) {
+  struct Case {
+    double runUpsPerMinute, blipsPerMinute;
+    bool packets;
+    double seconds;
+  } cases[] = {{20, 0, false, 600}, {20, 20, true, 600}, {0, 30, false, 300}, {0, 0, true, 120}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.runUpsPerMinute << " run-ups, " << c.blipsPerMinute << " blips"
+                                    << (c.packets ? ", by packets" : ""));
+    EngineModel m(17);
+    m.SetRandomEvents(c.blipsPerMinute / 60, c.runUpsPerMinute / 60);
+    const EventLog log = Watch(m, c.seconds, c.packets ? PacketStep : AdvanceStep);
+    const double idleMinutes = log.idleSeconds / 60;
+    ASSERT_GT(idleMinutes, 1);
+    // Some 50 events or more each: within 35% of the rate (seeded, so fixed).
+    EXPECT_NEAR(log.runUps.size() / idleMinutes, c.runUpsPerMinute, 0.35 * c.runUpsPerMinute);
+    EXPECT_NEAR(log.blips.size() / idleMinutes, c.blipsPerMinute, 0.35 * c.blipsPerMinute);
+    if (c.runUpsPerMinute == 0 && c.blipsPerMinute == 0) {
+      EXPECT_GT(idleMinutes, 1.9);  // nothing but idling
+    }
+  }
 }
 
 TEST(EngineModel, SameSeedSameEngine) {

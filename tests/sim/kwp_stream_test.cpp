@@ -125,7 +125,7 @@ class KwpStream : public ::testing::Test {
   Bytes Drain() {
     Bytes all;
     for (;;) {
-      Bytes chunk = Read(64);
+      Bytes chunk = Read(16);
       if (chunk.empty()) return all;
       all.insert(all.end(), chunk.begin(), chunk.end());
     }
@@ -178,10 +178,10 @@ TEST_F(KwpStream, NoiseAndSplitPacketsCostNoPacket) {
 }
 
 TEST_F(KwpStream, SplitPacketsArriveInTwoReads) {
-  ecu->SetPacketIntervalMs(80);
+  ecu->SetPacketIntervalMs(50);
   for (int split : {1, 5, 8}) {
     SCOPED_TRACE(split);
-    ecu->SetStreamSplit(split, 40);
+    ecu->SetStreamSplit(split, 25);
     EnterStream();
     Framer f;
     for (int packet = 0; packet < 2; ++packet) {
