@@ -98,6 +98,10 @@ TfrmMain::TfrmMain(UiHooks* dialogs, QWidget* parent) : QMainWindow(parent) {
 }
 
 TfrmMain::~TfrmMain() {
+  // The display filters this window's events; it must go before the widgets
+  // it reaches are torn down.
+  delete Display;
+  Display = nullptr;
   if (&Ui() == static_cast<UiHooks*>(this)) SetUiHooks(nullptr);
   if (frmMain == this) frmMain = nullptr;
 }
