@@ -18,33 +18,9 @@
 #include "common/error.h"
 #include "common/timing.h"
 #include "sim/sim.h"
+#include "tests/support/script_device.h"
 
 namespace {
-
-// A device that records what reaches it and answers through a callback.
-class ScriptDevice : public sim::SimDevice {
- public:
-  explicit ScriptDevice(sim::LineSettings s = {}) : settings_(s) {}
-  sim::LineSettings Settings() const override { return settings_; }
-  void OnByte(std::uint8_t b, const sim::LineSettings&) override {
-    {
-      std::lock_guard lock(mutex_);
-      received_.push_back(b);
-    }
-    if (onByte) onByte(b);
-  }
-  std::vector<std::uint8_t> Received() {
-    std::lock_guard lock(mutex_);
-    return received_;
-  }
-  using SimDevice::Send;                     // line thread only
-  std::function<void(std::uint8_t)> onByte;  // set before the line starts
-
- private:
-  sim::LineSettings settings_;
-  std::mutex mutex_;
-  std::vector<std::uint8_t> received_;
-};
 
 class PortTest : public ::testing::Test {
  protected:

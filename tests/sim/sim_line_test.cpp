@@ -13,34 +13,11 @@
 #include "common/timing.h"
 #include "link/port.h"
 #include "sim/sim.h"
+#include "tests/support/script_device.h"
 
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
-
-class ScriptDevice : public sim::SimDevice {
- public:
-  explicit ScriptDevice(sim::LineSettings s = {}) : settings_(s) {}
-  sim::LineSettings Settings() const override { return settings_; }
-  void OnByte(std::uint8_t b, const sim::LineSettings&) override {
-    {
-      std::lock_guard lock(mutex_);
-      received_.push_back(b);
-    }
-    if (onByte) onByte(b);
-  }
-  Bytes Received() {
-    std::lock_guard lock(mutex_);
-    return received_;
-  }
-  using SimDevice::Send;
-  std::function<void(std::uint8_t)> onByte;
-
- private:
-  sim::LineSettings settings_;
-  std::mutex mutex_;
-  Bytes received_;
-};
 
 class SimLineTest : public ::testing::Test {
  protected:
