@@ -1,5 +1,6 @@
 #include "app/statusbar.h"
 
+#include <QFontMetrics>
 #include <QPainter>
 #include <QStyleOptionFrame>
 
@@ -15,6 +16,26 @@ constexpr Qt::Alignment kAlign[TStatusBar::kPanels] = {Qt::AlignCenter,
                                                        Qt::AlignLeft | Qt::AlignVCenter,
                                                        Qt::AlignLeft | Qt::AlignVCenter};
 constexpr int kDrawnPanel = 3;
+
+// The panel widths were chosen for a small Windows font. The longest texts the
+// program writes must stay readable in them, so the panels' font is made small
+// enough for those (never below 6 points) instead of cutting the numbers off.
+QFont PanelFont(const QFont& base) {
+  const struct {
+    const char* text;
+    int panel;
+  } longest[] = {{" LC1 AFR: 14.7", 7}, {"25.4 п/сек", 8}, {"Не подключен", 0}, {"1000 мс", 2}};
+  QFont f = base;
+  for (double pt = base.pointSizeF(); pt >= 6; pt -= 0.5) {
+    f.setPointSizeF(pt);
+    const QFontMetrics m(f);
+    bool fits = true;
+    for (const auto& l : longest)
+      fits = fits && m.horizontalAdvance(QString::fromUtf8(l.text)) + 6 <= kWidths[l.panel];
+    if (fits) break;
+  }
+  return f;
+}
 }  // namespace
 
 void TDrawnPanel::SetText(const QString& text) {
@@ -35,6 +56,7 @@ void TDrawnPanel::paintEvent(QPaintEvent*) {
 
 TStatusBar::TStatusBar(QWidget* parent) : QStatusBar(parent) {
   setSizeGripEnabled(true);
+  const QFont panelFont = PanelFont(font());
   for (int i = 0; i < kPanels; ++i) {
     QWidget* w;
     if (i == kDrawnPanel) {
@@ -49,6 +71,7 @@ TStatusBar::TStatusBar(QWidget* parent) : QStatusBar(parent) {
       w = label;
     }
     w->setFixedWidth(kWidths[i]);
+    w->setFont(panelFont);
     addWidget(w);
   }
 }

@@ -266,14 +266,16 @@ int main(int argc, char** argv) {
     kOptions.echo = o.echo;
     kOptions.absorbWakeByte = true;
     // The KWP ECU reports the engine: its data record, and in the packet
-    // stream the crank packets, which run the engine on themselves.
+    // stream the crank packets, which run the engine on themselves. A packet
+    // every 20 ms gives band times to a few hundredths and leaves room for a
+    // split packet's pause even at 10400 baud.
     auto ecu = std::make_shared<sim::KwpEcu>();
     ecu->SetRecordSource([engine] { return engine->DataRecord(); });
     ecu->SetPacketSource([engine](int corrTimes2) {
       engine->SetCorrection(corrTimes2 / 2.0);
-      return engine->NextCrankPacket(0.05);
+      return engine->NextCrankPacket(0.02);
     });
-    ecu->SetPacketIntervalMs(50);
+    ecu->SetPacketIntervalMs(20);
     ecu->SetStreamNoise(o.streamNoise, o.seed);
     ecu->SetStreamSplit(o.streamSplit);
     sim::SimLine kline(o.dir + "/kline", MakeKlineDevice(o, ecu), kOptions);
