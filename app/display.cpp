@@ -65,7 +65,6 @@ void TDisplay::ShowDiagnostics() {
 void TDisplay::StepAcceleration() {
   const AccelSample s{EcuData.RPM, EcuData.SpinAccel, EcuData.SpinDt, EcuData.CorrUOZ.load()};
   const AccelStepResult r = accel_.Step(s, w_.edRPMLimit->value(), w_.Paused);
-  MirrorState();
   ApplyChart(r.chart);
   TSpinTable& g = *w_.grdSpinup;
   const int run = table_.RunCount();
@@ -88,7 +87,6 @@ void TDisplay::StepFuel() {
   const QCPRange x = w_.ChartPage->Chart1->xAxis->range();
   const ChartUpdate u =
       fuel_.Step(s, w_.Paused, AxisRange{x.lower, x.upper, w_.ChartPage->BottomIncrement()});
-  MirrorState();
   ApplyChart(u);
 }
 
@@ -141,7 +139,6 @@ void TDisplay::ResetReplyCount() {
   // or recording can be in progress, so this costs nothing there.
   accel_.EndRun();
   fuel_.Reset();
-  MirrorState();
 }
 
 void TDisplay::ScreenTick() {
@@ -150,15 +147,11 @@ void TDisplay::ScreenTick() {
   if (p.display) UpdateDisplay(DisplayCause::ScreenTick);
 }
 
-void TDisplay::ResetFilter(int filterLength) {
-  accel_.ResetFilter(filterLength);
-  MirrorState();
-}
+void TDisplay::ResetFilter(int filterLength) { accel_.ResetFilter(filterLength); }
 
 void TDisplay::ResetBest() {
   accel_.ResetBest();
   fuel_.Reset();
-  MirrorState();
   w_.grdSpinup->viewport()->update();
 }
 
@@ -179,7 +172,6 @@ bool TDisplay::DeleteSelectedRun() {
 
 void TDisplay::SyncGrid() {
   TSpinTable& g = *w_.grdSpinup;
-  MirrorState();
   g.SetColCount(table_.ColumnCount());
   for (int c = 1; c <= table_.RunCount(); ++c)
     for (int r = 0; r < AccelTableModel::kRows; ++r) g.SetCell(c, r, Q(table_.Cell(c, r)));
@@ -208,18 +200,4 @@ bool TDisplay::eventFilter(QObject* watched, QEvent* event) {
   if (watched == w_.windowHandle() && key->text() == QStringLiteral(" ") && LinkState == 1 && UnidirMode == 1)
     TogglePause();
   return false;  // the key goes on to the focused control
-}
-
-void TDisplay::MirrorState() {
-  w_.ElapsedTime = w_.ChartMode == kChartAdditionalFuel ? fuel_.ElapsedTime() : accel_.ElapsedTime();
-  w_.RunCount = table_.RunCount();
-  w_.NextBand = accel_.NextBand();
-  w_.BandStartTime = accel_.BandStartTime();
-  w_.FirstBoundary = accel_.FirstBoundary();
-  w_.AccelFilter = accel_.Filter().Values();
-  w_.AccelFilterCount = accel_.Filter().Count();
-  for (int r = 1; r <= AccelTableModel::kBandRows; ++r) {
-    const AccelTableModel::Best b = table_.BestInRow(r);
-    w_.BestInRow[r] = {b.column, b.time};
-  }
 }

@@ -62,7 +62,6 @@ class TDisplay : public QObject {
   void WatchWindowKeys();
   // Copies the measurement's state into the window's fields of the same
   // names, which show it (the logic lives in the classes above).
-  void MirrorState();
 
   TfrmMain& w_;
   AccelTableModel table_;

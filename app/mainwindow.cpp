@@ -117,7 +117,13 @@ void TfrmMain::FormCreate() {
   ChartPage->SetupChart(ChartMode);
   PerfFrequency = ::PerfFrequency();
   grdSpinup->LabelRows();
-  RunCount = 0;
+}
+
+std::int32_t TfrmMain::RunCount() const { return Display->Table().RunCount(); }
+
+TfrmMain::BestTime TfrmMain::BestInRow(int row) const {
+  const AccelTableModel::Best b = Display->Table().BestInRow(row);
+  return {b.column, b.time};
 }
 
 void TfrmMain::CreateActions() {

@@ -105,9 +105,8 @@ class TfrmMain : public QMainWindow, public UiHooks {
   TDisplay* Display = nullptr;
 
   // --- The window's state (zero at creation). ---
-  // ElapsedTime, RunCount, NextBand, BandStartTime, FirstBoundary, AccelFilter,
-  // AccelFilterCount and BestInRow show the state of the measurement that
-  // Display keeps; Display writes them after every change.
+  // The measurement's state (elapsed time, bands, filter, runs, best times)
+  // lives in Display; these read it.
   struct BestTime {
     std::int32_t column = 0;
     double time = 0;
@@ -115,17 +114,9 @@ class TfrmMain : public QMainWindow, public UiHooks {
   bool FCloseDeferred = false;
   bool Paused = false;
   std::int32_t ChartMode = 0;
-  double ElapsedTime = 0;
-  std::int32_t RunCount = 0;
-  std::int32_t NextBand = 0;
-  double BandStartTime = 0;
-  bool FirstBoundary = false;
-  std::vector<double> AccelFilter;
-  std::int32_t AccelFilterCount = 0;
-  std::array<BestTime, 12> BestInRow{};  // rows 1..11 used
-  std::int64_t PerfFrequency = 0;
-  std::int64_t RateWindowStart = 0;
-  std::int64_t RateCount = 0;
+  std::int64_t PerfFrequency = 0;  // counter units per second, read at creation
+  std::int32_t RunCount() const;
+  BestTime BestInRow(int row) const;
 
  protected:
   void showEvent(QShowEvent* event) override;

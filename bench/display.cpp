@@ -93,7 +93,13 @@ Figures Measure(TfrmMain& w, int points, double dt) {
 
   f.follow = MeasureReplot(chart);
   const QCPRange saved = chart->xAxis->range();
-  chart->xAxis->setRange(0, w.ElapsedTime);
+  double last = 0;  // the newest point's time, over every series
+  for (int g = 0; g < chart->graphCount(); ++g) {
+    bool found = false;
+    const QCPRange keys = chart->graph(g)->getKeyRange(found);
+    if (found) last = std::max(last, keys.upper);
+  }
+  chart->xAxis->setRange(0, last);
   f.all = MeasureReplot(chart);
   chart->xAxis->setRange(saved);
   return f;

@@ -76,7 +76,7 @@ class DisplayEndToEnd : public LinkRig {
     engine->StartRunUp();
     // The run-up itself takes a few hundred ms here; on a loaded machine this
     // thread may first look when it is already over, so wait for its column.
-    ASSERT_TRUE(Until([&] { return w->RunCount == expectedRuns; }, 20000));
+    ASSERT_TRUE(Until([&] { return w->RunCount() == expectedRuns; }, 20000));
     ASSERT_TRUE(
         Until([&] { return !engine->InRunUp() && !w->Display->Acceleration().RunInProgress(); }, 20000));
   }
@@ -117,7 +117,7 @@ TEST_F(DisplayEndToEnd, TwoRunUpsWithTwoCorrectionsGiveTwoColumnsFasterOneHighli
       EXPECT_TRUE(ok && t > 0.15 && t < 0.8)
           << "column " << c << " row " << r << ": " << g.Cell(c, r).toStdString();
     }
-    EXPECT_EQ(w->BestInRow[r].column, 2) << "row " << r;
+    EXPECT_EQ(w->BestInRow(r).column, 2) << "row " << r;
   }
   // The first run's curves are now the previous run's.
   EXPECT_GT(w->ChartPage->Series3->data()->size(), 10);

@@ -103,7 +103,7 @@ TEST_F(DisplayTest, AccelerationRunsFillChartAndTable) {
   EXPECT_EQ(Points(c.Series1), 4);
   EXPECT_EQ(Points(c.Series2), 4);
   EXPECT_EQ(w->grdSpinup->ColCount(), 2);
-  EXPECT_EQ(w->RunCount, 1);
+  EXPECT_EQ(w->RunCount(), 1);
   EXPECT_EQ(Cell(1, 0), "-3");
   EXPECT_EQ(Cell(1, 1), "0.1");
   EXPECT_EQ(Cell(1, 2), "0.1");
@@ -185,7 +185,7 @@ TEST_F(DisplayTest, DeleteKeyRemovesCurrentRunColumn) {
   g->setCurrentCell(1, 2);
   QTest::keyClick(g, Qt::Key_Delete);
   EXPECT_EQ(g->ColCount(), 3);
-  EXPECT_EQ(w->RunCount, 2);
+  EXPECT_EQ(w->RunCount(), 2);
   EXPECT_EQ(Cell(2, 0), "1");
   EXPECT_EQ(Cell(2, 1), "0.2");
   EXPECT_EQ(d->Table().BestInRow(1).column, 2);

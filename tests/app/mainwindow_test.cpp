@@ -100,7 +100,7 @@ TEST_F(MainWindow, StartsWithCaptionStatusTextsAndPages) {
   EXPECT_EQ(w_->MsgTimerInterval(), 150);
   EXPECT_TRUE(w_->ScreenUpdateTimer->isActive());
   EXPECT_EQ(w_->ScreenUpdateTimer->interval(), 1000);
-  EXPECT_EQ(w_->RunCount, 0);
+  EXPECT_EQ(w_->RunCount(), 0);
   EXPECT_EQ(w_->ChartMode, 0);
   EXPECT_FALSE(w_->FCloseDeferred);
   EXPECT_GT(w_->PerfFrequency, 0);
