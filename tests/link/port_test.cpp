@@ -18,51 +18,20 @@
 #include "common/error.h"
 #include "common/timing.h"
 #include "sim/sim.h"
+#include "tests/support/line_fixture.h"
 #include "tests/support/script_device.h"
 
 namespace {
 
-class PortTest : public ::testing::Test {
+class PortTest : public LineFixture {
  protected:
-  void SetUp() override {
-    char tmpl[] = "/tmp/porttest.XXXXXX";
-    ASSERT_NE(::mkdtemp(tmpl), nullptr);
-    dir_ = tmpl;
-  }
-  void TearDown() override {
-    for (PortId id : opened_) ClosePortHandle(id);
-    ClosePortHandle(PortHandle);
-    lines_.clear();
-    std::filesystem::remove_all(dir_);
-  }
   sim::SimLine& MakeLine(const std::string& name, std::shared_ptr<sim::SimDevice> device = nullptr,
                          bool echo = true) {
-    sim::SimLineOptions o;
-    o.timeScale = 0;
-    o.echo = echo;
-    lines_.push_back(std::make_unique<sim::SimLine>(dir_ + "/" + name, std::move(device), o));
-    return *lines_.back();
+    return AddLine(name, std::move(device), 0, echo);
   }
   PortId Open(const sim::SimLine& line, std::uint32_t baud = 10400, int stop = ONESTOPBIT,
               std::uint16_t readMul = 20) {
-    PortId id = OpenAndConfigurePort(line.LinkPath(), baud, stop, readMul, 100);
-    opened_.push_back(id);
-    return id;
-  }
-  // Reads until n bytes came or a read returned nothing.
-  static std::vector<std::uint8_t> ReadUpTo(PortId id, int n) {
-    std::vector<std::uint8_t> out(static_cast<std::size_t>(n));
-    int got = 0;
-    while (got < n) {
-      int r = ReadPortBlocking(id, out.data() + got, n - got);
-      if (r == 0) break;
-      got += r;
-    }
-    out.resize(static_cast<std::size_t>(got));
-    return out;
-  }
-  static void Write(PortId id, const std::vector<std::uint8_t>& bytes) {
-    WritePortBlocking(id, bytes.data(), static_cast<int>(bytes.size()));
+    return OpenLine(line, baud, stop, readMul);
   }
   static std::string MessageOf(const std::function<void()>& fn) {
     try {
@@ -72,10 +41,6 @@ class PortTest : public ::testing::Test {
     }
     return "(no error)";
   }
-
-  std::string dir_;
-  std::vector<std::unique_ptr<sim::SimLine>> lines_;
-  std::vector<PortId> opened_;
 };
 
 TEST_F(PortTest, SilentLineReadReturnsZeroAfterItsTotalTimeout) {

@@ -13,55 +13,21 @@
 #include "common/timing.h"
 #include "link/port.h"
 #include "sim/sim.h"
+#include "tests/support/line_fixture.h"
 #include "tests/support/script_device.h"
 
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-class SimLineTest : public ::testing::Test {
+class SimLineTest : public LineFixture {
  protected:
-  void SetUp() override {
-    char tmpl[] = "/tmp/simline.XXXXXX";
-    ASSERT_NE(::mkdtemp(tmpl), nullptr);
-    dir_ = tmpl;
-  }
-  void TearDown() override {
-    ClosePortHandle(PortHandle);
-    for (PortId id : opened_) ClosePortHandle(id);
-    lines_.clear();
-    std::filesystem::remove_all(dir_);
-  }
   sim::SimLine& MakeLine(std::shared_ptr<sim::SimDevice> device, double timeScale = 0, bool echo = true) {
-    sim::SimLineOptions o;
-    o.timeScale = timeScale;
-    o.echo = echo;
-    lines_.push_back(
-        std::make_unique<sim::SimLine>(dir_ + "/line" + std::to_string(lines_.size()), std::move(device), o));
-    return *lines_.back();
+    return AddLine("line" + std::to_string(lines_.size()), std::move(device), timeScale, echo);
   }
   PortId Open(const sim::SimLine& line, std::uint32_t baud, int stop = ONESTOPBIT) {
-    opened_.push_back(OpenAndConfigurePort(line.LinkPath(), baud, stop, 20, 100));
-    return opened_.back();
+    return OpenLine(line, baud, stop, 20);
   }
-  static Bytes ReadUpTo(PortId id, int n) {
-    Bytes out(static_cast<std::size_t>(n));
-    int got = 0;
-    while (got < n) {
-      int r = ReadPortBlocking(id, out.data() + got, n - got);
-      if (r == 0) break;
-      got += r;
-    }
-    out.resize(static_cast<std::size_t>(got));
-    return out;
-  }
-  static void Write(PortId id, const Bytes& b) {
-    WritePortBlocking(id, b.data(), static_cast<int>(b.size()));
-  }
-
-  std::string dir_;
-  std::vector<std::unique_ptr<sim::SimLine>> lines_;
-  std::vector<PortId> opened_;
 };
 
 // A device answering a 5-byte request after its last byte, as an ECU would.
