@@ -1,3 +1,4 @@
+#include <QIcon>
 #include <chrono>
 #include <memory>
 
@@ -12,6 +13,12 @@ int main(int argc, char** argv) {
   // The application's title. Not the display name: Qt would append that to
   // every window caption.
   QApplication::setApplicationName("Varnek Test");
+  // The window shows the menu entry's icon; desktops match the two by this name.
+  QApplication::setDesktopFileName("varnek-test");
+  QIcon icon;
+  for (const int size : {16, 24, 32, 48, 64, 128, 256})
+    icon.addFile(QString(":/icons/%1/varnek-test.png").arg(size));
+  QApplication::setWindowIcon(icon);
   auto mainWindow = std::make_unique<TfrmMain>();
   auto traceWindow = std::make_unique<TfrmEcuTrace>();
   frmEcuTrace = traceWindow.get();

@@ -38,6 +38,15 @@ bool Writable(const std::string& dir) { return ::access(dir.c_str(), W_OK) == 0;
 
 bool Exists(const std::string& path) { return ::access(path.c_str(), F_OK) == 0; }
 
+// An installed program (its menu entry lies in ../share/applications) never
+// keeps files in its own folder, even when root can write there: they would
+// outlive the package.
+bool Installed(const std::string& dir) {
+  return Exists(Join(dir, "../share/applications/varnek-test.desktop"));
+}
+
+bool KeepsFilesBeside(const std::string& dir) { return Writable(dir) && !Installed(dir); }
+
 std::string XdgDir(QStandardPaths::StandardLocation where) {
   return QStandardPaths::writableLocation(where).toStdString() + kAppFolder;
 }
@@ -46,22 +55,25 @@ std::string XdgDir(QStandardPaths::StandardLocation where) {
 
 std::string ConfigFilePath() {
   const std::string dir = AppDir();
-  if (Writable(dir)) return Join(dir, "cfg.ini");
+  if (KeepsFilesBeside(dir)) return Join(dir, "cfg.ini");
   return Join(XdgDir(QStandardPaths::GenericConfigLocation), "cfg.ini");
 }
 
 std::string LogsDirPath() {
   const std::string dir = AppDir();
-  if (Writable(dir)) return Join(dir, "Logs");
+  if (KeepsFilesBeside(dir)) return Join(dir, "Logs");
   return Join(XdgDir(QStandardPaths::GenericDataLocation), "Logs");
 }
 
+std::vector<std::string> LoaderSearchPaths() {
+  return {Join(AppDir(), "Loader.dat"), Join(XdgDir(QStandardPaths::GenericDataLocation), "Loader.dat")};
+}
+
 std::string LoaderFilePath() {
-  const std::string beside = Join(AppDir(), "Loader.dat");
-  if (Exists(beside)) return beside;
-  const std::string data = Join(XdgDir(QStandardPaths::GenericDataLocation), "Loader.dat");
-  // When neither exists the error names the place a portable install uses.
-  return Exists(data) ? data : beside;
+  const std::vector<std::string> places = LoaderSearchPaths();
+  for (const std::string& place : places)
+    if (Exists(place)) return place;
+  return places.front();
 }
 
 void SetAppDirOverride(const std::string& dir) {

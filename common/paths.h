@@ -1,16 +1,19 @@
 #pragma once
 // Where the program keeps its files. "Beside the executable" is the
 // executable's directory when it is writable (portable use, the build tree);
-// otherwise the per-user XDG directories.
+// otherwise, and always for an installed program, the per-user XDG directories.
 
 #include <string>
+#include <vector>
 
 // Full path of cfg.ini.
 std::string ConfigFilePath();
 // Directory of the CSV logs (not created here).
 std::string LogsDirPath();
-// Full path of Loader.dat: beside the executable first (also when that folder
-// is read-only), then the XDG data directory.
+// Every place Loader.dat is looked for, in order: beside the executable (also
+// when that folder is read-only), then the XDG data directory.
+std::vector<std::string> LoaderSearchPaths();
+// The first of those places that holds Loader.dat; the first place when none does.
 std::string LoaderFilePath();
 // Overrides the directory used as "beside the executable" (tests, demo).
 void SetAppDirOverride(const std::string& dir);

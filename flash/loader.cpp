@@ -32,7 +32,10 @@ bool ReadLoaderFile() {
   const std::string path = LoaderFilePath();
   std::error_code ec;
   if (!std::filesystem::exists(path, ec)) {
-    Ui().ShowError("Не найден файл Loader.dat");
+    // Where to put it depends on how the program was installed: name every place.
+    std::string text = "Не найден файл Loader.dat\n\nФайл искали здесь:";
+    for (const std::string& place : LoaderSearchPaths()) text += "\n" + place;
+    Ui().ShowError(text);
     return false;
   }
   Ui().ShowProgress("Чтение файла загрузчика ...", kLoaderSize);

@@ -16,10 +16,15 @@ scripts/build.sh build
 
 mkdir -p "$demo/ports"
 cp build/varnek-test "$demo/varnek-test"
-# The firmware commands need the loader image beside the executable.
-if [ ! -f "$demo/Loader.dat" ] && [ -f sim/Loader.dat ]; then
-  cp sim/Loader.dat "$demo/Loader.dat"
-fi
+# The firmware commands need a Loader.dat. The simulator's stand-in never goes
+# beside an executable, not even the demo's copy (started by hand with a real
+# adapter, that copy would upload it into a car): the program finds it in its
+# per-user data folder, which points into the demo folder only for this run.
+sim_data=$demo/sim-data
+mkdir -p "$sim_data/varnek-test"
+cp sim/Loader.dat "$sim_data/varnek-test/Loader.dat"
+# Earlier demos put the stand-in beside the demo program: take it away.
+if cmp -s "$demo/Loader.dat" sim/Loader.dat; then rm -f "$demo/Loader.dat"; fi
 
 kline=$demo/ports/kline
 lc1=$demo/ports/lc1
@@ -43,4 +48,4 @@ for _ in $(seq 50); do
   sleep 0.1
 done
 
-"$demo/varnek-test"
+XDG_DATA_HOME=$sim_data "$demo/varnek-test"

@@ -3,6 +3,9 @@
 set -euo pipefail
 pkgs=(build-essential cmake qt6-base-dev libqcustomplot-dev libgtest-dev libgmock-dev
       xvfb xauth fonts-dejavu-core)
+# The Debian package: dpkg-shlibdeps (dpkg-dev) reads the binaries with `file`;
+# the install test checks the menu entry with desktop-file-validate.
+pkgs+=(dpkg-dev file desktop-file-utils)
 missing=()
 for p in "${pkgs[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -72,6 +72,16 @@ The packet stream of the unidirectional mode (after 70 72):
                         the rest 5 ms later
   -h, --help            this text
 
+The firmware commands need a Loader.dat. The simulator's stand-in (359 bytes
+of text that say they are not a loader for any real ECU; the simulated boot
+code takes any 359 bytes) is sim/Loader.dat in the source tree and
+share/ecusim/Loader.dat in an installation (/usr/share/ecusim/ from the
+package). Never put it beside varnek-test or into ~/.local/share/varnek-test/:
+give it a folder of its own and start the program for the simulator with
+  mkdir -p ~/varnek-sim/varnek-test
+  cp /usr/share/ecusim/Loader.dat ~/varnek-sim/varnek-test/
+  XDG_CONFIG_HOME=~/varnek-sim XDG_DATA_HOME=~/varnek-sim varnek-test
+
 Switches while running (send the signal to the ecusim process):
   SIGUSR1               the ECU falls silent / answers again (toggle); the
                         adapter keeps echoing. Falling silent ends the packet

@@ -5,6 +5,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 
 #include "common/paths.h"
@@ -196,6 +197,26 @@ TEST(ConfigPaths, FilesLieBesideTheExecutableWhenItsFolderIsWritable) {
   EXPECT_EQ(ConfigFilePath(), dir.path().toStdString() + "/cfg.ini");
   EXPECT_EQ(LogsDirPath(), dir.path().toStdString() + "/Logs");
   EXPECT_EQ(LoaderFilePath(), dir.path().toStdString() + "/Loader.dat");
+  SetAppDirOverride("");
+}
+
+TEST(ConfigPaths, AnInstalledProgramKeepsItsFilesInTheUserFoldersEvenWhenItsFolderIsWritable) {
+  // Laid out as the package installs it; the bin folder is writable (as for root).
+  QTemporaryDir root;
+  ASSERT_TRUE(QDir(root.path()).mkpath("usr/bin"));
+  ASSERT_TRUE(QDir(root.path()).mkpath("usr/share/applications"));
+  QFile entry(root.path() + "/usr/share/applications/varnek-test.desktop");
+  ASSERT_TRUE(entry.open(QIODevice::WriteOnly));
+  const std::string bin = root.path().toStdString() + "/usr/bin";
+  SetAppDirOverride(bin);
+  const auto user = [](QStandardPaths::StandardLocation where) {
+    return QStandardPaths::writableLocation(where).toStdString() + "/varnek-test";
+  };
+  EXPECT_EQ(ConfigFilePath(), user(QStandardPaths::GenericConfigLocation) + "/cfg.ini");
+  EXPECT_EQ(LogsDirPath(), user(QStandardPaths::GenericDataLocation) + "/Logs");
+  EXPECT_EQ(LoaderSearchPaths(),
+            (std::vector<std::string>{bin + "/Loader.dat",
+                                      user(QStandardPaths::GenericDataLocation) + "/Loader.dat"}));
   SetAppDirOverride("");
 }
 

@@ -1,4 +1,5 @@
 // The loader upload and the steps before it, as the boot code sees them.
+#include <QStandardPaths>
 #include <filesystem>
 
 #include "flash/flash.h"
@@ -120,12 +121,19 @@ TEST_F(UploadTest, FinalByteAnsweredOtherThanOneStops) {
   EXPECT_EQ(PortHandle.load(), kNoPort);
 }
 
-TEST_F(UploadTest, MissingLoaderFileEndsBeforeThePortIsOpened) {
+TEST_F(UploadTest, MissingLoaderFileEndsBeforeThePortIsOpenedAndNamesEveryPlaceSearched) {
   std::remove(Path("Loader.dat").c_str());
 
   FlashRead(port);
 
-  EXPECT_EQ(ui.errors, std::vector<std::string>{"Не найден файл Loader.dat"});
+  ASSERT_EQ(ui.errors.size(), 1u);
+  const std::string& text = ui.errors[0];
+  EXPECT_EQ(text.rfind("Не найден файл Loader.dat\n", 0), 0u) << text;
+  const std::string userData =
+      QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation).toStdString() +
+      "/varnek-test/Loader.dat";
+  for (const std::string& place : {Path("Loader.dat"), userData})
+    EXPECT_NE(text.find("\n" + place), std::string::npos) << text;
   EXPECT_EQ(line->BytesFromProgram(), 0u);
   EXPECT_FALSE(ui.progressVisible);
 }
