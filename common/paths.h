@@ -9,6 +9,8 @@
 std::string ConfigFilePath();
 // Directory of the CSV logs (not created here).
 std::string LogsDirPath();
+// Directory of the firmware backups, placed as the logs are (not created here).
+std::string BackupsDirPath();
 // Full path of Loader.dat: beside the executable first (also when that folder
 // is read-only), then the XDG data directory.
 std::string LoaderFilePath();
