@@ -347,6 +347,11 @@ void TfrmMain::StepProgress() {
   }
 }
 
+void TfrmMain::SetProgressCaption(const std::string& caption) {
+  lblProgressState->setText(QString::fromStdString(caption));
+  pnlProgress->repaint();
+}
+
 void TfrmMain::HideProgress() { pnlProgress->setVisible(false); }
 
 void TfrmMain::UpdateDisplay() { Display->UpdateDisplay(DisplayCause::NewData); }

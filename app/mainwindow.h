@@ -41,6 +41,7 @@ class TfrmMain : public QMainWindow, public UiHooks {
   void SetStatusText(int panel, const std::string& text) override;
   void ShowProgress(const std::string& caption, std::uint16_t steps) override;
   void StepProgress() override;
+  void SetProgressCaption(const std::string& caption) override;
   void HideProgress() override;
   void UpdateDisplay() override;
   void CountReply() override;

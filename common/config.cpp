@@ -118,6 +118,9 @@ bool LoadConfig(ConfigRecord& cfg) {
   cfg.LambdaPort = ReadString(ini, "Lambda", "Port", "COM5");
   cfg.LambdaEnabled = cfg.LambdaPort != kNoLambda;
   cfg.WriteLog = ReadString(ini, "Logs", "WriteLog", "0") == "1";
+  // Safety switches: only an explicit 0 turns one off.
+  cfg.FlashBackup = ReadString(ini, "Flash", "Backup", "1") != "0";
+  cfg.FlashVerify = ReadString(ini, "Flash", "Verify", "1") != "0";
   return true;
 }
 
@@ -141,6 +144,8 @@ bool SaveConfig(const ConfigRecord& cfg) {
   ini.Write("Interval", "WriterPause", std::to_string(cfg.WriterPause.load()));
   ini.Write("Lambda", "Port", Utf8ToCp1251(cfg.LambdaPort));
   ini.Write("Logs", "WriteLog", cfg.WriteLog ? "1" : "0");
+  ini.Write("Flash", "Backup", cfg.FlashBackup ? "1" : "0");
+  ini.Write("Flash", "Verify", cfg.FlashVerify ? "1" : "0");
   const std::string bytes = ini.Bytes();
 
   const QString qpath = QString::fromStdString(path);
@@ -169,6 +174,8 @@ void InitConfig(ConfigRecord& cfg) {
     cfg.ScreenInterval = 500;
     cfg.LambdaPort = "COM5";
     cfg.WriterPause = 20;
+    cfg.FlashBackup = 1;
+    cfg.FlashVerify = 1;
   }
   cfg.NotCheckReplyLen = 1;
 }

@@ -8,6 +8,7 @@
 #include <string_view>
 #include <unordered_map>
 
+#include "common/error.h"
 #include "common/format.h"
 #include "common/paths.h"
 #include "common/timing.h"
@@ -147,31 +148,12 @@ struct LogState {
 };
 LogState g_log;
 
-// The reason in the user's words; the system's text for the rare rest.
-std::string Reason(int err) {
-  switch (err) {
-    case ENOSPC:
-    case EDQUOT:
-      return "нет места на диске";
-    case EACCES:
-    case EPERM:
-      return "нет прав на запись";
-    case EROFS:
-      return "диск только для чтения";
-    case ENOENT:
-    case ENOTDIR:
-      return "папка недоступна";
-    default:
-      return std::strerror(err);
-  }
-}
-
 // Ends logging for this session after a failure: one message, file closed.
 void FailLog(int err) {
   const std::string path = g_log.path;
   if (g_log.file) std::fclose(g_log.file);
   g_log.file = nullptr;
-  Ui().ShowError("Ошибка записи лога " + path + ": " + Reason(err) +
+  Ui().ShowError("Ошибка записи лога " + path + ": " + FileErrorReason(err) +
                  ". Сессия продолжается без записи лога.");
 }
 

@@ -17,3 +17,7 @@ class EcuError : public std::runtime_error {
 
 // The caption of every message box the program shows.
 inline constexpr const char* kAppCaption = "tufeka Varnek test v 1.0";
+
+// Why a file could not be written or read, in the user's words; the system's
+// text for the rare rest.
+std::string FileErrorReason(int err);

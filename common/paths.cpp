@@ -51,6 +51,14 @@ std::string XdgDir(QStandardPaths::StandardLocation where) {
   return QStandardPaths::writableLocation(where).toStdString() + kAppFolder;
 }
 
+// A folder of the program's own files: beside the executable when writable,
+// else in the per-user data directory.
+std::string DataFolderPath(const char* name) {
+  const std::string dir = AppDir();
+  if (KeepsFilesBeside(dir)) return Join(dir, name);
+  return Join(XdgDir(QStandardPaths::GenericDataLocation), name);
+}
+
 }  // namespace
 
 std::string ConfigFilePath() {
@@ -59,11 +67,9 @@ std::string ConfigFilePath() {
   return Join(XdgDir(QStandardPaths::GenericConfigLocation), "cfg.ini");
 }
 
-std::string LogsDirPath() {
-  const std::string dir = AppDir();
-  if (KeepsFilesBeside(dir)) return Join(dir, "Logs");
-  return Join(XdgDir(QStandardPaths::GenericDataLocation), "Logs");
-}
+std::string LogsDirPath() { return DataFolderPath("Logs"); }
+
+std::string BackupsDirPath() { return DataFolderPath("Backups"); }
 
 std::vector<std::string> LoaderSearchPaths() {
   return {Join(AppDir(), "Loader.dat"), Join(XdgDir(QStandardPaths::GenericDataLocation), "Loader.dat")};

@@ -10,6 +10,8 @@
 std::string ConfigFilePath();
 // Directory of the CSV logs (not created here).
 std::string LogsDirPath();
+// Directory of the firmware backups, placed as the logs are (not created here).
+std::string BackupsDirPath();
 // Every place Loader.dat is looked for, in order: beside the executable (also
 // when that folder is read-only), then the XDG data directory.
 std::vector<std::string> LoaderSearchPaths();

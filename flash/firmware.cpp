@@ -8,12 +8,11 @@
 
 #include "common/bytes.h"
 #include "common/error.h"
-#include "common/timing.h"
 #include "common/ui.h"
 #include "flash/loader.h"
 #include "link/port.h"
 
-std::array<std::uint8_t, kFirmwareSize> FirmwareImage{};
+FirmwareBuffer FirmwareImage{};
 
 namespace {
 
@@ -21,8 +20,9 @@ constexpr std::uint8_t kOpenTransfer = 0x0A;
 constexpr std::uint8_t kReadBlock = 0x12;
 constexpr std::uint8_t kWriteBlock = 0x13;
 constexpr std::uint8_t kErase = 0x10;
-constexpr int kReadPolls = 200;     // 5 ms each, per 258-byte read block
-constexpr int kAnswerPolls = 2000;  // 5 ms each, per write acknowledgement
+// A read block's whole answer: 1 s for the loader to get going, as 200 polls
+// of 5 ms allowed, and its 74 ms on the wire, with room to spare.
+constexpr int kReadBlockMs = 1500;
 
 QString FromUtf8(const std::string& s) {
   return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
@@ -30,7 +30,7 @@ QString FromUtf8(const std::string& s) {
 
 }  // namespace
 
-void ReadFirmware() {
+void ReadFirmware(FirmwareBuffer& into) {
   SendByteExpectEcho(kOpenTransfer);
   const int blockBytes = 1 + kReadBlockSize + 1;  // echo, data, check byte
   MsgBlock buf{};
@@ -39,13 +39,11 @@ void ReadFirmware() {
     // answered by nothing reports the request byte 18 as its first byte.
     buf[0] = kReadBlock;
     WritePortBlocking(buf, 1);
-    for (int polls = 0; PortInQueue() < static_cast<std::uint32_t>(blockBytes) && polls < kReadPolls; ++polls)
-      DelayMs(5);
-    const int got = ReadPortBlocking(buf.data(), blockBytes);
+    const int got = ReadPortWithin(buf.data(), blockBytes, kReadBlockMs);
     if (got != blockBytes || buf[0] != kReadBlock)
       throw EcuError(" Неверный ответ ЭБУ      " + std::to_string(j) + "   " + std::to_string(buf[0]),
                      "read block answer of " + std::to_string(got) + " bytes");
-    std::copy(buf.begin() + 1, buf.begin() + 1 + kReadBlockSize, FirmwareImage.begin() + kReadBlockSize * j);
+    std::copy(buf.begin() + 1, buf.begin() + 1 + kReadBlockSize, into.begin() + kReadBlockSize * j);
     std::uint8_t sum = 0;
     for (int i = 1; i < blockBytes; ++i) sum += buf[i];
     if (sum != 0) throw EcuError(" Неверная контрольная сумма    ", "read block " + std::to_string(j));
@@ -76,14 +74,16 @@ void EraseFlash() {
   PurgePort();
 }
 
-void WriteFirmware() {
+void WriteFirmware(WriteProgress& progress) {
+  progress = {};
   EraseFlash();
-  Ui().ShowProgress("Запись прошивки ... ", kFirmwareSize / kWriteBlockSize);
+  progress.erased = true;
+  Ui().ShowProgress("Запись прошивки ... ", kWriteBlocks);
   SendByteExpectEcho(kOpenTransfer);
   MsgBlock command{};
   command[0] = kWriteBlock;
   MsgBlock buf{};
-  for (int j = 0; j < kFirmwareSize / kWriteBlockSize; ++j) {
+  for (int j = 0; j < kWriteBlocks; ++j) {
     WritePortBlocking(command, 1);
     std::uint8_t sum = 0;
     for (int i = 0; i < kWriteBlockSize; ++i) {
@@ -92,26 +92,30 @@ void WriteFirmware() {
     }
     buf[kWriteBlockSize] = static_cast<std::uint8_t>(256 - sum);
     WritePortBlocking(buf, kWriteBlockSize + 1);
-    // The echo of the command byte and the block; not checked, the
-    // acknowledgement below is what counts.
+    // All of the echo of the command byte and the block must be taken off
+    // first, or a late echo byte would be read as the acknowledgement. Its
+    // content is not compared: the acknowledgement is what counts.
     std::uint8_t echo[kWriteBlockSize + 2];
-    ReadPortBlocking(echo, kWriteBlockSize + 2);
-    for (int polls = 0; PortInQueue() < 1 && polls < kAnswerPolls; ++polls) DelayMs(5);
+    const int echoed = ReadPortWithin(echo, kWriteBlockSize + 2, kBlockMs);
+    if (echoed != kWriteBlockSize + 2)
+      throw EcuError(kBadAnswer,
+                     "write block " + std::to_string(j) + ": echo of " + std::to_string(echoed) + " bytes");
     std::uint8_t ack = 0xFF;
-    if (ReadPortBlocking(&ack, 1) != 1 || ack != 0x00)
+    if (ReadPortWithin(&ack, 1, kAnswerMs) != 1 || ack != 0x00)
       throw EcuError(kBadAnswer, "write block " + std::to_string(j) + " not acknowledged");
+    progress.blocksAcknowledged = j + 1;
     Ui().StepProgress();
   }
   PurgePort();
 }
 
-bool OpenFirmwareFile() {
+std::optional<std::string> OpenFirmwareFile() {
   const auto name = Ui().AskOpenFileName("");
-  if (!name) return false;
+  if (!name) return std::nullopt;
   QFile file(FromUtf8(*name));
   if (!file.open(QIODevice::ReadOnly)) {
     Ui().ShowError("Ошибка открытия файла прошивки " + *name + ": " + file.errorString().toStdString());
-    return false;
+    return std::nullopt;
   }
   // Only an image of exactly 64 KiB is written: cutting or padding a file
   // would flash something the user did not choose.
@@ -119,13 +123,22 @@ bool OpenFirmwareFile() {
   if (size != kFirmwareSize) {
     Ui().ShowError("Файл прошивки должен иметь размер ровно " + std::to_string(kFirmwareSize) +
                    " байт, а выбранный файл имеет размер " + std::to_string(size) + " байт");
-    return false;
+    return std::nullopt;
   }
   std::vector<std::uint8_t> data(kFirmwareSize);
   if (file.read(reinterpret_cast<char*>(data.data()), kFirmwareSize) != kFirmwareSize) {
     Ui().ShowError("Ошибка чтения файла прошивки " + *name + ": " + file.errorString().toStdString());
-    return false;
+    return std::nullopt;
   }
   std::copy(data.begin(), data.end(), FirmwareImage.begin());
-  return true;
+  return name;
+}
+
+std::uint32_t Crc32(const std::uint8_t* data, std::size_t n) {
+  std::uint32_t crc = 0xFFFFFFFFu;
+  for (std::size_t i = 0; i < n; ++i) {
+    crc ^= data[i];
+    for (int bit = 0; bit < 8; ++bit) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+  }
+  return ~crc;
 }

@@ -1,11 +1,17 @@
 #include "flash/flash.h"
 
+#include <algorithm>
 #include <exception>
+#include <memory>
+#include <optional>
 
+#include "common/config.h"
 #include "common/error.h"
 #include "common/ui.h"
+#include "flash/backup.h"
 #include "flash/firmware.h"
 #include "flash/loader.h"
+#include "flash/write_report.h"
 #include "link/port.h"
 
 namespace {
@@ -34,11 +40,29 @@ class FlashPort {
   bool opened_ = false;
 };
 
-// The common error handler of both commands: the port is already closed by
-// the time this runs (FlashPort's scope has ended).
+// The error handler of the read command: the port is already closed by the
+// time this runs (FlashPort's scope has ended).
 void Report(const std::exception& e) {
   Ui().HideProgress();
   Ui().ShowError(e.what());
+}
+
+// A failed write keeps its panel up, saying at which stage it failed, while
+// the message is read.
+void ReportWriteFailure(const WriteFailure& where, const std::string& text) {
+  Ui().SetProgressCaption(FailedStageCaption(where));
+  Ui().ShowError(text);
+  Ui().HideProgress();
+}
+
+// Reads the ECU's current image and keeps it in the Backups folder; returns
+// the file's path.
+std::string TakeBackup() {
+  const std::string id = ReadEcuId();
+  Ui().ShowProgress("Резервная копия прошивки " + id + " ... ", kFirmwareSize / kReadBlockSize);
+  auto image = std::make_unique<FirmwareBuffer>();
+  ReadFirmware(*image);
+  return SaveBackup(*image, id);
 }
 
 }  // namespace
@@ -62,17 +86,59 @@ void FlashRead(const std::string& port) {
 }
 
 void FlashWrite(const std::string& port) {
-  if (!OpenFirmwareFile()) return;
+  const std::optional<std::string> file = OpenFirmwareFile();
+  if (!file) return;
   if (!ReadLoaderFile()) return;
+  const std::uint32_t crc = Crc32(FirmwareImage.data(), FirmwareImage.size());
+  WriteFailure where;
+  WriteProgress progress;
+  std::string backup;
+  std::unique_ptr<FirmwareBuffer> readBack;
+  std::optional<std::string> readBackError;
   try {
-    {
-      FlashPort flashPort(port);
-      UploadLoader();
-      EraseFlash();
-      WriteFirmware();
+    FlashPort flashPort(port);  // closed before any message below
+    UploadLoader();
+    // Nothing is erased unless the image it replaces is safe on the disk.
+    if (TCfg.FlashBackup) {
+      where.stage = WriteStage::Backup;
+      backup = TakeBackup();
     }
-    Ui().HideProgress();
+    where.stage = WriteStage::Erase;
+    where.eraseAfterRead = !backup.empty();
+    EraseFlash();
+    where.eraseAfterRead = false;
+    WriteFirmware(progress);
+    if (TCfg.FlashVerify) {
+      where.stage = WriteStage::Verify;
+      Ui().ShowProgress("Проверка записи ... ", kFirmwareSize / kReadBlockSize);
+      readBack = std::make_unique<FirmwareBuffer>();
+      try {
+        ReadFirmware(*readBack);
+      } catch (const std::exception& e) {
+        readBackError = e.what();  // the write itself went through
+      }
+    }
   } catch (const std::exception& e) {
-    Report(e);
+    if (where.stage == WriteStage::Erase && progress.erased) {
+      where.stage = WriteStage::Blocks;
+      where.block = progress.blocksAcknowledged;
+    }
+    where.noAnswer = dynamic_cast<const NoAnswerError*>(&e) != nullptr;
+    ReportWriteFailure(where, WriteFailureText(e.what(), where, *file, backup));
+    return;
   }
+  if (readBackError) {
+    ReportWriteFailure(where, VerifyNotRunText(*readBackError, crc));
+    return;
+  }
+  if (readBack) {
+    const auto [inFile, inEcu] = std::mismatch(FirmwareImage.begin(), FirmwareImage.end(), readBack->begin());
+    if (inFile != FirmwareImage.end()) {
+      const int address = static_cast<int>(inFile - FirmwareImage.begin());
+      ReportWriteFailure(where, VerifyMismatchText(address, *inFile, *inEcu, *file, backup));
+      return;
+    }
+  }
+  Ui().HideProgress();
+  if (readBack) Ui().ShowMessage(WriteSuccessText(*file, crc, backup));
 }

@@ -6,5 +6,7 @@
 
 // Reads the 64 KiB firmware into a file the user chooses.
 void FlashRead(const std::string& port);
-// Writes a 64 KiB file the user chooses into the ECU.
+// Writes a 64 KiB file the user chooses into the ECU: with TCfg.FlashBackup
+// the ECU's image is first saved in the Backups folder, with TCfg.FlashVerify
+// it is read back and compared with the file afterwards.
 void FlashWrite(const std::string& port);

@@ -9,7 +9,6 @@
 #include "common/cp1251.h"
 #include "common/error.h"
 #include "common/paths.h"
-#include "common/timing.h"
 #include "common/ui.h"
 #include "link/port.h"
 
@@ -17,7 +16,6 @@ std::array<std::uint8_t, kLoaderSize> LoaderImage{};
 
 namespace {
 
-constexpr int kReplyPolls = 2000;  // 5 ms each: about 10 s for a boot answer
 constexpr std::uint8_t kAck = 0x55;
 
 void WriteBytes(const std::uint8_t* data, int n) {
@@ -64,10 +62,12 @@ void SendByteExpectEcho(std::uint8_t b) {
 
 void SendByteExpectReply(std::uint8_t b, std::uint8_t r) {
   WriteBytes(&b, 1);
-  for (int polls = 0; PortInQueue() < 2 && polls < kReplyPolls; ++polls) DelayMs(5);
+  // Waiting on the port, not in 5 ms sleeps, takes the answer the moment it
+  // arrives.
   std::uint8_t answer[2] = {0, 0};
-  if (ReadPortBlocking(answer, 2) != 2 || answer[0] != b || answer[1] != r)
-    throw EcuError(kBadAnswer, "wrong answer to a single byte");
+  if (ReadPortWithin(answer, 2, kAnswerMs) != 2)
+    throw NoAnswerError(kBadAnswer, "no answer to a single byte");
+  if (answer[0] != b || answer[1] != r) throw EcuError(kBadAnswer, "wrong answer to a single byte");
 }
 
 void SendLoaderBlock(std::optional<std::uint8_t> prefix, const std::uint8_t* data, int count) {
@@ -82,7 +82,7 @@ void SendLoaderBlock(std::optional<std::uint8_t> prefix, const std::uint8_t* dat
   WriteBytes(block, n + 1);
   // The echo of the n + 1 block bytes, then the acknowledgement.
   std::uint8_t answer[66];
-  if (ReadPortBlocking(answer, n + 2) != n + 2 || answer[n + 1] != kAck)
+  if (ReadPortWithin(answer, n + 2, kBlockMs) != n + 2 || answer[n + 1] != kAck)
     throw EcuError(kBadAnswer, "loader block not acknowledged");
   Ui().StepProgress();
 }
@@ -105,7 +105,7 @@ std::string ReadEcuId() {
   Ui().ShowProgress("Чтение идентификатора ... ", 1);
   WriteBytes(kIdRequest.data(), kIdRequest.size());
   std::uint8_t answer[12] = {};
-  const int got = ReadPortBlocking(answer, 12);
+  const int got = ReadPortWithin(answer, 12, kBlockMs);
   const std::string id = IdentifierText(answer + 4, std::max(0, got - 4));
   Ui().StepProgress();
   PurgePort();

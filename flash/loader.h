@@ -9,6 +9,8 @@
 #include <optional>
 #include <string>
 
+#include "common/error.h"
+
 inline constexpr int kLoaderSize = 359;
 
 // The first 359 bytes of Loader.dat, filled anew by every firmware command.
@@ -22,13 +24,30 @@ inline constexpr std::array<std::uint8_t, 4> kIdRequest{0x11, 0x20, 0x60, 0x08};
 // The message of every wrong, short or missing answer.
 inline constexpr const char* kBadAnswer = " Неверный ответ ЭБУ    ";
 
+// How long an answer of the boot code or the loader may take (erase, write
+// acknowledgement): 2000 polls of 5 ms, then the answer's own read second.
+inline constexpr int kAnswerMs = 2000 * 5 + 1000;
+// A deadline for a whole block of known length with its echo (an upload
+// block, the identifier, a write block's echo), not for the gaps inside it:
+// a USB adapter on a busy laptop may hold bytes back for tens of
+// milliseconds. On the wire the longest such block takes 37 ms.
+inline constexpr int kBlockMs = 1000;
+
+// An exchange that got no answer at all, at most the echo: the other side is
+// not listening, rather than answering something else.
+class NoAnswerError : public EcuError {
+ public:
+  using EcuError::EcuError;
+};
+
 // Fills LoaderImage from Loader.dat. False (with the message already shown and
 // the progress panel hidden) when the file is missing, unreadable or shorter
 // than 359 bytes; nothing has been sent then.
 bool ReadLoaderFile();
 // Sends b and expects its echo.
 void SendByteExpectEcho(std::uint8_t b);
-// Sends b and expects its echo followed by the answer r (polls up to 10 s).
+// Sends b and expects its echo followed by the answer r (waits up to
+// kAnswerMs). NoAnswerError when the answer did not come.
 void SendByteExpectReply(std::uint8_t b, std::uint8_t r);
 // Sends [prefix] data[0..count-1] and their XOR, expects the echo and 0x55.
 void SendLoaderBlock(std::optional<std::uint8_t> prefix, const std::uint8_t* data, int count);

@@ -21,6 +21,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 
 #include "common/config.h"
 #include "common/error.h"
@@ -212,14 +213,21 @@ void PurgePort(PortId handle, unsigned flags) {
            (flags & (PURGE_TXABORT | PURGE_TXCLEAR)) != 0);
 }
 
-int ReadPortBlocking(PortId handle, std::uint8_t* buffer, int count) {
+namespace {
+
+// Reads up to count bytes until totalMs have passed (by default the port's
+// total read time-out); with intervalLimit, also ends kReadIntervalMs after
+// the last byte received.
+int ReadPort(PortId handle, std::uint8_t* buffer, int count, std::optional<std::int64_t> totalMs,
+             bool intervalLimit) {
   const char* kWaitFailed = "Ошибка ожидания завершения чтения из порта";
   auto port = FindPort(handle);
   if (!port)
     throw EcuError("Ошибка чтения из порта : " + std::to_string(EBADF) + "\r\n", Detail("read", EBADF));
   if (count <= 0) return 0;
   const std::int64_t total =
-      PerfCounter() + MsToCounter(static_cast<std::int64_t>(port->readMultiplier) * count + kTotalConstantMs);
+      PerfCounter() + MsToCounter(totalMs.value_or(static_cast<std::int64_t>(port->readMultiplier) * count +
+                                                   kTotalConstantMs));
   std::int64_t lastByte = -1;
   int got = 0;
   for (;;) {
@@ -237,7 +245,8 @@ int ReadPortBlocking(PortId handle, std::uint8_t* buffer, int count) {
       throw EcuError("Ошибка чтения из порта : " + std::to_string(err) + "\r\n", Detail("read", err));
     }
     std::int64_t deadline = total;
-    if (lastByte >= 0) deadline = std::min(deadline, lastByte + MsToCounter(kReadIntervalMs));
+    if (intervalLimit && lastByte >= 0)
+      deadline = std::min(deadline, lastByte + MsToCounter(kReadIntervalMs));
     bool closed = false;
     short revents = PollPort(*port, POLLIN, deadline, closed);
     if (closed) throw EcuError(kWaitFailed, "poll: port closed");
@@ -247,6 +256,16 @@ int ReadPortBlocking(PortId handle, std::uint8_t* buffer, int count) {
       throw EcuError(kWaitFailed, "poll: hang-up or error on the port");
     }
   }
+}
+
+}  // namespace
+
+int ReadPortBlocking(PortId handle, std::uint8_t* buffer, int count) {
+  return ReadPort(handle, buffer, count, std::nullopt, true);
+}
+
+int ReadPortWithin(PortId handle, std::uint8_t* buffer, int count, int totalMs) {
+  return ReadPort(handle, buffer, count, totalMs, false);
 }
 
 void WritePortBlocking(PortId handle, const std::uint8_t* data, int length) {
@@ -347,6 +366,10 @@ void PurgePort() { PurgePort(PortHandle.load(), PURGE_ALL); }
 
 int ReadPortBlocking(std::uint8_t* buffer, int count, int /*unused*/) {
   return ReadPortBlocking(PortHandle.load(), buffer, count);
+}
+
+int ReadPortWithin(std::uint8_t* buffer, int count, int totalMs) {
+  return ReadPortWithin(PortHandle.load(), buffer, count, totalMs);
 }
 
 void WritePortBlocking(MsgBlock block, std::uint8_t length) {

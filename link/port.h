@@ -53,6 +53,10 @@ void PurgePort(PortId handle, unsigned flags);
 // The read ends 20 ms after the last byte, or readMultiplier x count + 20 ms
 // after the start.
 int ReadPortBlocking(PortId handle, std::uint8_t* buffer, int count);
+// Reads until count bytes have arrived or totalMs have passed since the call,
+// whatever the gaps between the bytes (a USB adapter on a loaded machine may
+// hold a reply back for tens of milliseconds); returns the bytes read.
+int ReadPortWithin(PortId handle, std::uint8_t* buffer, int count, int totalMs);
 // Writes all bytes within writeMultiplier x length + 20 ms; a write that does
 // not complete in that time raises the write-wait error.
 void WritePortBlocking(PortId handle, const std::uint8_t* data, int length);
@@ -76,6 +80,7 @@ void SetPortSpeed(int speedIndex);
 std::uint32_t PortInQueue();
 void PurgePort();  // purge all; result ignored
 int ReadPortBlocking(std::uint8_t* buffer, int count, int unused = 0);
+int ReadPortWithin(std::uint8_t* buffer, int count, int totalMs);
 void WritePortBlocking(MsgBlock block, std::uint8_t length);
 void SetBreak(bool on);
 void FastInitPulse();

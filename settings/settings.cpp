@@ -111,8 +111,14 @@ TfrmSettings::TfrmSettings(QWidget* parent) : QDialog(parent) {
   cbNotCheckReplyLen->setObjectName("cbNotCheckReplyLen");
   cbWriteLogs = new QCheckBox("Писать лог", p4);
   cbWriteLogs->setObjectName("cbWriteLogs");
+  cbFlashBackup = new QCheckBox("Резервная копия при записи прошивки", p4);
+  cbFlashBackup->setObjectName("cbFlashBackup");
+  cbFlashVerify = new QCheckBox("Проверка после записи прошивки", p4);
+  cbFlashVerify->setObjectName("cbFlashVerify");
   g4->addWidget(cbNotCheckReplyLen);
   g4->addWidget(cbWriteLogs);
+  g4->addWidget(cbFlashBackup);
+  g4->addWidget(cbFlashVerify);
   outer->addWidget(p4);
   outer->addStretch(1);
 
@@ -169,6 +175,8 @@ void TfrmSettings::FormShow() {
   SelectItem(cmbLambdaPort, QString::fromStdString(TCfg.LambdaPort));
   cbNotCheckReplyLen->setChecked(TCfg.NotCheckReplyLen != 0);
   cbWriteLogs->setChecked(TCfg.WriteLog != 0);
+  cbFlashBackup->setChecked(TCfg.FlashBackup != 0);
+  cbFlashVerify->setChecked(TCfg.FlashVerify != 0);
 }
 
 void TfrmSettings::btnOkClick() {
@@ -191,5 +199,7 @@ void TfrmSettings::btnOkClick() {
   }
   TCfg.NotCheckReplyLen = cbNotCheckReplyLen->isChecked() ? 1 : 0;
   TCfg.WriteLog = cbWriteLogs->isChecked() ? 1 : 0;
+  TCfg.FlashBackup = cbFlashBackup->isChecked() ? 1 : 0;
+  TCfg.FlashVerify = cbFlashVerify->isChecked() ? 1 : 0;
   accept();
 }

@@ -43,6 +43,17 @@ void BootEcu::SetProgramMs(double ms) {
   programMs_ = ms;
 }
 
+void BootEcu::SetEchoGap(double ms, int everyBlocks) {
+  std::lock_guard lock(mutex_);
+  echoGapMs_ = ms;
+  echoGapEvery_ = std::max(1, everyBlocks);
+}
+
+void BootEcu::SetNoReadAfterWrite(bool on) {
+  std::lock_guard lock(mutex_);
+  noReadAfterWrite_ = on;
+}
+
 void BootEcu::AddFault(const BootFault& fault) {
   std::lock_guard lock(mutex_);
   faults_.push_back(fault);
@@ -206,6 +217,7 @@ void BootEcu::Handle(std::uint8_t b) {
         state_ = State::Loader;
         uploaded_ = loaderBytes_;
         readBlock_ = writeBlock_ = 0;
+        wroteSinceUpload_ = false;
       } else if (b != 0x00) {
         state_ = State::BootIdle;
       }
@@ -232,6 +244,9 @@ void BootEcu::Handle(std::uint8_t b) {
       return;
     case State::WriteData:
       block_.push_back(b);
+      if (static_cast<int>(block_.size()) == kWriteBlock / 2 && echoGapMs_ > 0 &&
+          writeBlock_ % echoGapEvery_ == 0)
+        HoldOutput(echoGapMs_);
       if (static_cast<int>(block_.size()) < kWriteBlock + 1) {
         ScheduleTick(kBlockTimeoutMs);
         return;
@@ -308,6 +323,7 @@ void BootEcu::LoaderCommand(std::uint8_t b) {
 void BootEcu::SendReadBlock() {
   const int j = readBlock_++;
   if (j * kReadBlock >= kImageSize) return;
+  if (noReadAfterWrite_ && wroteSinceUpload_) return;
   if (GoSilentAt(BootPoint::ReadBlock, j)) return;
   const BootFault* f = FaultAt(BootPoint::ReadBlock, j);
   if (f && f->kind == BootFaultKind::NoAnswer) return;
@@ -332,7 +348,10 @@ void BootEcu::FinishWriteBlock() {
   const bool ok = sum == 0 && j * kWriteBlock < kImageSize;
   if (ok) {
     std::copy(block_.begin(), block_.begin() + kWriteBlock, image_.begin() + j * kWriteBlock);
+    const BootFault* f = FaultAt(BootPoint::WriteBlock, j);
+    if (f && f->kind == BootFaultKind::StoreWrong) image_[j * kWriteBlock + f->value % kWriteBlock] ^= 0xFF;
     ++writeAccepted_;
+    wroteSinceUpload_ = true;
   }
   block_.clear();
   Answer(BootPoint::WriteBlock, j, ok ? 0x00 : 0x01, programMs_);

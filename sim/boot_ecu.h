@@ -31,6 +31,7 @@ enum class BootFaultKind {
   StrayByte,    // read block: the byte `value` comes first, before the block's echo
   ShortAnswer,  // identifier: only `value` characters are sent
   Silent,       // the device answers nothing from here on (until 2 s of quiet)
+  StoreWrong,   // write block: acknowledged, but its byte `value` (0..127) is stored inverted
 };
 
 struct BootFault {
@@ -56,6 +57,12 @@ class BootEcu : public SimDevice {
   // Real milliseconds before the erase answer and before each write acknowledgement.
   void SetEraseMs(double ms);
   void SetProgramMs(double ms);
+  // The adapter holds its output back for ms in the middle of every
+  // `everyBlocks`-th write block's echo (block 0 first); 0 ms: no gaps.
+  void SetEchoGap(double ms, int everyBlocks = 1);
+  // The loader answers no read request (0x12) once it has accepted a write
+  // block, until the next upload.
+  void SetNoReadAfterWrite(bool on);
   void AddFault(const BootFault& fault);
   void ClearFaults();
   // Back to the boot code's first state (as after an ECU reset).
@@ -100,6 +107,10 @@ class BootEcu : public SimDevice {
   std::string id_ = "SIMECU01";
   double eraseMs_ = 100;
   double programMs_ = 0;
+  double echoGapMs_ = 0;
+  int echoGapEvery_ = 1;
+  bool noReadAfterWrite_ = false;
+  bool wroteSinceUpload_ = false;
   std::string imageFile_;
   std::array<std::uint8_t, kImageSize> image_{};
 

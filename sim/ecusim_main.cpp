@@ -50,6 +50,14 @@ Options:
                         complete firmware write (default: erased, not kept)
       --ecu-id TEXT     the 8-character identifier the loader answers
                         (default SIMECU01)
+      --corrupt-block N[:B]  the loader acknowledges write block N (0..511)
+                        but stores its byte B (0..127, default 0) inverted,
+                        so only a read-back can find it
+      --no-read-after-write  the loader answers no read request once it has
+                        written a block (until the next loader upload)
+      --echo-gap MS[:K] the adapter holds its output back for MS ms in the
+                        middle of every K-th write block (default K = 1), as
+                        a USB adapter on a busy laptop may
 
 The engine (one model behind the ECU and the LC-1; it idles near 850 rpm once
 warm and runs on in the packet stream of the unidirectional mode too):
@@ -120,6 +128,11 @@ struct Options {
   bool lc1 = true;
   std::string flashImage;
   std::string ecuId = "SIMECU01";
+  int corruptBlock = -1;
+  int corruptByte = 0;
+  bool noReadAfterWrite = false;
+  double echoGapMs = 0;
+  int echoGapEvery = 1;
   std::uint32_t seed = 1;
   double runUpsPerMinute = 6;
   double blipsPerMinute = 1;
@@ -138,8 +151,31 @@ bool ParseNumber(const char* name, const char* text, double low, double high, do
   return true;
 }
 
+// "X" or "X:Y"; Y keeps its value when not given.
+bool ParsePair(const char* name, const char* text, double lowX, double highX, double& x, double lowY,
+               double highY, double& y) {
+  const std::string t = text;
+  const auto colon = t.find(':');
+  if (!ParseNumber(name, t.substr(0, colon).c_str(), lowX, highX, x)) return false;
+  return colon == std::string::npos || ParseNumber(name, t.substr(colon + 1).c_str(), lowY, highY, y);
+}
+
 bool ParseOptions(int argc, char** argv, Options& o) {
-  enum { kNoEcho = 1000, kSilentEcu, kNoLc1, kFlashImage, kEcuId, kSeed, kRunUps, kBlips, kNoise, kSplit };
+  enum {
+    kNoEcho = 1000,
+    kSilentEcu,
+    kNoLc1,
+    kFlashImage,
+    kEcuId,
+    kSeed,
+    kRunUps,
+    kBlips,
+    kNoise,
+    kSplit,
+    kCorruptBlock,
+    kNoReadAfterWrite,
+    kEchoGap
+  };
   static const option longOptions[] = {{"dir", required_argument, nullptr, 'd'},
                                        {"time-scale", required_argument, nullptr, 't'},
                                        {"no-echo", no_argument, nullptr, kNoEcho},
@@ -152,6 +188,9 @@ bool ParseOptions(int argc, char** argv, Options& o) {
                                        {"blips", required_argument, nullptr, kBlips},
                                        {"stream-noise", optional_argument, nullptr, kNoise},
                                        {"stream-split", optional_argument, nullptr, kSplit},
+                                       {"corrupt-block", required_argument, nullptr, kCorruptBlock},
+                                       {"no-read-after-write", no_argument, nullptr, kNoReadAfterWrite},
+                                       {"echo-gap", required_argument, nullptr, kEchoGap},
                                        {"help", no_argument, nullptr, 'h'},
                                        {nullptr, 0, nullptr, 0}};
   int c;
@@ -208,6 +247,26 @@ bool ParseOptions(int argc, char** argv, Options& o) {
         o.streamSplit = static_cast<int>(v);
         break;
       }
+      case kCorruptBlock: {
+        double block = 0, byte = 0;
+        if (!ParsePair("--corrupt-block", optarg, 0, 511, block, 0, 127, byte) ||
+            block != std::floor(block) || byte != std::floor(byte))
+          return false;
+        o.corruptBlock = static_cast<int>(block);
+        o.corruptByte = static_cast<int>(byte);
+        break;
+      }
+      case kNoReadAfterWrite:
+        o.noReadAfterWrite = true;
+        break;
+      case kEchoGap: {
+        double every = 1;
+        if (!ParsePair("--echo-gap", optarg, 0, 10000, o.echoGapMs, 1, 512, every) ||
+            every != std::floor(every))
+          return false;
+        o.echoGapEvery = static_cast<int>(every);
+        break;
+      }
       case 'h':
         std::fputs(kUsage, stdout);
         std::exit(0);
@@ -226,6 +285,11 @@ std::shared_ptr<sim::SimDevice> MakeKlineDevice(const Options& o,
                                                 const std::shared_ptr<sim::KwpEcu>& diagnostic) {
   auto boot = std::make_shared<sim::BootEcu>();  // the boot code and loader
   boot->SetIdentifier(o.ecuId);
+  if (o.corruptBlock >= 0)
+    boot->AddFault({sim::BootPoint::WriteBlock, o.corruptBlock, sim::BootFaultKind::StoreWrong,
+                    static_cast<std::uint8_t>(o.corruptByte)});
+  boot->SetNoReadAfterWrite(o.noReadAfterWrite);
+  boot->SetEchoGap(o.echoGapMs, o.echoGapEvery);
   if (!o.flashImage.empty()) {
     if (::access(o.flashImage.c_str(), F_OK) == 0 && !boot->LoadImage(o.flashImage))
       throw std::runtime_error("--flash-image " + o.flashImage + ": not a readable file of 65536 bytes");

@@ -57,6 +57,10 @@ void SimDevice::ScheduleTick(double ms) {
   if (line_) line_->SetTick(this, ms);
 }
 
+void SimDevice::HoldOutput(double ms) {
+  if (line_) line_->HoldDelivery(ms);
+}
+
 // --- SimEcuSwitch ---
 
 SimEcuSwitch::SimEcuSwitch(std::shared_ptr<SimDevice> diagnostic, std::shared_ptr<SimDevice> boot)
@@ -191,6 +195,7 @@ void SimLine::DoHangup() {
   in_.clear();
   out_.clear();
   pending_.clear();
+  held_.clear();
   hungUp_ = true;
 }
 
@@ -242,6 +247,8 @@ void SimLine::SetTick(SimDevice* device, double ms) {
   if (ms >= 0) ticks_.push_back(Tick{device, current_ + ms / 1000.0});  // drift-free periods
 }
 
+void SimLine::HoldDelivery(double ms) { holdUntil_ = std::max(holdUntil_, current_ + ms / 1000.0); }
+
 void SimLine::ReadFromProgram() {
   std::uint8_t buf[4096];
   for (;;) {
@@ -270,17 +277,28 @@ double SimLine::NextDue() const {
   if (!in_.empty()) next = std::min(next, in_.front().due);
   if (!out_.empty()) next = std::min(next, out_.front().due);
   for (const Tick& t : ticks_) next = std::min(next, t.due);
+  if (!held_.empty()) next = std::min(next, holdUntil_);
   return next;
 }
 
 void SimLine::Deliver(std::uint8_t b) {
   if (master_ < 0) return;
-  pending_.push_back(b);
   toProgram_++;
+  // Everything after a held byte waits with it, so the order stays.
+  if (current_ < holdUntil_ || !held_.empty()) {
+    held_.push_back(b);
+    if (held_.size() > kMaxPending) held_.erase(held_.begin());
+    return;
+  }
+  pending_.push_back(b);
   if (pending_.size() > kMaxPending) pending_.erase(pending_.begin());
 }
 
 void SimLine::FlushPending() {
+  if (!held_.empty() && Now() >= holdUntil_) {
+    pending_.insert(pending_.end(), held_.begin(), held_.end());
+    held_.clear();
+  }
   while (!pending_.empty() && master_ >= 0) {
     ssize_t n = ::write(master_, pending_.data(), pending_.size());
     if (n < 0 && errno == EINTR) continue;

@@ -74,6 +74,11 @@ class SimDevice {
   // Line thread only. Asks for one OnTick after ms milliseconds (real time);
   // a later request replaces an earlier one. ms < 0 cancels.
   void ScheduleTick(double ms);
+  // Line thread only. The adapter holds back everything it passes to the
+  // program (echo and device bytes) for ms milliseconds of real time from
+  // now, as a USB adapter on a loaded machine may; nothing is lost or
+  // reordered.
+  void HoldOutput(double ms);
   SimLine* Line() const { return line_; }
 
  private:
@@ -196,6 +201,7 @@ class SimLine {
   // Line thread only (through SimDevice).
   void QueueFromDevice(SimDevice* device, const std::uint8_t* data, std::size_t n, double gapMs);
   void SetTick(SimDevice* device, double ms);
+  void HoldDelivery(double ms);
 
   std::string linkPath_;
   std::string slavePath_;
@@ -226,6 +232,8 @@ class SimLine {
   double lastProgramByte_ = -1;        // arrival of the program's last byte
   double current_ = 0;                 // time of the event being handled
   std::vector<std::uint8_t> pending_;  // delivered but not yet taken by the pty
+  std::vector<std::uint8_t> held_;     // delivered during a hold, in order
+  double holdUntil_ = -1;              // line clock: the hold ends then
   std::int64_t clockStart_ = 0;
 };
 

@@ -55,13 +55,15 @@ TEST_F(ConfigFile, FirstStartWithoutFileUsesFallbacksSilentlyAndTheFirstSaveCrea
   EXPECT_EQ(cfg.Echo, 1);
   EXPECT_EQ(cfg.FastInit, 0);
   EXPECT_EQ(cfg.NotCheckReplyLen, 1);
+  EXPECT_EQ(cfg.FlashBackup, 1);
+  EXPECT_EQ(cfg.FlashVerify, 1);
   EXPECT_TRUE(ui_.errors.empty());
   EXPECT_EQ(Read(), "<missing>");
 
   EXPECT_TRUE(SaveConfig(cfg));
   EXPECT_EQ(Read(),
             "[Ecu]\r\nPort=COM2\r\nCBR=1\r\n[Interval]\r\nData=150\r\nScreen=500\r\nWriterPause=20\r\n"
-            "[Lambda]\r\nPort=COM5\r\n[Logs]\r\nWriteLog=0\r\n");
+            "[Lambda]\r\nPort=COM5\r\n[Logs]\r\nWriteLog=0\r\n[Flash]\r\nBackup=1\r\nVerify=1\r\n");
 }
 
 TEST_F(ConfigFile, EmptyFileGivesTheKeyDefaults) {
@@ -118,6 +120,22 @@ TEST_F(ConfigFile, WriteLogIsTrueOnlyForExactlyOne) {
   EXPECT_NE(Read().find("WriteLog=1\r\n"), std::string::npos);
 }
 
+TEST_F(ConfigFile, FirmwareSafetySwitchesAreOffOnlyForAnExplicitZero) {
+  const std::pair<const char*, int> cases[] = {{"0", 0}, {" 0 ", 0}, {"1", 1}, {"", 1}, {"no", 1}, {"2", 1}};
+  for (const auto& [text, expected] : cases) {
+    Write(std::string("[Flash]\r\nBackup=") + text + "\r\nVerify=" + text + "\r\n");
+    ConfigRecord cfg = Fresh();
+    ASSERT_TRUE(LoadConfig(cfg));
+    EXPECT_EQ(cfg.FlashBackup, expected) << '"' << text << '"';
+    EXPECT_EQ(cfg.FlashVerify, expected) << '"' << text << '"';
+  }
+  Write("[Flash]\r\n");
+  ConfigRecord cfg = Fresh();
+  ASSERT_TRUE(LoadConfig(cfg));
+  EXPECT_EQ(cfg.FlashBackup, 1);
+  EXPECT_EQ(cfg.FlashVerify, 1);
+}
+
 TEST_F(ConfigFile, IntegersParseLikeTheProfileReaderAndKeepTheFieldWidth) {
   const std::pair<const char*, int> cases[] = {
       {"200", 200},         {" 300 ", 300}, {"abc", 150}, {"", 150},     {"70000", 4464},
@@ -154,14 +172,14 @@ TEST_F(ConfigFile, SaveReplacesKeysInPlaceAndKeepsEverythingElse) {
   EXPECT_EQ(Read(),
             "; my notes\r\n[ECU]\r\nPORT=ttyUSB0\r\nMyKey=keep me\r\nCBR=1\r\n\r\n[Other]\r\nx=y\r\n"
             "[LOGS]\r\nwritelog=0\r\n[Interval]\r\nData=150\r\nScreen=300\r\nWriterPause=20\r\n"
-            "[Lambda]\r\nPort=COM5\r\n");
+            "[Lambda]\r\nPort=COM5\r\n[Flash]\r\nBackup=1\r\nVerify=1\r\n");
 }
 
 TEST_F(ConfigFile, Windows1251FileLoadsAndSavesByteIdentically) {
   const std::string original =
       "[Ecu]\r\nPort=COM3\r\nCBR=2\r\n[Interval]\r\nData=0\r\nScreen=1000\r\n"
       "WriterPause=35\r\n[Lambda]\r\nPort=" +
-      kNo1251 + "\r\n[Logs]\r\nWriteLog=1\r\n";
+      kNo1251 + "\r\n[Logs]\r\nWriteLog=1\r\n[Flash]\r\nBackup=0\r\nVerify=1\r\n";
   Write(original);
   ConfigRecord cfg = Fresh();
   ASSERT_TRUE(LoadConfig(cfg));
@@ -196,6 +214,7 @@ TEST(ConfigPaths, FilesLieBesideTheExecutableWhenItsFolderIsWritable) {
   SetAppDirOverride(dir.path().toStdString());
   EXPECT_EQ(ConfigFilePath(), dir.path().toStdString() + "/cfg.ini");
   EXPECT_EQ(LogsDirPath(), dir.path().toStdString() + "/Logs");
+  EXPECT_EQ(BackupsDirPath(), dir.path().toStdString() + "/Backups");
   EXPECT_EQ(LoaderFilePath(), dir.path().toStdString() + "/Loader.dat");
   SetAppDirOverride("");
 }

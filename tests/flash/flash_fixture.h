@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "common/config.h"
 #include "common/paths.h"
 #include "link/port.h"
 #include "sim/boot_ecu.h"
@@ -46,6 +47,9 @@ class FlashSim : public ::testing::Test {
   void SetUp() override {
     ASSERT_TRUE(dir.isValid());
     SetAppDirOverride(Path(""));
+    // The bare protocol; tests of the safe write turn these on.
+    TCfg.FlashBackup = 0;
+    TCfg.FlashVerify = 0;
     loader = Pattern(359, 7);
     WriteFileBytes(Path("Loader.dat"), loader);
     boot = std::make_shared<sim::BootEcu>();
@@ -83,3 +87,5 @@ class FlashSim : public ::testing::Test {
 };
 
 inline const std::string kBadAnswerText = " Неверный ответ ЭБУ    ";
+
+inline std::string FirstLine(const std::string& text) { return text.substr(0, text.find('\n')); }

@@ -41,7 +41,8 @@ TEST_F(UploadTest, EveryBlockGoesOnTheWireByteForByte) {
 
   FlashWrite(port);
 
-  ASSERT_EQ(ui.errors, std::vector<std::string>{kBadAnswerText});
+  ASSERT_EQ(ui.errors.size(), 1u);
+  EXPECT_EQ(FirstLine(ui.errors[0]), kBadAnswerText);
   const auto expected = ExpectedUpload(loader);
   ASSERT_EQ(expected.size(), 1u + 8 + 6 * 62 + 8 + 1);
   auto withErase = expected;
@@ -58,7 +59,8 @@ TEST_F(UploadTest, LongerLoaderFileSendsOnlyItsFirst359Bytes) {
 
   FlashWrite(port);
 
-  EXPECT_EQ(ui.errors, std::vector<std::string>{kBadAnswerText});
+  ASSERT_EQ(ui.errors.size(), 1u);
+  EXPECT_EQ(FirstLine(ui.errors[0]), kBadAnswerText);
   EXPECT_EQ(boot->UploadedLoader(), std::vector<std::uint8_t>(big.begin(), big.begin() + 359));
 }
 

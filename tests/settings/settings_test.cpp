@@ -103,6 +103,8 @@ class SettingsDialog : public PortFixture {
     TCfg.WriterPause = 35;
     TCfg.NotCheckReplyLen = 1;
     TCfg.WriteLog = 1;
+    TCfg.FlashBackup = 1;
+    TCfg.FlashVerify = 0;
   }
   static QStringList Items(const QComboBox* c) {
     QStringList out;
@@ -121,6 +123,8 @@ class SettingsDialog : public PortFixture {
     EXPECT_EQ(a.LambdaEnabled, b.LambdaEnabled);
     EXPECT_EQ(a.NotCheckReplyLen, b.NotCheckReplyLen);
     EXPECT_EQ(a.WriteLog, b.WriteLog);
+    EXPECT_EQ(a.FlashBackup, b.FlashBackup);
+    EXPECT_EQ(a.FlashVerify, b.FlashVerify);
   }
 };
 
@@ -167,9 +171,19 @@ TEST_F(SettingsDialog, LoadsFromTheRecordAndConfirmingUnchangedStoresTheSame) {
   EXPECT_EQ(d.cmbLambdaPort->currentIndex(), 0);
   EXPECT_TRUE(d.cbNotCheckReplyLen->isChecked());
   EXPECT_TRUE(d.cbWriteLogs->isChecked());
+  EXPECT_TRUE(d.cbFlashBackup->isChecked());
+  EXPECT_FALSE(d.cbFlashVerify->isChecked());
   d.btnOkClick();
   EXPECT_EQ(d.result(), QDialog::Accepted);
   ExpectSame(TCfg, before);
+
+  TfrmSettings again;
+  again.FormShow();
+  again.cbFlashBackup->setChecked(false);
+  again.cbFlashVerify->setChecked(true);
+  again.btnOkClick();
+  EXPECT_EQ(TCfg.FlashBackup, 0);
+  EXPECT_EQ(TCfg.FlashVerify, 1);
 }
 
 TEST_F(SettingsDialog, LowerCaseStoredPortSelectsThePresentOne) {

@@ -23,6 +23,7 @@ class RecordingUi : public UiHooks {
     progress.push_back({caption, steps});
   }
   void StepProgress() override { ++progressSteps; }
+  void SetProgressCaption(const std::string& caption) override { progressCaption = caption; }
   void HideProgress() override { progressVisible = false; }
   void UpdateDisplay() override { ++displayUpdates; }
   void CountReply() override { ++replyCount; }
@@ -44,6 +45,7 @@ class RecordingUi : public UiHooks {
   std::vector<int> responseTimes;
   std::map<int, std::string> status;
   std::vector<std::pair<std::string, int>> progress;
+  std::string progressCaption;  // the last one set after ShowProgress
   std::vector<std::string> errors, messages;
   // Answers for the file dialogs, taken in order; nullopt means "cancel".
   std::deque<std::optional<std::string>> openAnswers, saveAnswers;

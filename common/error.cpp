@@ -1,0 +1,22 @@
+#include "common/error.h"
+
+#include <cerrno>
+#include <cstring>
+
+std::string FileErrorReason(int err) {
+  switch (err) {
+    case ENOSPC:
+    case EDQUOT:
+      return "нет места на диске";
+    case EACCES:
+    case EPERM:
+      return "нет прав на запись";
+    case EROFS:
+      return "диск только для чтения";
+    case ENOENT:
+    case ENOTDIR:
+      return "папка недоступна";
+    default:
+      return std::strerror(err);
+  }
+}

@@ -1,0 +1,110 @@
+#include "flash/backup.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <system_error>
+
+#include "common/error.h"
+#include "common/paths.h"
+
+namespace {
+
+// One character of UTF-8 text starting at i, and its length.
+char32_t NextCodePoint(const std::string& s, std::size_t i, std::size_t& length) {
+  const auto b = static_cast<unsigned char>(s[i]);
+  length = b < 0x80 ? 1 : b >= 0xF0 ? 4 : b >= 0xE0 ? 3 : b >= 0xC0 ? 2 : 1;
+  if (i + length > s.size()) length = 1;
+  if (length == 1) return b;
+  char32_t c = b & (0x7F >> length);
+  for (std::size_t k = 1; k < length; ++k) c = (c << 6) | (static_cast<unsigned char>(s[i + k]) & 0x3F);
+  return c;
+}
+
+// Letters of the identifier's code page (Latin and Cyrillic) and digits.
+bool KeptInFileName(char32_t c) {
+  return (c >= U'0' && c <= U'9') || (c >= U'A' && c <= U'Z') || (c >= U'a' && c <= U'z') || c == U'-' ||
+         c == U'_' || (c >= 0x0400 && c <= 0x045F) || c == 0x0490 || c == 0x0491;
+}
+
+std::string SafeIdentifier(const std::string& id) {
+  std::string out;
+  for (std::size_t i = 0; i < id.size();) {
+    std::size_t length = 1;
+    const char32_t c = NextCodePoint(id, i, length);
+    out += KeptInFileName(c) ? id.substr(i, length) : "_";
+    i += length;
+  }
+  return out;
+}
+
+[[noreturn]] void Fail(const std::string& path, int err, const std::string& call) {
+  throw EcuError("Ошибка записи резервной копии " + path + ": " + FileErrorReason(err),
+                 call + " failed, errno " + std::to_string(err));
+}
+
+struct FileCloser {
+  void operator()(std::FILE* f) const { std::fclose(f); }
+};
+using File = std::unique_ptr<std::FILE, FileCloser>;
+
+void WriteSynced(const std::string& path, const FirmwareBuffer& image) {
+  errno = 0;
+  File f(std::fopen(path.c_str(), "wb"));
+  if (!f) Fail(path, errno ? errno : EIO, "fopen");
+  errno = 0;
+  if (std::fwrite(image.data(), 1, image.size(), f.get()) != image.size())
+    Fail(path, errno ? errno : EIO, "fwrite");
+  if (std::fflush(f.get()) != 0) Fail(path, errno ? errno : EIO, "fflush");
+  // On the disk before the erase: a laptop that dies during the write must
+  // not take the way back with it.
+  if (::fsync(::fileno(f.get())) != 0) Fail(path, errno, "fsync");
+  std::FILE* raw = f.release();
+  if (std::fclose(raw) != 0) Fail(path, errno ? errno : EIO, "fclose");
+}
+
+bool ReadsBackEqual(const std::string& path, const FirmwareBuffer& image) {
+  File f(std::fopen(path.c_str(), "rb"));
+  if (!f) return false;
+  auto back = std::make_unique<FirmwareBuffer>();
+  const bool complete = std::fread(back->data(), 1, back->size(), f.get()) == back->size();
+  return complete && std::fgetc(f.get()) == EOF && *back == image;
+}
+
+}  // namespace
+
+std::string BackupFileName(const std::string& identifier, const std::tm& local) {
+  char time[96];  // room for any int the compiler can imagine
+  std::snprintf(time, sizeof time, "%04d-%02d-%02d_%02d-%02d-%02d", local.tm_year + 1900, local.tm_mon + 1,
+                local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec);
+  return SafeIdentifier(identifier) + "_" + time + ".bin";
+}
+
+std::string SaveBackup(const FirmwareBuffer& image, const std::string& identifier) {
+  const std::time_t now = std::time(nullptr);
+  std::tm local{};
+  localtime_r(&now, &local);
+  const std::filesystem::path dir = BackupsDirPath();
+  std::error_code ec;
+  std::filesystem::create_directories(dir, ec);
+  if (ec) Fail(dir.string(), ec.value(), "create_directories");
+  // Never over an older backup: that may be the only good image there is.
+  const std::string name = BackupFileName(identifier, local);
+  std::string path = (dir / name).string();
+  for (int n = 2; std::filesystem::exists(path, ec); ++n)
+    path = (dir / (name.substr(0, name.size() - 4) + "-" + std::to_string(n) + ".bin")).string();
+  try {
+    WriteSynced(path, image);
+    if (!ReadsBackEqual(path, image))
+      throw EcuError("Ошибка записи резервной копии " + path + ": файл не совпадает с прочитанной прошивкой",
+                     "read-back of the backup file differs");
+  } catch (...) {
+    std::filesystem::remove(path, ec);
+    throw;
+  }
+  return path;
+}
