@@ -7,6 +7,7 @@
 // macros with the same values.
 #include <windows.h>
 
+#include <algorithm>
 #include <atomic>
 #include <memory>
 
@@ -48,6 +49,7 @@ const int port_os::kClosedError = ERROR_INVALID_HANDLE;
 namespace {
 
 constexpr DWORD kReadIntervalMs = 20;
+constexpr DWORD kAbortPauseMaxMs = 4;
 constexpr DWORD kTotalConstantMs = 20;
 
 [[noreturn]] void Fail(const std::string& message, const std::string& call, DWORD err) {
@@ -221,6 +223,7 @@ bool port_os::WaitRxChar(PortDevice& port) {
   }
   Overlapped op;
   if (!op.ov.hEvent) return false;
+  DWORD pauseMs = 0;
   for (;;) {
     if (port.closed) return false;
     // EV_RXCHAR reports arrivals, not waiting bytes: look at the queue first,
@@ -231,16 +234,21 @@ bool port_os::WaitRxChar(PortDevice& port) {
     if (stat.cbInQue > 0) return true;
     DWORD mask = 0;
     ResetEvent(op.ov.hEvent);
-    const std::int64_t start = PerfCounter();
     if (!WaitCommEvent(port.handle, &mask, &op.ov) && GetLastError() != ERROR_IO_PENDING) break;
     if (!Await(port, op, true)) return false;
     DWORD n = 0;
-    if (GetOverlappedResult(port.handle, &op.ov, &n, FALSE)) continue;  // an event: look again
+    if (GetOverlappedResult(port.handle, &op.ov, &n, FALSE)) {
+      pauseMs = 0;
+      continue;  // an event: look at the queue again
+    }
     if (GetLastError() != ERROR_OPERATION_ABORTED) break;
-    // Aborted without a close: Wine ends a wait on a pseudo-terminal after a
-    // millisecond or so, and a changed mask does the same on Windows. Neither
-    // means the device is gone; wait again, never faster than 1 ms a pass.
-    if (PerfCounter() - start < PerfFrequency() / 1000) Sleep(1);
+    // Aborted without a close: a changed mask does that on Windows, and Wine
+    // ends every wait on a pseudo-terminal so after a millisecond (it cannot
+    // read modem lines there). Neither means the device is gone. Under Wine
+    // each wait costs a thread, so aborts in a row pause 1, 2, then 4 ms
+    // before the next wait; the close event still ends the pause.
+    pauseMs = pauseMs == 0 ? 1 : std::min<DWORD>(pauseMs * 2, kAbortPauseMaxMs);
+    if (WaitForSingleObject(port.closeEvent, pauseMs) == WAIT_OBJECT_0) return false;
   }
   if (port.closed) return false;
   port.hungUp = true;

@@ -67,8 +67,12 @@ ports=$win/ports.reg
     "$sims/kline" "$sims/lc1" "$sims/line1" "$sims/line2"
 } >"$ports"
 wine reg import "$ports" >/dev/null 2>&1
-wineserver -k 2>/dev/null || true
-wineserver -w 2>/dev/null || true
+wineserver -k >/dev/null 2>&1 || true
+wineserver -w >/dev/null 2>&1 || true
+# The server and Wine's own background processes start here, quiet and kept:
+# started under a test they would write into its output, and hold it open.
+wineserver -p >/dev/null 2>&1
+wine reg query 'HKLM\Software\Wine\Ports' >/dev/null 2>&1
 
 # --- The simulator, with its control channel; ended with this script.
 simlog=$win/ecusim.log
@@ -76,7 +80,7 @@ simlog=$win/ecusim.log
 simpid=$!
 cleanup() {
   kill "$simpid" 2>/dev/null || true
-  wineserver -k 2>/dev/null || true
+  wineserver -k >/dev/null 2>&1 || true
 }
 trap cleanup EXIT
 control=
