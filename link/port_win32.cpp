@@ -67,17 +67,30 @@ struct Overlapped {
   Overlapped& operator=(const Overlapped&) = delete;
 };
 
+// Waits until the operation has completed, not merely until its event is
+// set: Wine may set an event late, for an operation that has already ended,
+// when the next one on the same event (or a new event with the old handle's
+// number) is pending. The completion sets the event again after its status.
+bool WaitDone(Overlapped& op, HANDLE closeEvent) {
+  HANDLE events[2] = {op.ov.hEvent, closeEvent};
+  const DWORD count = closeEvent ? 2 : 1;
+  for (;;) {
+    if (WaitForMultipleObjects(count, events, FALSE, INFINITE) != WAIT_OBJECT_0) return false;
+    if (HasOverlappedIoCompleted(&op.ov)) return true;
+    ResetEvent(op.ov.hEvent);
+    if (HasOverlappedIoCompleted(&op.ov)) return true;
+  }
+}
+
 // Waits for the operation or for the port's close. On close (or a failed
 // wait) the operation is ended before its record goes away, and false is
 // returned. An event wait is ended by clearing the mask: Wine's wait does not
 // answer a cancel.
 bool Await(PortDevice& port, Overlapped& op, bool eventWait) {
-  HANDLE events[2] = {op.ov.hEvent, port.closeEvent};
-  if (WaitForMultipleObjects(2, events, FALSE, INFINITE) == WAIT_OBJECT_0) return true;
+  if (WaitDone(op, port.closeEvent)) return true;
   if (eventWait) SetCommMask(port.handle, 0);
   CancelIoEx(port.handle, &op.ov);
-  DWORD n = 0;
-  GetOverlappedResult(port.handle, &op.ov, &n, TRUE);
+  WaitDone(op, nullptr);
   return false;
 }
 
@@ -85,9 +98,13 @@ bool Await(PortDevice& port, Overlapped& op, bool eventWait) {
 
 std::string port_os::ErrorDetail(const std::string& call, int err) {
   char text[512] = {};
-  DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-                           static_cast<DWORD>(err), MAKELANGID(LANG_ENGLISH, SUBLANG_DEFAULT), text,
-                           sizeof text, nullptr);
+  DWORD n = 0;
+  // English where the system has it, else the user's language.
+  for (DWORD language : {static_cast<DWORD>(MAKELANGID(LANG_ENGLISH, SUBLANG_DEFAULT)), DWORD{0}}) {
+    n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                       static_cast<DWORD>(err), language, text, sizeof text, nullptr);
+    if (n > 0) break;
+  }
   while (n > 0 && (text[n - 1] == '\r' || text[n - 1] == '\n' || text[n - 1] == ' ')) text[--n] = 0;
   return call + ": " + (n > 0 ? text : "system error") + " (error " + std::to_string(err) + ")";
 }
@@ -223,6 +240,7 @@ bool port_os::WaitRxChar(PortDevice& port) {
   }
   Overlapped op;
   if (!op.ov.hEvent) return false;
+  DWORD mask = 0;  // written by the system until the wait has completed
   DWORD pauseMs = 0;
   for (;;) {
     if (port.closed) return false;
@@ -232,7 +250,6 @@ bool port_os::WaitRxChar(PortDevice& port) {
     COMSTAT stat{};
     if (!ClearCommError(port.handle, &errors, &stat)) break;
     if (stat.cbInQue > 0) return true;
-    DWORD mask = 0;
     ResetEvent(op.ov.hEvent);
     if (!WaitCommEvent(port.handle, &mask, &op.ov) && GetLastError() != ERROR_IO_PENDING) break;
     if (!Await(port, op, true)) return false;

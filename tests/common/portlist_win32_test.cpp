@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "common/error.h"
 #include "common/portlist.h"
 #include "link/port.h"
 
@@ -26,6 +27,16 @@ TEST(PortListTest, DeviceMapPortsComeSortedAndOpen) {
     PortId id = kNoPort;
     EXPECT_NO_THROW(id = OpenPortDevice(name)) << name;
     ClosePortHandle(id);
+  }
+}
+
+TEST(PortListTest, AbsentPortRaisesTheOpenErrorNamingItsDevice) {
+  try {
+    OpenPortDevice("COM199");
+    ADD_FAILURE() << "COM199 opened";
+  } catch (const EcuError& e) {
+    EXPECT_STREQ(e.what(), "Ошибка открытия порта");
+    EXPECT_NE(e.detail().find("\\\\.\\COM199"), std::string::npos) << e.detail();
   }
 }
 
