@@ -1,69 +1,11 @@
-// Linux back end of the port list: the tty class in sysfs. A Windows back end
-// would read HARDWARE\DEVICEMAP\SERIALCOMM behind the same header.
 #include "common/portlist.h"
-
-#include <dirent.h>
-#include <fcntl.h>
-#include <linux/serial.h>
-#include <sys/ioctl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
-#include <cerrno>
-#include <cstring>
-#include <mutex>
 
-#include "common/config.h"
-#include "common/error.h"
+#include "common/portlist_os.h"
 
 namespace {
-
-std::mutex g_mutex;
-std::string g_sysRoot = "/sys/class/tty";
-std::string g_devRoot = "/dev";
-
-const char* const kListError = "Ошибка чтения списка портов";
-
-bool PathExists(const std::string& path) {
-  struct stat st {};
-  return ::stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
-}
-
-std::string LinkTarget(const std::string& path) {
-  char buf[4096];
-  const ssize_t n = ::readlink(path.c_str(), buf, sizeof buf - 1);
-  return n > 0 ? std::string(buf, static_cast<std::size_t>(n)) : std::string();
-}
-
-std::string BaseName(const std::string& path) {
-  const auto slash = path.rfind('/');
-  return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-// The 8250 driver registers a ttyS node for every legacy slot, present or not;
-// only a slot whose UART type is known has hardware behind it.
-bool Has8250Hardware(const std::string& devPath) {
-  const int fd = ::open(devPath.c_str(), O_RDWR | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-  if (fd < 0) return false;
-  serial_struct ss{};
-  const bool ok = ::ioctl(fd, TIOCGSERIAL, &ss) == 0 && ss.type != PORT_UNKNOWN;
-  ::close(fd);
-  return ok;
-}
-
-bool IsRealPort(const std::string& sysRoot, const std::string& devRoot, const std::string& name) {
-  const std::string sysEntry = sysRoot + "/" + name;
-  struct stat st {};
-  // Virtual consoles, ptmx and the like have no device behind them.
-  if (::lstat((sysEntry + "/device").c_str(), &st) != 0) return false;
-  const std::string devPath = devRoot + "/" + name;
-  if (!PathExists(devPath)) return false;
-  if (name.rfind("ttyS", 0) == 0 && BaseName(LinkTarget(sysEntry + "/device/driver")) == "serial8250")
-    return Has8250Hardware(devPath);
-  return true;
-}
 
 bool LessNoCase(const std::string& a, const std::string& b) {
   const std::size_t n = std::min(a.size(), b.size());
@@ -78,42 +20,8 @@ bool LessNoCase(const std::string& a, const std::string& b) {
 
 }  // namespace
 
-void SetPortListRoots(const std::string& sysClassTty, const std::string& devDir) {
-  std::lock_guard<std::mutex> lock(g_mutex);
-  g_sysRoot = sysClassTty.empty() ? "/sys/class/tty" : sysClassTty;
-  g_devRoot = devDir.empty() ? "/dev" : devDir;
-}
-
 std::vector<std::string> ListSerialPorts() {
-  std::string sysRoot, devRoot;
-  {
-    std::lock_guard<std::mutex> lock(g_mutex);
-    sysRoot = g_sysRoot;
-    devRoot = g_devRoot;
-  }
-  DIR* dir = ::opendir(sysRoot.c_str());
-  if (!dir) throw EcuError(kListError, "opendir(" + sysRoot + ") failed: " + std::strerror(errno));
-  std::vector<std::string> ports;
-  for (;;) {
-    errno = 0;
-    const dirent* e = ::readdir(dir);
-    if (!e) break;
-    const std::string name = e->d_name;
-    if (name == "." || name == "..") continue;
-    if (IsRealPort(sysRoot, devRoot, name)) ports.push_back(name);
-  }
-  const int readError = errno;
-  ::closedir(dir);
-  if (readError != 0) throw EcuError(kListError, std::string("readdir failed: ") + std::strerror(readError));
-
-  // The configured ports stay selectable when they exist although sysfs does
-  // not list them (the simulator's pseudo-terminal links, for instance).
-  for (const std::string& configured : {TCfg.Port, TCfg.LambdaPort}) {
-    if (configured.empty()) continue;
-    const std::string path =
-        configured.find('/') != std::string::npos ? configured : devRoot + "/" + configured;
-    if (PathExists(path)) ports.push_back(configured);
-  }
+  std::vector<std::string> ports = portlist_os::PresentPorts();
   std::sort(ports.begin(), ports.end(), LessNoCase);
   ports.erase(std::unique(ports.begin(), ports.end()), ports.end());
   return ports;

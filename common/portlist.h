@@ -5,10 +5,13 @@
 #include <string>
 #include <vector>
 
-// Also lists the configured K-line and LC-1 ports (TCfg) when their device
+// Windows: the ports of the system's serial device map. Linux: the serial
+// ttys, and the configured K-line and LC-1 ports (TCfg) when their device
 // exists. User-interface thread.
 std::vector<std::string> ListSerialPorts();
+#ifndef _WIN32
 // Where the Linux back end looks: the sysfs tty class and the device folder
 // (tests point them at fixtures; empty restores /sys/class/tty and /dev).
 // Any thread.
 void SetPortListRoots(const std::string& sysClassTty, const std::string& devDir);
+#endif

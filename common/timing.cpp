@@ -1,17 +1,6 @@
 #include "common/timing.h"
 
-#include <sys/prctl.h>
-
-#include <chrono>
-#include <thread>
-
-std::int64_t PerfCounter() {
-  return std::chrono::duration_cast<std::chrono::nanoseconds>(
-             std::chrono::steady_clock::now().time_since_epoch())
-      .count();
-}
-
-std::int64_t PerfFrequency() { return 1'000'000'000; }
+#include "common/timing_os.h"
 
 namespace {
 
@@ -19,7 +8,7 @@ namespace {
 // units remain, re-reading the counter after each pass.
 void WaitLoop(std::int64_t ticks, std::int64_t start, std::int64_t elapsed) {
   while (elapsed < ticks) {
-    if (ticks - elapsed > 5) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    if (ticks - elapsed > 5) timing_os::SleepOneMs();
     elapsed = PerfCounter() - start;
   }
 }
@@ -37,5 +26,3 @@ void DelayUntilMs(std::uint16_t ms, std::int64_t start) {
   const std::int64_t ticks = PerfFrequency() * ms / 1000;
   WaitLoop(ticks, start, 0);
 }
-
-void LowerTimerSlack() { ::prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL); }

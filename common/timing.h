@@ -17,3 +17,6 @@ void DelayMs(std::uint16_t ms);
 void DelayUntilMs(std::uint16_t ms, std::int64_t start);
 // Lowers the calling thread's timer slack so 1 ms sleeps stay near 1 ms.
 void LowerTimerSlack();
+// Runs the calling thread one step above normal priority where the system
+// allows it; otherwise it stays at normal priority.
+void RaiseThreadPriority();

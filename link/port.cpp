@@ -1,23 +1,8 @@
-// The serial port layer on Linux. Win32 semantics the program relies on, and
-// their mapping here:
-// - exclusive open: TIOCEXCL stops other users, flock() stops root as well;
-// - COMMTIMEOUTS: emulated with poll() on a non-blocking descriptor;
-// - the EV_RXCHAR event wait: poll() on the port and a per-port eventfd, which
-//   ClosePortHandle signals so every waiter wakes and fails quietly;
-// - ClearCommError's queue count: TIOCINQ; PurgeComm: tcflush; break: TIOCSBRK.
-// Ports are known by ids that are never reused; the descriptor is closed only
-// when the last operation holding the port has returned.
+// The serial port layer's shared half: port ids, the profiles and the K-line
+// port. The devices themselves are the operating system's (port_os.h).
 #include "link/port.h"
 
-#include <fcntl.h>
-#include <poll.h>
-#include <sys/eventfd.h>
-#include <sys/file.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
-#include <cstring>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -26,7 +11,7 @@
 #include "common/config.h"
 #include "common/error.h"
 #include "common/timing.h"
-#include "link/port_termios2.h"
+#include "link/port_os.h"
 
 const std::uint16_t BaudTable[3] = {10400, 38400, 57600};
 
@@ -34,79 +19,31 @@ std::atomic<PortId> PortHandle{kNoPort};
 
 namespace {
 
-// Win32 COMMTIMEOUTS as this layer uses them, in milliseconds.
-constexpr std::int64_t kReadIntervalMs = 20;
-constexpr std::int64_t kTotalConstantMs = 20;
-
-struct OpenPort {
-  int fd = -1;
-  int wake = -1;  // eventfd, signalled once when the port is closed
-  std::atomic<bool> closed{false};
-  std::atomic<bool> hungUp{false};
-  std::atomic<std::uint16_t> readMultiplier{0};
-  std::atomic<std::uint16_t> writeMultiplier{0};
-  ~OpenPort() {
-    if (fd >= 0) ::close(fd);
-    if (wake >= 0) ::close(wake);
-  }
-};
-
 std::mutex g_portsMutex;
-std::map<PortId, std::shared_ptr<OpenPort>> g_ports;
+std::map<PortId, std::shared_ptr<PortDevice>> g_ports;
 PortId g_nextId = 1;
 
-std::shared_ptr<OpenPort> FindPort(PortId id) {
+std::shared_ptr<PortDevice> FindPort(PortId id) {
   if (id == kNoPort) return nullptr;
   std::lock_guard lock(g_portsMutex);
   auto it = g_ports.find(id);
   return it == g_ports.end() ? nullptr : it->second;
 }
 
-std::string Detail(const std::string& call, int err) {
-  return call + ": " + std::strerror(err) + " (errno " + std::to_string(err) + ")";
-}
-
-[[noreturn]] void Fail(const char* message, const std::string& call, int err) {
-  throw EcuError(message, Detail(call, err));
-}
-
-std::int64_t MsToCounter(std::int64_t ms) { return PerfFrequency() * ms / 1000; }
-
-// Waits for `events` on the port or for its close, until the counter value
-// `deadline` (-1: no limit). Returns the port's revents; 0 on time-out.
-// Sets `closedOut` when the wake-up eventfd fired.
-short PollPort(const OpenPort& p, short events, std::int64_t deadline, bool& closedOut) {
-  for (;;) {
-    pollfd fds[2] = {{p.fd, events, 0}, {p.wake, POLLIN, 0}};
-    timespec ts{};
-    timespec* timeout = nullptr;
-    if (deadline >= 0) {
-      std::int64_t left = deadline - PerfCounter();
-      if (left <= 0) return 0;
-      const std::int64_t f = PerfFrequency();
-      ts.tv_sec = static_cast<time_t>(left / f);
-      ts.tv_nsec = static_cast<long>(left % f * 1'000'000'000 / f);
-      timeout = &ts;
-    }
-    int rc = ::ppoll(fds, 2, timeout, nullptr);
-    if (rc < 0) {
-      if (errno == EINTR) continue;
-      closedOut = true;  // an unusable poll set counts as a failed wait
-      return 0;
-    }
-    if (fds[1].revents != 0 || p.closed) {
-      closedOut = true;
-      return 0;
-    }
-    if (rc == 0) return 0;
-    return fds[0].revents;
-  }
+// An id that names no open port fails as a closed device would.
+[[noreturn]] void FailClosed(const std::string& message, const char* call) {
+  throw EcuError(message, port_os::ErrorDetail(call, port_os::kClosedError));
 }
 
 int StopBitsFromCode(int code) {
   if (code == ONESTOPBIT) return 1;
   if (code == TWOSTOPBITS) return 2;
   return 0;
+}
+
+void CheckSpeedIndex(int speedIndex) {
+  if (speedIndex < 0 || speedIndex > 2)
+    throw EcuError(port_os::kSetSettingsError, "speed index " + std::to_string(speedIndex) + " outside 0..2");
 }
 
 // Makes id the K-line port, closing a port it replaces.
@@ -117,23 +54,13 @@ void InstallPortHandle(PortId id) {
 
 }  // namespace
 
+std::string port_os::ReadErrorText(int err) {
+  return "Ошибка чтения из порта : " + std::to_string(err) + "\r\n";
+}
+
 PortId OpenPortDevice(const std::string& name) {
-  const char* kMessage = "Ошибка открытия порта";
-  const std::string path = name.find('/') == std::string::npos ? "/dev/" + name : name;
-  if (name.empty()) throw EcuError(kMessage, "open: empty port name");
-  int fd;
-  do {
-    fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
-  } while (fd < 0 && errno == EINTR);
-  if (fd < 0) Fail(kMessage, "open(" + path + ")", errno);
-  auto port = std::make_shared<OpenPort>();
-  port->fd = fd;
-  // TIOCEXCL alone does not stop root, and is not atomic with the open;
-  // the flock makes a second opener fail either way.
-  if (::flock(fd, LOCK_EX | LOCK_NB) != 0) Fail(kMessage, "flock(" + path + ")", errno);
-  if (int err = TtySetExclusive(fd, true)) Fail(kMessage, "ioctl(TIOCEXCL, " + path + ")", err);
-  port->wake = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-  if (port->wake < 0) Fail(kMessage, "eventfd", errno);
+  if (name.empty()) throw EcuError(port_os::kOpenError, "open: empty port name");
+  std::shared_ptr<PortDevice> port = port_os::Open(name);
   std::lock_guard lock(g_portsMutex);
   PortId id = g_nextId++;
   g_ports.emplace(id, std::move(port));
@@ -144,23 +71,11 @@ PortId OpenAndConfigurePort(const std::string& name, std::uint32_t baud, int sto
                             std::uint16_t readMultiplier, std::uint16_t writeMultiplier) {
   PortId id = OpenPortDevice(name);
   try {
-    auto port = FindPort(id);
-    TtyLineSettings current;
-    if (int err = TtyGetLine(port->fd, current)) Fail("Ошибка чтения настроек порта", "ioctl(TCGETS2)", err);
     const int bits = StopBitsFromCode(stopBits);
     if (bits == 0 || baud == 0)
-      throw EcuError("Ошибка установки настроек порта ", "unsupported line settings: baud " +
-                                                             std::to_string(baud) + ", stop-bit code " +
-                                                             std::to_string(stopBits));
-    if (int err = TtySetLine(port->fd, baud, bits))
-      Fail("Ошибка установки настроек порта ", "ioctl(TCSETS2)", err);
-    // USB adapters otherwise hold received bytes up to 16 ms; a driver that
-    // lacks the switch still works, only slower, so its refusal is not fatal.
-    TtySetLowLatency(port->fd);
-    // The time-outs and the received-byte event are this layer's own emulation
-    // and cannot fail once the port is open.
-    port->readMultiplier = readMultiplier;
-    port->writeMultiplier = writeMultiplier;
+      throw EcuError(port_os::kSetSettingsError, "unsupported line settings: baud " + std::to_string(baud) +
+                                                     ", stop-bit code " + std::to_string(stopBits));
+    port_os::Configure(*FindPort(id), baud, bits, readMultiplier, writeMultiplier);
   } catch (...) {
     // Release the device: an exclusive port left open would lock the user out
     // until the program ends.
@@ -172,7 +87,7 @@ PortId OpenAndConfigurePort(const std::string& name, std::uint32_t baud, int sto
 
 void ClosePortHandle(PortId& handle) {
   if (handle == kNoPort) return;
-  std::shared_ptr<OpenPort> port;
+  std::shared_ptr<PortDevice> port;
   {
     std::lock_guard lock(g_portsMutex);
     auto it = g_ports.find(handle);
@@ -182,15 +97,7 @@ void ClosePortHandle(PortId& handle) {
     }
   }
   handle = kNoPort;
-  if (!port) return;
-  port->closed = true;
-  std::uint64_t one = 1;
-  [[maybe_unused]] auto n = ::write(port->wake, &one, sizeof one);
-  // Give up the exclusivity now, so the port can be opened again at once even
-  // while a woken thread still holds the descriptor for a moment. TIOCEXCL
-  // outlives our close while another descriptor keeps the tty open.
-  TtySetExclusive(port->fd, false);
-  ::flock(port->fd, LOCK_UN);
+  if (port) port_os::Close(std::move(port));
 }
 
 void ClosePortHandle(std::atomic<PortId>& handle) {
@@ -200,133 +107,49 @@ void ClosePortHandle(std::atomic<PortId>& handle) {
 
 std::uint32_t PortInQueue(PortId handle) {
   auto port = FindPort(handle);
-  if (!port) Fail("Ошибка сброса порта", "ioctl(TIOCINQ)", EBADF);
-  std::uint32_t count = 0;
-  if (int err = TtyInQueue(port->fd, count)) Fail("Ошибка сброса порта", "ioctl(TIOCINQ)", err);
-  return count;
+  if (!port) FailClosed(port_os::kResetError, "PortInQueue");
+  return port_os::InQueue(*port);
 }
 
 void PurgePort(PortId handle, unsigned flags) {
-  auto port = FindPort(handle);
-  if (!port) return;
-  TtyFlush(port->fd, (flags & (PURGE_RXABORT | PURGE_RXCLEAR)) != 0,
-           (flags & (PURGE_TXABORT | PURGE_TXCLEAR)) != 0);
+  if (auto port = FindPort(handle)) port_os::Purge(*port, flags);
 }
 
 namespace {
 
-// Reads up to count bytes until totalMs have passed (by default the port's
-// total read time-out); with intervalLimit, also ends kReadIntervalMs after
-// the last byte received.
-int ReadPort(PortId handle, std::uint8_t* buffer, int count, std::optional<std::int64_t> totalMs,
-             bool intervalLimit) {
-  const char* kWaitFailed = "Ошибка ожидания завершения чтения из порта";
+int ReadPort(PortId handle, std::uint8_t* buffer, int count, int wholeMs) {
   auto port = FindPort(handle);
-  if (!port)
-    throw EcuError("Ошибка чтения из порта : " + std::to_string(EBADF) + "\r\n", Detail("read", EBADF));
+  if (!port) FailClosed(port_os::ReadErrorText(port_os::kClosedError), "ReadPortBlocking");
   if (count <= 0) return 0;
-  const std::int64_t total =
-      PerfCounter() + MsToCounter(totalMs.value_or(static_cast<std::int64_t>(port->readMultiplier) * count +
-                                                   kTotalConstantMs));
-  std::int64_t lastByte = -1;
-  int got = 0;
-  for (;;) {
-    ssize_t n = ::read(port->fd, buffer + got, static_cast<std::size_t>(count - got));
-    if (n > 0) {
-      got += static_cast<int>(n);
-      lastByte = PerfCounter();
-      if (got == count) return got;
-      continue;
-    }
-    if (n == 0) throw EcuError(kWaitFailed, "read: end of file (port hung up)");
-    if (errno == EINTR) continue;
-    if (errno != EAGAIN) {
-      int err = errno;
-      throw EcuError("Ошибка чтения из порта : " + std::to_string(err) + "\r\n", Detail("read", err));
-    }
-    std::int64_t deadline = total;
-    if (intervalLimit && lastByte >= 0)
-      deadline = std::min(deadline, lastByte + MsToCounter(kReadIntervalMs));
-    bool closed = false;
-    short revents = PollPort(*port, POLLIN, deadline, closed);
-    if (closed) throw EcuError(kWaitFailed, "poll: port closed");
-    if (revents == 0) return got;  // time-out: a silent line gives 0, not an error
-    if ((revents & POLLIN) == 0) {
-      port->hungUp = true;
-      throw EcuError(kWaitFailed, "poll: hang-up or error on the port");
-    }
-  }
+  return port_os::Read(*port, buffer, count, wholeMs);
 }
 
 }  // namespace
 
 int ReadPortBlocking(PortId handle, std::uint8_t* buffer, int count) {
-  return ReadPort(handle, buffer, count, std::nullopt, true);
+  return ReadPort(handle, buffer, count, port_os::kPortTimeouts);
 }
 
 int ReadPortWithin(PortId handle, std::uint8_t* buffer, int count, int totalMs) {
-  return ReadPort(handle, buffer, count, totalMs, false);
+  return ReadPort(handle, buffer, count, std::max(totalMs, 0));
 }
 
 void WritePortBlocking(PortId handle, const std::uint8_t* data, int length) {
-  const char* kWaitFailed = "Ошибка ожидания завершения записи в порт";
   auto port = FindPort(handle);
-  if (!port) Fail("Ошибка записи в порт", "write", EBADF);
+  if (!port) FailClosed(port_os::kWriteError, "WritePortBlocking");
   if (length <= 0) return;
-  const std::int64_t deadline =
-      PerfCounter() +
-      MsToCounter(static_cast<std::int64_t>(port->writeMultiplier) * length + kTotalConstantMs);
-  int sent = 0;
-  while (sent < length) {
-    ssize_t n = ::write(port->fd, data + sent, static_cast<std::size_t>(length - sent));
-    if (n > 0) {
-      sent += static_cast<int>(n);
-      continue;
-    }
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0 && errno != EAGAIN) Fail("Ошибка записи в порт", "write", errno);
-    bool closed = false;
-    short revents = PollPort(*port, POLLOUT, deadline, closed);
-    if (closed) throw EcuError(kWaitFailed, "poll: port closed");
-    // A short write is a failure the caller must hear of, not a success.
-    if (revents == 0)
-      throw EcuError(kWaitFailed, "write timed out after " + std::to_string(sent) + " of " +
-                                      std::to_string(length) + " bytes");
-    if ((revents & POLLOUT) == 0) {
-      port->hungUp = true;
-      throw EcuError(kWaitFailed, "poll: hang-up or error on the port");
-    }
-  }
+  port_os::Write(*port, data, length);
 }
 
 bool WaitRxChar(PortId handle) {
   auto port = FindPort(handle);
-  if (!port) return false;
-  bool closed = false;
-  if (port->hungUp) {
-    // The device is gone: the wait already failed once. Sleep until the port
-    // is closed instead of failing again at once, which would make the
-    // caller's loop spin.
-    pollfd fd{port->wake, POLLIN, 0};
-    while (!port->closed && ::poll(&fd, 1, -1) < 0 && errno == EINTR) {
-    }
-    return false;
-  }
-  short revents = PollPort(*port, POLLIN, -1, closed);
-  if (closed) return false;
-  if (revents & (POLLHUP | POLLERR | POLLNVAL)) {
-    port->hungUp = true;
-    return false;
-  }
-  return (revents & POLLIN) != 0;
+  return port && port_os::WaitRxChar(*port);
 }
 
 // --- The K-line port ---
 
 void OpenEcuPort(const std::string& name, int speedIndex) {
-  if (speedIndex < 0 || speedIndex > 2)
-    throw EcuError("Ошибка установки настроек порта ",
-                   "speed index " + std::to_string(speedIndex) + " outside 0..2");
+  CheckSpeedIndex(speedIndex);
   TCfg.CBR = speedIndex;
   InstallPortHandle(OpenAndConfigurePort(name, BaudTable[0], ONESTOPBIT, 20, 100));
   WakePort();
@@ -349,15 +172,10 @@ void OpenFlashPort(const std::string& name) {
 void CloseEcuPort() { ClosePortHandle(PortHandle); }
 
 void SetPortSpeed(int speedIndex) {
-  if (speedIndex < 0 || speedIndex > 2)
-    throw EcuError("Ошибка установки настроек порта ",
-                   "speed index " + std::to_string(speedIndex) + " outside 0..2");
+  CheckSpeedIndex(speedIndex);
   auto port = FindPort(PortHandle.load());
-  if (!port) Fail("Ошибка чтения настроек порта", "ioctl(TCGETS2)", EBADF);
-  TtyLineSettings current;
-  if (int err = TtyGetLine(port->fd, current)) Fail("Ошибка чтения настроек порта", "ioctl(TCGETS2)", err);
-  if (int err = TtySetBaud(port->fd, BaudTable[speedIndex]))
-    Fail("Ошибка установки настроек порта ", "ioctl(TCSETS2)", err);
+  if (!port) FailClosed(port_os::kGetSettingsError, "SetPortSpeed");
+  port_os::SetBaud(*port, BaudTable[speedIndex]);
 }
 
 std::uint32_t PortInQueue() { return PortInQueue(PortHandle.load()); }
@@ -378,9 +196,8 @@ void WritePortBlocking(MsgBlock block, std::uint8_t length) {
 
 void SetBreak(bool on) {
   auto port = FindPort(PortHandle.load());
-  if (!port) Fail("Ошибка установки состояния break", on ? "ioctl(TIOCSBRK)" : "ioctl(TIOCCBRK)", EBADF);
-  if (int err = TtyBreak(port->fd, on))
-    Fail("Ошибка установки состояния break", on ? "ioctl(TIOCSBRK)" : "ioctl(TIOCCBRK)", err);
+  if (!port) FailClosed(port_os::kBreakError, on ? "SetBreak(on)" : "SetBreak(off)");
+  port_os::Break(*port, on);
 }
 
 void FastInitPulse() {

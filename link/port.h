@@ -38,7 +38,8 @@ extern const std::uint16_t BaudTable[3];
 extern std::atomic<PortId> PortHandle;
 
 // --- Operations on any port (any thread unless stated). ---
-// A name without '/' is a device under /dev ("ttyUSB0"); a path is used as is.
+// Linux: a name without '/' is a device under /dev ("ttyUSB0"), a path is used
+// as is. Windows: a name such as "COM8" opens \\.\COM8.
 PortId OpenPortDevice(const std::string& name);
 // Opens, then raw mode, 8 data bits, no parity, the stop bits, the baud rate
 // and the time-outs. A failure after the open releases the device again.

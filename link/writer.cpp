@@ -1,8 +1,5 @@
 // The transmitter thread: sends queued requests one exchange at a time.
 
-#include <sys/resource.h>
-#include <unistd.h>
-
 #include <chrono>
 #include <string>
 #include <thread>
@@ -19,18 +16,13 @@ std::atomic<std::int64_t> LastTxTime{0};
 
 namespace {
 
-// One step above normal where the system allows it; an unprivileged process
-// usually may not raise priority, and then the thread runs at normal priority.
-// Linux nice values are per thread; -1 is one step up and needs CAP_SYS_NICE.
-void RaisePriority() { (void)setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), -1); }
-
 class TComWriteThread : public WorkerThread {
  public:
   explicit TComWriteThread(PortId port) : port_(port) {}
 
  protected:
   void Execute() override {
-    RaisePriority();
+    RaiseThreadPriority();
     LowerTimerSlack();
     while (!Terminated()) {
       if (!Trace({TraceStopWriterLine()})) break;

@@ -13,11 +13,16 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
+#include <map>
 #include <memory>
+#include <mutex>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "sim/boot_ecu.h"
+#include "sim/control.h"
 #include "sim/engine.h"
 #include "sim/kwp_ecu.h"
 #include "sim/lc1.h"
@@ -78,6 +83,20 @@ The packet stream of the unidirectional mode (after 70 72):
       --stream-split[=K]  each packet leaves in two parts: the first K of
                         the 9 bytes of sync and packet (default K = 5), then
                         the rest 5 ms later
+
+For test programs that cannot signal this process (under Wine):
+      --control PORT    take commands on TCP 127.0.0.1:PORT (0 = any free
+                        port; the port is printed): "help" lists them. They
+                        work every switch below, and the options --no-echo,
+                        --silent-ecu, --time-scale, --stream-noise and
+                        --stream-split, while running (per line where
+                        they concern one)
+      --any-rate        the K-line and LC-1 lines take the program's bytes
+                        whatever baud rate it set (Wine cannot set 10400 on a
+                        pseudo-terminal)
+      --script-lines N  N more lines, <dir>/line1..lineN, with a device that
+                        only records and sends what the control channel says
+                        (echo on, any rate, no wire delay)
   -h, --help            this text
 
 The firmware commands need a Loader.dat. The simulator's stand-in (359 bytes
@@ -138,6 +157,9 @@ struct Options {
   double blipsPerMinute = 1;
   int streamNoise = 0;
   int streamSplit = 0;
+  int controlPort = -1;  // -1: no control channel
+  bool anyRate = false;
+  int scriptLines = 0;
 };
 
 bool ParseNumber(const char* name, const char* text, double low, double high, double& out) {
@@ -176,6 +198,7 @@ bool ParseOptions(int argc, char** argv, Options& o) {
     kNoReadAfterWrite,
     kEchoGap
   };
+  enum { kControl = 2000, kAnyRate, kScriptLines };
   static const option longOptions[] = {{"dir", required_argument, nullptr, 'd'},
                                        {"time-scale", required_argument, nullptr, 't'},
                                        {"no-echo", no_argument, nullptr, kNoEcho},
@@ -191,6 +214,9 @@ bool ParseOptions(int argc, char** argv, Options& o) {
                                        {"corrupt-block", required_argument, nullptr, kCorruptBlock},
                                        {"no-read-after-write", no_argument, nullptr, kNoReadAfterWrite},
                                        {"echo-gap", required_argument, nullptr, kEchoGap},
+                                       {"control", required_argument, nullptr, kControl},
+                                       {"any-rate", no_argument, nullptr, kAnyRate},
+                                       {"script-lines", required_argument, nullptr, kScriptLines},
                                        {"help", no_argument, nullptr, 'h'},
                                        {nullptr, 0, nullptr, 0}};
   int c;
@@ -267,6 +293,21 @@ bool ParseOptions(int argc, char** argv, Options& o) {
         o.echoGapEvery = static_cast<int>(every);
         break;
       }
+      case kControl: {
+        double v = 0;
+        if (!ParseNumber("--control", optarg, 0, 65535, v) || v != std::floor(v)) return false;
+        o.controlPort = static_cast<int>(v);
+        break;
+      }
+      case kAnyRate:
+        o.anyRate = true;
+        break;
+      case kScriptLines: {
+        double v = 0;
+        if (!ParseNumber("--script-lines", optarg, 0, 16, v) || v != std::floor(v)) return false;
+        o.scriptLines = static_cast<int>(v);
+        break;
+      }
       case 'h':
         std::fputs(kUsage, stdout);
         std::exit(0);
@@ -339,6 +380,7 @@ int main(int argc, char** argv) {
     kOptions.timeScale = o.timeScale;
     kOptions.echo = o.echo;
     kOptions.absorbWakeByte = true;
+    kOptions.anyRate = o.anyRate;
     // The KWP ECU reports the engine: its data record, and in the packet
     // stream the crank packets, which run the engine on themselves. A packet
     // every 20 ms gives band times to a few hundredths and leaves room for a
@@ -360,14 +402,76 @@ int main(int argc, char** argv) {
       sim::SimLineOptions lOptions;
       lOptions.timeScale = o.timeScale;
       lOptions.echo = false;  // the LC-1 port has no K-line adapter
+      lOptions.anyRate = o.anyRate;
       lc1 = std::make_unique<sim::SimLine>(o.dir + "/lc1", MakeLc1Device(engine), lOptions);
     }
     std::printf("ecusim: K-line %s -> %s\n", kline.LinkPath().c_str(), kline.SlavePath().c_str());
     if (lc1) std::printf("ecusim: LC-1   %s -> %s\n", lc1->LinkPath().c_str(), lc1->SlavePath().c_str());
+
+    std::map<std::string, sim::ControlledLine> controlled{{"kline", {&kline, nullptr}}};
+    if (lc1) controlled["lc1"] = {lc1.get(), nullptr};
+    std::vector<std::unique_ptr<sim::SimLine>> scriptLines;
+    for (int i = 1; i <= o.scriptLines; ++i) {
+      auto puppet = std::make_shared<sim::PuppetDevice>();
+      sim::SimLineOptions sOptions;
+      sOptions.timeScale = 0;
+      sOptions.anyRate = true;
+      const std::string name = "line" + std::to_string(i);
+      scriptLines.push_back(std::make_unique<sim::SimLine>(o.dir + "/" + name, puppet, sOptions));
+      controlled[name] = {scriptLines.back().get(), puppet.get()};
+      std::printf("ecusim: %-6s %s -> %s\n", name.c_str(), scriptLines.back()->LinkPath().c_str(),
+                  scriptLines.back()->SlavePath().c_str());
+    }
+
+    // The switches, worked by the signals in the loop below and by the
+    // control channel on its own thread.
+    std::mutex switchMutex;
+    bool silent = o.silentEcu;
+    auto setSilent = [&](bool toggle, bool on) {
+      std::lock_guard lock(switchMutex);
+      silent = toggle ? !silent : on;
+      // A silent ECU is as good as switched off: it comes back fresh.
+      if (silent) ecu->Reset();
+      kline.SetSilent(silent);
+      std::printf("ecusim: ECU %s\n", silent ? "silent" : "answering");
+      std::fflush(stdout);
+    };
+    auto stopStream = [&] {
+      std::lock_guard lock(switchMutex);
+      const bool was = ecu->Streaming();
+      ecu->StopStream();
+      std::printf("ecusim: %s\n", was ? "packet stream ended" : "no packet stream to end");
+      std::fflush(stdout);
+    };
+
+    std::unique_ptr<sim::ControlChannel> control;
+    if (o.controlPort >= 0) {
+      control = std::make_unique<sim::ControlChannel>(static_cast<std::uint16_t>(o.controlPort));
+      sim::AddLineCommands(*control, controlled);
+      // A command of a fixed number of words with no result.
+      auto command = [&control](const char* verb, const char* usage, std::size_t words,
+                                std::function<void(const std::vector<std::string>&)> act) {
+        control->On(verb, usage, [words, act](const std::vector<std::string>& args) {
+          if (args.size() != words) throw std::invalid_argument("wrong number of words");
+          act(args);
+          return std::string();
+        });
+      };
+      command("ecu-silent", "ecu-silent on|off", 1,
+              [&](const std::vector<std::string>& args) { setSilent(false, sim::ParseOnOff(args[0])); });
+      command("stop-stream", "stop-stream", 0, [&](const std::vector<std::string>&) { stopStream(); });
+      command("stream-noise", "stream-noise N (0 = none)", 1, [&](const std::vector<std::string>& args) {
+        ecu->SetStreamNoise(sim::ParseWhole(args[0], 0, 64), o.seed);
+      });
+      command(
+          "stream-split", "stream-split K (0 = whole packets)", 1,
+          [&](const std::vector<std::string>& args) { ecu->SetStreamSplit(sim::ParseWhole(args[0], 0, 8)); });
+      control->Start();
+      std::printf("ecusim: control 127.0.0.1:%u\n", static_cast<unsigned>(control->Port()));
+    }
     std::fflush(stdout);
 
     // The lines run on their own threads; this one only waits for the end.
-    bool silent = o.silentEcu;
     while (!g_stop) {
       timespec ts{0, 200'000'000};
       ::nanosleep(&ts, nullptr);  // interrupted at once by the signals above
@@ -379,19 +483,11 @@ int main(int argc, char** argv) {
       engineClock = now;
       if (g_stopStream) {
         g_stopStream = 0;
-        const bool was = ecu->Streaming();
-        ecu->StopStream();
-        std::printf("ecusim: %s\n", was ? "packet stream ended" : "no packet stream to end");
-        std::fflush(stdout);
+        stopStream();
       }
       if (g_toggleSilence) {
         g_toggleSilence = 0;
-        silent = !silent;
-        // A silent ECU is as good as switched off: it comes back fresh.
-        if (silent) ecu->Reset();
-        kline.SetSilent(silent);
-        std::printf("ecusim: ECU %s\n", silent ? "silent" : "answering");
-        std::fflush(stdout);
+        setSilent(true, false);
       }
       if (g_hangup) {
         g_hangup = 0;

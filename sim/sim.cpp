@@ -42,7 +42,7 @@ double ByteSeconds(const LineSettings& s) {
 // --- SimDevice ---
 
 void SimDevice::Receive(std::uint8_t b, const LineSettings& program) {
-  OnByte(program.baud != Settings().baud ? GarbleByte(b) : b, program);
+  OnByte(program.baud != 0 && program.baud != Settings().baud ? GarbleByte(b) : b, program);
 }
 
 void SimDevice::Send(const std::vector<std::uint8_t>& bytes, double gapMs) {
@@ -93,7 +93,8 @@ SimLine::SimLine(std::string linkPath, std::shared_ptr<SimDevice> device, SimLin
       device_(std::move(device)),
       echo_(options.echo),
       timeScale_(options.timeScale),
-      absorbWake_(options.absorbWakeByte) {
+      absorbWake_(options.absorbWakeByte),
+      anyRate_(options.anyRate) {
   master_ = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
   if (master_ < 0) throw SysError("posix_openpt");
   char name[128];
@@ -171,6 +172,7 @@ SimLine::ProgramView SimLine::ProgramSettings() const {
 
 void SimLine::SetEcho(bool on) { echo_ = on; }
 void SimLine::SetSilent(bool on) { silent_ = on; }
+void SimLine::SetAbsorbWakeByte(bool on) { absorbWake_ = on; }
 void SimLine::SetTimeScale(double scale) { timeScale_ = std::max(0.0, scale); }
 double SimLine::TimeScale() const { return timeScale_.load(); }
 
@@ -259,6 +261,7 @@ void SimLine::ReadFromProgram() {
     bool ready = ProgramReady();
     LineSettings program = ReadProgram();
     double byteTime = ByteSeconds(program) * timeScale_.load();
+    if (anyRate_) program.baud = 0;
     for (ssize_t i = 0; i < n; ++i) {
       if (!ready) continue;
       std::uint8_t b = buf[i];
@@ -330,7 +333,7 @@ void SimLine::RunDue(double now) {
       out_.pop_front();
       if (!ProgramReady()) continue;
       std::uint8_t b = out.b;
-      if (ReadProgram().baud != out.baud) {
+      if (!anyRate_ && ReadProgram().baud != out.baud) {
         b = GarbleByte(b);
         garbled_++;
       }

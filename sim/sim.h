@@ -53,7 +53,8 @@ class SimDevice {
   virtual LineSettings Settings() const = 0;
   // One byte the program wrote, after its echo went out. When the program's
   // baud rate differs from Settings(), the byte arrives garbled, as on a wire.
-  // `program` is the program's line settings when the byte was on the wire.
+  // `program` is the program's line settings when the byte was on the wire
+  // (baud 0 on a line that takes any rate).
   virtual void OnByte(std::uint8_t b, const LineSettings& program) = 0;
   // The tick the device asked for with ScheduleTick.
   virtual void OnTick() {}
@@ -117,6 +118,11 @@ struct SimLineOptions {
   // program writes at one stop bit after at least 20 ms of its own silence
   // (the first byte after the port is opened) is echoed but not passed on.
   bool absorbWakeByte = false;
+  // The line takes whatever rate the program set for the device's rate, both
+  // ways, so nothing is garbled: for ports whose rate the program cannot set
+  // (Wine leaves a pseudo-terminal at its old rate when asked for 10400).
+  // Devices then see a program baud of 0.
+  bool anyRate = false;
 };
 
 // One pseudo-terminal pair with a device behind it.
@@ -151,6 +157,7 @@ class SimLine {
   // Silence: the device is cut off the line (gets nothing, its output is
   // dropped); the adapter still echoes when echo is on.
   void SetSilent(bool on);
+  void SetAbsorbWakeByte(bool on);
   void SetTimeScale(double scale);
   double TimeScale() const;
   // The port vanishes: the master and the line's slave descriptor are closed
@@ -216,7 +223,8 @@ class SimLine {
   std::atomic<bool> echo_;
   std::atomic<bool> silent_{false};
   std::atomic<double> timeScale_;
-  bool absorbWake_;
+  std::atomic<bool> absorbWake_;
+  const bool anyRate_;
   std::atomic<std::uint64_t> fromProgram_{0}, toProgram_{0}, garbled_{0};
 
   mutable std::mutex fdMutex_;  // guards master_ against Hangup for other threads

@@ -30,7 +30,7 @@ TEST(DelayTest, CounterIsMonotonic) {
   std::int64_t a = PerfCounter();
   std::int64_t b = PerfCounter();
   EXPECT_LE(a, b);
-  EXPECT_EQ(PerfFrequency(), 1'000'000'000);
+  EXPECT_GE(PerfFrequency(), 1'000'000);  // microseconds at least
 }
 
 }  // namespace

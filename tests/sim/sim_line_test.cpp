@@ -119,6 +119,29 @@ TEST_F(SimLineTest, EcuSwitchRoutesByTheProgramsStopBits) {
   EXPECT_EQ(boot->Received(), five);
 }
 
+TEST_F(SimLineTest, AnyRateLineGarblesNothingAndStillRoutesByStopBits) {
+  // Wine cannot set 10400 on a pseudo-terminal: whatever rate the program has
+  // must pass for the device's, both ways.
+  auto diag = Responder({10400, 1}, {0xD1});
+  auto boot = Responder({38400, 2}, {0xB0});
+  sim::SimLineOptions o;
+  o.timeScale = 0;
+  o.anyRate = true;
+  lines_.push_back(
+      std::make_unique<sim::SimLine>(dir_ + "/anyrate", std::make_shared<sim::SimEcuSwitch>(diag, boot), o));
+  const Bytes five{0x81, 0x10, 0xF1, 0x81, 0x03};
+  PortId id = Open(*lines_.back(), 57600);
+  Write(id, five);
+  EXPECT_EQ(ReadUpTo(id, 6), (Bytes{0x81, 0x10, 0xF1, 0x81, 0x03, 0xD1}));
+  ClosePortHandle(id);
+  id = Open(*lines_.back(), 19200, TWOSTOPBITS);
+  Write(id, five);
+  EXPECT_EQ(ReadUpTo(id, 6), (Bytes{0x81, 0x10, 0xF1, 0x81, 0x03, 0xB0}));
+  EXPECT_EQ(diag->Received(), five);
+  EXPECT_EQ(boot->Received(), five);
+  EXPECT_EQ(lines_.back()->GarbledBytes(), 0u);
+}
+
 TEST_F(SimLineTest, EchoAndSilenceSwitches) {
   auto device = Responder({10400, 1}, {0x77});
   auto& line = MakeLine(device);

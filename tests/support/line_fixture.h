@@ -14,6 +14,7 @@
 
 #include "link/port.h"
 #include "sim/sim.h"
+#include "tests/support/port_io.h"
 
 class LineFixture : public ::testing::Test {
  protected:
@@ -40,21 +41,8 @@ class LineFixture : public ::testing::Test {
     opened_.push_back(OpenAndConfigurePort(line.LinkPath(), baud, stop, readMul, 100));
     return opened_.back();
   }
-  // Reads until n bytes came or a read returned nothing.
-  static std::vector<std::uint8_t> ReadUpTo(PortId id, int n) {
-    std::vector<std::uint8_t> out(static_cast<std::size_t>(n));
-    int got = 0;
-    while (got < n) {
-      const int r = ReadPortBlocking(id, out.data() + got, n - got);
-      if (r == 0) break;
-      got += r;
-    }
-    out.resize(static_cast<std::size_t>(got));
-    return out;
-  }
-  static void Write(PortId id, const std::vector<std::uint8_t>& bytes) {
-    WritePortBlocking(id, bytes.data(), static_cast<int>(bytes.size()));
-  }
+  static std::vector<std::uint8_t> ReadUpTo(PortId id, int n) { return ::ReadUpTo(id, n); }
+  static void Write(PortId id, const std::vector<std::uint8_t>& bytes) { WriteBytes(id, bytes); }
 
   std::string dir_;
   std::vector<std::unique_ptr<sim::SimLine>> lines_;
