@@ -118,6 +118,7 @@ bool LoadConfig(ConfigRecord& cfg) {
   cfg.LambdaPort = ReadString(ini, "Lambda", "Port", "COM5");
   cfg.LambdaEnabled = cfg.LambdaPort != kNoLambda;
   cfg.WriteLog = ReadString(ini, "Logs", "WriteLog", "0") == "1";
+  cfg.LogViewTracks = ReadString(ini, "LogView", "Tracks", "");
   return true;
 }
 
@@ -141,6 +142,9 @@ bool SaveConfig(const ConfigRecord& cfg) {
   ini.Write("Interval", "WriterPause", std::to_string(cfg.WriterPause.load()));
   ini.Write("Lambda", "Port", Utf8ToCp1251(cfg.LambdaPort));
   ini.Write("Logs", "WriteLog", cfg.WriteLog ? "1" : "0");
+  // The section appears once the log view has been used.
+  if (!cfg.LogViewTracks.empty() || ini.Read("LogView", "Tracks"))
+    ini.Write("LogView", "Tracks", Utf8ToCp1251(cfg.LogViewTracks));
   const std::string bytes = ini.Bytes();
 
   const QString qpath = QString::fromStdString(path);

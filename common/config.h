@@ -20,6 +20,8 @@ struct ConfigRecord {
   std::uint8_t LambdaEnabled = 0;
   std::uint8_t NotCheckReplyLen = 0;
   std::uint8_t WriteLog = 0;
+  // The log view's tracks ("RPM;UOZ,KUOZ1;fXX"); [LogView] Tracks.
+  std::string LogViewTracks;
 };
 
 // The one process-wide record.
