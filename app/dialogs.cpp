@@ -28,13 +28,25 @@ void TMessageBoxes::ShowMessage(const std::string& text) {
 }
 
 std::optional<std::string> TMessageBoxes::AskOpenFileName(const std::string& filter) {
-  const QString name = QFileDialog::getOpenFileName(parent_, QString(), QString(), QtFileFilter(filter));
+  return AskOpenFileNameAt({}, filter);
+}
+
+std::optional<std::string> TMessageBoxes::AskSaveFileName(const std::string& filter) {
+  return AskSaveFileNameAt({}, filter);
+}
+
+std::optional<std::string> TMessageBoxes::AskOpenFileNameAt(const std::string& start,
+                                                            const std::string& filter) {
+  const QString name =
+      QFileDialog::getOpenFileName(parent_, QString(), QString::fromStdString(start), QtFileFilter(filter));
   if (name.isEmpty()) return std::nullopt;
   return name.toStdString();
 }
 
-std::optional<std::string> TMessageBoxes::AskSaveFileName(const std::string& filter) {
-  const QString name = QFileDialog::getSaveFileName(parent_, QString(), QString(), QtFileFilter(filter));
+std::optional<std::string> TMessageBoxes::AskSaveFileNameAt(const std::string& start,
+                                                            const std::string& filter) {
+  const QString name =
+      QFileDialog::getSaveFileName(parent_, QString(), QString::fromStdString(start), QtFileFilter(filter));
   if (name.isEmpty()) return std::nullopt;
   return name.toStdString();
 }

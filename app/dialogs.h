@@ -15,6 +15,8 @@ class TMessageBoxes : public UiHooks {
   void ShowMessage(const std::string& text) override;
   std::optional<std::string> AskOpenFileName(const std::string& filter) override;
   std::optional<std::string> AskSaveFileName(const std::string& filter) override;
+  std::optional<std::string> AskOpenFileNameAt(const std::string& start, const std::string& filter) override;
+  std::optional<std::string> AskSaveFileNameAt(const std::string& start, const std::string& filter) override;
 
  private:
   QWidget* parent_;

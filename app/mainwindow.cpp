@@ -14,6 +14,7 @@
 #include "app/dialogs.h"
 #include "app/display.h"
 #include "app/images.h"
+#include "app/logview.h"
 #include "app/tracewindow.h"
 #include "common/config.h"
 #include "common/error.h"
@@ -127,6 +128,8 @@ TfrmMain::BestTime TfrmMain::BestInRow(int row) const {
 }
 
 void TfrmMain::CreateActions() {
+  btnOpenLog = NewAction(this, "btnOpenLog", "Открыть лог...");
+  btnOpenLog->setShortcut(QKeySequence::Open);
   btnFlashRead = NewAction(this, "btnFlashRead", "Считать");
   btnFlashWrite = NewAction(this, "btnFlashWrite", "Записать");
   btnSettings = NewAction(this, "btnSettings", "Настройки");
@@ -146,6 +149,7 @@ void TfrmMain::CreateActions() {
   btnConnectLambda = NewAction(this, "btnConnectLambda", "Подключение");
   btnDisconnectLambda = NewAction(this, "btnDisconnectLambda", "Отключение");
 
+  connect(btnOpenLog, &QAction::triggered, this, [this] { btnOpenLogClick(); });
   connect(btnFlashRead, &QAction::triggered, this, [this] { btnFlashReadClick(); });
   connect(btnFlashWrite, &QAction::triggered, this, [this] { btnFlashWriteClick(); });
   connect(btnSettings, &QAction::triggered, this, [this] { btnSettingsClick(); });
@@ -162,6 +166,7 @@ void TfrmMain::CreateMenus() {
   QMenuBar* bar = menuBar();
   bar->setNativeMenuBar(false);
   QMenu* file = bar->addMenu("Файл");
+  file->addAction(btnOpenLog);
   QMenu* flash = file->addMenu("Прошивка");
   flash->addAction(btnFlashRead);
   flash->addAction(btnFlashWrite);
@@ -469,6 +474,11 @@ void TfrmMain::btnFlashReadClick() {
 void TfrmMain::btnFlashWriteClick() {
   QCoreApplication::processEvents();
   FlashWrite(TCfg.Port);
+}
+
+void TfrmMain::btnOpenLogClick() {
+  if (!frmLogView) frmLogView = std::make_unique<TfrmLogView>(*this);
+  frmLogView->OpenLogCommand();
 }
 
 void TfrmMain::MsgTimerTimer() {

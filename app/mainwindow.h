@@ -27,6 +27,7 @@
 #include "common/ui.h"
 
 class TDisplay;
+class TfrmLogView;
 
 class TfrmMain : public QMainWindow, public UiHooks {
  public:
@@ -60,6 +61,12 @@ class TfrmMain : public QMainWindow, public UiHooks {
   std::optional<std::string> AskSaveFileName(const std::string& filter) override {
     return dialogs_->AskSaveFileName(filter);
   }
+  std::optional<std::string> AskOpenFileNameAt(const std::string& start, const std::string& filter) override {
+    return dialogs_->AskOpenFileNameAt(start, filter);
+  }
+  std::optional<std::string> AskSaveFileNameAt(const std::string& start, const std::string& filter) override {
+    return dialogs_->AskSaveFileNameAt(start, filter);
+  }
 
   // --- Command handlers. ---
   void btnConnectClick();
@@ -71,6 +78,7 @@ class TfrmMain : public QMainWindow, public UiHooks {
   void btnShowEcuTraceClick();
   void btnFlashReadClick();
   void btnFlashWriteClick();
+  void btnOpenLogClick();
   void btnExitClick() { close(); }
   void MsgTimerTimer();
   void ScreenUpdateTimerTimer();
@@ -86,7 +94,7 @@ class TfrmMain : public QMainWindow, public UiHooks {
   int ScreenUpdateInterval() const { return screenInterval_; }
 
   // --- Controls (named as in the design). ---
-  QAction *btnFlashRead, *btnFlashWrite, *btnSettings, *btnExit;
+  QAction *btnOpenLog, *btnFlashRead, *btnFlashWrite, *btnSettings, *btnExit;
   QAction *btnConnect, *btnDisconnect, *btnUnidirectionalMode, *btnShowEcuTrace;
   QAction *btnConnectLambda, *btnDisconnectLambda;
   QComboBox* bcmbMode;
@@ -104,6 +112,8 @@ class TfrmMain : public QMainWindow, public UiHooks {
   QTimer* ScreenUpdateTimer;
   // The live display: top strip, diagnostics page, chart, acceleration table.
   TDisplay* Display = nullptr;
+  // The log view, made by the first "Открыть лог...".
+  std::unique_ptr<TfrmLogView> frmLogView;
 
   // --- The window's state (zero at creation). ---
   // The measurement's state (elapsed time, bands, filter, runs, best times)

@@ -121,6 +121,7 @@ bool LoadConfig(ConfigRecord& cfg) {
   // Safety switches: only an explicit 0 turns one off.
   cfg.FlashBackup = ReadString(ini, "Flash", "Backup", "1") != "0";
   cfg.FlashVerify = ReadString(ini, "Flash", "Verify", "1") != "0";
+  cfg.LogViewTracks = ReadString(ini, "LogView", "Tracks", "");
   return true;
 }
 
@@ -146,6 +147,9 @@ bool SaveConfig(const ConfigRecord& cfg) {
   ini.Write("Logs", "WriteLog", cfg.WriteLog ? "1" : "0");
   ini.Write("Flash", "Backup", cfg.FlashBackup ? "1" : "0");
   ini.Write("Flash", "Verify", cfg.FlashVerify ? "1" : "0");
+  // The section appears once the log view has been used.
+  if (!cfg.LogViewTracks.empty() || ini.Read("LogView", "Tracks"))
+    ini.Write("LogView", "Tracks", Utf8ToCp1251(cfg.LogViewTracks));
   const std::string bytes = ini.Bytes();
 
   const QString qpath = QString::fromStdString(path);

@@ -44,6 +44,15 @@ class UiHooks {
   // Empty optional when the user cancels.
   virtual std::optional<std::string> AskOpenFileName(const std::string& /*filter*/) { return std::nullopt; }
   virtual std::optional<std::string> AskSaveFileName(const std::string& /*filter*/) { return std::nullopt; }
+  // The same, starting at `start`: a folder, or for saving a suggested file.
+  virtual std::optional<std::string> AskOpenFileNameAt(const std::string& /*start*/,
+                                                       const std::string& filter) {
+    return AskOpenFileName(filter);
+  }
+  virtual std::optional<std::string> AskSaveFileNameAt(const std::string& /*start*/,
+                                                       const std::string& filter) {
+    return AskSaveFileName(filter);
+  }
 };
 
 // Never null: a do-nothing implementation stands in until one is registered.

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Renders PNG screenshots of the main window, the settings dialog and the
-# trace window under Xvfb into the folder given as the argument.
+# Renders PNG screenshots of the main window, the settings dialog, the trace
+# window and the log view under Xvfb into the folder given as the argument.
 # Uses the build folder build/ (or $BUILD_DIR), building it when needed.
 set -euo pipefail
 if [ $# -ne 1 ]; then

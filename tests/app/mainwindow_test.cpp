@@ -152,8 +152,8 @@ TEST_F(MainWindow, MenusHoldEveryCommandWithCaptionsHintsAndShortcuts) {
     return out;
   };
   QMenu* file = top[0]->menu();
-  EXPECT_EQ(texts(file), (QStringList{"Прошивка", "Настройки", "-", "Выход"}));
-  EXPECT_EQ(texts(file->actions()[0]->menu()), (QStringList{"Считать", "Записать"}));
+  EXPECT_EQ(texts(file), (QStringList{"Открыть лог...", "Прошивка", "Настройки", "-", "Выход"}));
+  EXPECT_EQ(texts(file->actions()[1]->menu()), (QStringList{"Считать", "Записать"}));
   QMenu* link = top[1]->menu();
   EXPECT_EQ(texts(link), (QStringList{"Подключение", "Отключение", "-", "Однонаправленный режим",
                                       "Трассировка", "-", "ШДК"}));
@@ -163,9 +163,9 @@ TEST_F(MainWindow, MenusHoldEveryCommandWithCaptionsHintsAndShortcuts) {
   EXPECT_EQ(w_->btnConnect->shortcut(), QKeySequence(Qt::Key_F2));
   EXPECT_EQ(w_->btnDisconnect->shortcut(), QKeySequence(Qt::Key_F3));
   EXPECT_EQ(w_->btnExit->shortcut(), QKeySequence(Qt::Key_F10));
-  for (QAction* a :
-       {w_->btnFlashRead, w_->btnFlashWrite, w_->btnSettings, w_->btnExit, w_->btnConnect, w_->btnDisconnect,
-        w_->btnUnidirectionalMode, w_->btnShowEcuTrace, w_->btnConnectLambda, w_->btnDisconnectLambda})
+  for (QAction* a : {w_->btnOpenLog, w_->btnFlashRead, w_->btnFlashWrite, w_->btnSettings, w_->btnExit,
+                     w_->btnConnect, w_->btnDisconnect, w_->btnUnidirectionalMode, w_->btnShowEcuTrace,
+                     w_->btnConnectLambda, w_->btnDisconnectLambda})
     EXPECT_EQ(a->toolTip(), a->text());
   for (QAction* a : {w_->btnSettings, w_->btnConnect, w_->btnDisconnect, w_->btnUnidirectionalMode})
     EXPECT_FALSE(a->icon().isNull()) << a->text().toStdString();

@@ -5,12 +5,16 @@
 #include <QApplication>
 #include <QDir>
 #include <QTemporaryDir>
+#include <fstream>
 
+#include "app/logview.h"
 #include "app/mainwindow.h"
 #include "app/tracewindow.h"
+#include "common/csvlog.h"
 #include "common/paths.h"
 #include "link/trace.h"
 #include "settings/settings.h"
+#include "tests/support/log_rows.h"
 #include "tests/support/test_ui.h"
 
 namespace {
@@ -66,6 +70,17 @@ TEST(Screenshots, DISABLED_RenderWindows) {
     EXPECT_TRUE(Save(frmEcuTrace, out + "/trace-window.png"));
     delete frmEcuTrace;
     frmEcuTrace = nullptr;
+
+    const std::string log = appDir.path().toStdString() + "/2024-05-01_10-00-00.csv";
+    std::ofstream(log, std::ios::binary) << LogText({LogHeader()}) + LogText(SimulatedLogRows(4500, 3));
+    TfrmLogView view(ui);
+    view.resize(1150, 720);
+    view.show();
+    view.ShowLog(ReadLogFile(log), log);
+    view.SetTracks({{"RPM"}, {"THR"}, {"UOZ", "KUOZ1"}, {"AFR", "AFR_LC1"}, {"fXX"}, {"fPOW"}});
+    view.SetVisibleTime({60, 120});
+    view.SetCursorTime(95);
+    EXPECT_TRUE(Save(&view, out + "/log-view.png"));
   }
   SetAppDirOverride("");
 }

@@ -1,0 +1,159 @@
+// Opening and looking at one hour of log: 90 000 rows at 25 rows a second,
+// written by the program's own row formatting from the simulated engine.
+// Prints the time and memory to read it, and the time to redraw the log view
+// with 8 variables on 8 tracks after a zoom or a pan.
+// Goals: read in under 1 s and under 100 MB; redraw in under 30 ms.
+#include "app/logview.h"
+
+#include <malloc.h>
+#include <qcustomplot.h>
+
+#include <QApplication>
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "common/csvlog.h"
+#include "common/ui.h"
+#include "tests/support/log_rows.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr int kRows = 90000;
+
+// Dialogs answered silently: a benchmark never waits on a modal box.
+class QuietUi : public UiHooks {};
+
+double Ms(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
+
+// Processor time of this thread: on a shared, busy machine it shows the work
+// itself, where wall time also shows the waits for a core.
+double CpuMs() {
+  timespec ts{};
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+  return ts.tv_sec * 1e3 + ts.tv_nsec / 1e6;
+}
+
+// A field of /proc/self/status in MiB (VmRSS: resident now; VmHWM: the peak).
+double StatusMiB(const char* field) {
+  std::ifstream in("/proc/self/status");
+  for (std::string line; std::getline(in, line);)
+    if (line.rfind(field, 0) == 0) return std::stod(line.substr(line.find(':') + 1)) / 1024;
+  return -1;
+}
+
+// Starts a new peak: VmHWM falls back to the present resident size.
+void ResetPeak() { std::ofstream("/proc/self/clear_refs") << "5"; }
+
+double Median(std::vector<double> v) {
+  std::sort(v.begin(), v.end());
+  return v[v.size() / 2];
+}
+
+struct Redraw {
+  double medianCpu = 0, medianWall = 0, maxWall = 0;
+};
+
+// Sets each range in turn and replots it at once, as a wheel step or a drag does.
+Redraw MeasureRedraw(TfrmLogView& view, const std::vector<TimeRange>& ranges) {
+  std::vector<double> cpu, wall;
+  for (const TimeRange& r : ranges) {
+    const double c = CpuMs();
+    const auto s = Clock::now();
+    view.SetVisibleTime(r);
+    wall.push_back(Ms(Clock::now() - s));
+    cpu.push_back(CpuMs() - c);
+  }
+  return {Median(cpu), Median(wall), *std::max_element(wall.begin(), wall.end())};
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication app(argc, argv);
+
+  const std::filesystem::path file = std::filesystem::temp_directory_path() / "varnek-bench-log.csv";
+  {
+    std::ofstream out(file, std::ios::binary);
+    out << LogHeader() << "\r\n";
+    for (const std::string& row : SimulatedLogRows(kRows, 7)) out << row << "\r\n";
+  }
+  malloc_trim(0);  // the generated rows are not the program's memory
+  std::printf("log: %d rows (1 hour at 25 rows/s), %.1f MiB on disk\n\n", kRows,
+              static_cast<double>(std::filesystem::file_size(file)) / (1 << 20));
+
+  // Reading: the first read warms the file cache; the figures are of the rest.
+  std::vector<double> wall, cpu, peak;
+  double heldMiB = 0, tableMiB = 0;
+  for (int i = 0; i < 6; ++i) {
+    const double before = StatusMiB("VmRSS:");
+    ResetPeak();
+    const double c = CpuMs();
+    const auto s = Clock::now();
+    LogReadResult r = ReadLogFile(file.string());
+    const double w = Ms(Clock::now() - s);
+    if (!r.error.empty() || r.table.RowCount() != static_cast<std::size_t>(kRows)) {
+      std::printf("read failed: %s\n", r.error.c_str());
+      return 1;
+    }
+    if (i == 0) continue;
+    wall.push_back(w);
+    cpu.push_back(CpuMs() - c);
+    peak.push_back(StatusMiB("VmHWM:") - before);
+    heldMiB = StatusMiB("VmRSS:") - before;
+    tableMiB = static_cast<double>(r.table.MemoryBytes()) / (1 << 20);
+  }
+  std::printf("read (goal: under 1 s, under 100 MB)\n");
+  std::printf("  time: median %.0f ms wall, %.0f ms processor; slowest %.0f ms wall\n", Median(wall),
+              Median(cpu), *std::max_element(wall.begin(), wall.end()));
+  std::printf("  memory: peak %.1f MiB above the process before reading; the loaded log holds %.1f MiB\n",
+              *std::max_element(peak.begin(), peak.end()), heldMiB);
+  std::printf("          (its values and times: %.1f MiB)\n\n", tableMiB);
+
+  // The view with 8 variables, each on its own track, two of them flags.
+  QuietUi quiet;
+  TfrmLogView view(quiet);
+  view.resize(1280, 800);
+  view.show();
+  QApplication::processEvents();
+  const double beforeView = StatusMiB("VmRSS:");
+  std::printf("the process before opening (Qt and the empty view): %.1f MiB\n", beforeView);
+  ResetPeak();
+  const auto s = Clock::now();
+  view.ShowLog(ReadLogFile(file.string()), file.string());
+  view.SetTracks({{"RPM"}, {"THR"}, {"UOZ"}, {"AFR"}, {"INJ"}, {"GBC"}, {"fXX"}, {"fPOW"}});
+  QApplication::processEvents();
+  std::printf("open in the view with 8 tracks (read, graphs, first draw): %.0f ms, peak %.1f MiB;\n",
+              Ms(Clock::now() - s), StatusMiB("VmHWM:") - beforeView);
+  std::printf("  the whole process then holds %.1f MiB\n\n", StatusMiB("VmRSS:"));
+
+  const double start = view.Table().Times().front(), end = view.Table().Times().back();
+  std::printf("redraw with 8 variables (goal: under 30 ms): median processor / median wall / slowest wall\n");
+  for (const double width : {end - start, 600.0, 60.0, 10.0}) {
+    // A wheel step at several places, then a drag across the log at this width.
+    std::vector<TimeRange> zooms, pans;
+    for (int i = 0; i < 15; ++i) {
+      const double centre = start + (end - start) * (i + 0.5) / 15;
+      zooms.push_back({centre - width * 0.425, centre + width * 0.425});  // one wheel step: 0.85
+      zooms.push_back({centre - width / 2, centre + width / 2});
+    }
+    for (int i = 0; i < 30; ++i) {
+      const double lower = start + (end - start - width) * i / 29;
+      pans.push_back({lower, lower + width});
+    }
+    const Redraw z = MeasureRedraw(view, zooms);
+    const Redraw p = MeasureRedraw(view, pans);
+    std::printf("  %6.0f s visible: zoom %5.1f / %5.1f / %5.1f ms   pan %5.1f / %5.1f / %5.1f ms\n", width,
+                z.medianCpu, z.medianWall, z.maxWall, p.medianCpu, p.medianWall, p.maxWall);
+  }
+  std::filesystem::remove(file);
+  return 0;
+}

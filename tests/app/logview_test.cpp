@@ -1,0 +1,239 @@
+// The log view: "Файл → Открыть лог..." on a log written by a simulated
+// session, a cut log, a foreign file, the tracks kept between starts, zoom,
+// pan and the PNG export.
+#include "app/logview.h"
+
+#include <gtest/gtest.h>
+#include <qcustomplot.h>
+
+#include <QFile>
+#include <QImage>
+#include <QListWidget>
+#include <QTemporaryDir>
+#include <QTest>
+#include <algorithm>
+#include <fstream>
+#include <random>
+
+#include "app/mainwindow.h"
+#include "common/config.h"
+#include "common/csvlog.h"
+#include "common/paths.h"
+#include "tests/link/link_rig.h"
+#include "tests/support/log_rows.h"
+#include "tests/support/test_ui.h"
+
+namespace {
+
+// Opens path through the main window's command, as the user does.
+TfrmLogView* OpenThroughMenu(TfrmMain& w, RecordingUi& ui, const std::string& path) {
+  ui.openAnswers.push_back(path);
+  w.btnOpenLogClick();
+  TfrmLogView* view = w.frmLogView.get();
+  if (!view) return nullptr;
+  EXPECT_TRUE(QTest::qWaitFor([view] { return !view->Loading(); }, 20000));
+  EXPECT_TRUE(QTest::qWaitForWindowExposed(view));
+  view->Plot->replot();  // laid out at the window's shown size
+  return view;
+}
+
+// The file's lines without their CR LF.
+std::vector<std::string> FileLines(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::vector<std::string> lines;
+  for (std::string line; std::getline(in, line);) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    lines.push_back(line);
+  }
+  return lines;
+}
+
+QCPAxis* TimeAxis(TfrmLogView& view, int track) {
+  return view.Plot->axisRect(track)->axis(QCPAxis::atBottom);
+}
+
+class LoggedSessionView : public LinkRig {};
+
+TEST_F(LoggedSessionView, ALogWrittenByASimulatedSessionOpensWithTheValuesOfItsCsv) {
+  TCfg.WriteLog = 1;
+  // Every frame different in every byte but the timing correction, which the
+  // link would otherwise try to set back.
+  ecu->SetRecordSource([rng = std::mt19937(11)]() mutable {
+    auto record = sim::KwpEcu::IdleRecord(0);
+    for (std::size_t i = 0; i < record.size(); ++i)
+      if (i != 34) record[i] = static_cast<std::uint8_t>(rng());
+    return record;
+  });
+  StartLine();
+  Connect(2);
+  ASSERT_TRUE(WaitSession());
+  ASSERT_TRUE(WaitFor([&] { return ui.replyCount >= 40; }, 20000));
+  EcuDisconnect();
+  ASSERT_TRUE(WaitLinkEnd());
+  const std::string path = LogFilePath();
+  const std::vector<std::string> lines = FileLines(path);
+  ASSERT_GE(lines.size(), 41u);
+
+  TfrmMain w(&ui);
+  TfrmLogView* view = OpenThroughMenu(w, ui, path);
+  ASSERT_NE(view, nullptr);
+  EXPECT_TRUE(ui.errors.empty());
+  EXPECT_TRUE(ui.messages.empty());
+  ASSERT_TRUE(view->HasLog());
+  const LogTable& t = view->Table();
+  ASSERT_EQ(t.RowCount(), lines.size() - 1);
+  for (std::size_t row = 0; row < t.RowCount(); ++row) {
+    const std::vector<std::string> f = LogFields(lines[row + 1]);
+    ASSERT_EQ(f.size(), 90u);
+    ASSERT_EQ(t.Times()[row], std::stod(f[0]));
+    for (std::size_t var = 0; var < t.Names().size(); ++var)
+      ASSERT_EQ(std::stod(t.FormatValue(var, row)), std::stod(f[var + 1]))
+          << t.Names()[var] << " row " << row;
+  }
+
+  // The mouse over a track puts the cursor on the row there; the readout
+  // holds that row's values as the CSV wrote them.
+  view->SetTracks({{"RPM"}, {"UOZ", "AFR"}, {"fXX"}});
+  const std::size_t row = t.RowCount() / 2;
+  const double x = TimeAxis(*view, 0)->coordToPixel(t.Times()[row]);
+  QTest::mouseMove(view->Plot, QPoint(qRound(x), view->Plot->axisRect(1)->center().y()));
+  ASSERT_EQ(view->CursorRow(), std::optional<std::size_t>(row));
+  const std::vector<std::string> f = LogFields(lines[row + 1]);
+  const auto readout = view->Readout();
+  ASSERT_EQ(readout.size(), 4u);
+  const std::vector<std::string> names = LogFields(LogHeader());
+  for (const auto& [name, value] : readout) {
+    const auto col = std::find(names.begin(), names.end(), name) - names.begin();
+    EXPECT_EQ(std::stod(value), std::stod(f[static_cast<std::size_t>(col)])) << name;
+  }
+}
+
+class LogViewWindow : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(dir_.isValid());
+    SetAppDirOverride(dir_.path().toStdString());
+    TCfg = ConfigRecord{};
+    rows_ = RandomLogRows(500, 23);
+    log_ = Write("2024-05-01_10-00-00.csv", LogText({LogHeader()}) + LogText(rows_));
+    w_ = std::make_unique<TfrmMain>(&ui_);
+  }
+  void TearDown() override {
+    w_.reset();
+    SetAppDirOverride("");
+  }
+  std::string Write(const std::string& name, const std::string& text) {
+    const std::string path = dir_.path().toStdString() + "/" + name;
+    std::ofstream(path, std::ios::binary) << text;
+    return path;
+  }
+
+  QTemporaryDir dir_;
+  RecordingUi ui_;
+  std::unique_ptr<TfrmMain> w_;
+  std::vector<std::string> rows_;
+  std::string log_;
+};
+
+TEST_F(LogViewWindow, ACutLogOpensWithItsCompleteRowsAndAForeignFileIsRefusedKeepingTheShownOne) {
+  const std::string cut =
+      Write("cut.csv", LogText({LogHeader(), rows_[0], rows_[1], rows_[2]}) + rows_[3].substr(0, 100));
+  TfrmLogView* view = OpenThroughMenu(*w_, ui_, cut);
+  ASSERT_NE(view, nullptr);
+  EXPECT_TRUE(ui_.errors.empty());
+  EXPECT_EQ(view->Table().RowCount(), 3u);
+  ASSERT_EQ(ui_.messages.size(), 1u);
+  EXPECT_EQ(ui_.messages[0],
+            "Лог cut.csv открыт не полностью.\nПропущено строк: 1 из 4.\n"
+            "— последняя строка 5 оборвана: лог не был дописан до конца.");
+
+  std::string header = LogHeader();
+  header.erase(header.find(",RPM,"), 4);
+  const std::string foreign = Write("foreign.csv", LogText({header, rows_[0]}));
+  OpenThroughMenu(*w_, ui_, foreign);
+  ASSERT_EQ(ui_.errors.size(), 1u);
+  EXPECT_EQ(ui_.errors[0],
+            "Лог не открыт: " + foreign + "\nЭто не лог программы: в строке заголовка нет столбца RPM.");
+  EXPECT_EQ(view->LogPath(), cut);
+  EXPECT_EQ(view->Table().RowCount(), 3u);
+
+  view->close();  // done looking: the rows are let go
+  EXPECT_FALSE(view->HasLog());
+  EXPECT_EQ(view->Table().RowCount(), 0u);
+}
+
+TEST_F(LogViewWindow, ChoiceOfTracksIsKeptBetweenStarts) {
+  TfrmLogView* view = OpenThroughMenu(*w_, ui_, log_);
+  ASSERT_NE(view, nullptr);
+  EXPECT_EQ(view->Plot->axisRectCount(), 0);  // nothing chosen yet
+  auto item = [&](const char* name) { return view->lstVariables->findItems(name, Qt::MatchExactly)[0]; };
+  item("RPM")->setCheckState(Qt::Checked);
+  item("THR")->setCheckState(Qt::Checked);
+  item("fXX")->setCheckState(Qt::Checked);
+  item("UOZ")->setCheckState(Qt::Checked);
+  item("UOZ")->setCheckState(Qt::Unchecked);
+  view->SetTracks({{"RPM", "THR"}, {"fXX"}});
+  w_->close();  // saves cfg.ini
+  w_.reset();
+  QFile ini(dir_.path() + "/cfg.ini");
+  ASSERT_TRUE(ini.open(QIODevice::ReadOnly));
+  EXPECT_TRUE(ini.readAll().endsWith("[LogView]\r\nTracks=RPM,THR;fXX\r\n"));
+
+  TCfg = ConfigRecord{};  // a new start
+  w_ = std::make_unique<TfrmMain>(&ui_);
+  view = OpenThroughMenu(*w_, ui_, log_);
+  ASSERT_NE(view, nullptr);
+  EXPECT_EQ(view->Tracks(), (LogTracks{{"RPM", "THR"}, {"fXX"}}));
+  EXPECT_EQ(item("THR")->checkState(), Qt::Checked);
+  EXPECT_EQ(item("UOZ")->checkState(), Qt::Unchecked);
+  ASSERT_EQ(view->Plot->axisRectCount(), 2);
+  ASSERT_EQ(view->Plot->graphCount(), 3);
+  EXPECT_EQ(view->Plot->graph(0)->lineStyle(), QCPGraph::lsLine);
+  EXPECT_EQ(view->Plot->graph(2)->lineStyle(), QCPGraph::lsStepLeft);  // the flag
+  EXPECT_EQ(view->Plot->graph(2)->valueAxis()->range(), QCPRange(-0.3, 1.3));
+  EXPECT_TRUE(ui_.errors.empty());
+}
+
+TEST_F(LogViewWindow, WheelZoomsDragPansFitAllShowsTheLogAndPngSavesTheVisibleRange) {
+  TCfg.LogViewTracks = "RPM;UOZ;fXX";
+  TfrmLogView* view = OpenThroughMenu(*w_, ui_, log_);
+  ASSERT_NE(view, nullptr);
+  const double start = view->Table().Times().front(), end = view->Table().Times().back();
+  EXPECT_EQ(view->VisibleTime().lower, start);
+  EXPECT_EQ(view->VisibleTime().upper, end);
+
+  // Five wheel steps forward in the middle track zoom the time axis of every track.
+  const QPoint middle = view->Plot->axisRect(1)->center();
+  QWheelEvent wheel(middle, view->Plot->mapToGlobal(middle), {}, {0, 5 * 120}, Qt::NoButton, Qt::NoModifier,
+                    Qt::NoScrollPhase, false);
+  QApplication::sendEvent(view->Plot, &wheel);
+  const TimeRange zoomed = view->VisibleTime();
+  EXPECT_LT(zoomed.upper - zoomed.lower, (end - start) * 0.6);
+  for (int track = 0; track < 3; ++track) {
+    EXPECT_EQ(TimeAxis(*view, track)->range().lower, zoomed.lower);
+    EXPECT_EQ(TimeAxis(*view, track)->range().upper, zoomed.upper);
+  }
+
+  // Dragging right shows earlier times, but never before the log's start.
+  QTest::mousePress(view->Plot, Qt::LeftButton, {}, middle);
+  QTest::mouseMove(view->Plot, middle + QPoint(100, 0));
+  QTest::mouseRelease(view->Plot, Qt::LeftButton, {}, middle + QPoint(100, 0));
+  const TimeRange dragged = view->VisibleTime();
+  EXPECT_LT(dragged.lower, zoomed.lower);
+  EXPECT_GE(dragged.lower, start);
+  EXPECT_NEAR(dragged.upper - dragged.lower, zoomed.upper - zoomed.lower, 1e-9);
+
+  const std::string png = dir_.path().toStdString() + "/picture";
+  ui_.saveAnswers.push_back(png);
+  view->ExportPngCommand();
+  const QImage image(QString::fromStdString(png + ".png"));
+  ASSERT_FALSE(image.isNull());
+  EXPECT_GT(image.width(), view->Plot->width());  // the readout beside the tracks too
+
+  view->actFitAll->trigger();
+  EXPECT_EQ(view->VisibleTime().lower, start);
+  EXPECT_EQ(view->VisibleTime().upper, end);
+  EXPECT_TRUE(ui_.errors.empty());
+}
+
+}  // namespace
