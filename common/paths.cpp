@@ -10,6 +10,7 @@ namespace {
 
 std::mutex g_mutex;
 std::string g_override;
+bool g_overrideReadOnly = false;
 
 const char* const kAppFolder = "/varnek-test";
 
@@ -34,7 +35,13 @@ std::string Join(const std::string& dir, const std::string& name) {
   return dir.empty() || dir.back() == '/' ? dir + name : dir + "/" + name;
 }
 
-bool Writable(const std::string& dir) { return ::access(dir.c_str(), W_OK) == 0; }
+bool Writable(const std::string& dir) {
+  {
+    std::lock_guard<std::mutex> lock(g_mutex);
+    if (!g_override.empty() && dir == g_override && g_overrideReadOnly) return false;
+  }
+  return ::access(dir.c_str(), W_OK) == 0;
+}
 
 bool Exists(const std::string& path) { return ::access(path.c_str(), F_OK) == 0; }
 
@@ -48,6 +55,15 @@ std::string ConfigFilePath() {
   const std::string dir = AppDir();
   if (Writable(dir)) return Join(dir, "cfg.ini");
   return Join(XdgDir(QStandardPaths::GenericConfigLocation), "cfg.ini");
+}
+
+std::string ConfigLoadPath() {
+  const std::string dir = AppDir();
+  const std::string saved = ConfigFilePath();
+  // An installed program may ship its cfg.ini in a folder the user cannot
+  // write: it is used until the user's own copy exists.
+  if (Writable(dir) || Exists(saved)) return saved;
+  return Join(dir, "cfg.ini");
 }
 
 std::string LogsDirPath() {
@@ -64,7 +80,8 @@ std::string LoaderFilePath() {
   return Exists(data) ? data : beside;
 }
 
-void SetAppDirOverride(const std::string& dir) {
+void SetAppDirOverride(const std::string& dir, bool readOnly) {
   std::lock_guard<std::mutex> lock(g_mutex);
   g_override = dir;
+  g_overrideReadOnly = readOnly;
 }
