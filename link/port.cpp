@@ -10,9 +10,11 @@
 #include "link/port.h"
 
 #include <fcntl.h>
+#include <grp.h>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -108,6 +110,48 @@ int StopBitsFromCode(int code) {
   return 0;
 }
 
+// The group a user must belong to for the device; dialout when the device
+// belongs to root's group or cannot be looked at.
+std::string DeviceGroup(const std::string& path) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0 || st.st_gid == 0) return "dialout";
+  group g{};
+  group* found = nullptr;
+  char buf[4096];
+  if (::getgrgid_r(st.st_gid, &g, buf, sizeof buf, &found) != 0 || !found) return "dialout";
+  return found->gr_name;
+}
+
+std::string OpenFailureReason(const std::string& path, int err) {
+  switch (err) {
+    case ENOENT:
+    case ENODEV:
+    case ENXIO:
+      return "нет такого устройства";
+    case EACCES:
+    case EPERM: {
+      const std::string group = DeviceGroup(path);
+      return std::string("нет прав доступа к устройству.\n") +
+             "Чтобы работать с портом, пользователь должен входить в группу «" + group +
+             "», которой принадлежит устройство (команда: sudo usermod -aG " + group +
+             " $USER), после чего нужно выйти из системы и войти снова.";
+    }
+    case EBUSY:
+    case EWOULDBLOCK:
+      return "порт занят другой программой";
+    case ENOTTY:
+    case EISDIR:
+      return "это не последовательный порт";
+    default:
+      return "системная ошибка " + std::to_string(err);
+  }
+}
+
+[[noreturn]] void FailOpen(const std::string& name, const std::string& path, const std::string& call,
+                           int err) {
+  throw PortOpenError(name, OpenFailureReason(path, err), Detail(call, err));
+}
+
 // Makes id the K-line port, closing a port it replaces.
 void InstallPortHandle(PortId id) {
   PortId old = PortHandle.exchange(id);
@@ -116,23 +160,29 @@ void InstallPortHandle(PortId id) {
 
 }  // namespace
 
+PortOpenError::PortOpenError(const std::string& port, std::string reason, std::string detail)
+    : EcuError(PortOpenText(port, reason), std::move(detail)), reason_(std::move(reason)) {}
+
+std::string PortOpenText(const std::string& port, const std::string& reason) {
+  return "Ошибка открытия порта" + (port.empty() ? std::string() : " " + port) + ": " + reason;
+}
+
 PortId OpenPortDevice(const std::string& name) {
-  const char* kMessage = "Ошибка открытия порта";
   const std::string path = name.find('/') == std::string::npos ? "/dev/" + name : name;
-  if (name.empty()) throw EcuError(kMessage, "open: empty port name");
+  if (name.empty()) throw PortOpenError(name, "порт не выбран", "open: empty port name");
   int fd;
   do {
     fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
   } while (fd < 0 && errno == EINTR);
-  if (fd < 0) Fail(kMessage, "open(" + path + ")", errno);
+  if (fd < 0) FailOpen(name, path, "open(" + path + ")", errno);
   auto port = std::make_shared<OpenPort>();
   port->fd = fd;
   // TIOCEXCL alone does not stop root, and is not atomic with the open;
   // the flock makes a second opener fail either way.
-  if (::flock(fd, LOCK_EX | LOCK_NB) != 0) Fail(kMessage, "flock(" + path + ")", errno);
-  if (int err = TtySetExclusive(fd, true)) Fail(kMessage, "ioctl(TIOCEXCL, " + path + ")", err);
+  if (::flock(fd, LOCK_EX | LOCK_NB) != 0) FailOpen(name, path, "flock(" + path + ")", errno);
+  if (int err = TtySetExclusive(fd, true)) FailOpen(name, path, "ioctl(TIOCEXCL, " + path + ")", err);
   port->wake = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-  if (port->wake < 0) Fail(kMessage, "eventfd", errno);
+  if (port->wake < 0) FailOpen(name, path, "eventfd", errno);
   std::lock_guard lock(g_portsMutex);
   PortId id = g_nextId++;
   g_ports.emplace(id, std::move(port));

@@ -13,6 +13,7 @@
 #include <string>
 
 #include "common/bytes.h"
+#include "common/error.h"
 
 using PortId = std::int64_t;
 inline constexpr PortId kNoPort = -1;
@@ -37,8 +38,23 @@ extern const std::uint16_t BaudTable[3];
 // user-interface thread; read by every link thread.
 extern std::atomic<PortId> PortHandle;
 
+// A device that could not be opened. what() names the port and the reason in
+// the user's words; reason() lets a caller name the port's role instead.
+class PortOpenError : public EcuError {
+ public:
+  PortOpenError(const std::string& port, std::string reason, std::string detail);
+  const std::string& reason() const { return reason_; }
+
+ private:
+  std::string reason_;
+};
+
+// "Ошибка открытия порта <port>: <reason>".
+std::string PortOpenText(const std::string& port, const std::string& reason);
+
 // --- Operations on any port (any thread unless stated). ---
 // A name without '/' is a device under /dev ("ttyUSB0"); a path is used as is.
+// Raises PortOpenError.
 PortId OpenPortDevice(const std::string& name);
 // Opens, then raw mode, 8 data bits, no parity, the stop bits, the baud rate
 // and the time-outs. A failure after the open releases the device again.
