@@ -2,7 +2,7 @@
 # Installs what the build needs on Debian 12 when it is missing.
 set -euo pipefail
 pkgs=(build-essential cmake qt6-base-dev libqcustomplot-dev libgtest-dev libgmock-dev
-      xvfb xauth fonts-dejavu-core)
+      xvfb xauth fonts-dejavu-core qt6-translations-l10n)
 missing=()
 for p in "${pkgs[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
