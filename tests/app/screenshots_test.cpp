@@ -95,10 +95,14 @@ TEST(Screenshots, DISABLED_RenderWindows) {
     w.resize(w.minimumSize());
     w.PageControl1->setCurrentIndex(1);
     EXPECT_TRUE(Save(&w, name + "-minimum.png"));
-    sizes.write(QStringLiteral("%1 pt: minimum %2 x %3\n")
+    QString panels;
+    for (int p = 0; p < TStatusBar::kPanels; ++p)
+      panels += QStringLiteral(" %1").arg(w.StatusBar1->PanelWidth(p));
+    sizes.write(QStringLiteral("%1 pt: minimum %2 x %3, status panels%4\n")
                     .arg(pt)
                     .arg(w.minimumWidth())
                     .arg(w.minimumHeight())
+                    .arg(panels)
                     .toUtf8());
   }
   sizes.close();
