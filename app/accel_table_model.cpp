@@ -49,11 +49,15 @@ int AccelTableModel::AddRun(double corrUOZ) {
 int AccelTableModel::SetBandTime(int row, double seconds) {
   if (!ValidBandRow(row) || RunCount() == 0) return 0;
   const int column = RunCount();
-  runs_[column - 1][row] = FormatFloat("##0.###", seconds);
+  std::string& cell = runs_[column - 1][row];
+  cell = FormatFloat("##0.###", seconds);
+  // Compared as shown: two cells that read the same are a tie, and a tie
+  // keeps the earlier column, as the search after a Delete does.
+  const double shown = CellSeconds(cell);
   Best& b = best_[row];
-  if (b.column != 0 && !(seconds < b.time)) return 0;
+  if (b.column != 0 && !(shown < b.time)) return 0;
   const int old = b.column;
-  b = {column, seconds};
+  b = {column, shown};
   return old == column ? 0 : old;
 }
 

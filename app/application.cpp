@@ -1,10 +1,22 @@
 #include "app/application.h"
 
+#include <QLibraryInfo>
 #include <exception>
 
 #include "common/ui.h"
 
-TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {}
+QTranslator* InstallQtTranslation(QApplication& app) {
+  const QString folder = QLibraryInfo::path(QLibraryInfo::TranslationsPath);
+  auto* translator = new QTranslator(&app);
+  if (!translator->load("qtbase_ru", folder) || !app.installTranslator(translator)) {
+    qWarning("qtbase_ru not found in %s: Qt's own dialogs stay in English", qPrintable(folder));
+    delete translator;
+    return nullptr;
+  }
+  return translator;
+}
+
+TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) { InstallQtTranslation(*this); }
 
 bool RunGuarded(const std::function<bool()>& step) {
   try {

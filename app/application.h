@@ -4,11 +4,18 @@
 // the error box instead of ending the program. User-interface thread.
 
 #include <QApplication>
+#include <QTranslator>
 #include <functional>
 
 // Runs one dispatch step; an error escaping it is shown through Ui() and the
 // step counts as not handled.
 bool RunGuarded(const std::function<bool()>& step);
+
+// Loads Qt's Russian translation (qtbase_ru) from the system's Qt translations
+// folder, so Qt's own dialogs, buttons and context menus speak Russian too.
+// Returns the installed translator (owned by app); nullptr when the file is
+// not there (Debian: qt6-translations-l10n).
+QTranslator* InstallQtTranslation(QApplication& app);
 
 class TApplication : public QApplication {
  public:

@@ -4,6 +4,7 @@
 
 #include <QEvent>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "app/chart_logic.h"
 
@@ -83,8 +84,9 @@ TChartPage::TChartPage(QWidget* parent) : QWidget(parent) {
   zoom->setSpacing(2);
   btnZoomIn = new QPushButton("+", Panel3);
   btnZoomOut = new QPushButton("-", Panel3);
+  const int buttonSize = std::max(22, fontMetrics().height() + 6);
   for (QPushButton* b : {btnZoomIn, btnZoomOut}) {
-    b->setFixedSize(22, 22);
+    b->setFixedSize(buttonSize, buttonSize);
     b->setFocusPolicy(Qt::NoFocus);
     zoom->addWidget(b);
   }
@@ -94,6 +96,14 @@ TChartPage::TChartPage(QWidget* parent) : QWidget(parent) {
   connect(btnZoomIn, &QPushButton::clicked, this, [this] { btnZoomInClick(); });
   connect(btnZoomOut, &QPushButton::clicked, this, [this] { btnZoomOutClick(); });
   Chart1->installEventFilter(this);
+  // The buttons sit in the lower left corner: the left axis keeps its labels
+  // clear of them.
+  Chart1->yAxis->setPadding(Panel3->width() + Chart1->yAxis->padding());
+  // Every label of the left axis (0 to 10200 in steps of 500) needs its own
+  // line, or the labels are drawn over each other.
+  const QFontMetrics labels(Chart1->yAxis->tickLabelFont());
+  const int leftLabels = static_cast<int>(axes.left.max / axes.left.increment) + 1;
+  Chart1->setMinimumHeight(std::max((leftLabels + 3) * labels.height(), Panel3->height() * 2));
   PlaceZoomPanel();
 }
 

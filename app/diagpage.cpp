@@ -4,18 +4,26 @@
 #include <QHBoxLayout>
 #include <QVBoxLayout>
 
+#include "app/font_fit.h"
+
 TDiagPage::TDiagPage(QWidget* parent) : QWidget(parent) {
   auto* outer = new QHBoxLayout(this);
   auto* grid = new QGridLayout;
   grid->setVerticalSpacing(4);
   int row = 0;
+  const QFontMetrics fm(font());
+  const int valueWidth =
+      Scaled(80, FitScale(fm, {{"-10200.0", 80, 8 + fm.horizontalAdvance(QLatin1Char('x'))}}));
   auto box = [&](const char* name, const char* caption) {
     auto* cap = new QLabel(QString::fromUtf8(caption), this);
     auto* value = new QLabel(this);
     value->setObjectName(name);
-    value->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    // A styled frame is drawn on all four sides, like a read-only edit box.
+    value->setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
+    value->setAutoFillBackground(true);
+    value->setBackgroundRole(QPalette::Base);
     value->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    value->setFixedWidth(80);
+    value->setFixedWidth(valueWidth);
     value->setTextInteractionFlags(Qt::TextSelectableByMouse);
     grid->addWidget(cap, row, 0);
     grid->addWidget(value, row, 1);
@@ -55,6 +63,14 @@ TDiagPage::TDiagPage(QWidget* parent) : QWidget(parent) {
   cbfLEARN = check("cbfLEARN");
   flags->addStretch(1);
   pnlFlags->setEnabled(false);
+  // Disabled, so the user cannot change them, but drawn as clearly as the
+  // value boxes: the disabled colours are the normal ones.
+  QPalette clear = pnlFlags->palette();
+  for (int role = 0; role < QPalette::NColorRoles; ++role) {
+    const auto r = static_cast<QPalette::ColorRole>(role);
+    clear.setColor(QPalette::Disabled, r, clear.color(QPalette::Active, r));
+  }
+  pnlFlags->setPalette(clear);
 
   outer->addLayout(grid);
   outer->addSpacing(20);

@@ -26,7 +26,7 @@ TDisplay::TDisplay(TfrmMain& w) : QObject(&w), w_(w), rate_([] { return PerfCoun
   replot_.setInterval(kReplotMs);
   connect(&replot_, &QTimer::timeout, this, [this] { ReplotIfShown(); });
   w_.ChartPage->Chart1->installEventFilter(this);
-  w_.grdSpinup->setItemDelegate(new TSpinCellDelegate(table_, w_.grdSpinup));
+  w_.grdSpinup->SetCellPainter(new TSpinCellDelegate(table_, w_.grdSpinup));
   w_.grdSpinup->installEventFilter(this);
   // Key preview: the window's platform window sees every key press once,
   // before the focused control does.

@@ -13,6 +13,7 @@
 
 #include "app/dialogs.h"
 #include "app/display.h"
+#include "app/font_fit.h"
 #include "app/images.h"
 #include "app/logview.h"
 #include "app/tracewindow.h"
@@ -202,7 +203,8 @@ void TfrmMain::CreateToolBar() {
   bcmbMode->setObjectName("bcmbMode");
   bcmbMode->addItems({"Ускорение", "Доп. топливо"});
   bcmbMode->setCurrentIndex(0);
-  bcmbMode->setFixedWidth(100);
+  // 100 pixels held "Доп. топливо" at the designed font; never cut it off.
+  bcmbMode->setFixedWidth(std::max(100, bcmbMode->sizeHint().width()));
   tb->addWidget(bcmbMode);
   connect(bcmbMode, qOverload<int>(&QComboBox::currentIndexChanged), this,
           [this](int i) { bcmbModeChange(i); });
@@ -215,13 +217,16 @@ QWidget* TfrmMain::CreateTopStrip() {
   QFont big = strip->font();
   big.setPointSize(big.pointSize() + 6);
   big.setBold(true);
+  const QFontMetrics bigMetrics(big);
+  const int pad = 2 + bigMetrics.horizontalAdvance(QLatin1Char('x'));
+  const double scale = FitScale(bigMetrics, {{"10200", 90, pad}, {"-15.5", 70, pad}});
   auto box = [&](const char* name, int width) {
     auto* l = new QLabel(strip);
     l->setObjectName(name);
     l->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     l->setAlignment(Qt::AlignCenter);
     l->setFont(big);
-    l->setFixedWidth(width);
+    l->setFixedWidth(Scaled(width, scale));
     return l;
   };
   row->addWidget(Caption("RPM", strip));
@@ -250,7 +255,7 @@ QWidget* TfrmMain::CreateBottomStrip() {
     row->addWidget(Caption(caption, strip));
     auto* ed = new TSpinEdit(min, max, step, value, strip);
     ed->setObjectName(name);
-    ed->setFixedWidth(70);
+    ed->setFixedWidth(std::max(70, ed->sizeHint().width()));
     row->addWidget(ed);
     row->addSpacing(12);
     return ed;

@@ -1,28 +1,90 @@
 #include "app/spintable.h"
 
 #include <QHeaderView>
+#include <QScrollBar>
+#include <algorithm>
+
+#include "app/accel_table_paint.h"
+#include "app/font_fit.h"
+
+namespace {
+
+void SetUpHeaders(QTableView* view, int rowHeight) {
+  view->horizontalHeader()->hide();
+  view->verticalHeader()->hide();
+  view->verticalHeader()->setMinimumSectionSize(1);
+  view->verticalHeader()->setDefaultSectionSize(rowHeight);
+  view->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+  view->horizontalHeader()->setMinimumSectionSize(1);
+  view->horizontalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+  view->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  view->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  view->setShowGrid(true);
+  view->setWordWrap(false);
+}
+
+}  // namespace
 
 TSpinTable::TSpinTable(QWidget* parent) : QTableWidget(kRows, 1, parent) {
   setObjectName("grdSpinup");
-  horizontalHeader()->hide();
-  verticalHeader()->hide();
-  verticalHeader()->setMinimumSectionSize(1);
-  verticalHeader()->setDefaultSectionSize(kRowHeight);
-  verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-  horizontalHeader()->setMinimumSectionSize(1);
-  horizontalHeader()->setDefaultSectionSize(kColumnWidth);
-  horizontalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-  setColumnWidth(0, kHeaderWidth);
-  setShowGrid(true);
-  setEditTriggers(QAbstractItemView::NoEditTriggers);
+  // The designed widths held the texts at a small font; they grow with the
+  // window's font instead of the font shrinking.
+  const QFontMetrics fm(font());
+  const int pad = kCellTextRightGap + fm.horizontalAdvance(QLatin1Char('x'));
+  const double scale = FitScale(fm, {{"7000 - 7500", kHeaderWidth, pad}, {"99.999", kColumnWidth, pad}});
+  headerWidth_ = Scaled(kHeaderWidth, scale);
+  columnWidth_ = Scaled(kColumnWidth, scale);
+  rowHeight_ = std::max(kRowHeight, kCellTextTopGap + fm.height() + kCellTextTopGap);
+
+  SetUpHeaders(this, rowHeight_);
+  horizontalHeader()->setDefaultSectionSize(columnWidth_);
+  setColumnWidth(0, headerWidth_);
   setSelectionMode(QAbstractItemView::SingleSelection);
-  setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
-  setWordWrap(false);
-  // The designed widths (71 and 50 pixels) hold the texts at this size.
-  QFont f = font();
-  f.setPointSizeF(7.5);
-  setFont(f);
+  // A scroll step is a whole run column, as a grid scrolls.
+  setHorizontalScrollMode(QAbstractItemView::ScrollPerItem);
+
+  // Column 0 lives in a view of its own in the left margin; here it is
+  // hidden, so the runs scroll without passing under it.
+  fixed_ = new QTableView(this);
+  fixed_->setObjectName("grdSpinupFixed");
+  fixed_->setModel(model());
+  SetUpHeaders(fixed_, rowHeight_);
+  fixed_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  fixed_->setFocusPolicy(Qt::NoFocus);
+  fixed_->setSelectionMode(QAbstractItemView::NoSelection);
+  fixed_->setFrameShape(QFrame::NoFrame);
+  fixed_->setColumnWidth(0, headerWidth_);
+  setColumnHidden(0, true);
+  connect(verticalScrollBar(), &QScrollBar::valueChanged, fixed_->verticalScrollBar(), &QScrollBar::setValue);
+  connect(model(), &QAbstractItemModel::columnsInserted, this,
+          [this](const QModelIndex&, int first, int last) {
+            for (int c = std::max(first, 1); c <= last; ++c) fixed_->setColumnHidden(c, true);
+          });
+  PlaceFixedColumn();
+}
+
+void TSpinTable::SetCellPainter(QAbstractItemDelegate* painter) {
+  setItemDelegate(painter);
+  fixed_->setItemDelegate(painter);
+}
+
+void TSpinTable::updateGeometries() {
+  QTableWidget::updateGeometries();
+  // The table's own header layout resets the margins; the fixed column keeps its room.
+  setViewportMargins(headerWidth_, 0, 0, 0);
+  PlaceFixedColumn();
+}
+
+void TSpinTable::showEvent(QShowEvent* event) {
+  QTableWidget::showEvent(event);
+  // Runs added while the page was not shown: the newest one comes into view.
+  if (currentIndex().isValid()) scrollTo(currentIndex());
+}
+
+void TSpinTable::PlaceFixedColumn() {
+  const QRect vp = viewport()->geometry();
+  fixed_->setGeometry(vp.left() - headerWidth_, vp.top(), headerWidth_, vp.height());
 }
 
 QString TSpinTable::Cell(int column, int row) const {
@@ -43,7 +105,7 @@ void TSpinTable::SetCell(int column, int row, const QString& text) {
 void TSpinTable::SetColCount(int count) {
   const int old = columnCount();
   setColumnCount(count);
-  for (int c = old; c < count; ++c) setColumnWidth(c, c == 0 ? kHeaderWidth : kColumnWidth);
+  for (int c = old; c < count; ++c) setColumnWidth(c, c == 0 ? headerWidth_ : columnWidth_);
 }
 
 void TSpinTable::LabelRows() {

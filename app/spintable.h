@@ -1,14 +1,19 @@
 #pragma once
 // grdSpinup on the page "Таблица": the acceleration table. Row 0 and column 0
 // are its header cells; a cell is addressed (column, row) as in the design.
-// User-interface thread.
+// Column 0, the band labels, stays in place while the runs scroll
+// horizontally. User-interface thread.
 
 #include <QString>
+#include <QTableView>
 #include <QTableWidget>
+
+class QAbstractItemDelegate;
 
 class TSpinTable : public QTableWidget {
  public:
   static constexpr int kRows = 12;
+  // Designed sizes; the real ones grow with the font (HeaderWidth() ...).
   static constexpr int kHeaderWidth = 71;
   static constexpr int kColumnWidth = 50;
   static constexpr int kRowHeight = 18;
@@ -22,4 +27,24 @@ class TSpinTable : public QTableWidget {
   void SetColCount(int count);
   // Row labels "2000 - 2500" .. "7000 - 7500" in column 0.
   void LabelRows();
+  // Paints the cells of both the runs and the fixed column.
+  void SetCellPainter(QAbstractItemDelegate* painter);
+
+  int HeaderWidth() const { return headerWidth_; }
+  int RunColumnWidth() const { return columnWidth_; }
+  int RowHeight() const { return rowHeight_; }
+  // The view that shows column 0 beside the scrolling runs.
+  QTableView* FixedColumn() const { return fixed_; }
+
+ protected:
+  void updateGeometries() override;
+  void showEvent(QShowEvent* event) override;
+
+ private:
+  void PlaceFixedColumn();
+
+  int headerWidth_ = kHeaderWidth;
+  int columnWidth_ = kColumnWidth;
+  int rowHeight_ = kRowHeight;
+  QTableView* fixed_ = nullptr;
 };

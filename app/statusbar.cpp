@@ -4,6 +4,8 @@
 #include <QPainter>
 #include <QStyleOptionFrame>
 
+#include "app/font_fit.h"
+
 namespace {
 constexpr int kWidths[TStatusBar::kPanels] = {150, 150, 50, 40, 40, 40, 40, 85, 50};
 constexpr Qt::Alignment kAlign[TStatusBar::kPanels] = {Qt::AlignCenter,
@@ -17,24 +19,18 @@ constexpr Qt::Alignment kAlign[TStatusBar::kPanels] = {Qt::AlignCenter,
                                                        Qt::AlignLeft | Qt::AlignVCenter};
 constexpr int kDrawnPanel = 3;
 
-// The panel widths were chosen for a small Windows font. The longest texts the
-// program writes must stay readable in them, so the panels' font is made small
-// enough for those (never below 6 points) instead of cutting the numbers off.
-QFont PanelFont(const QFont& base) {
-  const struct {
-    const char* text;
-    int panel;
-  } longest[] = {{" LC1 AFR: 14.7", 7}, {"25.4 п/сек", 8}, {"Не подключен", 0}, {"1000 мс", 2}};
-  QFont f = base;
-  for (double pt = base.pointSizeF(); pt >= 6; pt -= 0.5) {
-    f.setPointSizeF(pt);
-    const QFontMetrics m(f);
-    bool fits = true;
-    for (const auto& l : longest)
-      fits = fits && m.horizontalAdvance(QString::fromUtf8(l.text)) + 6 <= kWidths[l.panel];
-    if (fits) break;
-  }
-  return f;
+// The widths were laid out for a small Windows font; they grow together with
+// the window's font so that the longest texts the program writes fit.
+double PanelScale(const QFont& font) {
+  const QFontMetrics m(font);
+  // Frame on both sides, the indent a framed label keeps, one spare pixel.
+  const int pad = 3 + m.horizontalAdvance(QLatin1Char('x')) / 2;
+  return FitScale(m, {{"Подключение ...", kWidths[0], pad},
+                      {"Подключение ...", kWidths[1], pad},
+                      {"9999 мс", kWidths[2], pad},
+                      {"9999", kWidths[4], pad},
+                      {" LC1 AFR: 14.7", kWidths[7], pad},
+                      {"99.9 п/сек", kWidths[8], pad}});
 }
 }  // namespace
 
@@ -56,7 +52,7 @@ void TDrawnPanel::paintEvent(QPaintEvent*) {
 
 TStatusBar::TStatusBar(QWidget* parent) : QStatusBar(parent) {
   setSizeGripEnabled(true);
-  const QFont panelFont = PanelFont(font());
+  const double scale = PanelScale(font());
   for (int i = 0; i < kPanels; ++i) {
     QWidget* w;
     if (i == kDrawnPanel) {
@@ -70,8 +66,7 @@ TStatusBar::TStatusBar(QWidget* parent) : QStatusBar(parent) {
       labels_[i] = label;
       w = label;
     }
-    w->setFixedWidth(kWidths[i]);
-    w->setFont(panelFont);
+    w->setFixedWidth(Scaled(kWidths[i], scale));
     addWidget(w);
   }
 }

@@ -99,7 +99,7 @@ std::uint16_t Low16(std::int32_t v) { return static_cast<std::uint16_t>(static_c
 }  // namespace
 
 bool LoadConfig(ConfigRecord& cfg) {
-  const std::string path = ConfigFilePath();
+  const std::string path = ConfigLoadPath();
   struct stat st {};
   if (::stat(path.c_str(), &st) != 0) return false;  // no file: not an error
   const auto bytes = ReadFileBytes(path);
@@ -127,10 +127,12 @@ bool LoadConfig(ConfigRecord& cfg) {
 
 bool SaveConfig(const ConfigRecord& cfg) {
   const std::string path = ConfigFilePath();
+  // The first save to the per-user file keeps the lines of the one it was read from.
+  const std::string source = ConfigLoadPath();
   std::string existing;
   struct stat st {};
-  if (::stat(path.c_str(), &st) == 0) {
-    auto bytes = ReadFileBytes(path);
+  if (::stat(source.c_str(), &st) == 0) {
+    auto bytes = ReadFileBytes(source);
     if (!bytes) {  // cannot keep the other lines of a file we cannot read
       Ui().ShowError(kWriteError);
       return false;
@@ -176,7 +178,9 @@ void InitConfig(ConfigRecord& cfg) {
     cfg.CBR = 1;
     cfg.DataInterval = 150;
     cfg.ScreenInterval = 500;
-    cfg.LambdaPort = "COM5";
+    // No LC-1 until the user picks its port: a file written from scratch
+    // then says so, and the next start does not try to open one.
+    cfg.LambdaPort = kNoLambda;
     cfg.WriterPause = 20;
     cfg.FlashBackup = 1;
     cfg.FlashVerify = 1;

@@ -8,6 +8,7 @@ namespace {
 
 std::mutex g_mutex;
 std::string g_override;
+bool g_overrideReadOnly = false;
 
 std::string AppDir() {
   {
@@ -22,6 +23,14 @@ std::string Join(const std::string& dir, const std::string& name) {
   return dir + paths_os::kSeparator + name;
 }
 
+bool Writable(const std::string& dir) {
+  {
+    std::lock_guard<std::mutex> lock(g_mutex);
+    if (!g_override.empty() && dir == g_override && g_overrideReadOnly) return false;
+  }
+  return paths_os::DirWritable(dir);
+}
+
 // An installed program (its menu entry lies in ../share/applications) never
 // keeps files in its own folder, even when root can write there: they would
 // outlive the package.
@@ -29,7 +38,7 @@ bool Installed(const std::string& dir) {
   return paths_os::Exists(Join(dir, "../share/applications/varnek-test.desktop"));
 }
 
-bool KeepsFilesBeside(const std::string& dir) { return paths_os::DirWritable(dir) && !Installed(dir); }
+bool KeepsFilesBeside(const std::string& dir) { return Writable(dir) && !Installed(dir); }
 
 // A folder of the program's own files: beside the executable when writable,
 // else in the per-user data directory.
@@ -47,6 +56,15 @@ std::string ConfigFilePath() {
   return Join(paths_os::UserConfigDir(), "cfg.ini");
 }
 
+std::string ConfigLoadPath() {
+  const std::string dir = AppDir();
+  const std::string saved = ConfigFilePath();
+  // A program in a folder the user cannot write may come with its cfg.ini
+  // there: it is used until the user's own copy exists.
+  if (KeepsFilesBeside(dir) || paths_os::Exists(saved)) return saved;
+  return Join(dir, "cfg.ini");
+}
+
 std::string LogsDirPath() { return DataFolderPath("Logs"); }
 
 std::string BackupsDirPath() { return DataFolderPath("Backups"); }
@@ -62,7 +80,8 @@ std::string LoaderFilePath() {
   return places.front();
 }
 
-void SetAppDirOverride(const std::string& dir) {
+void SetAppDirOverride(const std::string& dir, bool readOnly) {
   std::lock_guard<std::mutex> lock(g_mutex);
   g_override = dir;
+  g_overrideReadOnly = readOnly;
 }

@@ -6,8 +6,11 @@
 #include <string>
 #include <vector>
 
-// Full path of cfg.ini.
+// Full path cfg.ini is saved to.
 std::string ConfigFilePath();
+// Full path cfg.ini is read from: the saved one, except beside a read-only
+// executable while the per-user file does not exist yet.
+std::string ConfigLoadPath();
 // Directory of the CSV logs (not created here).
 std::string LogsDirPath();
 // Directory of the firmware backups, placed as the logs are (not created here).
@@ -17,5 +20,6 @@ std::string BackupsDirPath();
 std::vector<std::string> LoaderSearchPaths();
 // The first of those places that holds Loader.dat; the first place when none does.
 std::string LoaderFilePath();
-// Overrides the directory used as "beside the executable" (tests, demo).
-void SetAppDirOverride(const std::string& dir);
+// Overrides the directory used as "beside the executable" (tests, demo);
+// readOnly treats it as not writable (tests run as root, who may write anywhere).
+void SetAppDirOverride(const std::string& dir, bool readOnly = false);

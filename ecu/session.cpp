@@ -17,6 +17,7 @@
 #include "lambda/lambda.h"
 #include "link/link.h"
 #include "link/port.h"
+#include "link/trace.h"
 
 SharedValue<std::uint8_t> LinkState;
 SharedValue<std::uint8_t> UnidirMode;
@@ -52,7 +53,14 @@ void OnDataReply(const std::uint8_t* data, int count) {
   // Without the length check a longer reply is decoded from its first bytes;
   // a shorter one is never decoded (its record would be partly stale bytes).
   const bool lengthOk = count == kDataReplyBodyLen || (TCfg.NotCheckReplyLen && count >= kDataReplyBodyLen);
-  if (!lengthOk) return;
+  if (!lengthOk) {
+    // Never silently: a firmware with another record length would otherwise
+    // leave every value frozen under "Подключен".
+    LengthErrorCount.fetch_add(1);
+    ShowLinkCounters();
+    TraceAppendLine(TraceDataLengthLine(count, kDataReplyBodyLen));
+    return;
+  }
   DecodeDataFrame(data, EcuData);
   Ui().UpdateDisplay();
   Ui().CountReply();

@@ -23,7 +23,8 @@ namespace {
 class FlashPort {
  public:
   explicit FlashPort(const std::string& name) {
-    if (PortHandle.load() != kNoPort) throw EcuError("Ошибка открытия порта", "K-line port already open");
+    if (PortHandle.load() != kNoPort)
+      throw PortOpenError(name, "порт занят соединением с ЭБУ", "K-line port already open");
     OpenFlashPort(name);
     opened_ = true;
   }

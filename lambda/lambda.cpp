@@ -19,6 +19,10 @@ double LambdaValue = 0;
 std::atomic<PortId> LambdaPortHandle{kNoPort};
 SharedValue<std::int32_t> LambdaSilenceTicks{-1};
 
+namespace {
+const char* const kNoLambdaHint = "Если LC-1 не используется: «Настройки» → «Порт LC-1» → «Нет».";
+}  // namespace
+
 namespace lambda_reader {
 
 std::atomic<std::uint64_t> g_passes{0};
@@ -165,7 +169,14 @@ void ConnectLambda(const std::string& port) {
     std::lock_guard<std::mutex> lock(LambdaLock);
     LambdaValue = 0;
   }
-  PortId handle = OpenAndConfigurePort(port, 19200, ONESTOPBIT, 20, 100);
+  PortId handle = kNoPort;
+  try {
+    handle = OpenAndConfigurePort(port, 19200, ONESTOPBIT, 20, 100);
+  } catch (const PortOpenError& e) {
+    // Say which of the two ports failed, and how to go on without an LC-1.
+    throw EcuError(PortOpenText(port.empty() ? "LC-1" : "LC-1 " + port, e.reason()) + "\n" + kNoLambdaHint,
+                   e.detail());
+  }
   LambdaPortHandle = handle;
   // The no-data state is set before the reader starts, so a first packet that
   // arrives at once is not overwritten by it.

@@ -23,7 +23,8 @@ extern std::atomic<PortId> LambdaPortHandle;
 extern SharedValue<std::int32_t> LambdaSilenceTicks;
 
 // Opens the port at 19200 8N1 and starts the reader and the silence timer.
-// Port errors propagate with nothing started.
+// Port errors propagate with nothing started; an open failure says that it is
+// the LC-1's port and how to do without one.
 void ConnectLambda(const std::string& port);
 void DisconnectLambda();
 // Copies LambdaValue under LambdaLock. Any thread.

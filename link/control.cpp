@@ -46,6 +46,7 @@ void StartLinkThreads() {
   WriterEvent.Reset();
   ResetCount.store(0);
   ChecksumErrorCount.store(0);
+  LengthErrorCount.store(0);
   NegativeReplyCount = 0;
   {
     std::lock_guard<std::mutex> lock(RxLock);
@@ -137,7 +138,7 @@ void LinkTimerTick() {
 
 void ShowLinkCounters() {
   Ui().SetStatusText(4, std::to_string(ResetCount.load()));
-  Ui().SetStatusText(5, std::to_string(ChecksumErrorCount.load()));
+  Ui().SetStatusText(5, std::to_string(ChecksumErrorCount.load() + LengthErrorCount.load()));
 }
 
 void UpdateResponseTime() {

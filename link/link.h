@@ -43,6 +43,9 @@ extern std::atomic<std::uint8_t> WriterIdle;
 // Receiver counters since the receiver started (status panels 4 and 5).
 extern std::atomic<std::int32_t> ResetCount;
 extern std::atomic<std::int32_t> ChecksumErrorCount;
+// Data replies not decoded for their length; panel 5 counts them with the
+// checksum errors. User-interface thread.
+extern std::atomic<std::int32_t> LengthErrorCount;
 // Counter values at the end of the last reception and of the last queued write.
 extern std::atomic<std::int64_t> LastRxTime;
 extern std::atomic<std::int64_t> LastTxTime;
@@ -82,7 +85,8 @@ bool LinkTimerActive();
 // thread died on a port error.
 void LinkTimerTick();
 
-// UI thread. Status panels 4 and 5 from the receiver counters.
+// UI thread. Status panels 4 and 5 from the receiver counters (panel 5: the
+// replies dropped for their checksum or their length).
 void ShowLinkCounters();
 // UI thread. Status panel 2 from the time since the last queued write, once per write.
 void UpdateResponseTime();

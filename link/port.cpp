@@ -58,8 +58,15 @@ std::string port_os::ReadErrorText(int err) {
   return "Ошибка чтения из порта : " + std::to_string(err) + "\r\n";
 }
 
+PortOpenError::PortOpenError(const std::string& port, std::string reason, std::string detail)
+    : EcuError(PortOpenText(port, reason), std::move(detail)), reason_(std::move(reason)) {}
+
+std::string PortOpenText(const std::string& port, const std::string& reason) {
+  return std::string(port_os::kOpenError) + (port.empty() ? std::string() : " " + port) + ": " + reason;
+}
+
 PortId OpenPortDevice(const std::string& name) {
-  if (name.empty()) throw EcuError(port_os::kOpenError, "open: empty port name");
+  if (name.empty()) throw PortOpenError(name, "порт не выбран", "open: empty port name");
   std::shared_ptr<PortDevice> port = port_os::Open(name);
   std::lock_guard lock(g_portsMutex);
   PortId id = g_nextId++;

@@ -13,6 +13,8 @@
 #include <string>
 
 #include "common/bytes.h"
+#include "common/error.h"
+#include "link/port_error.h"
 
 using PortId = std::int64_t;
 inline constexpr PortId kNoPort = -1;
@@ -40,6 +42,7 @@ extern std::atomic<PortId> PortHandle;
 // --- Operations on any port (any thread unless stated). ---
 // Linux: a name without '/' is a device under /dev ("ttyUSB0"), a path is used
 // as is. Windows: a name such as "COM8" opens \\.\COM8.
+// Raises PortOpenError.
 PortId OpenPortDevice(const std::string& name);
 // Opens, then raw mode, 8 data bits, no parity, the stop bits, the baud rate
 // and the time-outs. A failure after the open releases the device again.

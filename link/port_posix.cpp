@@ -6,9 +6,11 @@
 //   closing signals so every waiter wakes and fails quietly;
 // - ClearCommError's queue count: TIOCINQ; PurgeComm: tcflush; break: TIOCSBRK.
 #include <fcntl.h>
+#include <grp.h>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -86,6 +88,52 @@ std::string port_os::ErrorDetail(const std::string& call, int err) {
   return call + ": " + std::strerror(err) + " (errno " + std::to_string(err) + ")";
 }
 
+namespace {
+
+// The group a user must belong to for the device; dialout when the device
+// belongs to root's group or cannot be looked at.
+std::string DeviceGroup(const std::string& path) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0 || st.st_gid == 0) return "dialout";
+  group g{};
+  group* found = nullptr;
+  char buf[4096];
+  if (::getgrgid_r(st.st_gid, &g, buf, sizeof buf, &found) != 0 || !found) return "dialout";
+  return found->gr_name;
+}
+
+std::string OpenFailureReason(const std::string& path, int err) {
+  switch (err) {
+    case ENOENT:
+    case ENODEV:
+    case ENXIO:
+      return "нет такого устройства";
+    case EACCES:
+    case EPERM: {
+      const std::string group = DeviceGroup(path);
+      return std::string("нет прав доступа к устройству.\n") +
+             "Чтобы работать с портом, пользователь должен входить в группу «" + group +
+             "», которой принадлежит устройство (команда: sudo usermod -aG " + group +
+             " $USER), после чего нужно выйти из системы и войти снова.";
+    }
+    case EBUSY:
+    case EWOULDBLOCK:
+      return "порт занят другой программой";
+    case ENOTTY:
+    case EISDIR:
+      return "это не последовательный порт";
+    default:
+      return "системная ошибка " + std::to_string(err);
+  }
+}
+
+[[noreturn]] void FailOpen(const std::string& name, const std::string& path, const std::string& call,
+                           int err) {
+  throw PortOpenError(name, OpenFailureReason(path, err), port_os::ErrorDetail(call, err));
+}
+
+}  // namespace
+
 std::shared_ptr<PortDevice> port_os::Open(const std::string& name) {
   // A name without '/' is a device under /dev ("ttyUSB0"); a path is used as is.
   const std::string path = name.find('/') == std::string::npos ? "/dev/" + name : name;
@@ -93,15 +141,15 @@ std::shared_ptr<PortDevice> port_os::Open(const std::string& name) {
   do {
     fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
   } while (fd < 0 && errno == EINTR);
-  if (fd < 0) Fail(kOpenError, "open(" + path + ")", errno);
+  if (fd < 0) FailOpen(name, path, "open(" + path + ")", errno);
   auto port = std::make_shared<PortDevice>();
   port->fd = fd;
   // TIOCEXCL alone does not stop root, and is not atomic with the open;
   // the flock makes a second opener fail either way.
-  if (::flock(fd, LOCK_EX | LOCK_NB) != 0) Fail(kOpenError, "flock(" + path + ")", errno);
-  if (int err = TtySetExclusive(fd, true)) Fail(kOpenError, "ioctl(TIOCEXCL, " + path + ")", err);
+  if (::flock(fd, LOCK_EX | LOCK_NB) != 0) FailOpen(name, path, "flock(" + path + ")", errno);
+  if (int err = TtySetExclusive(fd, true)) FailOpen(name, path, "ioctl(TIOCEXCL, " + path + ")", err);
   port->wake = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-  if (port->wake < 0) Fail(kOpenError, "eventfd", errno);
+  if (port->wake < 0) FailOpen(name, path, "eventfd", errno);
   return port;
 }
 

@@ -14,6 +14,7 @@
 
 #include "common/error.h"
 #include "common/timing.h"
+#include "link/port_error.h"
 #include "link/port_os.h"
 
 namespace {
@@ -111,12 +112,33 @@ std::string port_os::ErrorDetail(const std::string& call, int err) {
   return call + ": " + (n > 0 ? text : "system error") + " (error " + std::to_string(err) + ")";
 }
 
+namespace {
+
+std::string OpenFailureReason(DWORD err) {
+  switch (err) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+      return "нет такого устройства";
+    case ERROR_ACCESS_DENIED:
+    case ERROR_SHARING_VIOLATION:
+      // Windows answers a port that another program holds with access denied.
+      return "порт занят другой программой";
+    default:
+      return "системная ошибка " + std::to_string(err);
+  }
+}
+
+}  // namespace
+
 std::shared_ptr<PortDevice> port_os::Open(const std::string& name) {
   // "COM8" opens \\.\COM8, which also reaches COM10 and above.
   const std::string path = name.rfind("\\\\.\\", 0) == 0 ? name : "\\\\.\\" + name;
   HANDLE h = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                          FILE_FLAG_OVERLAPPED, nullptr);
-  if (h == INVALID_HANDLE_VALUE) Fail(kOpenError, "CreateFileA(" + path + ")", GetLastError());
+  if (h == INVALID_HANDLE_VALUE) {
+    const DWORD err = GetLastError();
+    throw PortOpenError(name, OpenFailureReason(err), ErrorDetail("CreateFileA(" + path + ")", static_cast<int>(err)));
+  }
   auto port = std::make_shared<PortDevice>();
   port->handle = h;
   port->closeEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);

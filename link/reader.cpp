@@ -22,6 +22,7 @@
 
 std::atomic<std::int32_t> ResetCount{0};
 std::atomic<std::int32_t> ChecksumErrorCount{0};
+std::atomic<std::int32_t> LengthErrorCount{0};
 std::atomic<std::int64_t> LastRxTime{0};
 std::atomic<std::int32_t> ResponseTimeMs{0};
 
@@ -214,9 +215,10 @@ class TComReadThread : public WorkerThread {
       bool polling = false;
       bool exchangeClosed = false;
       auto afterHandOff = [this, &polling, &exchangeClosed] {
-        if (Terminated()) return;  // the hand-off ended the link
+        // Also when the hand-off ended the link (C2, 7F 81, 7F 10): the trace
+        // shows the pass to its end.
         TraceAppendLine(TraceMsgEndLine());
-        if (UnidirMode.load()) return;
+        if (Terminated() || UnidirMode.load()) return;
         UpdateResponseTime();
         polling = Ui().MsgTimerEnabled();
         exchangeClosed = true;
@@ -285,11 +287,16 @@ class TComReadThread : public WorkerThread {
     ResetCount.fetch_add(1);
     lk.unlock();
     HandOff([] { ShowLinkCounters(); });
-    if (!RetryLastRequest()) {
-      // The repeats of a start request are used up: end as on a time-out.
-      HandOff([] { EcuEndLink(kNoAnswerText); });
+    if (RetryLastRequest()) {
+      HandOff([] { TraceAppendLine(TraceResetLine()); });
+    } else {
+      // The repeats of a start request are used up: end as on a time-out. The
+      // Reset line goes first; once the link has ended nothing more is handed over.
+      HandOff([] {
+        TraceAppendLine(TraceResetLine());
+        EcuEndLink(kNoAnswerText);
+      });
     }
-    HandOff([] { TraceAppendLine(TraceResetLine()); });
     lk.lock();
     ReplyCountdown = -1;
     RxState = RxIdle;

@@ -74,6 +74,10 @@ std::string TraceWaitMsgEndLine(int rxCount, int rxExpected) {
   return " (WaitMsgEnd: DCount=" + std::to_string(rxCount) + " MDCount=" + std::to_string(rxExpected) + ") ";
 }
 
+std::string TraceDataLengthLine(int count, int expected) {
+  return " (DataLengthError: DCount=" + std::to_string(count) + " MDCount=" + std::to_string(expected) + ") ";
+}
+
 std::string TraceSendSwitchToBModeLine() { return " (SendSwitchToBMode)"; }
 std::string TraceMsgEndLine() { return " (MsgEnd)"; }
 std::string TraceResetLine() { return " (Reset) "; }

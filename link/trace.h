@@ -18,6 +18,8 @@ void TraceSetLimit(std::size_t bytes);
 // The line formats.
 std::string TraceReadLine(const std::uint8_t* bytes, int count, bool unidir);
 std::string TraceWaitMsgEndLine(int rxCount, int rxExpected);
+// A data reply that was not decoded: its length and the one expected.
+std::string TraceDataLengthLine(int count, int expected);
 std::string TraceSendSwitchToBModeLine();
 std::string TraceMsgEndLine();
 std::string TraceResetLine();

@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
-# Renders PNG screenshots of the main window, the settings dialog, the trace
-# window and the log view under Xvfb into the folder given as the argument.
+# Renders PNG screenshots under Xvfb into the folder given as the argument:
+# the main window with the application font at 9, 11 and 13 pt (each page, and
+# at its minimum size, listed in minimum-sizes.txt), the settings dialog, the
+# trace window and the log view.
 # Uses the build folder build/ (or $BUILD_DIR), building it when needed.
 set -euo pipefail
 if [ $# -ne 1 ]; then
@@ -15,3 +17,4 @@ scripts/build.sh "$build"
 VARNEK_SCREENSHOT_DIR="$out" QT_QPA_PLATFORM=xcb xvfb-run -a -s "-screen 0 1280x1024x24" \
   "$build/tests/test_app" --gtest_also_run_disabled_tests --gtest_filter='Screenshots.*' >/dev/null
 ls "$out"/*.png
+cat "$out/minimum-sizes.txt"

@@ -41,6 +41,21 @@ int FindItem(const QComboBox* list, const QString& text) {
 
 void SelectItem(QComboBox* list, const QString& text) { list->setCurrentIndex(FindItem(list, text)); }
 
+// A configured port that is not present is still shown, marked, and selected,
+// so the user sees what is set; the item carries the stored name.
+void SelectPort(QComboBox* list, const QString& port) {
+  SelectItem(list, port);
+  if (list->currentIndex() >= 0 || port.isEmpty()) return;
+  list->addItem(port + " (нет)", port);
+  list->setCurrentIndex(list->count() - 1);
+}
+
+// The port name an item stands for.
+std::string PortOf(const QComboBox* list) {
+  const QVariant stored = list->currentData();
+  return (stored.isValid() ? stored.toString() : list->currentText()).toStdString();
+}
+
 }  // namespace
 
 TfrmSettings::TfrmSettings(QWidget* parent) : QDialog(parent) {
@@ -165,14 +180,20 @@ void TfrmSettings::FormShow() {
   cmbLambdaPort->addItems(ports);
   cmbLambdaPort->insertItem(0, kNoLambda);
 
-  SelectItem(cmbPort, QString::fromStdString(TCfg.Port));
+  if (portsListed_)
+    SelectPort(cmbPort, QString::fromStdString(TCfg.Port));
+  else
+    SelectItem(cmbPort, QString::fromStdString(TCfg.Port));
   cmbCBR->setCurrentIndex(TCfg.CBR >= 0 && TCfg.CBR < cmbCBR->count() ? TCfg.CBR : -1);
   cbEcho->setChecked(TCfg.Echo != 0);
   cbFastInit->setChecked(TCfg.FastInit != 0);
   SelectItem(cmbDataInterval, QString::number(TCfg.DataInterval.load()));
   SelectItem(cmbScreenInterval, QString::number(TCfg.ScreenInterval));
   edWriterPause->setValue(TCfg.WriterPause.load());  // the spin keeps it within 20..200
-  SelectItem(cmbLambdaPort, QString::fromStdString(TCfg.LambdaPort));
+  if (portsListed_)
+    SelectPort(cmbLambdaPort, QString::fromStdString(TCfg.LambdaPort));
+  else
+    SelectItem(cmbLambdaPort, QString::fromStdString(TCfg.LambdaPort));
   cbNotCheckReplyLen->setChecked(TCfg.NotCheckReplyLen != 0);
   cbWriteLogs->setChecked(TCfg.WriteLog != 0);
   cbFlashBackup->setChecked(TCfg.FlashBackup != 0);
@@ -180,11 +201,10 @@ void TfrmSettings::FormShow() {
 }
 
 void TfrmSettings::btnOkClick() {
-  // A list without selection keeps the record's value, except the K-line
-  // port: a port that has vanished is stored empty and the next connect says
-  // so. Without a port list the ports are not the user's change: kept.
-  if (portsListed_)
-    TCfg.Port = cmbPort->currentIndex() >= 0 ? cmbPort->currentText().toStdString() : std::string();
+  // A list without selection keeps the record's value. A port that is not
+  // present keeps its name (its item says so). Without a port list the ports
+  // are not the user's change: kept.
+  if (portsListed_ && cmbPort->currentIndex() >= 0) TCfg.Port = PortOf(cmbPort);
   if (cmbCBR->currentIndex() >= 0) TCfg.CBR = cmbCBR->currentIndex();
   TCfg.Echo = cbEcho->isChecked() ? 1 : 0;
   TCfg.FastInit = cbFastInit->isChecked() ? 1 : 0;
@@ -194,7 +214,7 @@ void TfrmSettings::btnOkClick() {
     TCfg.ScreenInterval = static_cast<std::uint16_t>(cmbScreenInterval->currentText().toUInt());
   TCfg.WriterPause = static_cast<std::uint16_t>(edWriterPause->value());
   if (cmbLambdaPort->currentIndex() >= 0) {
-    TCfg.LambdaPort = cmbLambdaPort->currentText().toStdString();
+    TCfg.LambdaPort = PortOf(cmbLambdaPort);
     TCfg.LambdaEnabled = cmbLambdaPort->currentIndex() > 0;
   }
   TCfg.NotCheckReplyLen = cbNotCheckReplyLen->isChecked() ? 1 : 0;

@@ -262,6 +262,19 @@ TEST(AccelTableModel, FastestRunHighlightedTiesKeepEarlierColumn) {
   EXPECT_FALSE(b.table.IsBest(3, 1));
 }
 
+TEST(AccelTableModel, TimesThatReadTheSameAreATieBothOnAddAndAfterDelete) {
+  Bench b;
+  b.Run(1500, 2500, 500, 0.2503);
+  b.Run(1500, 2500, 500, 0.2498);  // faster by 0.5 ms, but both read 0.25
+  ASSERT_EQ(b.table.Cell(1, 1), "0.25");
+  ASSERT_EQ(b.table.Cell(2, 1), "0.25");
+  EXPECT_EQ(b.table.BestInRow(1).column, 1);
+  b.Run(1500, 2500, 500, 0.1);
+  ASSERT_EQ(b.table.BestInRow(1).column, 3);
+  EXPECT_TRUE(b.m.DeleteRun(3));
+  EXPECT_EQ(b.table.BestInRow(1).column, 1);
+}
+
 TEST(AccelTableModel, NewBestReportsTheColumnThatLostTheHighlight) {
   Bench b;
   b.Run(1500, 3000, 500, 0.2);

@@ -209,9 +209,11 @@ TEST_F(DisplayTest, ConnectForgetsHighlights) {
   EXPECT_EQ(Cell(1, 1), "0.1");
 }
 
-QColor PixelAt(QTableWidget* g, int column, int row) {
-  const QImage img = g->viewport()->grab().toImage();
-  const QRect r = g->visualRect(g->model()->index(row, column));
+// Column 0 is drawn by the grid's fixed column.
+QColor PixelAt(TSpinTable* g, int column, int row) {
+  QTableView* view = column == 0 ? g->FixedColumn() : g;
+  const QImage img = view->viewport()->grab().toImage();
+  const QRect r = view->visualRect(g->model()->index(row, column));
   return img.pixelColor(r.left() + 3, r.bottom() - 2);
 }
 
@@ -231,6 +233,33 @@ TEST_F(DisplayTest, CellsPaintedWithStateColours) {
   EXPECT_EQ(PixelAt(g, 1, 3), QColor(192, 192, 192));  // selected
   g->setCurrentCell(1, 2);
   EXPECT_EQ(PixelAt(g, 2, 1), QColor(170, 210, 170));  // selected best
+}
+
+TEST_F(DisplayTest, BandColumnStaysWhileTwentyRunsScroll) {
+  Session(true);
+  for (int i = 0; i < 20; ++i) Run(0.1 + 0.01 * i);
+  auto* g = w->grdSpinup;
+  ASSERT_EQ(g->ColCount(), 21);
+  w->PageControl1->setCurrentWidget(g);
+  w->resize(900, 600);
+  w->show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(w.get()));
+  // The newest run is in view, the first has scrolled away...
+  const QRect shown = g->viewport()->rect();
+  EXPECT_TRUE(shown.contains(g->visualRect(g->model()->index(1, 20))));
+  EXPECT_FALSE(shown.intersects(g->visualRect(g->model()->index(1, 1))));
+  // ...and the band labels stay at the left, beside the runs.
+  const QTableView* fixed = g->FixedColumn();
+  EXPECT_TRUE(fixed->isVisible());
+  EXPECT_TRUE(g->rect().contains(fixed->geometry()));
+  EXPECT_EQ(fixed->geometry().right() + 1, g->viewport()->geometry().left());
+  EXPECT_GE(fixed->width(), g->HeaderWidth());
+  const QImage table = g->grab().toImage();
+  const QRect label = fixed->visualRect(fixed->model()->index(1, 0)).translated(fixed->geometry().topLeft());
+  EXPECT_EQ(table.pixelColor(label.left() + 3, label.bottom() - 2), QColor(220, 220, 223));
+  EXPECT_EQ(fixed->model()->index(1, 0).data().toString(), "2000 - 2500");
+  EXPECT_FALSE(fixed->isColumnHidden(0));
+  EXPECT_TRUE(fixed->isColumnHidden(20));
 }
 
 TEST_F(DisplayTest, SpaceTogglesPauseOnlyInUnidirectionalSession) {

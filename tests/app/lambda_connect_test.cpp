@@ -64,7 +64,7 @@ TEST_F(Lc1Window, ConnectStopsTheLc1AgainWhenTheKlinePortFails) {
   TCfg.Port = (dir_.path() + "/no-kline").toStdString();
   w_->btnConnectClick();
   ASSERT_EQ(ui_.errors.size(), 1u);
-  EXPECT_EQ(ui_.errors[0], "Ошибка открытия порта");
+  EXPECT_EQ(ui_.errors[0], "Ошибка открытия порта " + TCfg.Port + ": нет такого устройства");
   // The LC-1 had been started first (its port set to 19200), then stopped again.
   EXPECT_EQ(line_->ProgramSettings().baud, 19200u);
   EXPECT_EQ(LambdaActive, 0);
@@ -78,6 +78,23 @@ TEST_F(Lc1Window, ConnectStopsTheLc1AgainWhenTheKlinePortFails) {
   w_->btnConnectLambdaClick();
   EXPECT_EQ(ui_.errors.size(), 1u);
   EXPECT_EQ(LambdaActive, 1);
+}
+
+TEST_F(Lc1Window, AbsentLc1PortIsNamedAsTheLc1sAndTheKlineIsNotTried) {
+  TCfg.LambdaPort = (dir_.path() + "/COM5").toStdString();
+  TCfg.Port = line_->LinkPath();  // would open: it must not be tried
+  w_->btnConnectClick();
+  ASSERT_EQ(ui_.errors.size(), 1u);
+  EXPECT_EQ(ui_.errors[0],
+            "Ошибка открытия порта LC-1 " + TCfg.LambdaPort +
+                ": нет такого устройства\nЕсли LC-1 не используется: «Настройки» → «Порт LC-1» → «Нет».");
+  EXPECT_EQ(PortHandle.load(), kNoPort);
+  EXPECT_EQ(w_->StatusText(0), "Не подключен");
+  // The LC-1 command alone says the same.
+  w_->btnConnectLambdaClick();
+  ASSERT_EQ(ui_.errors.size(), 2u);
+  EXPECT_EQ(ui_.errors[1], ui_.errors[0]);
+  EXPECT_EQ(w_->StatusText(1), "Не подключен");
 }
 
 TEST_F(Lc1Window, PanelsFollowTheLc1RunningAlone) {

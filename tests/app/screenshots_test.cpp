@@ -4,7 +4,9 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QFile>
 #include <QTemporaryDir>
+#include <algorithm>
 #include <fstream>
 
 #include "app/logview.h"
@@ -12,6 +14,8 @@
 #include "app/tracewindow.h"
 #include "common/csvlog.h"
 #include "common/paths.h"
+#include "ecu/ecu_data.h"
+#include "ecu/session.h"
 #include "link/trace.h"
 #include "settings/settings.h"
 #include "tests/support/log_rows.h"
@@ -28,6 +32,44 @@ bool Save(QWidget* w, const QString& file) {
   return w->grab().save(file, "PNG");
 }
 
+// The main window as it looks in use: twenty runs in the table (more than
+// fit, so the runs scroll beside the band column), numbers in every box.
+void FillWithData(TfrmMain& w) {
+  LinkState = 1;
+  UnidirMode = 1;
+  for (int run = 0; run < 20; ++run) {
+    for (int rpm = 1500; rpm <= 7600; rpm += 250) {
+      EcuData.RPM = static_cast<std::uint16_t>(rpm);
+      EcuData.SpinDt = 0.05 + 0.002 * (run % 7);
+      EcuData.SpinAccel = 40;
+      EcuData.CorrUOZ = run % 2 ? -3 : 2;
+      w.UpdateDisplay();
+    }
+    EcuData.RPM = 800;
+    w.UpdateDisplay();
+  }
+  UnidirMode = 0;
+  EcuData.RPM = 5230;
+  EcuData.THR = 87;
+  EcuData.AFR = 12.9;
+  EcuData.TWAT = 91;
+  EcuData.TAIR = 34;
+  EcuData.UOZ = 28.5;
+  EcuData.AIR = 412;
+  EcuData.GBC = 168.4;
+  EcuData.INJ = 11.2;
+  EcuData.SSM = 40;
+  EcuData.PRESS = 98.1;
+  EcuData.fXX = 0;
+  EcuData.fLAMREG = 1;
+  EcuData.fLEARN = 1;
+  w.UpdateDisplay();
+  LinkState = 0;
+  const char* const panels[9] = {"Подключен", "Подключен", "27 мс",          "0",         "0",
+                                 "2",         "0",         " LC1 AFR: 14.7", "25.4 п/сек"};
+  for (int p = 0; p < 9; ++p) w.SetStatusText(p, panels[p]);
+}
+
 TEST(Screenshots, DISABLED_RenderWindows) {
   const QString out = qEnvironmentVariable("VARNEK_SCREENSHOT_DIR");
   ASSERT_FALSE(out.isEmpty()) << "set VARNEK_SCREENSHOT_DIR";
@@ -35,15 +77,44 @@ TEST(Screenshots, DISABLED_RenderWindows) {
   QTemporaryDir appDir;  // fresh start: the fallback settings
   SetAppDirOverride(appDir.path().toStdString());
   RecordingUi ui;
+  // The main window at the application font sizes users pick, at a usual size
+  // and at its minimum size.
+  const QFont normal = QApplication::font();
+  QFile sizes(out + "/minimum-sizes.txt");
+  ASSERT_TRUE(sizes.open(QIODevice::WriteOnly | QIODevice::Text));
+  for (int pt : {9, 11, 13}) {
+    QFont f = normal;
+    f.setPointSize(pt);
+    QApplication::setFont(f);
+    const QString name = out + QStringLiteral("/main-window-%1pt").arg(pt);
+    TfrmMain w(&ui);
+    FillWithData(w);
+    w.resize(std::max(1024, w.minimumWidth()), std::max(700, w.minimumHeight()));
+    w.show();
+    for (int page = 0; page < 3; ++page) {
+      w.PageControl1->setCurrentIndex(page);
+      const char* const pages[3] = {"", "-table", "-diagnostics"};
+      EXPECT_TRUE(Save(&w, name + pages[page] + ".png"));
+    }
+    w.resize(w.minimumSize());
+    w.PageControl1->setCurrentIndex(1);
+    EXPECT_TRUE(Save(&w, name + "-minimum.png"));
+    QString panels;
+    for (int p = 0; p < TStatusBar::kPanels; ++p)
+      panels += QStringLiteral(" %1").arg(w.StatusBar1->PanelWidth(p));
+    sizes.write(QStringLiteral("%1 pt: minimum %2 x %3, status panels%4\n")
+                    .arg(pt)
+                    .arg(w.minimumWidth())
+                    .arg(w.minimumHeight())
+                    .arg(panels)
+                    .toUtf8());
+  }
+  sizes.close();
+  QApplication::setFont(normal);
+  EcuData = EcuDataRecord{};
   {
     TfrmMain w(&ui);
     w.show();
-    EXPECT_TRUE(Save(&w, out + "/main-window.png"));
-    w.PageControl1->setCurrentIndex(1);
-    EXPECT_TRUE(Save(&w, out + "/main-window-table.png"));
-    w.PageControl1->setCurrentIndex(2);
-    EXPECT_TRUE(Save(&w, out + "/main-window-diagnostics.png"));
-    w.PageControl1->setCurrentIndex(0);
     w.ShowProgress("Чтение прошивки", 100);
     for (int i = 0; i < 40; ++i) w.StepProgress();
     EXPECT_TRUE(Save(&w, out + "/main-window-progress.png"));

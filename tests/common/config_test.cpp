@@ -49,7 +49,7 @@ TEST_F(ConfigFile, FirstStartWithoutFileUsesFallbacksSilentlyAndTheFirstSaveCrea
   EXPECT_EQ(cfg.DataInterval, 150);
   EXPECT_EQ(cfg.ScreenInterval, 500);
   EXPECT_EQ(cfg.WriterPause, 20);
-  EXPECT_EQ(cfg.LambdaPort, "COM5");
+  EXPECT_EQ(cfg.LambdaPort, "Нет");
   EXPECT_EQ(cfg.LambdaEnabled, 0);
   EXPECT_EQ(cfg.WriteLog, 0);
   EXPECT_EQ(cfg.Echo, 1);
@@ -63,7 +63,8 @@ TEST_F(ConfigFile, FirstStartWithoutFileUsesFallbacksSilentlyAndTheFirstSaveCrea
   EXPECT_TRUE(SaveConfig(cfg));
   EXPECT_EQ(Read(),
             "[Ecu]\r\nPort=COM2\r\nCBR=1\r\n[Interval]\r\nData=150\r\nScreen=500\r\nWriterPause=20\r\n"
-            "[Lambda]\r\nPort=COM5\r\n[Logs]\r\nWriteLog=0\r\n[Flash]\r\nBackup=1\r\nVerify=1\r\n");
+            "[Lambda]\r\nPort=" +
+                kNo1251 + "\r\n[Logs]\r\nWriteLog=0\r\n[Flash]\r\nBackup=1\r\nVerify=1\r\n");
 }
 
 TEST_F(ConfigFile, EmptyFileGivesTheKeyDefaults) {
@@ -207,6 +208,40 @@ TEST_F(ConfigFile, UnreadableAndUnwritableFilesAreReported) {
 
   EXPECT_FALSE(SaveConfig(cfg));
   EXPECT_EQ(ui_.errors.back(), "Ошибка записи файла настройки");
+}
+
+TEST(ConfigPaths, ReadOnlyProgramFolderUsesItsFileUntilThePerUserOneExists) {
+  QTemporaryDir program, home;
+  const QByteArray oldXdg = qgetenv("XDG_CONFIG_HOME");
+  qputenv("XDG_CONFIG_HOME", home.path().toUtf8());
+  SetAppDirOverride(program.path().toStdString(), true);
+  RecordingUi ui;
+  {
+    QFile f(program.path() + "/cfg.ini");
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write("[Ecu]\r\nPort=ttyUSB0\r\n[Own]\r\nKey=1\r\n");
+  }
+  ConfigRecord cfg;
+  ASSERT_TRUE(LoadConfig(cfg));
+  EXPECT_EQ(cfg.Port, "ttyUSB0");
+  cfg.Port = "ttyUSB1";
+  ASSERT_TRUE(SaveConfig(cfg));
+  // Saved to the per-user file, with the lines of the shipped one.
+  QFile saved(home.path() + "/varnek-test/cfg.ini");
+  ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
+  const QByteArray text = saved.readAll();
+  EXPECT_TRUE(text.contains("Port=ttyUSB1")) << text.toStdString();
+  EXPECT_TRUE(text.contains("[Own]\r\nKey=1")) << text.toStdString();
+  // From now on the per-user file is the one read.
+  ConfigRecord again;
+  ASSERT_TRUE(LoadConfig(again));
+  EXPECT_EQ(again.Port, "ttyUSB1");
+  EXPECT_TRUE(ui.errors.empty());
+  SetAppDirOverride("");
+  if (oldXdg.isNull())
+    qunsetenv("XDG_CONFIG_HOME");
+  else
+    qputenv("XDG_CONFIG_HOME", oldXdg);
 }
 
 TEST(ConfigPaths, FilesLieBesideTheExecutableWhenItsFolderIsWritable) {

@@ -10,6 +10,7 @@
 #include "lambda/lambda.h"
 #include "link/link.h"
 #include "link/link_internal.h"
+#include "link/trace.h"
 #include "tests/support/test_ui.h"
 
 namespace {
@@ -22,6 +23,9 @@ class Dispatch : public ::testing::Test {
     TCfg.WriteLog = 0;
     EcuData = EcuDataRecord{};
     NegativeReplyCount = 0;
+    ChecksumErrorCount = 0;
+    LengthErrorCount = 0;
+    TraceClear();
     link_detail::DropRequests(true);
     WriterIdle = 0;  // an exchange is in progress: queueing wakes nobody
   }
@@ -65,6 +69,14 @@ TEST_P(DataReplyLength, IsDecodedOnlyWhenItsLengthPasses) {
   EXPECT_EQ(ui.displayUpdates, c.decoded ? 1 : 0);
   EXPECT_EQ(ui.replyCount, c.decoded ? 1 : 0);
   EXPECT_EQ(EcuData.AFR_LC1, -1.0);  // copied in every case
+  // A reply dropped for its length is counted with the bad replies and traced.
+  if (c.decoded) {
+    EXPECT_EQ(ui.status.count(5), 0u);
+    EXPECT_EQ(TraceSnapshot(), "");
+  } else {
+    EXPECT_EQ(ui.status[5], "1");
+    EXPECT_EQ(TraceSnapshot(), TraceDataLengthLine(static_cast<int>(reply.size()), 98) + "\r\n");
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, DataReplyLength,

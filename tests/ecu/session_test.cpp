@@ -125,6 +125,12 @@ TEST_F(Session, DisconnectRunsStopSessionThenStopCommunicationThenTearsDown) {
   EXPECT_EQ(stopSession.baud, 57600u);
   EXPECT_EQ(stopComm.bytes, (Bytes{0x81, 0x10, 0xF1, 0x82, 0x04}));
   EXPECT_EQ(stopComm.baud, 10400u);  // back at 10400 after the 60 reply
+  // The C2 reply ended the link inside its hand-off; its MsgEnd is still traced.
+  const auto lines = TraceLines();
+  const auto lastRead = std::find_if(lines.rbegin(), lines.rend(),
+                                     [](const std::string& l) { return l.rfind(" Read ", 0) == 0; });
+  ASSERT_NE(lastRead, lines.rend());
+  EXPECT_NE(std::find(lines.rbegin(), lastRead, TraceMsgEndLine()), lastRead);
 }
 
 TEST_F(Session, RefusedSpeedClosesTheLinkWithItsMessageAndLeavesTheControls) {
@@ -151,6 +157,9 @@ TEST_F(Session, SixGarbledStartRepliesGiveFiveRepeatsAndThenTheEnd) {
   EXPECT_EQ(ui.status[4], "6");
   ASSERT_EQ(ui.errors.size(), 1u);
   EXPECT_EQ(ui.errors[0], kNoAnswerText);
+  // The last reset, which ended the link, is traced too.
+  const auto lines = TraceLines();
+  EXPECT_EQ(std::count(lines.begin(), lines.end(), TraceResetLine()), 6);
 }
 
 TEST_F(Session, GarbledEchoIsResetAndRepeated) {

@@ -169,7 +169,8 @@ TEST_F(UploadTest, LoaderThatCannotBeReadIsReported) {
 TEST_F(UploadTest, AbsentPortIsReportedWithThePortMessage) {
   FlashRead(Path("no-such-port"));
 
-  EXPECT_EQ(ui.errors, std::vector<std::string>{"Ошибка открытия порта"});
+  EXPECT_EQ(ui.errors, std::vector<std::string>{"Ошибка открытия порта " + Path("no-such-port") +
+                                                ": нет такого устройства"});
   EXPECT_FALSE(ui.progressVisible);
   EXPECT_EQ(PortHandle.load(), kNoPort);
 }
@@ -182,7 +183,8 @@ TEST_F(UploadTest, CommandDuringALiveLinkLeavesThatLinksPortAlone) {
 
   FlashRead(port);
 
-  EXPECT_EQ(ui.errors, std::vector<std::string>{"Ошибка открытия порта"});
+  EXPECT_EQ(ui.errors,
+            std::vector<std::string>{"Ошибка открытия порта " + port + ": порт занят соединением с ЭБУ"});
   EXPECT_EQ(PortHandle.load(), live);
   EXPECT_EQ(line->BytesFromProgram(), 0u);
   CloseEcuPort();

@@ -218,11 +218,14 @@ TEST_F(LambdaReader, DisconnectWhileStreamingStoresNothingAfterwards) {
 
 TEST_F(LambdaReader, PortThatCannotBeOpenedStartsNothing) {
   const int before = ui.refreshCount;
+  const std::string port = ::testing::TempDir() + "no-such-lc1-port";
   try {
-    ConnectLambda(::testing::TempDir() + "no-such-lc1-port");
+    ConnectLambda(port);
     FAIL() << "no error";
   } catch (const EcuError& e) {
-    EXPECT_STREQ(e.what(), "Ошибка открытия порта");
+    EXPECT_EQ(e.what(),
+              "Ошибка открытия порта LC-1 " + port +
+                  ": нет такого устройства\nЕсли LC-1 не используется: «Настройки» → «Порт LC-1» → «Нет».");
   }
   EXPECT_EQ(LambdaActive, 0);
   EXPECT_FALSE(LambdaReaderRunning());

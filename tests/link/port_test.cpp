@@ -4,7 +4,10 @@
 #include "link/port.h"
 
 #include <fcntl.h>
+#include <grp.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -39,7 +42,8 @@ TEST_F(PortTest, PortIsExclusiveUntilClosed) {
   PortId first = Open(line);
   const PortId firstId = first;
   // Root passes TIOCEXCL; the flock must still refuse the second opener.
-  EXPECT_EQ(MessageOf([&] { OpenPortDevice(line.LinkPath()); }), "Ошибка открытия порта");
+  EXPECT_EQ(MessageOf([&] { OpenPortDevice(line.LinkPath()); }),
+            "Ошибка открытия порта " + line.LinkPath() + ": порт занят другой программой");
   ClosePortHandle(first);
   EXPECT_EQ(first, kNoPort);
   PortId again = Open(line);
@@ -73,10 +77,49 @@ TEST_F(PortTest, MissingPortsRaiseTheOpenError) {
       OpenPortDevice(c.name);
       ADD_FAILURE() << c.name << " opened";
     } catch (const EcuError& e) {
-      EXPECT_STREQ(e.what(), "Ошибка открытия порта");
+      EXPECT_EQ(e.what(), "Ошибка открытия порта " + c.name + ": нет такого устройства");
       EXPECT_NE(e.detail().find(c.pathInDetail), std::string::npos) << e.detail();
     }
   }
+}
+
+TEST_F(PortTest, RefusedPermissionTellsWhichGroupToJoin) {
+  // A tty of the group dialout, opened by a user outside it (root is never
+  // refused, so a child process gives up root first).
+  const group* dialout = ::getgrnam("dialout");
+  if (::geteuid() != 0 || !dialout) GTEST_SKIP() << "needs root and the group dialout";
+  const int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+  ASSERT_GE(master, 0);
+  ASSERT_EQ(::grantpt(master), 0);
+  ASSERT_EQ(::unlockpt(master), 0);
+  const std::string tty = ::ptsname(master);
+  ASSERT_EQ(::chown(tty.c_str(), 0, dialout->gr_gid), 0);
+  ASSERT_EQ(::chmod(tty.c_str(), 0660), 0);
+  int pipeFds[2];
+  ASSERT_EQ(::pipe(pipeFds), 0);
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    ::close(pipeFds[0]);
+    if (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(2);
+    const std::string text = MessageOf([&] { OpenPortDevice(tty); });
+    [[maybe_unused]] auto n = ::write(pipeFds[1], text.data(), text.size());
+    ::_exit(0);
+  }
+  ::close(pipeFds[1]);
+  std::string text;
+  char buf[1024];
+  for (ssize_t n; (n = ::read(pipeFds[0], buf, sizeof buf)) > 0;)
+    text.append(buf, static_cast<std::size_t>(n));
+  ::close(pipeFds[0]);
+  int status = 0;
+  ::waitpid(child, &status, 0);
+  ::close(master);
+  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  EXPECT_EQ(text.rfind("Ошибка открытия порта " + tty + ": нет прав доступа", 0), 0u) << text;
+  EXPECT_NE(text.find("группу «dialout»"), std::string::npos) << text;
+  EXPECT_NE(text.find("usermod -aG dialout"), std::string::npos) << text;
+  EXPECT_NE(text.find("войти снова"), std::string::npos) << text;
 }
 
 TEST_F(PortTest, HangUpFailsTheWaitWithoutSpinning) {

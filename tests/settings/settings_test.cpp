@@ -233,17 +233,23 @@ TEST_F(SettingsDialog, WriterPauseOutsideItsRangeShowsClampedAndCancelKeepsEvery
   EXPECT_EQ(TCfg.WriterPause, 200);
 }
 
-TEST_F(SettingsDialog, VanishedPortStoresEmptyAndUnlistedIntervalsAreKept) {
+TEST_F(SettingsDialog, AbsentConfiguredPortsAreShownMarkedAndKeptWithUnlistedIntervals) {
   TCfg.Port = "COM7";
+  TCfg.LambdaPort = "COM5";
+  TCfg.LambdaEnabled = 1;
   TCfg.DataInterval = 250;
   TCfg.ScreenInterval = 0;
   TfrmSettings d;
   d.FormShow();
-  EXPECT_EQ(d.cmbPort->currentIndex(), -1);
+  EXPECT_EQ(Items(d.cmbPort), (QStringList{"COM1", "COM10", "COM2", "COM3", "COM7 (нет)"}));
+  EXPECT_EQ(d.cmbPort->currentText(), "COM7 (нет)");
+  EXPECT_EQ(d.cmbLambdaPort->currentText(), "COM5 (нет)");
   EXPECT_EQ(d.cmbDataInterval->currentIndex(), -1);
   EXPECT_EQ(d.cmbScreenInterval->currentText(), "0");
   d.btnOkClick();
-  EXPECT_EQ(TCfg.Port, "");
+  EXPECT_EQ(TCfg.Port, "COM7");
+  EXPECT_EQ(TCfg.LambdaPort, "COM5");
+  EXPECT_EQ(TCfg.LambdaEnabled, 1);
   EXPECT_EQ(TCfg.DataInterval, 250);
   EXPECT_EQ(TCfg.ScreenInterval, 0);
   EXPECT_EQ(TCfg.CBR, 2);
