@@ -137,7 +137,7 @@ std::shared_ptr<PortDevice> port_os::Open(const std::string& name) {
                          FILE_FLAG_OVERLAPPED, nullptr);
   if (h == INVALID_HANDLE_VALUE) {
     const DWORD err = GetLastError();
-    throw PortOpenError(name, OpenFailureReason(err), ErrorDetail("CreateFileA(" + path + ")", static_cast<int>(err)));
+    throw PortOpenError(name, OpenFailureReason(err), port_os::ErrorDetail("CreateFileA(" + path + ")", static_cast<int>(err)));
   }
   auto port = std::make_shared<PortDevice>();
   port->handle = h;
@@ -224,7 +224,7 @@ class WholeReadTimeouts {
     whole.ReadIntervalTimeout = wholeMs > 0 ? 0 : MAXDWORD;
     whole.ReadTotalTimeoutMultiplier = 0;
     whole.ReadTotalTimeoutConstant = static_cast<DWORD>(wholeMs);
-    if (!SetCommTimeouts(port.handle, &whole)) Fail(kTimeoutsError, "SetCommTimeouts", GetLastError());
+    if (!SetCommTimeouts(port.handle, &whole)) Fail(port_os::kTimeoutsError, "SetCommTimeouts", GetLastError());
   }
   ~WholeReadTimeouts() { SetCommTimeouts(port_.handle, &port_.timeouts); }
   WholeReadTimeouts(const WholeReadTimeouts&) = delete;

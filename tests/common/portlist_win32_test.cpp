@@ -35,7 +35,7 @@ TEST(PortListTest, AbsentPortRaisesTheOpenErrorNamingItsDevice) {
     OpenPortDevice("COM199");
     ADD_FAILURE() << "COM199 opened";
   } catch (const EcuError& e) {
-    EXPECT_STREQ(e.what(), "Ошибка открытия порта");
+    EXPECT_STREQ(e.what(), "Ошибка открытия порта COM199: нет такого устройства");
     EXPECT_NE(e.detail().find("\\\\.\\COM199"), std::string::npos) << e.detail();
   }
 }
