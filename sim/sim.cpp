@@ -57,6 +57,8 @@ void SimDevice::ScheduleTick(double ms) {
   if (line_) line_->SetTick(this, ms);
 }
 
+double SimDevice::WireTimeMs() const { return line_ ? line_->current_ * 1000.0 : 0.0; }
+
 // --- SimEcuSwitch ---
 
 SimEcuSwitch::SimEcuSwitch(std::shared_ptr<SimDevice> diagnostic, std::shared_ptr<SimDevice> boot)

@@ -74,6 +74,10 @@ class SimDevice {
   // Line thread only. Asks for one OnTick after ms milliseconds (real time);
   // a later request replaces an earlier one. ms < 0 cancels.
   void ScheduleTick(double ms);
+  // Line thread only. The line's clock, in milliseconds, at the event being
+  // handled: in OnByte the moment the byte has left the wire, whenever the
+  // line's thread gets round to it.
+  double WireTimeMs() const;
   SimLine* Line() const { return line_; }
 
  private:

@@ -5,8 +5,11 @@
 #include <unistd.h>
 
 #include <array>
+#include <chrono>
 #include <filesystem>
+#include <functional>
 #include <memory>
+#include <thread>
 #include <vector>
 
 #include "common/bytes.h"
@@ -225,7 +228,7 @@ TEST_F(KwpStream, ResetEndsStreamAndSession) {
   ASSERT_EQ(Read(9).size(), 9u);
   const Bytes correction{0xEE, 0xFA};  // -3 degrees, then the reset
   WritePortBlocking(port, correction.data(), 2);
-  for (int i = 0; i < 400 && ecu->CorrectionTimes2() != -6; ++i) ::usleep(5000);
+  for (int i = 0; i < 2000 && ecu->CorrectionTimes2() != -6; ++i) ::usleep(5000);
   ASSERT_EQ(ecu->CorrectionTimes2(), -6);
   ecu->Reset();
   Drain();
@@ -234,6 +237,71 @@ TEST_F(KwpStream, ResetEndsStreamAndSession) {
   EXPECT_EQ(ecu->CorrectionTimes2(), 0);
   Open(10400);
   EXPECT_EQ(Exchange({0x81, 0x10, 0xF1, 0x81}, 7), (Bytes{0x83, 0xF1, 0x10, 0xC1, 0xEF, 0x8F, 0xC3}));
+}
+
+bool WaitUntil(const std::function<bool()>& condition) {
+  for (int i = 0; i < 2000; ++i) {
+    if (condition()) return true;
+    ::usleep(5000);
+  }
+  return condition();
+}
+
+// A KWP ECU gives its session up when the tester stays silent; a stream is
+// not silence, and neither is polling.
+TEST_F(KwpStream, SilentTesterLosesTheSessionButPollingAndTheStreamKeepIt) {
+  using Clock = std::chrono::steady_clock;
+  ecu->SetSessionTimeoutMs(400);
+  ASSERT_EQ(Exchange({0x83, 0x10, 0xF1, 0x10, 0x81, 0x39}, 5), (Bytes{0x81, 0xF1, 0x10, 0x50, 0xD2}));
+  Open(57600);
+  for (const auto start = Clock::now(); Clock::now() - start < std::chrono::milliseconds(1000);)
+    ASSERT_EQ(Exchange({0x82, 0x10, 0xF1, 0x21, 0x0D}, 102).size(), 102u);
+  EnterStream();
+  for (const auto start = Clock::now(); Clock::now() - start < std::chrono::milliseconds(1000);)
+    ASSERT_EQ(Read(9).size(), 9u);
+  EXPECT_EQ(ecu->Settings().baud, 57600u);
+  const Bytes switchBack{0xEE, 0x88};
+  WritePortBlocking(port, switchBack.data(), 2);
+  ASSERT_TRUE(WaitUntil([&] { return !ecu->Streaming(); }));
+  Drain();
+  // Now nothing comes: the session ends, and a new one starts at 10400.
+  ASSERT_TRUE(WaitUntil([&] { return ecu->Settings().baud == 10400; }));
+  Open(10400);
+  EXPECT_EQ(Exchange({0x81, 0x10, 0xF1, 0x81}, 7), (Bytes{0x83, 0xF1, 0x10, 0xC1, 0xEF, 0x8F, 0xC3}));
+}
+
+// The ECU behind a wrapper that stalls the line's thread in the middle of
+// every request, as a busy machine stalls the simulator.
+class StallingEcu : public sim::SimDevice {
+ public:
+  explicit StallingEcu(std::shared_ptr<sim::KwpEcu> ecu) : ecu_(std::move(ecu)) {}
+  sim::LineSettings Settings() const override { return ecu_->Settings(); }
+  void OnByte(std::uint8_t b, const sim::LineSettings& program) override { ecu_->OnByte(b, program); }
+  void Receive(std::uint8_t b, const sim::LineSettings& program) override {
+    ecu_->Receive(b, program);
+    if (b == 0x10) std::this_thread::sleep_for(std::chrono::milliseconds(30));  // the ECU's address
+  }
+  void Attach(sim::SimLine* line) override {
+    SimDevice::Attach(line);
+    ecu_->Attach(line);
+  }
+
+ private:
+  std::shared_ptr<sim::KwpEcu> ecu_;
+};
+
+TEST_F(KwpStream, StalledSimulatorStillSeesWholeRequests) {
+  ClosePortHandle(port);
+  const std::string path = line->LinkPath();
+  line.reset();
+  sim::SimLineOptions o;
+  o.timeScale = 1;  // bytes take their wire time at 10400 baud
+  o.echo = false;
+  line = std::make_unique<sim::SimLine>(path, std::make_shared<StallingEcu>(ecu), o);
+  // The replies come late by the stalls: reads wait up to 200 ms a byte.
+  port = OpenAndConfigurePort(path, 10400, ONESTOPBIT, 200, 100);
+  EXPECT_EQ(Exchange({0x81, 0x10, 0xF1, 0x81}, 7), (Bytes{0x83, 0xF1, 0x10, 0xC1, 0xEF, 0x8F, 0xC3}));
+  EXPECT_EQ(Exchange({0x83, 0x10, 0xF1, 0x10, 0x81, 0x0A}, 5), (Bytes{0x81, 0xF1, 0x10, 0x50, 0xD2}));
 }
 
 }  // namespace
