@@ -24,7 +24,11 @@ QFont PanelFont(const QFont& base) {
   const struct {
     const char* text;
     int panel;
-  } longest[] = {{" LC1 AFR: 14.7", 7}, {"25.4 п/сек", 8}, {"Не подключен", 0}, {"1000 мс", 2}};
+  } longest[] = {{" LC1 AFR: 14.7", 7},
+                 {"25.4 п/сек", 8},
+                 {"Не подключен", 0},
+                 {"1000 мс", 2},
+                 {"Переподключение 5 из 5", 0}};
   QFont f = base;
   for (double pt = base.pointSizeF(); pt >= 6; pt -= 0.5) {
     f.setPointSizeF(pt);

@@ -111,8 +111,11 @@ TfrmSettings::TfrmSettings(QWidget* parent) : QDialog(parent) {
   cbNotCheckReplyLen->setObjectName("cbNotCheckReplyLen");
   cbWriteLogs = new QCheckBox("Писать лог", p4);
   cbWriteLogs->setObjectName("cbWriteLogs");
+  cbAutoReconnect = new QCheckBox("Переподключаться автоматически", p4);
+  cbAutoReconnect->setObjectName("cbAutoReconnect");
   g4->addWidget(cbNotCheckReplyLen);
   g4->addWidget(cbWriteLogs);
+  g4->addWidget(cbAutoReconnect);
   outer->addWidget(p4);
   outer->addStretch(1);
 
@@ -169,6 +172,7 @@ void TfrmSettings::FormShow() {
   SelectItem(cmbLambdaPort, QString::fromStdString(TCfg.LambdaPort));
   cbNotCheckReplyLen->setChecked(TCfg.NotCheckReplyLen != 0);
   cbWriteLogs->setChecked(TCfg.WriteLog != 0);
+  cbAutoReconnect->setChecked(TCfg.AutoReconnect != 0);
 }
 
 void TfrmSettings::btnOkClick() {
@@ -191,5 +195,6 @@ void TfrmSettings::btnOkClick() {
   }
   TCfg.NotCheckReplyLen = cbNotCheckReplyLen->isChecked() ? 1 : 0;
   TCfg.WriteLog = cbWriteLogs->isChecked() ? 1 : 0;
+  TCfg.AutoReconnect = cbAutoReconnect->isChecked() ? 1 : 0;
   accept();
 }

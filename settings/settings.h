@@ -18,7 +18,7 @@ class TfrmSettings : public QDialog {
   void btnOkClick();
 
   QComboBox *cmbPort, *cmbCBR, *cmbDataInterval, *cmbScreenInterval, *cmbLambdaPort;
-  QCheckBox *cbEcho, *cbFastInit, *cbNotCheckReplyLen, *cbWriteLogs;
+  QCheckBox *cbEcho, *cbFastInit, *cbNotCheckReplyLen, *cbWriteLogs, *cbAutoReconnect;
   QSpinBox* edWriterPause;
   QPushButton *btnOk, *btnCancel;
 

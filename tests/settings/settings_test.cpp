@@ -103,6 +103,7 @@ class SettingsDialog : public PortFixture {
     TCfg.WriterPause = 35;
     TCfg.NotCheckReplyLen = 1;
     TCfg.WriteLog = 1;
+    TCfg.AutoReconnect = 1;
   }
   static QStringList Items(const QComboBox* c) {
     QStringList out;
@@ -121,6 +122,7 @@ class SettingsDialog : public PortFixture {
     EXPECT_EQ(a.LambdaEnabled, b.LambdaEnabled);
     EXPECT_EQ(a.NotCheckReplyLen, b.NotCheckReplyLen);
     EXPECT_EQ(a.WriteLog, b.WriteLog);
+    EXPECT_EQ(a.AutoReconnect, b.AutoReconnect);
   }
 };
 
@@ -142,6 +144,7 @@ TEST_F(SettingsDialog, IsLaidOutAsDesigned) {
   EXPECT_EQ(d.btnCancel->text(), "Отмена");
   EXPECT_EQ(d.cbNotCheckReplyLen->text(), "Не проверять длину ответа");
   EXPECT_EQ(d.cbWriteLogs->text(), "Писать лог");
+  EXPECT_EQ(d.cbAutoReconnect->text(), "Переподключаться автоматически");
 }
 
 TEST_F(SettingsDialog, ListsPortsInCaseInsensitiveOrderWithNoneFirstForTheLc1) {
@@ -167,9 +170,16 @@ TEST_F(SettingsDialog, LoadsFromTheRecordAndConfirmingUnchangedStoresTheSame) {
   EXPECT_EQ(d.cmbLambdaPort->currentIndex(), 0);
   EXPECT_TRUE(d.cbNotCheckReplyLen->isChecked());
   EXPECT_TRUE(d.cbWriteLogs->isChecked());
+  EXPECT_TRUE(d.cbAutoReconnect->isChecked());
   d.btnOkClick();
   EXPECT_EQ(d.result(), QDialog::Accepted);
   ExpectSame(TCfg, before);
+
+  TfrmSettings again;
+  again.FormShow();
+  again.cbAutoReconnect->setChecked(false);
+  again.btnOkClick();
+  EXPECT_EQ(TCfg.AutoReconnect, 0);
 }
 
 TEST_F(SettingsDialog, LowerCaseStoredPortSelectsThePresentOne) {
@@ -208,6 +218,7 @@ TEST_F(SettingsDialog, WriterPauseOutsideItsRangeShowsClampedAndCancelKeepsEvery
     d.cmbPort->setCurrentText("COM1");
     d.cmbCBR->setCurrentIndex(0);
     d.cbWriteLogs->setChecked(false);
+    d.cbAutoReconnect->setChecked(false);
     d.btnCancel->click();
     EXPECT_EQ(d.result(), QDialog::Rejected);
   }
