@@ -84,12 +84,23 @@ class LinkRig : public ::testing::Test {
     pollTimer_->start();
   }
 
-  bool WaitFor(const std::function<bool()>& pred, int ms = 5000) { return QTest::qWaitFor(pred, ms); }
+  // The bound is never reached when the code works, however busy the machine.
+  bool WaitFor(const std::function<bool()>& pred, int ms = 10000) { return QTest::qWaitFor(pred, ms); }
   bool WaitSession() {
     return WaitFor([] { return LinkState.load() == 1; });
   }
   bool WaitLinkEnd() {
     return WaitFor([] { return PortHandle.load() == kNoPort && !LinkTimerActive(); });
+  }
+  // Waits until the link is between exchanges with every trace line of the
+  // last one written: nothing pending or awaited, and the transmitter, woken
+  // by the end of the exchange, back in its wait.
+  bool WaitLinkIdle() {
+    return WaitFor([] {
+      const auto lines = TraceLines();
+      return WriterIdle.load() == 1 && QueueEmpty() && !lines.empty() &&
+             lines.back() == TraceStopWriterLine();
+    });
   }
 
   // Requests the ECU received, as byte strings.
