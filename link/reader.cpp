@@ -133,10 +133,10 @@ class TComReadThread : public WorkerThread {
     }
     needed = std::max(0, needed - RxCount);
     const std::uint32_t waiting = PortInQueue(port_);
-    // The 8-bit chunk rule: 300 waiting bytes are taken as 44. A count that
-    // wraps to 0 while bytes wait takes what fits, so the pass never idles.
-    int chunk = static_cast<int>(waiting % 256);
-    if (chunk == 0) chunk = static_cast<int>(std::min<std::uint32_t>(waiting, 255));
+    // More than 255 bytes wait only when the receiver has fallen behind the
+    // packet stream. Their count is not cut to 8 bits: 257 read as 1 would
+    // leave a packet that lacks more waiting for bytes that are already here.
+    int chunk = static_cast<int>(std::min<std::uint32_t>(waiting, 255));
     // RxBuffer never overflows: take only what fits, the rest stays queued.
     const int room = 255 - RxCount;
     if (room <= 0) {
