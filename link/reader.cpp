@@ -207,7 +207,10 @@ class TComReadThread : public WorkerThread {
         if (!Trace(lk, TraceSendSwitchToBModeLine())) return;
       }
       const MsgBlock message = RxBuffer;
-      const std::uint8_t count = RxCount;
+      // A reply ends where its header says. Bytes behind it in the same read
+      // are not part of it: after the reply that starts the packet stream
+      // they are its first packet, which may well come in the same read.
+      const std::uint8_t count = unidir ? RxCount : static_cast<std::uint8_t>(RxExpected);
       // The steps after the hand-off that run on the user-interface thread
       // go with it: the MsgEnd line and, still in B mode, the response time
       // and whether polling runs. Nothing of this thread happens between them.
@@ -231,8 +234,8 @@ class TComReadThread : public WorkerThread {
             }))
           return;
       } else {
-        const std::uint16_t total = static_cast<std::uint16_t>(sum_ + Sum16(RxBuffer.data(), RxCount - 1));
-        if ((total & 0xFF) == RxBuffer[RxCount - 1]) {
+        const std::uint16_t total = static_cast<std::uint16_t>(sum_ + Sum16(RxBuffer.data(), count - 1));
+        if ((total & 0xFF) == RxBuffer[count - 1]) {
           if (!OnUi(lk, [&] {
                 DispatchReply(message.data(), count);
                 afterHandOff();
@@ -250,15 +253,11 @@ class TComReadThread : public WorkerThread {
 
       if (UnidirMode.load()) {
         RxState = RxHeader;
-        if (!unidir) {
-          // The hand-off switched to the packet stream: what is buffered is the
-          // rest of a reply, not a packet.
-          RxCount = 0;
-        } else {
-          DropFront(7);
-        }
+        // After the reply that switched to the packet stream, what follows it
+        // is the stream's start.
+        DropFront(unidir ? 7 : count);
         ReplyCountdown = 15;
-        if (unidir && RxCount >= 2) continue;
+        if (RxCount >= 2) continue;
         LastRxTime.store(PerfCounter());
         return;
       }
