@@ -19,11 +19,8 @@ class ReconnectEndToEnd : public LinkRig {
     LinkRig::SetUp();
     w = std::make_unique<TfrmMain>(&ui);
     // The window loaded its fallback settings; the rig's link settings apply.
-    TCfg.Echo = 1;
-    TCfg.WriterPause = 20;
-    TCfg.DataInterval = 0;
+    ApplyLinkSettings();
     TCfg.ScreenInterval = 0;
-    TCfg.LambdaEnabled = 0;
     TCfg.WriteLog = 1;
     TCfg.CBR = 1;
     TCfg.AutoReconnect = 1;

@@ -8,6 +8,7 @@
 #include "ecu/ecu_data.h"
 #include "ecu/kwp.h"
 #include "tests/link/link_rig.h"
+#include "tests/support/kwp_ecu_wrapper.h"
 
 namespace {
 
@@ -206,15 +207,13 @@ TEST_F(Session, TrailingBytesAfterAReplyAreDroppedAndPollingGoesOn) {
 
 // The ECU with its first crank packet right behind the reply that starts the
 // stream, so both reach the program in one read.
-class EagerStreamEcu : public sim::SimDevice {
+class EagerStreamEcu : public KwpEcuWrapper {
  public:
-  explicit EagerStreamEcu(std::shared_ptr<sim::KwpEcu> ecu) : ecu_(std::move(ecu)) {}
-  sim::LineSettings Settings() const override { return ecu_->Settings(); }
-  void OnByte(std::uint8_t b, const sim::LineSettings& program) override { ecu_->OnByte(b, program); }
+  using KwpEcuWrapper::KwpEcuWrapper;
   void Receive(std::uint8_t b, const sim::LineSettings& program) override {
-    const bool streaming = ecu_->Streaming();
-    ecu_->Receive(b, program);
-    if (streaming || !ecu_->Streaming()) return;
+    const bool streaming = Ecu().Streaming();
+    KwpEcuWrapper::Receive(b, program);
+    if (streaming || !Ecu().Streaming()) return;
     const auto packet = sim::KwpEcu::IdlePacket(0);
     Bytes bytes(2 + packet.size());
     bytes[0] = sim::KwpEcu::kSync0;
@@ -222,13 +221,6 @@ class EagerStreamEcu : public sim::SimDevice {
     std::copy(packet.begin(), packet.end(), bytes.begin() + 2);
     Send(bytes);
   }
-  void Attach(sim::SimLine* line) override {
-    SimDevice::Attach(line);
-    ecu_->Attach(line);
-  }
-
- private:
-  std::shared_ptr<sim::KwpEcu> ecu_;
 };
 
 TEST_F(Session, FirstPacketInTheReadOfTheStreamsReplyStillEntersTheStream) {

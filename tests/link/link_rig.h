@@ -31,13 +31,7 @@ class LinkRig : public ::testing::Test {
            ("varnek-link-" + std::to_string(::getpid()) + "-" + std::to_string(++serial_));
     std::filesystem::create_directories(dir_);
     SetAppDirOverride(dir_.string());
-    TCfg.Echo = 1;
-    TCfg.FastInit = 0;
-    TCfg.WriterPause = 20;
-    TCfg.DataInterval = 0;
-    TCfg.NotCheckReplyLen = 1;
-    TCfg.WriteLog = 0;
-    TCfg.LambdaEnabled = 0;
+    ApplyLinkSettings();
     LinkState = 0;
     UnidirMode = 0;
     LeaveUnidirRequest = 0;
@@ -60,6 +54,17 @@ class LinkRig : public ::testing::Test {
     SetAppDirOverride({});
     std::error_code ec;
     std::filesystem::remove_all(dir_, ec);
+  }
+
+  // The rig's settings of the link (again after a window has loaded its own).
+  static void ApplyLinkSettings() {
+    TCfg.Echo = 1;
+    TCfg.FastInit = 0;
+    TCfg.WriterPause = 20;
+    TCfg.DataInterval = 0;
+    TCfg.NotCheckReplyLen = 1;
+    TCfg.WriteLog = 0;
+    TCfg.LambdaEnabled = 0;
   }
 
   // The adapter and the ECU; timeScale 0 puts bytes on the wire at once.

@@ -17,6 +17,7 @@
 #include "link/port.h"
 #include "sim/kwp_ecu.h"
 #include "sim/sim.h"
+#include "tests/support/kwp_ecu_wrapper.h"
 
 namespace {
 
@@ -288,22 +289,13 @@ TEST_F(KwpStream, SilentTesterLosesTheSessionButPollingAndTheStreamKeepIt) {
 
 // The ECU behind a wrapper that stalls the line's thread in the middle of
 // every request, as a busy machine stalls the simulator.
-class StallingEcu : public sim::SimDevice {
+class StallingEcu : public KwpEcuWrapper {
  public:
-  explicit StallingEcu(std::shared_ptr<sim::KwpEcu> ecu) : ecu_(std::move(ecu)) {}
-  sim::LineSettings Settings() const override { return ecu_->Settings(); }
-  void OnByte(std::uint8_t b, const sim::LineSettings& program) override { ecu_->OnByte(b, program); }
+  using KwpEcuWrapper::KwpEcuWrapper;
   void Receive(std::uint8_t b, const sim::LineSettings& program) override {
-    ecu_->Receive(b, program);
+    KwpEcuWrapper::Receive(b, program);
     if (b == 0x10) std::this_thread::sleep_for(std::chrono::milliseconds(30));  // the ECU's address
   }
-  void Attach(sim::SimLine* line) override {
-    SimDevice::Attach(line);
-    ecu_->Attach(line);
-  }
-
- private:
-  std::shared_ptr<sim::KwpEcu> ecu_;
 };
 
 TEST_F(KwpStream, StalledSimulatorStillSeesWholeRequests) {
