@@ -93,6 +93,11 @@ TfrmMain::TfrmMain(UiHooks* dialogs, QWidget* parent) : QMainWindow(parent) {
   connect(ScreenUpdateTimer, &QTimer::timeout, this, [this] { ScreenUpdateTimerTimer(); });
   SetMsgTimerInterval(150);
   SetScreenUpdateInterval(1000);
+  ReconnectTimer = new QTimer(this);
+  ReconnectTimer->setObjectName("ReconnectTimer");
+  ReconnectTimer->setSingleShot(true);
+  ReconnectTimer->setInterval(kReconnectDelayMs);
+  connect(ReconnectTimer, &QTimer::timeout, this, [this] { ReconnectTimerTimer(); });
 
   resize(960, 680);
   FormCreate();
@@ -312,21 +317,24 @@ void TfrmMain::RefreshControls() {
   const bool linked = LinkState == 1;
   const bool unidir = UnidirMode == 1;
   const bool lambdaActive = LambdaActive == 1;
-  btnSettings->setEnabled(!linked);
-  btnConnect->setEnabled(!linked);
-  btnDisconnect->setEnabled(linked);
+  // While a reconnection waits, only F3, which ends it, is offered.
+  const bool waiting = ReconnectTimer->isActive();
+  const bool idle = !linked && !waiting;
+  btnSettings->setEnabled(idle);
+  btnConnect->setEnabled(idle);
+  btnDisconnect->setEnabled(linked || waiting);
   btnUnidirectionalMode->setEnabled(linked);
-  btnFlashRead->setEnabled(!linked);
-  btnFlashWrite->setEnabled(!linked);
-  btnConnectLambda->setEnabled(TCfg.LambdaEnabled && !lambdaActive && !linked);
-  btnDisconnectLambda->setEnabled(TCfg.LambdaEnabled && lambdaActive && !linked);
+  btnFlashRead->setEnabled(idle);
+  btnFlashWrite->setEnabled(idle);
+  btnConnectLambda->setEnabled(TCfg.LambdaEnabled && !lambdaActive && idle);
+  btnDisconnectLambda->setEnabled(TCfg.LambdaEnabled && lambdaActive && idle);
   btnUnidirectionalMode->setChecked(unidir);
-  StatusBar1->SetText(0, StateText[linked ? 1 : 0]);
+  StatusBar1->SetText(0, waiting ? ReconnectText() : StateText[linked ? 1 : 0]);
   StatusBar1->SetText(1, StateText[lambdaActive ? 1 : 0]);
   if (lambdaActive && LambdaNoData == 1) StatusBar1->SetText(1, kLambdaTimeout);
   lblPause->setVisible(Paused);
   edFilterLen->setEnabled(!unidir);
-  bcmbMode->setEnabled(!linked);
+  bcmbMode->setEnabled(idle);
 }
 
 void TfrmMain::ShowResponseTime(int ms) { StatusBar1->SetText(2, QString::number(ms) + " мс"); }
@@ -365,7 +373,10 @@ void TfrmMain::SetProgressCaption(const std::string& caption) {
 void TfrmMain::HideProgress() { pnlProgress->setVisible(false); }
 
 void TfrmMain::UpdateDisplay() { Display->UpdateDisplay(DisplayCause::NewData); }
-void TfrmMain::CountReply() { Display->CountReply(); }
+void TfrmMain::CountReply() {
+  reconnectAttempt_ = 0;  // data again: a later loss starts a new reconnection
+  Display->CountReply();
+}
 void TfrmMain::ResetReplyCount() { Display->ResetReplyCount(); }
 
 void TfrmMain::SetMsgTimerEnabled(bool on) {
@@ -391,6 +402,29 @@ void TfrmMain::SetScreenUpdateInterval(int ms) {
 
 void TfrmMain::CloseMainWindow() { close(); }
 
+void TfrmMain::LinkEnded(const std::string& text, bool sessionLost) {
+  if (!Reconnect(text, sessionLost)) ShowError(text);
+}
+
+bool TfrmMain::Reconnect(const std::string& text, bool sessionLost) {
+  // A reply lost in a running session starts a reconnection (not one lost
+  // while F3 closes it); inside one, every failure counts as an attempt.
+  const bool lostReply = sessionLost && text == kNoAnswerText && !userDisconnected_;
+  if (!TCfg.AutoReconnect || !(lostReply || reconnectAttempt_ > 0)) return false;
+  if (reconnectAttempt_ >= kReconnectAttempts) {
+    reconnectAttempt_ = 0;
+    return false;
+  }
+  ++reconnectAttempt_;
+  ReconnectTimer->start();
+  RefreshControls();
+  return true;
+}
+
+QString TfrmMain::ReconnectText() const {
+  return QString("Переподключение %1 из %2").arg(reconnectAttempt_).arg(kReconnectAttempts);
+}
+
 void TfrmMain::ClearPause() { Paused = false; }
 
 int TfrmMain::AvgAngle() { return edAvgAngle->value(); }
@@ -403,11 +437,13 @@ void TfrmMain::StatusBar1DrawPanel(QPainter& painter, const QRect& rect) {
 // Commands.
 
 void TfrmMain::btnConnectClick() {
+  if (!reconnecting_) reconnectAttempt_ = 0;  // the user's own connect starts afresh
+  userDisconnected_ = false;
   btnConnect->setEnabled(false);
   btnFlashRead->setEnabled(false);
   btnFlashWrite->setEnabled(false);
   btnConnectLambda->setEnabled(false);
-  StatusBar1->SetText(0, kConnecting);
+  StatusBar1->SetText(0, reconnectAttempt_ > 0 ? ReconnectText() : kConnecting);
   TraceClear();
   SetMsgTimerInterval(TCfg.DataInterval);
   SetScreenUpdateInterval(TCfg.ScreenInterval);
@@ -417,14 +453,20 @@ void TfrmMain::btnConnectClick() {
     EcuConnect(TCfg.Port, TCfg.CBR, TCfg.FastInit != 0, TCfg.Echo != 0);
   } catch (const std::exception& e) {
     if (LambdaActive == 1) DisconnectLambda();
-    ShowError(e.what());
+    LinkEnded(e.what(), false);  // a reconnection tries again
     RefreshControls();
   }
 }
 
 void TfrmMain::btnDisconnectClick() {
+  // F3 also ends a reconnection, in its wait or during its attempt.
+  userDisconnected_ = true;
+  reconnectAttempt_ = 0;
+  const bool waited = ReconnectTimer->isActive();
+  ReconnectTimer->stop();
   SetMsgTimerEnabled(false);
   EcuDisconnect();
+  if (waited) RefreshControls();
 }
 
 void TfrmMain::btnConnectLambdaClick() {
@@ -492,6 +534,12 @@ void TfrmMain::MsgTimerTimer() {
 
 void TfrmMain::ScreenUpdateTimerTimer() { Display->ScreenTick(); }
 
+void TfrmMain::ReconnectTimerTimer() {
+  reconnecting_ = true;
+  btnConnectClick();
+  reconnecting_ = false;
+}
+
 void TfrmMain::bcmbModeChange(int index) {
   ChartMode = index;
   ChartPage->SetupChart(ChartMode);
@@ -511,6 +559,7 @@ void TfrmMain::closeEvent(QCloseEvent* event) {
     event->ignore();
     FCloseDeferred = true;
   } else {
+    ReconnectTimer->stop();
     event->accept();
   }
   SaveConfig(TCfg);

@@ -67,6 +67,10 @@ class TfrmMain : public QMainWindow, public UiHooks {
   std::optional<std::string> AskSaveFileNameAt(const std::string& start, const std::string& filter) override {
     return dialogs_->AskSaveFileNameAt(start, filter);
   }
+  // With AutoReconnect on, a session lost to a missing reply is connected
+  // again instead of being reported, and so is each failed attempt, up to
+  // kReconnectAttempts in a row; then the box comes.
+  void LinkEnded(const std::string& text, bool sessionLost) override;
 
   // --- Command handlers. ---
   void btnConnectClick();
@@ -82,6 +86,7 @@ class TfrmMain : public QMainWindow, public UiHooks {
   void btnExitClick() { close(); }
   void MsgTimerTimer();
   void ScreenUpdateTimerTimer();
+  void ReconnectTimerTimer();
   void bcmbModeChange(int index);
   void edCorrUOZChange(int value);
 
@@ -110,6 +115,10 @@ class TfrmMain : public QMainWindow, public UiHooks {
   TStatusBar* StatusBar1;
   QTimer* MsgTimer;
   QTimer* ScreenUpdateTimer;
+  // Runs while a reconnection waits before its next attempt.
+  QTimer* ReconnectTimer;
+  static constexpr int kReconnectAttempts = 5;
+  static constexpr int kReconnectDelayMs = 2000;
   // The live display: top strip, diagnostics page, chart, acceleration table.
   TDisplay* Display = nullptr;
   // The log view, made by the first "Открыть лог...".
@@ -147,13 +156,19 @@ class TfrmMain : public QMainWindow, public UiHooks {
   void CreateProgressPanel();
   void PlaceProgressPanel();
   void StatusBar1DrawPanel(QPainter& painter, const QRect& rect);
+  // Schedules the next attempt; false when there is none and the box is due.
+  bool Reconnect(const std::string& text, bool sessionLost);
+  QString ReconnectText() const;
 
   std::unique_ptr<UiHooks> ownDialogs_;
   UiHooks* dialogs_ = nullptr;
   std::atomic<bool> msgTimerOn_{false};  // polling on, also at interval 0
   int msgInterval_ = 150;
   int screenInterval_ = 1000;
-  int progressShown_ = -1;  // last painted percentage
+  int progressShown_ = -1;         // last painted percentage
+  int reconnectAttempt_ = 0;       // attempt of the running reconnection; 0 none
+  bool reconnecting_ = false;      // the connect command runs for a reconnection
+  bool userDisconnected_ = false;  // F3 since the last connect
 };
 
 // The one main window.

@@ -26,6 +26,7 @@ double PanelScale(const QFont& font) {
   // Frame on both sides, the indent a framed label keeps, one spare pixel.
   const int pad = 3 + m.horizontalAdvance(QLatin1Char('x')) / 2;
   return FitScale(m, {{"Подключение ...", kWidths[0], pad},
+                      {"Переподключение 5 из 5", kWidths[0], pad},
                       {"Подключение ...", kWidths[1], pad},
                       {"9999 мс", kWidths[2], pad},
                       {"9999", kWidths[4], pad},

@@ -1,14 +1,13 @@
 #include "common/config.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <QDir>
-#include <QFileInfo>
-#include <QSaveFile>
 #include <cerrno>
 #include <cstdint>
+#include <filesystem>
 #include <optional>
 
 #include "common/cp1251.h"
@@ -21,6 +20,9 @@ namespace {
 const char* const kReadError = "Ошибка чтения файла настройки";
 const char* const kWriteError = "Ошибка записи файла настройки";
 const char* const kNoLambda = "Нет";
+// Marks the program's own temporary cfg.ini, so that a leftover is never
+// confused with a file of the user's (cfg.ini.backup, cfg.ini.old ...).
+const char* const kTempInfix = ".varnek-tmp-";
 
 // Whole file as bytes; nullopt on any failure (not a regular file included).
 std::optional<std::string> ReadFileBytes(const std::string& path) {
@@ -88,9 +90,76 @@ std::int32_t ReadInteger(const IniText& ini, const char* section, const char* ke
   return ParseInteger(*text).value_or(def);
 }
 
+// A file an editor saved as UTF-8 (it begins with the mark) holds UTF-8 text;
+// otherwise the text is Windows-1251.
 std::string ReadString(const IniText& ini, const char* section, const char* key, const char* def) {
   const auto text = ini.Read(section, key);
-  return text ? Cp1251ToUtf8(*text) : std::string(def);
+  if (!text) return def;
+  return ini.HasUtf8Mark() ? *text : Cp1251ToUtf8(*text);
+}
+
+std::string StoredText(const IniText& ini, const std::string& utf8) {
+  return ini.HasUtf8Mark() ? utf8 : Utf8ToCp1251(utf8);
+}
+
+bool WriteAll(int fd, const std::string& bytes) {
+  std::size_t done = 0;
+  while (done < bytes.size()) {
+    const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    done += static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+// Temporaries of saves that never finished: their program was killed. One
+// whose program still runs (a second window) is left to it.
+void RemoveLeftoverTemps(const std::filesystem::path& target) {
+  namespace fs = std::filesystem;
+  const std::string prefix = target.filename().string() + kTempInfix;
+  std::error_code ec;
+  for (fs::directory_iterator it(target.parent_path(), ec), end; !ec && it != end; it.increment(ec)) {
+    const std::string name = it->path().filename().string();
+    if (name.compare(0, prefix.size(), prefix) != 0) continue;
+    const std::string digits = name.substr(prefix.size());
+    if (digits.empty() || digits.size() > 9 || digits.find_first_not_of("0123456789") != std::string::npos)
+      continue;
+    const pid_t pid = static_cast<pid_t>(std::stol(digits));
+    if (pid <= 0) continue;
+    const bool running = pid != ::getpid() && (::kill(pid, 0) == 0 || errno == EPERM);
+    if (!running) ::unlink(it->path().c_str());
+  }
+}
+
+// Replaces the file at path with bytes: a temporary file beside it, flushed
+// to disk, then renamed over it, so a kill or a power cut leaves either the
+// old file or the new one. False on failure.
+bool ReplaceFile(const std::string& path, const std::string& bytes) {
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  // A linked cfg.ini stays a link: its target is replaced.
+  fs::path target = fs::exists(path, ec) ? fs::canonical(path, ec) : fs::path(path);
+  if (ec) target = path;
+  fs::create_directories(target.parent_path(), ec);
+  RemoveLeftoverTemps(target);
+  const std::string temp = target.string() + kTempInfix + std::to_string(::getpid());
+  const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  if (fd < 0) {
+    // A folder without write access may still hold a writable cfg.ini:
+    // update that in place.
+    const int direct = ::open(target.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+    if (direct < 0) return false;
+    const bool written = WriteAll(direct, bytes);
+    return ::close(direct) == 0 && written;
+  }
+  struct stat st {};
+  if (::stat(target.c_str(), &st) == 0) ::fchmod(fd, st.st_mode & 07777);
+  bool ok = WriteAll(fd, bytes) && ::fsync(fd) == 0;
+  ok = ::close(fd) == 0 && ok;
+  ok = ok && ::rename(temp.c_str(), target.c_str()) == 0;
+  if (!ok) ::unlink(temp.c_str());
+  return ok;
 }
 
 // A 16-bit field keeps the low 16 bits of what was read (70000 -> 4464).
@@ -112,6 +181,7 @@ bool LoadConfig(ConfigRecord& cfg) {
   cfg.CBR = ReadInteger(ini, "Ecu", "CBR", 1);
   // The speed tables have three entries; anything else would index past them.
   if (cfg.CBR < 0 || cfg.CBR > 2) cfg.CBR = 1;
+  cfg.AutoReconnect = ReadString(ini, "Ecu", "AutoReconnect", "0") == "1";
   cfg.DataInterval = Low16(ReadInteger(ini, "Interval", "Data", 150));
   cfg.ScreenInterval = Low16(ReadInteger(ini, "Interval", "Screen", 300));
   cfg.WriterPause = Low16(ReadInteger(ini, "Interval", "WriterPause", 20));
@@ -140,30 +210,20 @@ bool SaveConfig(const ConfigRecord& cfg) {
     existing = std::move(*bytes);
   }
   IniText ini(existing);
-  ini.Write("Ecu", "Port", Utf8ToCp1251(cfg.Port));
+  ini.Write("Ecu", "Port", StoredText(ini, cfg.Port));
   ini.Write("Ecu", "CBR", std::to_string(cfg.CBR));
+  ini.Write("Ecu", "AutoReconnect", cfg.AutoReconnect ? "1" : "0");
   ini.Write("Interval", "Data", std::to_string(cfg.DataInterval.load()));
   ini.Write("Interval", "Screen", std::to_string(cfg.ScreenInterval));
   ini.Write("Interval", "WriterPause", std::to_string(cfg.WriterPause.load()));
-  ini.Write("Lambda", "Port", Utf8ToCp1251(cfg.LambdaPort));
+  ini.Write("Lambda", "Port", StoredText(ini, cfg.LambdaPort));
   ini.Write("Logs", "WriteLog", cfg.WriteLog ? "1" : "0");
   ini.Write("Flash", "Backup", cfg.FlashBackup ? "1" : "0");
   ini.Write("Flash", "Verify", cfg.FlashVerify ? "1" : "0");
   // The section appears once the log view has been used.
   if (!cfg.LogViewTracks.empty() || ini.Read("LogView", "Tracks"))
-    ini.Write("LogView", "Tracks", Utf8ToCp1251(cfg.LogViewTracks));
-  const std::string bytes = ini.Bytes();
-
-  const QString qpath = QString::fromStdString(path);
-  QDir().mkpath(QFileInfo(qpath).absolutePath());
-  QSaveFile file(qpath);
-  // A writable cfg.ini in a folder without write access is still updated in place.
-  file.setDirectWriteFallback(true);
-  bool ok = file.open(QIODevice::WriteOnly);
-  ok = ok && file.write(bytes.data(), static_cast<qint64>(bytes.size())) == static_cast<qint64>(bytes.size());
-  ok = ok && file.commit();
-  if (!ok) {
-    file.cancelWriting();
+    ini.Write("LogView", "Tracks", StoredText(ini, cfg.LogViewTracks));
+  if (!ReplaceFile(path, ini.Bytes())) {
     Ui().ShowError(kWriteError);
     return false;
   }

@@ -20,6 +20,7 @@ struct ConfigRecord {
   std::uint8_t LambdaEnabled = 0;
   std::uint8_t NotCheckReplyLen = 0;
   std::uint8_t WriteLog = 0;
+  std::uint8_t AutoReconnect = 0;  // a session lost to a missing reply is reconnected
   std::uint8_t FlashBackup = 0;  // read the ECU's image into Backups/ before a write erases it
   std::uint8_t FlashVerify = 0;  // read the image back after a write and compare it with the file
   // The log view's tracks ("RPM;UOZ,KUOZ1;fXX"); [LogView] Tracks.
@@ -32,7 +33,10 @@ extern ConfigRecord TCfg;
 // Fills cfg from cfg.ini; false when there is no file or reading failed
 // (a read failure is reported to the user).
 bool LoadConfig(ConfigRecord& cfg);
-// Writes cfg to cfg.ini; false on failure (reported to the user).
+// Writes cfg to cfg.ini; false on failure (reported to the user). The new text
+// goes to a temporary file beside it, cfg.ini.varnek-tmp-<process id>, that
+// then replaces cfg.ini at once; such files left by a program killed while
+// saving are removed by the next save.
 bool SaveConfig(const ConfigRecord& cfg);
 // Start-up initialisation: Echo, FastInit, LoadConfig with fallbacks, NotCheckReplyLen.
 void InitConfig(ConfigRecord& cfg);

@@ -1,5 +1,8 @@
 #include "common/csvlog.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -141,29 +144,44 @@ const std::unordered_map<std::string_view, ColumnFormat>& ColumnsByName() {
 
 // The one open log.
 struct LogState {
-  std::FILE* file = nullptr;
+  int fd = -1;
   std::string path;
+  off_t complete = 0;  // end of the last complete line in the file
   std::int64_t origin = 0;
   std::int64_t frequency = 1;
 };
 LogState g_log;
 
 // Ends logging for this session after a failure: one message, file closed.
+// A line cut short by the failure is cut off, so the file stays a clean CSV
+// that spreadsheets import (best effort: gone media refuse this too).
 void FailLog(int err) {
   const std::string path = g_log.path;
-  if (g_log.file) std::fclose(g_log.file);
-  g_log.file = nullptr;
+  if (g_log.fd >= 0) {
+    while (::ftruncate(g_log.fd, g_log.complete) != 0 && errno == EINTR) {
+    }
+    ::close(g_log.fd);
+  }
+  g_log.fd = -1;
   Ui().ShowError("Ошибка записи лога " + path + ": " + FileErrorReason(err) +
                  ". Сессия продолжается без записи лога.");
 }
 
+// One write per line, straight to the file: a line is on disk as soon as it
+// is written, also if the program is killed right after.
 bool WriteLine(const std::string& line) {
   const std::string text = line + "\r\n";
-  errno = 0;
-  if (std::fwrite(text.data(), 1, text.size(), g_log.file) != text.size()) {
-    FailLog(errno ? errno : EIO);
-    return false;
+  std::size_t done = 0;
+  while (done < text.size()) {
+    const ssize_t n = ::write(g_log.fd, text.data() + done, text.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      FailLog(n < 0 ? errno : EIO);
+      return false;
+    }
+    done += static_cast<std::size_t>(n);
   }
+  g_log.complete += static_cast<off_t>(text.size());
   return true;
 }
 
@@ -216,17 +234,14 @@ std::string FormatLogRow(const EcuDataRecord& d, std::int64_t timeMs) {
 }
 
 bool OpenLogFile(const std::string& path) {
-  if (g_log.file) CloseLog();
+  if (g_log.fd >= 0) CloseLog();
   g_log.path = path;
-  errno = 0;
-  g_log.file = std::fopen(path.c_str(), "wb");
-  if (!g_log.file) {
-    FailLog(errno ? errno : EIO);
+  g_log.complete = 0;
+  g_log.fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  if (g_log.fd < 0) {
+    FailLog(errno);
     return false;
   }
-  // Rows are buffered, not flushed one by one; CloseLog (or a normal exit)
-  // writes the rest out.
-  std::setvbuf(g_log.file, nullptr, _IOFBF, 64 * 1024);
   if (!WriteLine(LogHeader())) return false;
   g_log.origin = PerfCounter();
   g_log.frequency = PerfFrequency();
@@ -248,23 +263,20 @@ void OpenLog() {
 }
 
 void WriteLogRow() {
-  if (!g_log.file) return;
+  if (g_log.fd < 0) return;
   const std::int64_t ms = LogElapsedMs(g_log.origin, PerfCounter(), g_log.frequency);
   WriteLine(FormatLogRow(EcuData, ms));
 }
 
 void CloseLog() {
-  if (!g_log.file) return;
-  errno = 0;
-  const bool flushed = std::fflush(g_log.file) == 0;
-  const int flushErr = errno;
-  errno = 0;
-  const bool closed = std::fclose(g_log.file) == 0;
-  const int closeErr = errno;
-  g_log.file = nullptr;
-  if (!flushed || !closed) FailLog(!flushed ? (flushErr ? flushErr : EIO) : (closeErr ? closeErr : EIO));
+  if (g_log.fd < 0) return;
+  const int fd = g_log.fd;
+  g_log.fd = -1;
+  // Every line has been written already; a file system that reports a late
+  // failure here (network, removable media) still gets it shown.
+  if (::close(fd) != 0 && errno != EINTR) FailLog(errno);
 }
 
-bool LogIsOpen() { return g_log.file != nullptr; }
+bool LogIsOpen() { return g_log.fd >= 0; }
 
 std::string LogFilePath() { return g_log.path; }

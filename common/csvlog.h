@@ -10,7 +10,9 @@ struct EcuDataRecord;
 // Creates Logs/YYYY-MM-DD_hh-mm-ss.csv and writes the header. On failure the
 // user is told once (file and reason) and the session goes on without a log.
 void OpenLog();
-// Appends the row of the current EcuData; does nothing without an open log.
+// Appends the row of the current EcuData in one write; does nothing without
+// an open log. A failed write cuts the file back to its last complete row,
+// tells the user once, and the session goes on without a log.
 void WriteLogRow();
 void CloseLog();
 bool LogIsOpen();

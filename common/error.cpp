@@ -16,6 +16,8 @@ std::string FileErrorReason(int err) {
     case ENOENT:
     case ENOTDIR:
       return "папка недоступна";
+    case EFBIG:
+      return "файл слишком большой";
     default:
       return std::strerror(err);
   }

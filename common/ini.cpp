@@ -48,6 +48,11 @@ bool IniNamesEqual(const std::string& a, const std::string& b) {
 
 IniText::IniText(const std::string& bytes) {
   std::size_t pos = 0;
+  // Otherwise the mark would glue itself to the first section's name.
+  if (bytes.compare(0, 3, "\xEF\xBB\xBF") == 0) {
+    mark_ = bytes.substr(0, 3);
+    pos = 3;
+  }
   while (pos < bytes.size()) {
     std::size_t end = bytes.find_first_of("\r\n", pos);
     if (end == std::string::npos) {
@@ -123,7 +128,7 @@ void IniText::Write(const std::string& section, const std::string& key, const st
 }
 
 std::string IniText::Bytes() const {
-  std::string out;
+  std::string out = mark_;
   for (const Line& l : lines_) out += l.text + l.eol;
   return out;
 }

@@ -23,6 +23,9 @@ class IniText {
   void Write(const std::string& section, const std::string& key, const std::string& value);
   // The whole text as it would be written to disk.
   std::string Bytes() const;
+  // The text began with a UTF-8 byte-order mark (kept, and not part of the
+  // first line): an editor saved it as UTF-8.
+  bool HasUtf8Mark() const { return !mark_.empty(); }
 
  private:
   struct Line {
@@ -35,6 +38,7 @@ class IniText {
   int FindKey(int sectionLine, const std::string& key) const;
   std::string DefaultEol() const;
 
+  std::string mark_;
   std::vector<Line> lines_;
 };
 

@@ -41,6 +41,10 @@ class UiHooks {
   virtual void ShowError(const std::string& /*text*/) {}
   // Plain box without icon.
   virtual void ShowMessage(const std::string& /*text*/) {}
+  // The K-line link has ended with text (a reply time-out, a port error);
+  // sessionLost when a running diagnostic session ended so. The window may
+  // reconnect instead of showing the box.
+  virtual void LinkEnded(const std::string& text, bool /*sessionLost*/) { ShowError(text); }
   // Empty optional when the user cancels.
   virtual std::optional<std::string> AskOpenFileName(const std::string& /*filter*/) { return std::nullopt; }
   virtual std::optional<std::string> AskSaveFileName(const std::string& /*filter*/) { return std::nullopt; }

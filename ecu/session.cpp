@@ -133,14 +133,15 @@ void EcuShutdown() {
 }
 
 void EcuEndLink(const std::string& text) {
-  if (LinkState.load() != 0) {
+  const bool sessionLost = LinkState.load() != 0;
+  if (sessionLost) {
     Ui().SetMsgTimerEnabled(false);
     LinkState = 0;
     if (TCfg.WriteLog) CloseLog();
   }
   EcuTeardown();
   // A deferred close has just closed the window: no box for a closing window.
-  if (!Ui().CloseDeferred() && !text.empty()) Ui().ShowError(text);
+  if (!Ui().CloseDeferred() && !text.empty()) Ui().LinkEnded(text, sessionLost);
 }
 
 void DispatchReply(const std::uint8_t* data, int count) {

@@ -49,5 +49,6 @@ void SendCorrUOZ(std::int8_t correction);
 // TerminateAllWorkers.
 void EcuShutdown();
 // Ends the link as on a reply time-out: closes the session's log, tears the
-// link down and shows text unless it is empty or the window is closing.
+// link down and reports text (UiHooks::LinkEnded) unless it is empty or the
+// window is closing.
 void EcuEndLink(const std::string& text);

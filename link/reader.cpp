@@ -134,10 +134,10 @@ class TComReadThread : public WorkerThread {
     }
     needed = std::max(0, needed - RxCount);
     const std::uint32_t waiting = PortInQueue(port_);
-    // The 8-bit chunk rule: 300 waiting bytes are taken as 44. A count that
-    // wraps to 0 while bytes wait takes what fits, so the pass never idles.
-    int chunk = static_cast<int>(waiting % 256);
-    if (chunk == 0) chunk = static_cast<int>(std::min<std::uint32_t>(waiting, 255));
+    // More than 255 bytes wait only when the receiver has fallen behind the
+    // packet stream. Their count is not cut to 8 bits: 257 read as 1 would
+    // leave a packet that lacks more waiting for bytes that are already here.
+    int chunk = static_cast<int>(std::min<std::uint32_t>(waiting, 255));
     // RxBuffer never overflows: take only what fits, the rest stays queued.
     const int room = 255 - RxCount;
     if (room <= 0) {
@@ -208,7 +208,10 @@ class TComReadThread : public WorkerThread {
         if (!Trace(lk, TraceSendSwitchToBModeLine())) return;
       }
       const MsgBlock message = RxBuffer;
-      const std::uint8_t count = RxCount;
+      // A reply ends where its header says. Bytes behind it in the same read
+      // are not part of it: after the reply that starts the packet stream
+      // they are its first packet, which may well come in the same read.
+      const std::uint8_t count = unidir ? RxCount : static_cast<std::uint8_t>(RxExpected);
       // The steps after the hand-off that run on the user-interface thread
       // go with it: the MsgEnd line and, still in B mode, the response time
       // and whether polling runs. Nothing of this thread happens between them.
@@ -233,8 +236,8 @@ class TComReadThread : public WorkerThread {
             }))
           return;
       } else {
-        const std::uint16_t total = static_cast<std::uint16_t>(sum_ + Sum16(RxBuffer.data(), RxCount - 1));
-        if ((total & 0xFF) == RxBuffer[RxCount - 1]) {
+        const std::uint16_t total = static_cast<std::uint16_t>(sum_ + Sum16(RxBuffer.data(), count - 1));
+        if ((total & 0xFF) == RxBuffer[count - 1]) {
           if (!OnUi(lk, [&] {
                 DispatchReply(message.data(), count);
                 afterHandOff();
@@ -252,15 +255,11 @@ class TComReadThread : public WorkerThread {
 
       if (UnidirMode.load()) {
         RxState = RxHeader;
-        if (!unidir) {
-          // The hand-off switched to the packet stream: what is buffered is the
-          // rest of a reply, not a packet.
-          RxCount = 0;
-        } else {
-          DropFront(7);
-        }
+        // After the reply that switched to the packet stream, what follows it
+        // is the stream's start.
+        DropFront(unidir ? 7 : count);
         ReplyCountdown = 15;
-        if (unidir && RxCount >= 2) continue;
+        if (RxCount >= 2) continue;
         LastRxTime.store(PerfCounter());
         return;
       }

@@ -126,12 +126,15 @@ TfrmSettings::TfrmSettings(QWidget* parent) : QDialog(parent) {
   cbNotCheckReplyLen->setObjectName("cbNotCheckReplyLen");
   cbWriteLogs = new QCheckBox("Писать лог", p4);
   cbWriteLogs->setObjectName("cbWriteLogs");
+  cbAutoReconnect = new QCheckBox("Переподключаться автоматически", p4);
+  cbAutoReconnect->setObjectName("cbAutoReconnect");
   cbFlashBackup = new QCheckBox("Резервная копия при записи прошивки", p4);
   cbFlashBackup->setObjectName("cbFlashBackup");
   cbFlashVerify = new QCheckBox("Проверка после записи прошивки", p4);
   cbFlashVerify->setObjectName("cbFlashVerify");
   g4->addWidget(cbNotCheckReplyLen);
   g4->addWidget(cbWriteLogs);
+  g4->addWidget(cbAutoReconnect);
   g4->addWidget(cbFlashBackup);
   g4->addWidget(cbFlashVerify);
   outer->addWidget(p4);
@@ -196,6 +199,7 @@ void TfrmSettings::FormShow() {
     SelectItem(cmbLambdaPort, QString::fromStdString(TCfg.LambdaPort));
   cbNotCheckReplyLen->setChecked(TCfg.NotCheckReplyLen != 0);
   cbWriteLogs->setChecked(TCfg.WriteLog != 0);
+  cbAutoReconnect->setChecked(TCfg.AutoReconnect != 0);
   cbFlashBackup->setChecked(TCfg.FlashBackup != 0);
   cbFlashVerify->setChecked(TCfg.FlashVerify != 0);
 }
@@ -219,6 +223,7 @@ void TfrmSettings::btnOkClick() {
   }
   TCfg.NotCheckReplyLen = cbNotCheckReplyLen->isChecked() ? 1 : 0;
   TCfg.WriteLog = cbWriteLogs->isChecked() ? 1 : 0;
+  TCfg.AutoReconnect = cbAutoReconnect->isChecked() ? 1 : 0;
   TCfg.FlashBackup = cbFlashBackup->isChecked() ? 1 : 0;
   TCfg.FlashVerify = cbFlashVerify->isChecked() ? 1 : 0;
   accept();

@@ -18,7 +18,8 @@ class TfrmSettings : public QDialog {
   void btnOkClick();
 
   QComboBox *cmbPort, *cmbCBR, *cmbDataInterval, *cmbScreenInterval, *cmbLambdaPort;
-  QCheckBox *cbEcho, *cbFastInit, *cbNotCheckReplyLen, *cbWriteLogs, *cbFlashBackup, *cbFlashVerify;
+  QCheckBox *cbEcho, *cbFastInit, *cbNotCheckReplyLen, *cbWriteLogs, *cbAutoReconnect, *cbFlashBackup,
+      *cbFlashVerify;
   QSpinBox* edWriterPause;
   QPushButton *btnOk, *btnCancel;
 

@@ -39,7 +39,8 @@ Ports (symbolic links in the folder given by --dir; put their full paths into
 cfg.ini, [Ecu] Port= and [Lambda] Port=):
   <dir>/kline   the K-line adapter: echoes every byte, absorbs the wake-up
                 byte 0x01. Behind it the ECU: diagnostic KWP protocol at
-                10400 baud 8N1 (then 38400 or 57600 after the session start),
+                10400 baud 8N1 (then 38400 or 57600 after the session start;
+                5 s without a request end the session, back to 10400),
                 boot and loader protocol at 38400 baud 8N2.
   <dir>/lc1     the LC-1 wideband lambda controller, 19200 baud 8N1.
 

@@ -1,7 +1,6 @@
 #include "sim/kwp_ecu.h"
 
 #include <algorithm>
-#include <chrono>
 #include <cmath>
 
 namespace sim {
@@ -10,13 +9,9 @@ namespace {
 
 constexpr std::uint8_t kEcu = 0x10;
 constexpr std::uint8_t kTester = 0xF1;
-// Bytes of one request arrive back to back; a longer pause starts a new frame.
+// Bytes of one request arrive back to back; a longer pause on the wire starts
+// a new frame.
 constexpr double kFrameGapMs = 10;
-
-double NowMs() {
-  return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now().time_since_epoch())
-      .count();
-}
 
 std::uint8_t Checksum(const std::vector<std::uint8_t>& bytes) {
   std::uint8_t sum = 0;
@@ -136,6 +131,9 @@ void KwpEcu::StopStream() {
 }
 void KwpEcu::Reset() {
   std::lock_guard lock(mutex_);
+  EndSession();
+}
+void KwpEcu::EndSession() {
   streaming_ = false;
   rawPending_ = -1;
   settings_ = {10400, 1};
@@ -143,6 +141,10 @@ void KwpEcu::Reset() {
   frame_.clear();
   if (corruptingEcho_ && Line()) Line()->SetEcho(true);
   corruptingEcho_ = false;
+}
+void KwpEcu::SetSessionTimeoutMs(double ms) {
+  std::lock_guard lock(mutex_);
+  sessionTimeoutMs_ = ms;
 }
 void KwpEcu::SetLatencyMs(double ms) {
   std::lock_guard lock(mutex_);
@@ -228,14 +230,19 @@ void KwpEcu::OnByte(std::uint8_t b, const LineSettings&) {
     raw_.push_back(b);
     if (b == 0x88) {
       streaming_ = false;
-      ScheduleTick(-1);
+      lastActivityMs_ = WireTimeMs();
+      ScheduleTick(sessionTimeoutMs_);
     } else {
       corrTimes2_ = static_cast<std::int8_t>(b);
     }
     return;
   }
 
-  const double now = NowMs();
+  // Wire time, not the moment this thread gets to the byte: a stall of the
+  // simulator must not cut a request in two.
+  const double now = WireTimeMs();
+  lastActivityMs_ = now;
+  ScheduleTick(sessionTimeoutMs_);  // a stream started by this request takes the tick over
   if (now - lastByteMs_ > kFrameGapMs && !frame_.empty()) {
     frame_.clear();
     if (corruptingEcho_) Line()->SetEcho(true);
@@ -362,9 +369,20 @@ void KwpEcu::Reply(std::vector<std::uint8_t> data, int service) {
 
 void KwpEcu::OnTick() {
   std::lock_guard lock(mutex_);
-  if (!streaming_) return;
-  SendPacket();
-  ScheduleTick(packetMs_);
+  if (streaming_) {
+    SendPacket();
+    lastActivityMs_ = WireTimeMs();
+    ScheduleTick(packetMs_);
+    return;
+  }
+  // The stream ended (or never ran): count the silence from the last request
+  // or packet.
+  const double idleMs = WireTimeMs() - lastActivityMs_;
+  if (idleMs + 0.5 < sessionTimeoutMs_) {
+    ScheduleTick(sessionTimeoutMs_ - idleMs);
+    return;
+  }
+  EndSession();
 }
 
 void KwpEcu::SendPacket() {

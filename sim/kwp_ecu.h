@@ -82,6 +82,10 @@ class KwpEcu : public SimDevice {
   // As after power-up: no stream, no session (10400 baud), no correction, a
   // request in progress dropped.
   void Reset();
+  // Without a request for this long (real milliseconds, default 5000, as
+  // KWP's P3max) the ECU ends its session by itself, as Reset does; never
+  // while it streams, where no requests come by design.
+  void SetSessionTimeoutMs(double ms);
   // Real milliseconds before every reply (default 0).
   void SetLatencyMs(double ms);
   void SetLateMs(double ms);
@@ -119,6 +123,7 @@ class KwpEcu : public SimDevice {
     std::mt19937 rng;
   };
   bool FaultDue(KwpFaultKind kind, int service);
+  void EndSession();
   void HandleFrame(const std::vector<std::uint8_t>& frame);
   void Reply(std::vector<std::uint8_t> data, int service);
   void SendPacket();
@@ -126,7 +131,9 @@ class KwpEcu : public SimDevice {
   mutable std::recursive_mutex mutex_;  // Send() asks Settings() back on the same thread
   LineSettings settings_{10400, 1};
   std::vector<std::uint8_t> frame_;
-  double lastByteMs_ = -1e9;
+  double lastByteMs_ = -1e9;   // on the line's wire clock
+  double lastActivityMs_ = 0;  // last request byte or packet, same clock
+  double sessionTimeoutMs_ = 5000;
   bool corruptingEcho_ = false;
   bool streaming_ = false;
   int rawPending_ = -1;  // first byte of a raw command seen in the stream

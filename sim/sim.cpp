@@ -61,6 +61,8 @@ void SimDevice::HoldOutput(double ms) {
   if (line_) line_->HoldDelivery(ms);
 }
 
+double SimDevice::WireTimeMs() const { return line_ ? line_->current_ * 1000.0 : 0.0; }
+
 // --- SimEcuSwitch ---
 
 SimEcuSwitch::SimEcuSwitch(std::shared_ptr<SimDevice> diagnostic, std::shared_ptr<SimDevice> boot)

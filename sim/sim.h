@@ -80,6 +80,10 @@ class SimDevice {
   // now, as a USB adapter on a loaded machine may; nothing is lost or
   // reordered.
   void HoldOutput(double ms);
+  // Line thread only. The line's clock, in milliseconds, at the event being
+  // handled: in OnByte the moment the byte has left the wire, whenever the
+  // line's thread gets round to it.
+  double WireTimeMs() const;
   SimLine* Line() const { return line_; }
 
  private:

@@ -275,6 +275,42 @@ TEST_F(MainWindow, ConnectingDisablesItsCommandsUntilTheSessionAnswers) {
   ::close(slave);
 }
 
+TEST_F(MainWindow, OnlyAReplyLostInARunningSessionStartsAReconnection) {
+  // Off by default: the box, as ever.
+  w_->LinkEnded(kNoAnswerText, true);
+  ASSERT_EQ(ui_.errors.size(), 1u);
+  EXPECT_FALSE(w_->ReconnectTimer->isActive());
+
+  TCfg.AutoReconnect = 1;
+  // Not after a failed connect, nor after another end of a session.
+  w_->LinkEnded(kNoAnswerText, false);
+  w_->LinkEnded("Связь с адаптером K-line потеряна", true);
+  EXPECT_EQ(ui_.errors.size(), 3u);
+  EXPECT_FALSE(w_->ReconnectTimer->isActive());
+
+  w_->LinkEnded(kNoAnswerText, true);
+  EXPECT_EQ(ui_.errors.size(), 3u);
+  EXPECT_TRUE(w_->ReconnectTimer->isActive());
+  EXPECT_EQ(w_->ReconnectTimer->interval(), 2000);
+  EXPECT_EQ(w_->StatusText(0), "Переподключение 1 из 5");
+  for (QAction* a : {w_->btnSettings, w_->btnConnect, w_->btnFlashRead, w_->btnFlashWrite})
+    EXPECT_FALSE(a->isEnabled()) << a->objectName().toStdString();
+  EXPECT_FALSE(w_->bcmbMode->isEnabled());
+
+  // F3 in the wait ends the reconnection.
+  ASSERT_TRUE(w_->btnDisconnect->isEnabled());
+  w_->btnDisconnect->trigger();
+  EXPECT_FALSE(w_->ReconnectTimer->isActive());
+  EXPECT_EQ(w_->StatusText(0), "Не подключен");
+  EXPECT_TRUE(w_->btnConnect->isEnabled());
+  EXPECT_FALSE(w_->btnDisconnect->isEnabled());
+  EXPECT_EQ(ui_.errors.size(), 3u);
+  // A reply lost while F3 closes the session is the user's end: the box.
+  w_->LinkEnded(kNoAnswerText, true);
+  EXPECT_EQ(ui_.errors.size(), 4u);
+  EXPECT_FALSE(w_->ReconnectTimer->isActive());
+}
+
 TEST_F(MainWindow, PollingTimerKeepsItsOnStateAtIntervalZero) {
   w_->SetMsgTimerInterval(0);
   w_->SetMsgTimerEnabled(true);

@@ -2,6 +2,8 @@
 #include "common/config.h"
 
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <QDir>
 #include <QFile>
@@ -62,7 +64,8 @@ TEST_F(ConfigFile, FirstStartWithoutFileUsesFallbacksSilentlyAndTheFirstSaveCrea
 
   EXPECT_TRUE(SaveConfig(cfg));
   EXPECT_EQ(Read(),
-            "[Ecu]\r\nPort=COM2\r\nCBR=1\r\n[Interval]\r\nData=150\r\nScreen=500\r\nWriterPause=20\r\n"
+            "[Ecu]\r\nPort=COM2\r\nCBR=1\r\nAutoReconnect=0\r\n[Interval]\r\nData=150\r\nScreen=500\r\n"
+            "WriterPause=20\r\n"
             "[Lambda]\r\nPort=" +
                 kNo1251 + "\r\n[Logs]\r\nWriteLog=0\r\n[Flash]\r\nBackup=1\r\nVerify=1\r\n");
 }
@@ -171,14 +174,15 @@ TEST_F(ConfigFile, SaveReplacesKeysInPlaceAndKeepsEverythingElse) {
   cfg.Port = "ttyUSB0";
   ASSERT_TRUE(SaveConfig(cfg));
   EXPECT_EQ(Read(),
-            "; my notes\r\n[ECU]\r\nPORT=ttyUSB0\r\nMyKey=keep me\r\nCBR=1\r\n\r\n[Other]\r\nx=y\r\n"
+            "; my notes\r\n[ECU]\r\nPORT=ttyUSB0\r\nMyKey=keep me\r\nCBR=1\r\nAutoReconnect=0\r\n\r\n"
+            "[Other]\r\nx=y\r\n"
             "[LOGS]\r\nwritelog=0\r\n[Interval]\r\nData=150\r\nScreen=300\r\nWriterPause=20\r\n"
             "[Lambda]\r\nPort=COM5\r\n[Flash]\r\nBackup=1\r\nVerify=1\r\n");
 }
 
 TEST_F(ConfigFile, Windows1251FileLoadsAndSavesByteIdentically) {
   const std::string original =
-      "[Ecu]\r\nPort=COM3\r\nCBR=2\r\n[Interval]\r\nData=0\r\nScreen=1000\r\n"
+      "[Ecu]\r\nPort=COM3\r\nCBR=2\r\nAutoReconnect=1\r\n[Interval]\r\nData=0\r\nScreen=1000\r\n"
       "WriterPause=35\r\n[Lambda]\r\nPort=" +
       kNo1251 + "\r\n[Logs]\r\nWriteLog=1\r\n[Flash]\r\nBackup=0\r\nVerify=1\r\n";
   Write(original);
@@ -186,8 +190,46 @@ TEST_F(ConfigFile, Windows1251FileLoadsAndSavesByteIdentically) {
   ASSERT_TRUE(LoadConfig(cfg));
   EXPECT_EQ(cfg.LambdaPort, "Нет");
   EXPECT_EQ(cfg.LambdaEnabled, 0);
+  EXPECT_EQ(cfg.AutoReconnect, 1);
   ASSERT_TRUE(SaveConfig(cfg));
   EXPECT_EQ(Read(), original);
+}
+
+TEST_F(ConfigFile, FileSavedAsUtf8WithAMarkIsReadAndKeptAsUtf8) {
+  const std::string mark = "\xEF\xBB\xBF";
+  Write(mark + "[Ecu]\r\nPort=COM7\r\nAutoReconnect=1\r\n[Lambda]\r\nPort=Нет\r\n");
+  ConfigRecord cfg = Fresh();
+  ASSERT_TRUE(LoadConfig(cfg));
+  EXPECT_EQ(cfg.Port, "COM7");  // the first section is found
+  EXPECT_EQ(cfg.AutoReconnect, 1);
+  EXPECT_EQ(cfg.LambdaPort, "Нет");
+  EXPECT_EQ(cfg.LambdaEnabled, 0);
+  ASSERT_TRUE(SaveConfig(cfg));
+  const std::string saved = Read();
+  EXPECT_EQ(saved.substr(0, 3), mark);
+  EXPECT_EQ(saved.find("[Ecu]", 4), std::string::npos) << "a second [Ecu]";
+  EXPECT_NE(saved.find("[Lambda]\r\nPort=Нет\r\n"), std::string::npos);
+}
+
+TEST_F(ConfigFile, SaveRemovesOnlyLeftoversOfItsOwnTemporaryFiles) {
+  // A process that has ended: its temporary file is a leftover of a kill.
+  const pid_t child = ::fork();
+  if (child == 0) ::_exit(0);
+  ASSERT_GT(child, 0);
+  ::waitpid(child, nullptr, 0);
+  const QString folder = dir_.path() + "/";
+  const QString dead = "cfg.ini.varnek-tmp-" + QString::number(child);
+  const QString running = "cfg.ini.varnek-tmp-" + QString::number(::getppid());  // a save in progress
+  const QStringList users = {"cfg.ini.backup", "cfg.ini.varnek-tmp-old", "cfg.ini.tmp", "cfg.ini.AbC123"};
+  for (const QString& name : QStringList{dead, running} + users) {
+    QFile f(folder + name);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+  }
+  ConfigRecord cfg = Fresh();
+  ASSERT_TRUE(SaveConfig(cfg));
+  QStringList expected = QStringList{"cfg.ini", running} + users;
+  expected.sort();
+  EXPECT_EQ(QDir(dir_.path()).entryList(QDir::Files, QDir::Name), expected);
 }
 
 TEST_F(ConfigFile, CyrillicValuesAreWrittenInWindows1251) {

@@ -1,9 +1,10 @@
 #include "common/worker.h"
 
+#include <gtest/gtest.h>
+
 #include <QCoreApplication>
 #include <QTest>
 #include <atomic>
-#include <gtest/gtest.h>
 
 namespace {
 
@@ -27,10 +28,10 @@ class ProbeThread : public WorkerThread {
 TEST(WorkerThread, HandOffRunsOnUiThreadAndIsAbandonedOnTerminate) {
   auto t = std::make_shared<ProbeThread>();
   WorkerThread::Start(t);
-  ASSERT_TRUE(QTest::qWaitFor([&] { return t->ranOnUi.load() >= 3; }, 2000));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return t->ranOnUi.load() >= 3; }, 10000));
   // Stop serving the event loop, then terminate: the pending hand-off is abandoned.
   t->Terminate();
-  ASSERT_TRUE(TerminateAllWorkers(std::chrono::milliseconds(2000)));
+  ASSERT_TRUE(TerminateAllWorkers(std::chrono::milliseconds(10000)));
   EXPECT_TRUE(t->Finished());
 }
 
@@ -40,6 +41,6 @@ TEST(WorkerThread, ErrorEndsTheBodyAndIsKept) {
   };
   auto t = std::make_shared<Failing>();
   WorkerThread::Start(t);
-  ASSERT_TRUE(QTest::qWaitFor([&] { return t->Finished(); }, 2000));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return t->Finished(); }, 10000));
   EXPECT_TRUE(t->FatalError() != nullptr);
 }

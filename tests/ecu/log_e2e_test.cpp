@@ -75,7 +75,7 @@ TEST_F(LoggedSession, EveryReplyOfAPolledSessionIsOneRowAfterDisconnect) {
   Connect(2);
   ASSERT_TRUE(WaitSession());
   ASSERT_TRUE(LogIsOpen());
-  QTest::qWait(2000);
+  ASSERT_TRUE(WaitFor([&] { return Sent().size() > 20; }, 30000));
   ui.msgTimer = false;
   EcuDisconnect();
   ASSERT_TRUE(WaitLinkEnd());

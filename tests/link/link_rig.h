@@ -31,13 +31,7 @@ class LinkRig : public ::testing::Test {
            ("varnek-link-" + std::to_string(::getpid()) + "-" + std::to_string(++serial_));
     std::filesystem::create_directories(dir_);
     SetAppDirOverride(dir_.string());
-    TCfg.Echo = 1;
-    TCfg.FastInit = 0;
-    TCfg.WriterPause = 20;
-    TCfg.DataInterval = 0;
-    TCfg.NotCheckReplyLen = 1;
-    TCfg.WriteLog = 0;
-    TCfg.LambdaEnabled = 0;
+    ApplyLinkSettings();
     LinkState = 0;
     UnidirMode = 0;
     LeaveUnidirRequest = 0;
@@ -62,6 +56,17 @@ class LinkRig : public ::testing::Test {
     std::filesystem::remove_all(dir_, ec);
   }
 
+  // The rig's settings of the link (again after a window has loaded its own).
+  static void ApplyLinkSettings() {
+    TCfg.Echo = 1;
+    TCfg.FastInit = 0;
+    TCfg.WriterPause = 20;
+    TCfg.DataInterval = 0;
+    TCfg.NotCheckReplyLen = 1;
+    TCfg.WriteLog = 0;
+    TCfg.LambdaEnabled = 0;
+  }
+
   // The adapter and the ECU; timeScale 0 puts bytes on the wire at once.
   void StartLine(double timeScale = 0.0, bool echo = true) {
     sim::SimLineOptions o;
@@ -84,12 +89,23 @@ class LinkRig : public ::testing::Test {
     pollTimer_->start();
   }
 
-  bool WaitFor(const std::function<bool()>& pred, int ms = 5000) { return QTest::qWaitFor(pred, ms); }
+  // The bound is never reached when the code works, however busy the machine.
+  bool WaitFor(const std::function<bool()>& pred, int ms = 10000) { return QTest::qWaitFor(pred, ms); }
   bool WaitSession() {
     return WaitFor([] { return LinkState.load() == 1; });
   }
   bool WaitLinkEnd() {
     return WaitFor([] { return PortHandle.load() == kNoPort && !LinkTimerActive(); });
+  }
+  // Waits until the link is between exchanges with every trace line of the
+  // last one written: nothing pending or awaited, and the transmitter, woken
+  // by the end of the exchange, back in its wait.
+  bool WaitLinkIdle() {
+    return WaitFor([] {
+      const auto lines = TraceLines();
+      return WriterIdle.load() == 1 && QueueEmpty() && !lines.empty() &&
+             lines.back() == TraceStopWriterLine();
+    });
   }
 
   // Requests the ECU received, as byte strings.

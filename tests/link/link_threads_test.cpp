@@ -30,6 +30,8 @@ TEST_F(LinkThreads, SecondRequestLeavesOnlyAfterTheFirstExchange) {
   ecu->AddFault({sim::KwpFaultKind::NoReply, sim::FaultWhen::Once, 1});
   ecu->SetLatencyMs(0);
   Connect(1);
+  // Without the time-out the unanswered request stays awaited for good.
+  StopLinkTimer();
   ASSERT_TRUE(WaitFor([&] { return CountRequests(0x81) == 1; }));
   // The unanswered StartCommunication keeps the transmitter busy.
   SendRequest(ReqStopCommunication);
@@ -43,12 +45,15 @@ TEST_F(LinkThreads, BytesOutsideAnExchangeAreDiscarded) {
   StartLine();
   Connect(1);
   ASSERT_TRUE(WaitSession());
-  QTest::qWait(100);
+  ASSERT_TRUE(WaitLinkIdle());
   const int resets = ResetCount.load();
   const std::string before = TraceSnapshot();
+  const std::uint64_t delivered = line->BytesToProgram();
   // Noise on an idle line: no Read line, no reset, the next exchange is clean.
   line->Run([this] { ecu->SendRaw({0x55, 0xAA, 0x83, 0xF1, 0x10}); });
-  QTest::qWait(50);
+  // The receiver has taken it (and dropped it) ...
+  ASSERT_TRUE(WaitFor([&] { return line->BytesToProgram() >= delivered + 5 && PortInQueue() == 0; }));
+  QTest::qWait(50);  // ... and wrote nothing about it
   EXPECT_EQ(TraceSnapshot(), before);
   const int replies = ui.replyCount;
   RequestData();
@@ -80,7 +85,7 @@ TEST_F(LinkThreads, ShutdownAtProgramEndEndsTheThreadsMidHandshake) {
   Connect(1);
   ASSERT_TRUE(WaitFor([&] { return CountRequests(0x81) == 1; }));
   EcuShutdown();
-  EXPECT_TRUE(QTest::qWaitFor([] { return LiveWorkerCount() == 0; }, 3000));
+  EXPECT_TRUE(QTest::qWaitFor([] { return LiveWorkerCount() == 0; }, 10000));
   EXPECT_EQ(PortHandle.load(), kNoPort);
   EXPECT_FALSE(LinkTimerActive());
   EXPECT_EQ(ui.refreshCount, 0);

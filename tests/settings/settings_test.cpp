@@ -105,6 +105,7 @@ class SettingsDialog : public PortFixture {
     TCfg.WriteLog = 1;
     TCfg.FlashBackup = 1;
     TCfg.FlashVerify = 0;
+    TCfg.AutoReconnect = 1;
   }
   static QStringList Items(const QComboBox* c) {
     QStringList out;
@@ -125,6 +126,7 @@ class SettingsDialog : public PortFixture {
     EXPECT_EQ(a.WriteLog, b.WriteLog);
     EXPECT_EQ(a.FlashBackup, b.FlashBackup);
     EXPECT_EQ(a.FlashVerify, b.FlashVerify);
+    EXPECT_EQ(a.AutoReconnect, b.AutoReconnect);
   }
 };
 
@@ -146,6 +148,7 @@ TEST_F(SettingsDialog, IsLaidOutAsDesigned) {
   EXPECT_EQ(d.btnCancel->text(), "Отмена");
   EXPECT_EQ(d.cbNotCheckReplyLen->text(), "Не проверять длину ответа");
   EXPECT_EQ(d.cbWriteLogs->text(), "Писать лог");
+  EXPECT_EQ(d.cbAutoReconnect->text(), "Переподключаться автоматически");
 }
 
 TEST_F(SettingsDialog, ListsPortsInCaseInsensitiveOrderWithNoneFirstForTheLc1) {
@@ -173,15 +176,18 @@ TEST_F(SettingsDialog, LoadsFromTheRecordAndConfirmingUnchangedStoresTheSame) {
   EXPECT_TRUE(d.cbWriteLogs->isChecked());
   EXPECT_TRUE(d.cbFlashBackup->isChecked());
   EXPECT_FALSE(d.cbFlashVerify->isChecked());
+  EXPECT_TRUE(d.cbAutoReconnect->isChecked());
   d.btnOkClick();
   EXPECT_EQ(d.result(), QDialog::Accepted);
   ExpectSame(TCfg, before);
 
   TfrmSettings again;
   again.FormShow();
+  again.cbAutoReconnect->setChecked(false);
   again.cbFlashBackup->setChecked(false);
   again.cbFlashVerify->setChecked(true);
   again.btnOkClick();
+  EXPECT_EQ(TCfg.AutoReconnect, 0);
   EXPECT_EQ(TCfg.FlashBackup, 0);
   EXPECT_EQ(TCfg.FlashVerify, 1);
 }
@@ -222,6 +228,7 @@ TEST_F(SettingsDialog, WriterPauseOutsideItsRangeShowsClampedAndCancelKeepsEvery
     d.cmbPort->setCurrentText("COM1");
     d.cmbCBR->setCurrentIndex(0);
     d.cbWriteLogs->setChecked(false);
+    d.cbAutoReconnect->setChecked(false);
     d.btnCancel->click();
     EXPECT_EQ(d.result(), QDialog::Rejected);
   }

@@ -24,9 +24,9 @@ TEST_F(StreamThroughTheLink, NoisySplitPacketsAllReachTheProgramAndAnEndedStream
   ASSERT_TRUE(WaitFor([&] { return ecu->PacketsSent() >= sent0 + 60; }));
   ecu->StopStream();
   const int sent = ecu->PacketsSent();
-  // The last packets are handed over long before the 1.5 s time-out.
-  ASSERT_TRUE(WaitFor([&] { return ui.replyCount - replies0 >= sent - sent0; }, 1000));
-  QTest::qWait(100);
+  // However late a busy machine hands the last packets over, each one re-arms
+  // the stream's time-out: all of them arrive while the mode still runs.
+  ASSERT_TRUE(WaitFor([&] { return ui.replyCount - replies0 >= sent - sent0; }, 20000));
   EXPECT_EQ(UnidirMode.load(), 1);
   EXPECT_EQ(ecu->PacketsSent(), sent);
   // Each packet counted once (the ones handed over before the sample at most
@@ -38,9 +38,9 @@ TEST_F(StreamThroughTheLink, NoisySplitPacketsAllReachTheProgramAndAnEndedStream
   EXPECT_TRUE(ecu->RawCommands().empty());
 
   // No EE 88 went out: the silence ends the mode, and polling resumes.
-  ASSERT_TRUE(WaitFor([] { return UnidirMode.load() == 0; }, 4000));
+  ASSERT_TRUE(WaitFor([] { return UnidirMode.load() == 0; }, 20000));
   const int polls = CountRequests(0x21);
-  ASSERT_TRUE(WaitFor([&] { return CountRequests(0x21) >= polls + 3; }));
+  ASSERT_TRUE(WaitFor([&] { return CountRequests(0x21) >= polls + 3; }, 20000));
   EXPECT_EQ(LinkState.load(), 1);
 }
 

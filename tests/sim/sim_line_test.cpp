@@ -26,7 +26,7 @@ class SimLineTest : public LineFixture {
     return AddLine("line" + std::to_string(lines_.size()), std::move(device), timeScale, echo);
   }
   PortId Open(const sim::SimLine& line, std::uint32_t baud, int stop = ONESTOPBIT) {
-    return OpenLine(line, baud, stop, 20);
+    return OpenLine(line, baud, stop, 100);
   }
 };
 
