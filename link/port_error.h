@@ -19,4 +19,3 @@ class PortOpenError : public EcuError {
 
 // "Ошибка открытия порта <port>: <reason>".
 std::string PortOpenText(const std::string& port, const std::string& reason);
-

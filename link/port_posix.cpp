@@ -217,7 +217,8 @@ int port_os::Read(PortDevice& port, std::uint8_t* buffer, int count, int wholeMs
       throw EcuError(ReadErrorText(err), ErrorDetail("read", err));
     }
     std::int64_t deadline = total;
-    if (intervalLimit && lastByte >= 0) deadline = std::min(deadline, lastByte + MsToCounter(kReadIntervalMs));
+    if (intervalLimit && lastByte >= 0)
+      deadline = std::min(deadline, lastByte + MsToCounter(kReadIntervalMs));
     bool closed = false;
     short revents = PollPort(port, POLLIN, deadline, closed);
     if (closed) throw EcuError(kReadWaitError, "poll: port closed");

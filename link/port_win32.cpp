@@ -39,7 +39,7 @@ struct PortDevice {
   std::atomic<bool> closed{false};
   std::atomic<bool> hungUp{false};
   std::shared_ptr<ReleaseSignal> released;  // set by Close before it lets go
-  COMMTIMEOUTS timeouts{};                   // as configured, for the port's own reads
+  COMMTIMEOUTS timeouts{};                  // as configured, for the port's own reads
   ~PortDevice() {
     if (handle != INVALID_HANDLE_VALUE) CloseHandle(handle);
     if (closeEvent) CloseHandle(closeEvent);
@@ -137,7 +137,8 @@ std::shared_ptr<PortDevice> port_os::Open(const std::string& name) {
                          FILE_FLAG_OVERLAPPED, nullptr);
   if (h == INVALID_HANDLE_VALUE) {
     const DWORD err = GetLastError();
-    throw PortOpenError(name, OpenFailureReason(err), port_os::ErrorDetail("CreateFileA(" + path + ")", static_cast<int>(err)));
+    throw PortOpenError(name, OpenFailureReason(err),
+                        port_os::ErrorDetail("CreateFileA(" + path + ")", static_cast<int>(err)));
   }
   auto port = std::make_shared<PortDevice>();
   port->handle = h;
@@ -224,7 +225,8 @@ class WholeReadTimeouts {
     whole.ReadIntervalTimeout = wholeMs > 0 ? 0 : MAXDWORD;
     whole.ReadTotalTimeoutMultiplier = 0;
     whole.ReadTotalTimeoutConstant = static_cast<DWORD>(wholeMs);
-    if (!SetCommTimeouts(port.handle, &whole)) Fail(port_os::kTimeoutsError, "SetCommTimeouts", GetLastError());
+    if (!SetCommTimeouts(port.handle, &whole))
+      Fail(port_os::kTimeoutsError, "SetCommTimeouts", GetLastError());
   }
   ~WholeReadTimeouts() { SetCommTimeouts(port_.handle, &port_.timeouts); }
   WholeReadTimeouts(const WholeReadTimeouts&) = delete;

@@ -7,6 +7,7 @@
 #include <QScreen>
 #include <QShowEvent>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "common/config.h"
 #include "common/portlist.h"
@@ -62,7 +63,6 @@ TfrmSettings::TfrmSettings(QWidget* parent) : QDialog(parent) {
   setObjectName("frmSettings");
   setWindowTitle("Настройки");
   setWindowFlags((windowFlags() | Qt::MSWindowsFixedSizeDialogHint) & ~Qt::WindowContextHelpButtonHint);
-  setFixedSize(kClientWidth, kClientHeight);
 
   auto* outer = new QVBoxLayout(this);
   outer->setContentsMargins(8, 8, 8, 8);
@@ -150,6 +150,10 @@ TfrmSettings::TfrmSettings(QWidget* parent) : QDialog(parent) {
   buttons->addWidget(btnOk);
   buttons->addWidget(btnCancel);
   outer->addLayout(buttons);
+
+  // The designed size, grown where this system's font needs more room.
+  const QSize need = outer->sizeHint();
+  setFixedSize(std::max(kClientWidth, need.width()), std::max(kClientHeight, need.height()));
 
   connect(btnOk, &QPushButton::clicked, this, [this] { btnOkClick(); });
   // Escape, the close box and "Отмена" all reject: nothing is stored.
