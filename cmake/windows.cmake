@@ -21,7 +21,6 @@ set(VARNEK_WINDOWS_CORE_SOURCES
   common/paths.cpp common/paths_win32.cpp
   common/portlist.cpp common/portlist_win32.cpp
   common/timing.cpp common/timing_win32.cpp
-  ecu/globals.cpp
   link/port.cpp link/port_win32.cpp)
 add_library(varnek_core STATIC ${VARNEK_WINDOWS_CORE_SOURCES})
 target_include_directories(varnek_core PUBLIC ${CMAKE_SOURCE_DIR})

@@ -167,6 +167,8 @@ std::uint16_t Low16(std::int32_t v) { return static_cast<std::uint16_t>(static_c
 
 }  // namespace
 
+ConfigRecord TCfg;
+
 bool LoadConfig(ConfigRecord& cfg) {
   const std::string path = ConfigLoadPath();
   struct stat st {};

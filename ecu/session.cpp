@@ -7,9 +7,9 @@
 #include <thread>
 
 #include "common/config.h"
-#include "common/csvlog.h"
 #include "common/error.h"
 #include "common/ui.h"
+#include "ecu/csvlog.h"
 #include "ecu/dataframe.h"
 #include "ecu/ecu_data.h"
 #include "ecu/kwp.h"
@@ -19,6 +19,7 @@
 #include "link/port.h"
 #include "link/trace.h"
 
+EcuDataRecord EcuData;
 SharedValue<std::uint8_t> LinkState;
 SharedValue<std::uint8_t> UnidirMode;
 SharedValue<std::uint8_t> LeaveUnidirRequest;

@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-#include "common/csvlog.h"
+#include "ecu/csvlog.h"
 #include "ecu/ecu_data.h"
 #include "ecu/kwp.h"
 #include "tests/link/link_rig.h"
