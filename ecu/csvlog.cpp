@@ -1,8 +1,5 @@
 #include "ecu/csvlog.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -12,6 +9,7 @@
 #include <unordered_map>
 
 #include "common/error.h"
+#include "common/files.h"
 #include "common/format.h"
 #include "common/paths.h"
 #include "common/timing.h"
@@ -144,9 +142,9 @@ const std::unordered_map<std::string_view, ColumnFormat>& ColumnsByName() {
 
 // The one open log.
 struct LogState {
-  int fd = -1;
+  AppendFile file;
   std::string path;
-  off_t complete = 0;  // end of the last complete line in the file
+  std::uint64_t complete = 0;  // end of the last complete line in the file
   std::int64_t origin = 0;
   std::int64_t frequency = 1;
 };
@@ -157,12 +155,8 @@ LogState g_log;
 // that spreadsheets import (best effort: gone media refuse this too).
 void FailLog(int err) {
   const std::string path = g_log.path;
-  if (g_log.fd >= 0) {
-    while (::ftruncate(g_log.fd, g_log.complete) != 0 && errno == EINTR) {
-    }
-    ::close(g_log.fd);
-  }
-  g_log.fd = -1;
+  g_log.file.CutTo(g_log.complete);
+  g_log.file.Close();
   Ui().ShowError("Ошибка записи лога " + path + ": " + FileErrorReason(err) +
                  ". Сессия продолжается без записи лога.");
 }
@@ -171,17 +165,11 @@ void FailLog(int err) {
 // is written, also if the program is killed right after.
 bool WriteLine(const std::string& line) {
   const std::string text = line + "\r\n";
-  std::size_t done = 0;
-  while (done < text.size()) {
-    const ssize_t n = ::write(g_log.fd, text.data() + done, text.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      FailLog(n < 0 ? errno : EIO);
-      return false;
-    }
-    done += static_cast<std::size_t>(n);
+  if (const int err = g_log.file.Write(text)) {
+    FailLog(err);
+    return false;
   }
-  g_log.complete += static_cast<off_t>(text.size());
+  g_log.complete += text.size();
   return true;
 }
 
@@ -234,12 +222,11 @@ std::string FormatLogRow(const EcuDataRecord& d, std::int64_t timeMs) {
 }
 
 bool OpenLogFile(const std::string& path) {
-  if (g_log.fd >= 0) CloseLog();
+  if (g_log.file.IsOpen()) CloseLog();
   g_log.path = path;
   g_log.complete = 0;
-  g_log.fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-  if (g_log.fd < 0) {
-    FailLog(errno);
+  if (const int err = g_log.file.Create(path)) {
+    FailLog(err);
     return false;
   }
   if (!WriteLine(LogHeader())) return false;
@@ -263,20 +250,18 @@ void OpenLog() {
 }
 
 void WriteLogRow() {
-  if (g_log.fd < 0) return;
+  if (!g_log.file.IsOpen()) return;
   const std::int64_t ms = LogElapsedMs(g_log.origin, PerfCounter(), g_log.frequency);
   WriteLine(FormatLogRow(EcuData, ms));
 }
 
 void CloseLog() {
-  if (g_log.fd < 0) return;
-  const int fd = g_log.fd;
-  g_log.fd = -1;
+  if (!g_log.file.IsOpen()) return;
   // Every line has been written already; a file system that reports a late
   // failure here (network, removable media) still gets it shown.
-  if (::close(fd) != 0 && errno != EINTR) FailLog(errno);
+  if (const int err = g_log.file.Close()) FailLog(err);
 }
 
-bool LogIsOpen() { return g_log.fd >= 0; }
+bool LogIsOpen() { return g_log.file.IsOpen(); }
 
 std::string LogFilePath() { return g_log.path; }

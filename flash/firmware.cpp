@@ -1,13 +1,17 @@
 #include "flash/firmware.h"
 
-#include <QFile>
-#include <QSaveFile>
-#include <QString>
 #include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <string_view>
+#include <system_error>
 #include <vector>
 
 #include "common/bytes.h"
 #include "common/error.h"
+#include "common/files.h"
 #include "common/ui.h"
 #include "flash/loader.h"
 #include "link/port.h"
@@ -24,9 +28,9 @@ constexpr std::uint8_t kErase = 0x10;
 // of 5 ms allowed, and its 74 ms on the wire, with room to spare.
 constexpr int kReadBlockMs = 1500;
 
-QString FromUtf8(const std::string& s) {
-  return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
-}
+struct FileCloser {
+  void operator()(std::FILE* f) const { std::fclose(f); }
+};
 
 }  // namespace
 
@@ -57,14 +61,11 @@ void SaveFirmwareFile() {
   if (!name) return;
   // Written beside the chosen file and renamed over it only when complete, so
   // a failed save never leaves a truncated image in place of a good one.
-  QSaveFile file(FromUtf8(*name));
-  const bool ok =
-      file.open(QIODevice::WriteOnly) &&
-      file.write(reinterpret_cast<const char*>(FirmwareImage.data()), kFirmwareSize) == kFirmwareSize &&
-      file.commit();
-  if (!ok)
-    throw EcuError("Ошибка записи файла прошивки " + *name + ": " + file.errorString().toStdString(),
-                   "QSaveFile failed");
+  const int err = ReplaceWholeFile(
+      *name, std::string_view(reinterpret_cast<const char*>(FirmwareImage.data()), FirmwareImage.size()));
+  if (err != 0)
+    throw EcuError("Ошибка записи файла прошивки " + *name + ": " + FileErrorReason(err),
+                   "ReplaceWholeFile failed, errno " + std::to_string(err));
 }
 
 void EraseFlash() {
@@ -112,22 +113,29 @@ void WriteFirmware(WriteProgress& progress) {
 std::optional<std::string> OpenFirmwareFile() {
   const auto name = Ui().AskOpenFileName("");
   if (!name) return std::nullopt;
-  QFile file(FromUtf8(*name));
-  if (!file.open(QIODevice::ReadOnly)) {
-    Ui().ShowError("Ошибка открытия файла прошивки " + *name + ": " + file.errorString().toStdString());
+  errno = 0;
+  std::unique_ptr<std::FILE, FileCloser> file(std::fopen(name->c_str(), "rb"));
+  if (!file) {
+    Ui().ShowError("Ошибка открытия файла прошивки " + *name + ": " + FileErrorReason(errno ? errno : EIO));
+    return std::nullopt;
+  }
+  std::error_code ec;
+  const std::uintmax_t size = std::filesystem::file_size(*name, ec);
+  if (ec) {
+    Ui().ShowError("Ошибка чтения файла прошивки " + *name + ": " + FileErrorReason(ec.value()));
     return std::nullopt;
   }
   // Only an image of exactly 64 KiB is written: cutting or padding a file
   // would flash something the user did not choose.
-  const qint64 size = file.size();
   if (size != kFirmwareSize) {
     Ui().ShowError("Файл прошивки должен иметь размер ровно " + std::to_string(kFirmwareSize) +
                    " байт, а выбранный файл имеет размер " + std::to_string(size) + " байт");
     return std::nullopt;
   }
   std::vector<std::uint8_t> data(kFirmwareSize);
-  if (file.read(reinterpret_cast<char*>(data.data()), kFirmwareSize) != kFirmwareSize) {
-    Ui().ShowError("Ошибка чтения файла прошивки " + *name + ": " + file.errorString().toStdString());
+  errno = 0;
+  if (std::fread(data.data(), 1, data.size(), file.get()) != data.size()) {
+    Ui().ShowError("Ошибка чтения файла прошивки " + *name + ": " + FileErrorReason(errno ? errno : EIO));
     return std::nullopt;
   }
   std::copy(data.begin(), data.end(), FirmwareImage.begin());
