@@ -4,6 +4,7 @@
 #include "ecu/session.h"
 
 #include <cstring>
+#include <optional>
 #include <thread>
 
 #include "common/config.h"
@@ -21,9 +22,7 @@
 
 EcuDataRecord EcuData;
 SharedValue<std::uint8_t> LinkState;
-SharedValue<std::uint8_t> UnidirMode;
 SharedValue<std::uint8_t> LeaveUnidirRequest;
-SharedValue<std::int32_t> ReplyCountdown{-1};
 SharedValue<std::int8_t> RequestedCorrUOZ;
 SharedValue<std::uint8_t> StartRetryCount;
 SharedValue<std::uint32_t> NegativeReplyCount;
@@ -82,6 +81,27 @@ void OnNegativeReply(const std::uint8_t* data, int count) {
   if (CurrentServiceId() == SID_StartCommunication) EcuTeardown();
 }
 
+// What the link's receiver and timer hand to the session.
+class SessionLinkClient : public LinkClient {
+ public:
+  void OnReply(const std::uint8_t* data, int count) override { DispatchReply(data, count); }
+  void OnPacket(const std::uint8_t* data, int count) override { HandleSpinPacket(data, count); }
+  bool OnGarbled() override { return RetryLastRequest(); }
+  void OnLinkLost(const std::string& text) override { EcuEndLink(text); }
+  void RequestNextData() override { RequestData(); }
+  bool SwitchBackRequested() override { return LeaveUnidirRequest.load() != 0; }
+  void SendSwitchBack() override { ::SendSwitchBack(); }
+  std::optional<std::int8_t> CorrectionToSend() override {
+    const int inForce = static_cast<int>(EcuData.CorrUOZ.load());  // truncated toward zero
+    const std::int8_t wanted = RequestedCorrUOZ.load();
+    if (inForce == wanted) return std::nullopt;
+    return wanted;
+  }
+  void SendCorrection(std::int8_t correction) override { SendCorrUOZ(correction); }
+};
+
+SessionLinkClient g_linkClient;
+
 }  // namespace
 
 void EcuConnect(const std::string& port, int speedIndex, bool fastInit, bool echo) {
@@ -96,7 +116,8 @@ void EcuConnect(const std::string& port, int speedIndex, bool fastInit, bool ech
   TCfg.Echo = echo ? 1 : 0;
   UnidirMode = 0;
   LeaveUnidirRequest = 0;
-  StartLinkThreads();
+  NegativeReplyCount = 0;
+  StartLinkThreads(g_linkClient);
   ReplyCountdown = -1;
   StartLinkTimer();
   std::this_thread::yield();

@@ -9,7 +9,6 @@
 #include "common/error.h"
 #include "common/timing.h"
 #include "common/ui.h"
-#include "ecu/session.h"
 #include "link/link.h"
 #include "link/link_internal.h"
 #include "link/trace.h"
@@ -21,6 +20,8 @@ namespace {
 // ask them to end and to notice one that died.
 std::shared_ptr<WorkerThread> g_reader;
 std::shared_ptr<WorkerThread> g_writer;
+// The session of the running link; set by StartLinkThreads.
+LinkClient* g_client = nullptr;
 QTimer* g_linkTimer = nullptr;
 std::int64_t g_lastTxSeen = 0;
 
@@ -42,19 +43,22 @@ std::string DeathText(const std::shared_ptr<WorkerThread>& t) {
 }
 }  // namespace
 
-void StartLinkThreads() {
+SharedValue<std::uint8_t> UnidirMode;
+SharedValue<std::int32_t> ReplyCountdown{-1};
+
+void StartLinkThreads(LinkClient& client) {
+  g_client = &client;
   WriterEvent.Reset();
   ResetCount.store(0);
   ChecksumErrorCount.store(0);
   LengthErrorCount.store(0);
-  NegativeReplyCount = 0;
   {
     std::lock_guard<std::mutex> lock(RxLock);
     CurrentRequestLen = 0;
     ArmReceiver(RxIdle);
   }
   const PortId port = PortHandle.load();
-  g_reader = MakeReceiver(port);
+  g_reader = MakeReceiver(port, client);
   WorkerThread::Start(g_reader);
   LastRxTime.store(0);
   DropRequests(true);
@@ -85,13 +89,14 @@ void LeaveUnidirMode() {
   WriterIdle.store(1);
   {
     std::lock_guard<std::mutex> lock(RxLock);
-    ArmReceiver(RxEcho);
     CurrentRequestLen = 0;  // no echo expected
+    ArmReceiver(RxEcho);
   }
   ReplyCountdown = 15;
   UnidirMode = 0;
   Ui().ClearPause();
-  if (Ui().MsgTimerEnabled() && TCfg.DataInterval.load() == 0 && QueueEmpty()) RequestData();
+  if (g_client && Ui().MsgTimerEnabled() && TCfg.DataInterval.load() == 0 && QueueEmpty())
+    g_client->RequestNextData();
   // A request queued while the stream ran (a disconnect) found the transmitter
   // busy; it leaves now.
   if (!QueueEmpty()) WriterEvent.Set();
@@ -116,11 +121,12 @@ void StopLinkTimer() {
 bool LinkTimerActive() { return g_linkTimer && g_linkTimer->isActive(); }
 
 void LinkTimerTick() {
+  if (!g_client) return;
   // A link thread that died on a port error (or a vanished port) would leave
   // the link waiting forever: end it as on a time-out, saying why.
   for (const auto* t : {&g_reader, &g_writer}) {
     if (Died(*t)) {
-      EcuEndLink(DeathText(*t));
+      g_client->OnLinkLost(DeathText(*t));
       return;
     }
   }
@@ -132,7 +138,7 @@ void LinkTimerTick() {
     TraceAppendLine(TraceUModeTimeOutLine());
     LeaveUnidirMode();
   } else {
-    EcuEndLink(kNoAnswerText);
+    g_client->OnLinkLost(kNoAnswerText);
   }
 }
 

@@ -15,6 +15,8 @@
 
 const std::uint16_t BaudTable[3] = {10400, 38400, 57600};
 
+int ValidSpeedIndex(int cbr) { return (cbr >= 0 && cbr <= 2) ? cbr : 0; }
+
 std::atomic<PortId> PortHandle{kNoPort};
 
 namespace {

@@ -34,6 +34,8 @@ inline constexpr int TWOSTOPBITS = 2;
 
 // Baud rates by speed index CBR: 10400, 38400, 57600.
 extern const std::uint16_t BaudTable[3];
+// A speed index outside 0..2 (only a hand-edited cfg.ini gives one) counts as 0.
+int ValidSpeedIndex(int cbr);
 
 // The K-line port; kNoPort when closed. Opened, changed and closed only on the
 // user-interface thread; read by every link thread.
