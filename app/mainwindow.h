@@ -2,7 +2,8 @@
 // TfrmMain: the main window. It wires every user command to the core, sets
 // the commands' enabled states from the link flags (RefreshControls), owns
 // the status bar texts, the progress panel and the two timers, and is the
-// core's UiHooks. User-interface thread only.
+// core's UiHooks (with the core's hand-offs and timers on Qt's event loop).
+// User-interface thread only.
 
 #include <QAction>
 #include <QComboBox>
@@ -21,6 +22,7 @@
 
 #include "app/chart.h"
 #include "app/diagpage.h"
+#include "app/qt_ui_hooks.h"
 #include "app/spinedit.h"
 #include "app/spintable.h"
 #include "app/statusbar.h"
@@ -29,7 +31,7 @@
 class TDisplay;
 class TfrmLogView;
 
-class TfrmMain : public QMainWindow, public UiHooks {
+class TfrmMain : public QMainWindow, public QtUiHooks {
  public:
   // dialogs: where message boxes and file dialogs go; nullptr for the real
   // modal ones (tests pass their own).

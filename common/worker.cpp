@@ -1,9 +1,9 @@
 #include "common/worker.h"
 
-#include <QCoreApplication>
-#include <QThread>
 #include <thread>
 #include <vector>
+
+#include "common/ui.h"
 
 namespace {
 
@@ -58,33 +58,33 @@ std::exception_ptr WorkerThread::FatalError() const {
 }
 
 bool WorkerThread::Synchronize(const std::function<void()>& fn) {
-  QCoreApplication* app = QCoreApplication::instance();
-  if (!app || QThread::currentThread() == app->thread()) {
+  if (OnUiThread()) {
     fn();
     return true;
   }
   auto call = std::make_shared<SyncCall>();
   std::shared_ptr<WorkerThread> self = shared_from_this();
-  QMetaObject::invokeMethod(
-      app,
-      [call, self, fn] {
-        {
-          std::lock_guard<std::mutex> lock(self->mutex_);
-          if (call->state == CallState::Cancelled) return;
-          call->state = CallState::Running;
-        }
-        try {
-          fn();
-        } catch (...) {
-          call->error = std::current_exception();
-        }
-        {
-          std::lock_guard<std::mutex> lock(self->mutex_);
-          call->state = CallState::Done;
-        }
-        self->cv_.notify_all();
-      },
-      Qt::QueuedConnection);
+  const bool posted = PostToUiThread([call, self, fn] {
+    {
+      std::lock_guard<std::mutex> lock(self->mutex_);
+      if (call->state == CallState::Cancelled) return;
+      call->state = CallState::Running;
+    }
+    try {
+      fn();
+    } catch (...) {
+      call->error = std::current_exception();
+    }
+    {
+      std::lock_guard<std::mutex> lock(self->mutex_);
+      call->state = CallState::Done;
+    }
+    self->cv_.notify_all();
+  });
+  if (!posted) {
+    fn();
+    return true;
+  }
 
   std::unique_lock<std::mutex> lock(mutex_);
   // A step that has started must be waited for: it may use the worker's data.

@@ -152,6 +152,8 @@ void EcuShutdown() {
   StopLinkThreads();
   CloseEcuPort();
   StopLinkTimer();
+  // Only closing its port wakes the LC-1 reader.
+  DisconnectLambda();
 }
 
 void EcuEndLink(const std::string& text) {

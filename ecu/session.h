@@ -44,9 +44,9 @@ bool RetryLastRequest();
 // Receiver thread. The raw commands of the unidirectional stream.
 void SendSwitchBack();
 void SendCorrUOZ(std::int8_t correction);
-// Program end: stops a link still running (threads, timer, port) without
-// touching the window or the log, so the receiver's wait ends. Call it before
-// TerminateAllWorkers.
+// Program end: stops a link still running (threads, timer, port) and the LC-1
+// reader without touching the window or the log, so every worker's wait ends.
+// Call it before TerminateAllWorkers.
 void EcuShutdown();
 // Ends the link as on a reply time-out: closes the session's log, tears the
 // link down and reports text (UiHooks::LinkEnded) unless it is empty or the

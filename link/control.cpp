@@ -1,7 +1,6 @@
 // Start and stop of the link threads, the switches between request/reply and
 // unidirectional mode, and the 100 ms link timer.
 
-#include <QTimer>
 #include <string>
 #include <thread>
 
@@ -22,7 +21,7 @@ std::shared_ptr<WorkerThread> g_reader;
 std::shared_ptr<WorkerThread> g_writer;
 // The session of the running link; set by StartLinkThreads.
 LinkClient* g_client = nullptr;
-QTimer* g_linkTimer = nullptr;
+UiTimer g_linkTimer([] { LinkTimerTick(); });
 std::int64_t g_lastTxSeen = 0;
 
 bool Died(const std::shared_ptr<WorkerThread>& t) { return t && t->Finished() && !t->Terminated(); }
@@ -104,21 +103,11 @@ void LeaveUnidirMode() {
   Ui().SetStatusText(3, "0");
 }
 
-void StartLinkTimer() {
-  if (!g_linkTimer) {
-    g_linkTimer = new QTimer();  // lives as long as the process
-    g_linkTimer->setInterval(100);
-    g_linkTimer->setTimerType(Qt::PreciseTimer);
-    QObject::connect(g_linkTimer, &QTimer::timeout, [] { LinkTimerTick(); });
-  }
-  g_linkTimer->start();
-}
+void StartLinkTimer() { g_linkTimer.Start(100); }
 
-void StopLinkTimer() {
-  if (g_linkTimer) g_linkTimer->stop();
-}
+void StopLinkTimer() { g_linkTimer.Stop(); }
 
-bool LinkTimerActive() { return g_linkTimer && g_linkTimer->isActive(); }
+bool LinkTimerActive() { return g_linkTimer.Active(); }
 
 void LinkTimerTick() {
   if (!g_client) return;

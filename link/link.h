@@ -118,7 +118,8 @@ bool LinkThreadsRunning();
 void EnterUnidirMode();
 // UI thread (link timer). The packet stream ended: back to B mode.
 void LeaveUnidirMode();
-// UI thread. The 100 ms link timer (a QTimer) calling LinkTimerTick.
+// UI thread. The 100 ms link timer calling LinkTimerTick, run by the window
+// (UiTimer).
 void StartLinkTimer();
 void StopLinkTimer();
 bool LinkTimerActive();

@@ -26,7 +26,9 @@ class TempDir {
 
   const std::filesystem::path& Path() const { return path_; }
   // The folder itself, or a name inside it.
-  std::string File(const std::string& name = "") const { return (path_ / name).string(); }
+  std::string File(const std::string& name = "") const {
+    return name.empty() ? path_.string() : (path_ / name).string();
+  }
 
  private:
   std::filesystem::path path_;

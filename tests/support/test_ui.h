@@ -1,6 +1,7 @@
 #pragma once
 // UiHooks for tests: records what the core asked of the window and answers
-// dialogs from prepared values, so no test ever blocks on a modal box.
+// dialogs from prepared values, so no test ever blocks on a modal box. The
+// test thread is the user-interface thread (see ui_loop.h).
 
 #include <deque>
 #include <map>
@@ -9,8 +10,9 @@
 #include <vector>
 
 #include "common/ui.h"
+#include "tests/support/ui_loop.h"
 
-class RecordingUi : public UiHooks {
+class RecordingUi : public TestUiLoop {
  public:
   RecordingUi() { SetUiHooks(this); }
   ~RecordingUi() override { SetUiHooks(nullptr); }
