@@ -90,21 +90,27 @@ void TestUiLoop::StopTimer(UiTimer& timer) {
   std::erase_if(timers, [&timer](const Loop::Timer& t) { return t.timer == &timer; });
 }
 
-bool WaitFor(const std::function<bool()>& pred, int ms) {
+namespace {
+
+// Runs the loop until pred holds (looked at every 10 ms, as what it reads may
+// change on other threads too; never without pred) or ms have passed.
+bool RunUntil(const std::function<bool()>* pred, int ms) {
   Loop& loop = TheLoop();
   const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(ms);
   for (;;) {
     RunDue();
-    if (pred()) return true;
+    if (pred && (*pred)()) return true;
     const Clock::time_point now = Clock::now();
-    if (now >= deadline) return pred();
-    // What pred looks at may change on other threads too: look again soon.
-    const Clock::time_point wake = NextDue(std::min(deadline, now + std::chrono::milliseconds(5)));
+    if (now >= deadline) return pred && (*pred)();
+    const Clock::time_point wake =
+        NextDue(pred ? std::min(deadline, now + std::chrono::milliseconds(10)) : deadline);
     std::unique_lock<std::mutex> lock(loop.mutex);
     loop.posted.wait_until(lock, wake, [&loop] { return !loop.steps.empty(); });
   }
 }
 
-void Pump(int ms) {
-  WaitFor([] { return false; }, ms);
-}
+}  // namespace
+
+bool WaitFor(const std::function<bool()>& pred, int ms) { return RunUntil(&pred, ms); }
+
+void Pump(int ms) { RunUntil(nullptr, ms); }
