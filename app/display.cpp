@@ -5,10 +5,10 @@
 #include <QKeyEvent>
 #include <QWindow>
 
+#include "app/accel_table_delegate.h"
 #include "app/chart_logic.h"
 #include "app/display_texts.h"
 #include "app/mainwindow.h"
-#include "app/spin_cell_delegate.h"
 #include "common/config.h"
 #include "common/timing.h"
 #include "ecu/ecu_data.h"
@@ -26,7 +26,7 @@ TDisplay::TDisplay(TfrmMain& w) : QObject(&w), w_(w), rate_([] { return PerfCoun
   replot_.setInterval(kReplotMs);
   connect(&replot_, &QTimer::timeout, this, [this] { ReplotIfShown(); });
   w_.ChartPage->Chart1->installEventFilter(this);
-  w_.grdSpinup->SetCellPainter(new TSpinCellDelegate(table_, w_.grdSpinup));
+  w_.grdSpinup->SetCellPainter(new TAccelTableDelegate(table_, w_.grdSpinup));
   w_.grdSpinup->installEventFilter(this);
   // Key preview: the window's platform window sees every key press once,
   // before the focused control does.
@@ -47,7 +47,7 @@ void TDisplay::UpdateDisplay(DisplayCause cause) {
   if (p.acceleration) StepAcceleration();
   if (p.additionalFuel) StepFuel();
   if (p.diagnostics) ShowDiagnostics();
-  if (p.lambdaPanel) w_.StatusBar1->SetText(7, Q(LambdaPanelText(EcuData.AFR_LC1)));
+  if (p.lambdaPanel) w_.StatusBar1->SetText(kPanelLambdaAfr, Q(LambdaPanelText(EcuData.AFR_LC1)));
 }
 
 void TDisplay::ShowDiagnostics() {
@@ -66,7 +66,7 @@ void TDisplay::StepAcceleration() {
   const AccelSample s{EcuData.RPM, EcuData.SpinAccel, EcuData.SpinDt, EcuData.CorrUOZ.load()};
   const AccelStepResult r = accel_.Step(s, w_.edRPMLimit->value(), w_.Paused);
   ApplyChart(r.chart);
-  TSpinTable& g = *w_.grdSpinup;
+  TAccelTableGrid& g = *w_.grdSpinup;
   const int run = table_.RunCount();
   if (r.newColumn) {
     g.SetColCount(run + 1);
@@ -130,7 +130,7 @@ void TDisplay::ReplotIfShown() {
 
 void TDisplay::CountReply() {
   if (LinkState == 0) return;
-  if (auto text = rate_.Count()) w_.StatusBar1->SetText(8, Q(*text));
+  if (auto text = rate_.Count()) w_.StatusBar1->SetText(kPanelReplyRate, Q(*text));
 }
 
 void TDisplay::ResetReplyCount() {
@@ -161,7 +161,7 @@ void TDisplay::TogglePause() {
 }
 
 bool TDisplay::DeleteSelectedRun() {
-  TSpinTable& g = *w_.grdSpinup;
+  TAccelTableGrid& g = *w_.grdSpinup;
   const int k = g.currentColumn();
   const int row = g.currentRow();
   if (!accel_.DeleteRun(k)) return false;
@@ -171,7 +171,7 @@ bool TDisplay::DeleteSelectedRun() {
 }
 
 void TDisplay::SyncGrid() {
-  TSpinTable& g = *w_.grdSpinup;
+  TAccelTableGrid& g = *w_.grdSpinup;
   g.SetColCount(table_.ColumnCount());
   for (int c = 1; c <= table_.RunCount(); ++c)
     for (int r = 0; r < AccelTableModel::kRows; ++r) g.SetCell(c, r, Q(table_.Cell(c, r)));

@@ -20,6 +20,7 @@
 #include "common/config.h"
 #include "common/error.h"
 #include "common/timing.h"
+#include "ecu/kwp.h"
 #include "ecu/session.h"
 #include "flash/flash.h"
 #include "lambda/lambda.h"
@@ -68,7 +69,7 @@ TfrmMain::TfrmMain(UiHooks* dialogs, QWidget* parent) : QMainWindow(parent) {
   PageControl1 = new QTabWidget(central);
   PageControl1->setObjectName("PageControl1");
   ChartPage = new TChartPage(PageControl1);
-  grdSpinup = new TSpinTable(PageControl1);
+  grdSpinup = new TAccelTableGrid(PageControl1);
   DiagPage = new TDiagPage(PageControl1);
   PageControl1->addTab(ChartPage, "График");
   PageControl1->addTab(grdSpinup, "Таблица");
@@ -82,8 +83,8 @@ TfrmMain::TfrmMain(UiHooks* dialogs, QWidget* parent) : QMainWindow(parent) {
   StatusBar1 = new TStatusBar(this);
   StatusBar1->SetDrawPanel([this](QPainter& p, const QRect& r) { StatusBar1DrawPanel(p, r); });
   setStatusBar(StatusBar1);
-  StatusBar1->SetText(0, StateText[0]);
-  StatusBar1->SetText(1, StateText[0]);
+  StatusBar1->SetText(kPanelLink, StateText[0]);
+  StatusBar1->SetText(kPanelLambda, StateText[0]);
 
   MsgTimer = new QTimer(this);
   MsgTimer->setObjectName("MsgTimer");
@@ -329,17 +330,19 @@ void TfrmMain::RefreshControls() {
   btnConnectLambda->setEnabled(TCfg.LambdaEnabled && !lambdaActive && idle);
   btnDisconnectLambda->setEnabled(TCfg.LambdaEnabled && lambdaActive && idle);
   btnUnidirectionalMode->setChecked(unidir);
-  StatusBar1->SetText(0, waiting ? ReconnectText() : StateText[linked ? 1 : 0]);
-  StatusBar1->SetText(1, StateText[lambdaActive ? 1 : 0]);
-  if (lambdaActive && LambdaNoData == 1) StatusBar1->SetText(1, kLambdaTimeout);
+  StatusBar1->SetText(kPanelLink, waiting ? ReconnectText() : StateText[linked ? 1 : 0]);
+  StatusBar1->SetText(kPanelLambda, StateText[lambdaActive ? 1 : 0]);
+  if (lambdaActive && LambdaNoData == 1) StatusBar1->SetText(kPanelLambda, kLambdaTimeout);
   lblPause->setVisible(Paused);
   edFilterLen->setEnabled(!unidir);
   bcmbMode->setEnabled(idle);
 }
 
-void TfrmMain::ShowResponseTime(int ms) { StatusBar1->SetText(2, QString::number(ms) + " мс"); }
+void TfrmMain::ShowResponseTime(int ms) {
+  StatusBar1->SetText(kPanelResponseTime, QString::number(ms) + " мс");
+}
 
-void TfrmMain::SetStatusText(int panel, const std::string& text) {
+void TfrmMain::SetStatusText(StatusPanel panel, const std::string& text) {
   StatusBar1->SetText(panel, QString::fromStdString(text));
 }
 
@@ -443,7 +446,7 @@ void TfrmMain::btnConnectClick() {
   btnFlashRead->setEnabled(false);
   btnFlashWrite->setEnabled(false);
   btnConnectLambda->setEnabled(false);
-  StatusBar1->SetText(0, reconnectAttempt_ > 0 ? ReconnectText() : kConnecting);
+  StatusBar1->SetText(kPanelLink, reconnectAttempt_ > 0 ? ReconnectText() : kConnecting);
   TraceClear();
   SetMsgTimerInterval(TCfg.DataInterval);
   SetScreenUpdateInterval(TCfg.ScreenInterval);
@@ -470,7 +473,7 @@ void TfrmMain::btnDisconnectClick() {
 }
 
 void TfrmMain::btnConnectLambdaClick() {
-  StatusBar1->SetText(1, kConnecting);
+  StatusBar1->SetText(kPanelLambda, kConnecting);
   if (LinkState == 0) SetScreenUpdateInterval(std::max<int>(TCfg.ScreenInterval, 100));
   try {
     ConnectLambda(TCfg.LambdaPort);
@@ -483,7 +486,7 @@ void TfrmMain::btnConnectLambdaClick() {
 void TfrmMain::btnDisconnectLambdaClick() {
   DisconnectLambda();
   RefreshControls();
-  StatusBar1->SetText(7, QString());
+  StatusBar1->SetText(kPanelLambdaAfr, QString());
 }
 
 void TfrmMain::btnUnidirectionalModeClick() {
@@ -494,7 +497,7 @@ void TfrmMain::btnUnidirectionalModeClick() {
     return;
   }
   Display->ResetFilter(edFilterLen->value());
-  SendRequest({0x83, 0x10, 0xF1, 0x30, 0x72, 0x01});
+  SendRequest(ReqUnidirectionalMode);
   LeaveUnidirRequest = 0;
 }
 

@@ -20,11 +20,11 @@
 #include <memory>
 #include <vector>
 
+#include "app/accel_table_grid.h"
 #include "app/chart.h"
 #include "app/diagpage.h"
 #include "app/qt_ui_hooks.h"
 #include "app/spinedit.h"
-#include "app/spintable.h"
 #include "app/statusbar.h"
 #include "common/ui.h"
 
@@ -41,7 +41,7 @@ class TfrmMain : public QMainWindow, public QtUiHooks {
   // --- UiHooks: operations the core calls. ---
   void RefreshControls() override;
   void ShowResponseTime(int ms) override;
-  void SetStatusText(int panel, const std::string& text) override;
+  void SetStatusText(StatusPanel panel, const std::string& text) override;
   void ShowProgress(const std::string& caption, std::uint16_t steps) override;
   void StepProgress() override;
   void SetProgressCaption(const std::string& caption) override;
@@ -109,7 +109,7 @@ class TfrmMain : public QMainWindow, public QtUiHooks {
   TSpinEdit *edCorrUOZ, *edRPMLimit, *edAvgAngle, *edFilterLen;
   QTabWidget* PageControl1;
   TChartPage* ChartPage;
-  TSpinTable* grdSpinup;
+  TAccelTableGrid* grdSpinup;
   TDiagPage* DiagPage;
   QFrame* pnlProgress;
   QLabel* lblProgressState;

@@ -14,6 +14,19 @@
 
 class UiTimer;
 
+// The status bar's panels, as the core and the window address them.
+enum StatusPanel : int {
+  kPanelLink = 0,             // the ECU link's state
+  kPanelLambda = 1,           // the LC-1 reader's state
+  kPanelResponseTime = 2,     // the last reply's response time
+  kPanelMode = 3,             // request/reply or unidirectional: drawn by the window
+  kPanelResets = 4,           // receiver resets
+  kPanelBadReplies = 5,       // replies dropped for their checksum or length
+  kPanelNegativeReplies = 6,  // negative replies
+  kPanelLambdaAfr = 7,        // the LC-1's air-fuel ratio
+  kPanelReplyRate = 8,        // replies per second
+};
+
 class UiHooks {
  public:
   virtual ~UiHooks() = default;
@@ -31,8 +44,8 @@ class UiHooks {
   // Main window operations offered to the core.
   virtual void RefreshControls() {}
   virtual void ShowResponseTime(int /*ms*/) {}
-  // Status bar panel 0..8 text (panels 3..6 and 7 are written by the core).
-  virtual void SetStatusText(int /*panel*/, const std::string& /*text*/) {}
+  // A status bar panel's text (the core writes kPanelMode to kPanelNegativeReplies).
+  virtual void SetStatusText(StatusPanel /*panel*/, const std::string& /*text*/) {}
   virtual void ShowProgress(const std::string& /*caption*/, std::uint16_t /*steps*/) {}
   virtual void StepProgress() {}
   // Replaces the progress panel's caption, leaving the bar where it is (so a

@@ -7,7 +7,7 @@ const std::vector<std::uint8_t> ReqStartCommunication = {0x81, kEcuAddress, kTes
 const std::vector<std::uint8_t> ReqReadData = {0x82, kEcuAddress, kTesterAddress,
                                                SID_ReadDataByLocalIdentifier, kDataLocalId};
 const std::vector<std::uint8_t> ReqUnidirectionalMode = {
-    0x83, kEcuAddress, kTesterAddress, SID_InputOutputControl, 0x72, 0x01};
+    0x83, kEcuAddress, kTesterAddress, SID_InputOutputControl, kUnidirLocalId, 0x01};
 const std::vector<std::uint8_t> ReqStopDiagnosticSession = {0x81, kEcuAddress, kTesterAddress,
                                                             SID_StopDiagnosticSession};
 const std::vector<std::uint8_t> ReqStopCommunication = {0x81, kEcuAddress, kTesterAddress,

@@ -20,8 +20,13 @@ inline constexpr std::uint8_t SID_InputOutputControl = 0x30;
 inline constexpr std::uint8_t SID_NegativeReply = 0x7F;
 // A positive reply carries the request's identifier plus this.
 inline constexpr std::uint8_t kPositiveReplyOffset = 0x40;
+constexpr std::uint8_t PositiveReply(std::uint8_t sid) {
+  return static_cast<std::uint8_t>(sid + kPositiveReplyOffset);
+}
 // Local identifier of the diagnostic data record.
 inline constexpr std::uint8_t kDataLocalId = 0x0D;
+// InputOutputControl's identifier of the unidirectional packet stream.
+inline constexpr std::uint8_t kUnidirLocalId = 0x72;
 // Data reply: 61 0D, the 95-byte record and the checksum.
 inline constexpr int kDataRecordLen = 95;
 inline constexpr int kDataReplyBodyLen = 2 + kDataRecordLen + 1;

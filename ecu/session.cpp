@@ -10,11 +10,11 @@
 #include "common/config.h"
 #include "common/error.h"
 #include "common/ui.h"
+#include "ecu/crank_packets.h"
 #include "ecu/csvlog.h"
 #include "ecu/dataframe.h"
 #include "ecu/ecu_data.h"
 #include "ecu/kwp.h"
-#include "ecu/spin.h"
 #include "lambda/lambda.h"
 #include "link/link.h"
 #include "link/port.h"
@@ -34,7 +34,7 @@ constexpr int kStartRetryLimit = 5;
 // Changes the line speed; a failure ends the link and shows the port's error.
 bool ChangeSpeed(int speedIndex) {
   try {
-    SetPortSpeed(speedIndex);
+    SetKLineSpeed(speedIndex);
     return true;
   } catch (const std::exception& e) {
     EcuEndLink(e.what());
@@ -69,7 +69,7 @@ void OnDataReply(const std::uint8_t* data, int count) {
 
 void OnNegativeReply(const std::uint8_t* data, int count) {
   NegativeReplyCount = NegativeReplyCount + 1;
-  Ui().SetStatusText(6, std::to_string(NegativeReplyCount.load()));
+  Ui().SetStatusText(kPanelNegativeReplies, std::to_string(NegativeReplyCount.load()));
   if (count >= 2 && data[1] == SID_StartDiagnosticSession) {
     // The ECU refused the line speed. The controls are left as they are: the
     // connect command stays disabled until the settings have been looked at.
@@ -171,11 +171,11 @@ void EcuEndLink(const std::string& text) {
 void DispatchReply(const std::uint8_t* data, int count) {
   if (count < 1) return;
   switch (data[0]) {
-    case 0xC1:
+    case PositiveReply(SID_StartCommunication):
       StartRetryCount = 0;
       SendRequest(BuildSessionRequest());
       break;
-    case 0x50: {
+    case PositiveReply(SID_StartDiagnosticSession): {
       const int cbr = ValidSpeedIndex(TCfg.CBR);
       if (cbr != 0 && !ChangeSpeed(cbr)) return;
       LinkState = 1;
@@ -185,24 +185,24 @@ void DispatchReply(const std::uint8_t* data, int count) {
       Ui().ResetReplyCount();
       break;
     }
-    case 0x61:
+    case PositiveReply(SID_ReadDataByLocalIdentifier):
       OnDataReply(data, count);
       break;
-    case 0x70:
-      if (count < 2 || data[1] != 0x72) return;
+    case PositiveReply(SID_InputOutputControl):
+      if (count < 2 || data[1] != kUnidirLocalId) return;
       EnterUnidirMode();
       Ui().RefreshControls();
-      Ui().SetStatusText(3, "1");
+      Ui().SetStatusText(kPanelMode, "1");
       ResetSpinSample(EcuData);
       Ui().ResetReplyCount();
       break;
-    case 0x60:
+    case PositiveReply(SID_StopDiagnosticSession):
       LinkState = 0;
       if (TCfg.WriteLog) CloseLog();
       if (!ChangeSpeed(0)) return;
       SendRequest(ReqStopCommunication);
       break;
-    case 0xC2:
+    case PositiveReply(SID_StopCommunication):
       EcuTeardown();
       break;
     case SID_NegativeReply:
@@ -242,14 +242,14 @@ void SendSwitchBack() {
   MsgBlock block{};
   block[0] = kRawCommand;
   block[1] = kRawSwitchBack;
-  WritePortBlocking(block, 2);
+  WriteKLine(block, 2);
 }
 
 void SendCorrUOZ(std::int8_t correction) {
   MsgBlock block{};
   block[0] = kRawCommand;
   block[1] = static_cast<std::uint8_t>(2 * correction);
-  WritePortBlocking(block, 2);
+  WriteKLine(block, 2);
 }
 
 void SendRequest(const std::vector<std::uint8_t>& frame) {

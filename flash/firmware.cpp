@@ -42,8 +42,8 @@ void ReadFirmware(FirmwareBuffer& into) {
     // The same buffer sends the request and receives the answer, so a block
     // answered by nothing reports the request byte 18 as its first byte.
     buf[0] = kReadBlock;
-    WritePortBlocking(buf, 1);
-    const int got = ReadPortWithin(buf.data(), blockBytes, kReadBlockMs);
+    WriteKLine(buf, 1);
+    const int got = ReadKLineWithin(buf.data(), blockBytes, kReadBlockMs);
     if (got != blockBytes || buf[0] != kReadBlock)
       throw EcuError(" Неверный ответ ЭБУ      " + std::to_string(j) + "   " + std::to_string(buf[0]),
                      "read block answer of " + std::to_string(got) + " bytes");
@@ -53,7 +53,7 @@ void ReadFirmware(FirmwareBuffer& into) {
     if (sum != 0) throw EcuError(" Неверная контрольная сумма    ", "read block " + std::to_string(j));
     Ui().StepProgress();
   }
-  PurgePort();
+  PurgeKLine();
 }
 
 void SaveFirmwareFile() {
@@ -72,7 +72,7 @@ void EraseFlash() {
   Ui().ShowProgress("Стирание ... ", 1);
   SendByteExpectReply(kErase, 0x00);
   Ui().StepProgress();
-  PurgePort();
+  PurgeKLine();
 }
 
 void WriteFirmware(WriteProgress& progress) {
@@ -85,29 +85,29 @@ void WriteFirmware(WriteProgress& progress) {
   command[0] = kWriteBlock;
   MsgBlock buf{};
   for (int j = 0; j < kWriteBlocks; ++j) {
-    WritePortBlocking(command, 1);
+    WriteKLine(command, 1);
     std::uint8_t sum = 0;
     for (int i = 0; i < kWriteBlockSize; ++i) {
       buf[i] = FirmwareImage[kWriteBlockSize * j + i];
       sum += buf[i];
     }
     buf[kWriteBlockSize] = static_cast<std::uint8_t>(256 - sum);
-    WritePortBlocking(buf, kWriteBlockSize + 1);
+    WriteKLine(buf, kWriteBlockSize + 1);
     // All of the echo of the command byte and the block must be taken off
     // first, or a late echo byte would be read as the acknowledgement. Its
     // content is not compared: the acknowledgement is what counts.
     std::uint8_t echo[kWriteBlockSize + 2];
-    const int echoed = ReadPortWithin(echo, kWriteBlockSize + 2, kBlockMs);
+    const int echoed = ReadKLineWithin(echo, kWriteBlockSize + 2, kBlockMs);
     if (echoed != kWriteBlockSize + 2)
       throw EcuError(kBadAnswer,
                      "write block " + std::to_string(j) + ": echo of " + std::to_string(echoed) + " bytes");
     std::uint8_t ack = 0xFF;
-    if (ReadPortWithin(&ack, 1, kAnswerMs) != 1 || ack != 0x00)
+    if (ReadKLineWithin(&ack, 1, kAnswerMs) != 1 || ack != 0x00)
       throw EcuError(kBadAnswer, "write block " + std::to_string(j) + " not acknowledged");
     progress.blocksAcknowledged = j + 1;
     Ui().StepProgress();
   }
-  PurgePort();
+  PurgeKLine();
 }
 
 std::optional<std::string> OpenFirmwareFile() {

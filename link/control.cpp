@@ -100,7 +100,7 @@ void LeaveUnidirMode() {
   // busy; it leaves now.
   if (!QueueEmpty()) WriterEvent.Set();
   Ui().RefreshControls();
-  Ui().SetStatusText(3, "0");
+  Ui().SetStatusText(kPanelMode, "0");
 }
 
 void StartLinkTimer() { g_linkTimer.Start(100); }
@@ -132,8 +132,8 @@ void LinkTimerTick() {
 }
 
 void ShowLinkCounters() {
-  Ui().SetStatusText(4, std::to_string(ResetCount.load()));
-  Ui().SetStatusText(5, std::to_string(ChecksumErrorCount.load() + LengthErrorCount.load()));
+  Ui().SetStatusText(kPanelResets, std::to_string(ResetCount.load()));
+  Ui().SetStatusText(kPanelBadReplies, std::to_string(ChecksumErrorCount.load() + LengthErrorCount.load()));
 }
 
 void UpdateResponseTime() {

@@ -79,14 +79,14 @@ bool WaitRxChar(PortId handle);
 // A speed index outside 0..2 raises "Ошибка установки настроек порта " before
 // anything is opened or stored.
 void OpenEcuPort(const std::string& name, int speedIndex);
-void WakePort();
+void WakeKLine();
 void OpenFlashPort(const std::string& name);
 void CloseEcuPort();
-void SetPortSpeed(int speedIndex);
-std::uint32_t PortInQueue();
-void PurgePort();  // purge all; result ignored
-int ReadPortBlocking(std::uint8_t* buffer, int count, int unused = 0);
-int ReadPortWithin(std::uint8_t* buffer, int count, int totalMs);
-void WritePortBlocking(MsgBlock block, std::uint8_t length);
-void SetBreak(bool on);
+void SetKLineSpeed(int speedIndex);
+std::uint32_t KLineInQueue();
+void PurgeKLine();  // purge all; result ignored
+int ReadKLine(std::uint8_t* buffer, int count);
+int ReadKLineWithin(std::uint8_t* buffer, int count, int totalMs);
+void WriteKLine(MsgBlock block, std::uint8_t length);
+void SetKLineBreak(bool on);
 void FastInitPulse();

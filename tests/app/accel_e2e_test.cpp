@@ -105,7 +105,7 @@ TEST_F(DisplayEndToEnd, TwoRunUpsWithTwoCorrectionsGiveTwoColumnsFasterOneHighli
   EXPECT_TRUE(RawPair(0x1E));
   RunUp(2);
 
-  const TSpinTable& g = *w->grdSpinup;
+  const TAccelTableGrid& g = *w->grdSpinup;
   ASSERT_EQ(g.ColCount(), 3);
   EXPECT_EQ(g.Cell(1, 0), "-15");
   EXPECT_EQ(g.Cell(2, 0), "15");

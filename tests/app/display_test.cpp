@@ -210,7 +210,7 @@ TEST_F(DisplayTest, ConnectForgetsHighlights) {
 }
 
 // Column 0 is drawn by the grid's fixed column.
-QColor PixelAt(TSpinTable* g, int column, int row) {
+QColor PixelAt(TAccelTableGrid* g, int column, int row) {
   QTableView* view = column == 0 ? g->FixedColumn() : g;
   const QImage img = view->viewport()->grab().toImage();
   const QRect r = view->visualRect(g->model()->index(row, column));

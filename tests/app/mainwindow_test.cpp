@@ -344,7 +344,7 @@ TEST_F(MainWindow, Lc1ConnectSetsTheScreenTimerAndAlwaysRefreshes) {
 }
 
 TEST_F(MainWindow, Lc1DisconnectEmptiesTheAfrPanel) {
-  w_->SetStatusText(7, " LC1 AFR: 14.7");
+  w_->SetStatusText(kPanelLambdaAfr, " LC1 AFR: 14.7");
   w_->btnDisconnectLambdaClick();
   EXPECT_EQ(w_->StatusText(7), "");
   EXPECT_EQ(w_->StatusText(1), "Не подключен");
@@ -486,7 +486,7 @@ TEST_F(MainWindow, ChartAndTableAreSetUpForTheAccelerationMode) {
   chart->xAxis->setRange(-1, 9);  // panning left of 0 is refused
   EXPECT_EQ(chart->xAxis->range(), QCPRange(0, 10));
 
-  TSpinTable* grid = w_->grdSpinup;
+  TAccelTableGrid* grid = w_->grdSpinup;
   EXPECT_EQ(grid->rowCount(), 12);
   EXPECT_EQ(grid->ColCount(), 1);
   EXPECT_EQ(grid->Cell(0, 0), "");

@@ -52,7 +52,7 @@ TEST_F(LinkThreads, BytesOutsideAnExchangeAreDiscarded) {
   // Noise on an idle line: no Read line, no reset, the next exchange is clean.
   line->Run([this] { ecu->SendRaw({0x55, 0xAA, 0x83, 0xF1, 0x10}); });
   // The receiver has taken it (and dropped it) ...
-  ASSERT_TRUE(WaitFor([&] { return line->BytesToProgram() >= delivered + 5 && PortInQueue() == 0; }));
+  ASSERT_TRUE(WaitFor([&] { return line->BytesToProgram() >= delivered + 5 && KLineInQueue() == 0; }));
   Pump(50);  // ... and wrote nothing about it
   EXPECT_EQ(TraceSnapshot(), before);
   const int replies = ui.replyCount;

@@ -19,7 +19,7 @@ class RecordingUi : public TestUiLoop {
 
   void RefreshControls() override { ++refreshCount; }
   void ShowResponseTime(int ms) override { responseTimes.push_back(ms); }
-  void SetStatusText(int panel, const std::string& text) override { status[panel] = text; }
+  void SetStatusText(StatusPanel panel, const std::string& text) override { status[panel] = text; }
   void ShowProgress(const std::string& caption, std::uint16_t steps) override {
     progressVisible = true;
     progress.push_back({caption, steps});

@@ -1,6 +1,6 @@
 #pragma once
-// The unidirectional packet stream: sync search, packet decoding and the speed
-// samples derived from it.
+// The crank packets of the unidirectional stream (the link finds them behind
+// their sync pair): their decoding and the speed samples derived from them.
 
 #include <cstdint>
 

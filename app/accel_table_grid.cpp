@@ -1,4 +1,4 @@
-#include "app/spintable.h"
+#include "app/accel_table_grid.h"
 
 #include <QHeaderView>
 #include <QScrollBar>
@@ -25,7 +25,7 @@ void SetUpHeaders(QTableView* view, int rowHeight) {
 
 }  // namespace
 
-TSpinTable::TSpinTable(QWidget* parent) : QTableWidget(kRows, 1, parent) {
+TAccelTableGrid::TAccelTableGrid(QWidget* parent) : QTableWidget(kRows, 1, parent) {
   setObjectName("grdSpinup");
   // The designed widths held the texts at a small font; they grow with the
   // window's font instead of the font shrinking.
@@ -64,35 +64,35 @@ TSpinTable::TSpinTable(QWidget* parent) : QTableWidget(kRows, 1, parent) {
   PlaceFixedColumn();
 }
 
-void TSpinTable::SetCellPainter(QAbstractItemDelegate* painter) {
+void TAccelTableGrid::SetCellPainter(QAbstractItemDelegate* painter) {
   setItemDelegate(painter);
   fixed_->setItemDelegate(painter);
 }
 
-void TSpinTable::updateGeometries() {
+void TAccelTableGrid::updateGeometries() {
   QTableWidget::updateGeometries();
   // The table's own header layout resets the margins; the fixed column keeps its room.
   setViewportMargins(headerWidth_, 0, 0, 0);
   PlaceFixedColumn();
 }
 
-void TSpinTable::showEvent(QShowEvent* event) {
+void TAccelTableGrid::showEvent(QShowEvent* event) {
   QTableWidget::showEvent(event);
   // Runs added while the page was not shown: the newest one comes into view.
   if (currentIndex().isValid()) scrollTo(currentIndex());
 }
 
-void TSpinTable::PlaceFixedColumn() {
+void TAccelTableGrid::PlaceFixedColumn() {
   const QRect vp = viewport()->geometry();
   fixed_->setGeometry(vp.left() - headerWidth_, vp.top(), headerWidth_, vp.height());
 }
 
-QString TSpinTable::Cell(int column, int row) const {
+QString TAccelTableGrid::Cell(int column, int row) const {
   const QTableWidgetItem* it = item(row, column);
   return it ? it->text() : QString();
 }
 
-void TSpinTable::SetCell(int column, int row, const QString& text) {
+void TAccelTableGrid::SetCell(int column, int row, const QString& text) {
   QTableWidgetItem* it = item(row, column);
   if (!it) {
     it = new QTableWidgetItem;
@@ -102,13 +102,13 @@ void TSpinTable::SetCell(int column, int row, const QString& text) {
   it->setText(text);
 }
 
-void TSpinTable::SetColCount(int count) {
+void TAccelTableGrid::SetColCount(int count) {
   const int old = columnCount();
   setColumnCount(count);
   for (int c = old; c < count; ++c) setColumnWidth(c, c == 0 ? headerWidth_ : columnWidth_);
 }
 
-void TSpinTable::LabelRows() {
+void TAccelTableGrid::LabelRows() {
   for (int r = 1; r < kRows; ++r)
     SetCell(0, r, QStringLiteral("%1 - %2").arg(2000 + 500 * (r - 1)).arg(2000 + 500 * r));
 }

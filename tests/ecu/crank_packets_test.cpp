@@ -1,4 +1,4 @@
-#include "ecu/spin.h"
+#include "ecu/crank_packets.h"
 
 #include <gtest/gtest.h>
 
