@@ -69,6 +69,10 @@ bool WorkerThread::Synchronize(const std::function<void()>& fn) {
   }
   auto call = std::make_shared<SyncCall>();
   std::shared_ptr<WorkerThread> self = shared_from_this();
+  // The step takes mutex_ before it looks at the call, so posting under it
+  // makes the hand-over, which goes through Qt's event queue, visible to
+  // ThreadSanitizer too.
+  std::unique_lock<std::mutex> lock(mutex_);
   std::unique_lock<std::mutex> posting(g_postMutex);
   QMetaObject::invokeMethod(
       app,
@@ -92,7 +96,6 @@ bool WorkerThread::Synchronize(const std::function<void()>& fn) {
       Qt::QueuedConnection);
   posting.unlock();
 
-  std::unique_lock<std::mutex> lock(mutex_);
   // A step that has started must be waited for: it may use the worker's data.
   cv_.wait(lock, [&] {
     return call->state == CallState::Done || (Terminated() && call->state == CallState::Pending);
