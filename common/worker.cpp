@@ -8,6 +8,10 @@
 namespace {
 
 std::mutex g_registryMutex;
+// Held while a worker posts a call. Qt's own lock around its event queue is
+// invisible to ThreadSanitizer, which would report the queue growing under two
+// posting workers; this one it sees.
+std::mutex g_postMutex;
 std::condition_variable g_registryCv;
 std::vector<std::weak_ptr<WorkerThread>> g_registry;
 int g_live = 0;
@@ -65,6 +69,11 @@ bool WorkerThread::Synchronize(const std::function<void()>& fn) {
   }
   auto call = std::make_shared<SyncCall>();
   std::shared_ptr<WorkerThread> self = shared_from_this();
+  // The step takes mutex_ before it looks at the call, so posting under it
+  // makes the hand-over, which goes through Qt's event queue, visible to
+  // ThreadSanitizer too.
+  std::unique_lock<std::mutex> lock(mutex_);
+  std::unique_lock<std::mutex> posting(g_postMutex);
   QMetaObject::invokeMethod(
       app,
       [call, self, fn] {
@@ -85,8 +94,8 @@ bool WorkerThread::Synchronize(const std::function<void()>& fn) {
         self->cv_.notify_all();
       },
       Qt::QueuedConnection);
+  posting.unlock();
 
-  std::unique_lock<std::mutex> lock(mutex_);
   // A step that has started must be waited for: it may use the worker's data.
   cv_.wait(lock, [&] {
     return call->state == CallState::Done || (Terminated() && call->state == CallState::Pending);
