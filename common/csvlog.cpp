@@ -249,17 +249,12 @@ bool OpenLogFile(const std::string& path) {
 }
 
 void OpenLog() {
-  const std::time_t now = std::time(nullptr);
-  std::tm local{};
-  localtime_r(&now, &local);
-  char name[64];
-  std::snprintf(name, sizeof name, "%04d-%02d-%02d_%02d-%02d-%02d.csv", local.tm_year + 1900,
-                local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec);
-  const std::filesystem::path dir = LogsDirPath();
+  const std::string dir = LogsDirPath();
   std::error_code ec;
   // A failure here shows up as the file's own failure below, with its reason.
   std::filesystem::create_directories(dir, ec);
-  OpenLogFile((dir / name).string());
+  // Two sessions in one second (a quick F3, F2) must not share a file.
+  OpenLogFile(UnusedFilePath(dir, FileTimeStamp(), ".csv"));
 }
 
 void WriteLogRow() {
