@@ -141,3 +141,23 @@ std::string FormatFloat(const std::string& picture, double value) {
   out += p.suffix;
   return out;
 }
+
+std::string FormatLocalTime(const char* format, std::time_t t) {
+  std::tm local{};
+  localtime_r(&t, &local);
+  char text[128];
+  const std::size_t n = std::strftime(text, sizeof text, format, &local);
+  return std::string(text, n);
+}
+
+std::vector<std::string_view> SplitCommas(std::string_view line) {
+  std::vector<std::string_view> fields;
+  std::size_t start = 0;
+  while (true) {
+    const std::size_t comma = line.find(',', start);
+    fields.push_back(
+        line.substr(start, comma == std::string_view::npos ? std::string_view::npos : comma - start));
+    if (comma == std::string_view::npos) return fields;
+    start = comma + 1;
+  }
+}
