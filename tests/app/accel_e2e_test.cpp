@@ -242,4 +242,20 @@ TEST_F(DisplayEndToEnd, RunsAreKeptAsTheyEndAndReopenAnotherTimeWithTheirSummary
   EXPECT_EQ(TablePage(*w), shown);
 }
 
+TEST_F(DisplayEndToEnd, RunCutOffByAPulledCableIsInTheRunsFile) {
+  ASSERT_NO_FATAL_FAILURE(StartStream());
+  engine->StartRunUp();
+  ASSERT_TRUE(Until([&] { return !w->grdSpinup->Cell(1, 4).isEmpty(); }, 20000));
+  line->Hangup();
+  ASSERT_TRUE(Until([] { return LinkState.load() == 0 && PortHandle.load() == kNoPort; }, 10000));
+  ASSERT_EQ(w->RunCount(), 1);
+  RunsFileContent file;
+  ASSERT_EQ(ParseRunsFile(ReadFile(w->Display->Journal().Path()), file), "");
+  ASSERT_EQ(file.runs.size(), 1u);
+  for (int b = 1; b <= 11; ++b) {
+    const std::string cell = w->grdSpinup->Cell(1, b).toStdString();
+    EXPECT_EQ(cell, file.runs[0].bands[b - 1] ? FormatFloat("##0.###", *file.runs[0].bands[b - 1]) : "") << b;
+  }
+}
+
 }  // namespace
