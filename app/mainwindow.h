@@ -11,6 +11,7 @@
 #include <QLabel>
 #include <QMainWindow>
 #include <QProgressBar>
+#include <QSplitter>
 #include <QTabWidget>
 #include <QTimer>
 #include <array>
@@ -19,6 +20,7 @@
 #include <memory>
 #include <vector>
 
+#include "app/accel_summary_panel.h"
 #include "app/chart.h"
 #include "app/diagpage.h"
 #include "app/spinedit.h"
@@ -83,6 +85,7 @@ class TfrmMain : public QMainWindow, public UiHooks {
   void btnFlashReadClick();
   void btnFlashWriteClick();
   void btnOpenLogClick();
+  void btnOpenRunsClick();
   void btnExitClick() { close(); }
   void MsgTimerTimer();
   void ScreenUpdateTimerTimer();
@@ -99,7 +102,7 @@ class TfrmMain : public QMainWindow, public UiHooks {
   int ScreenUpdateInterval() const { return screenInterval_; }
 
   // --- Controls (named as in the design). ---
-  QAction *btnOpenLog, *btnFlashRead, *btnFlashWrite, *btnSettings, *btnExit;
+  QAction *btnOpenLog, *btnOpenRuns, *btnFlashRead, *btnFlashWrite, *btnSettings, *btnExit;
   QAction *btnConnect, *btnDisconnect, *btnUnidirectionalMode, *btnShowEcuTrace;
   QAction *btnConnectLambda, *btnDisconnectLambda;
   QComboBox* bcmbMode;
@@ -107,7 +110,10 @@ class TfrmMain : public QMainWindow, public UiHooks {
   TSpinEdit *edCorrUOZ, *edRPMLimit, *edAvgAngle, *edFilterLen;
   QTabWidget* PageControl1;
   TChartPage* ChartPage;
+  // The page "Таблица": the acceleration table and beside it the summary by correction.
+  QSplitter* pgTable;
   TSpinTable* grdSpinup;
+  TSummaryPanel* pnlSummary;
   TDiagPage* DiagPage;
   QFrame* pnlProgress;
   QLabel* lblProgressState;

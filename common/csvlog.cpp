@@ -1,11 +1,6 @@
 #include "common/csvlog.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <ctime>
 #include <filesystem>
 #include <string_view>
@@ -13,6 +8,7 @@
 
 #include "common/error.h"
 #include "common/format.h"
+#include "common/linefile.h"
 #include "common/paths.h"
 #include "common/timing.h"
 #include "common/ui.h"
@@ -144,45 +140,25 @@ const std::unordered_map<std::string_view, ColumnFormat>& ColumnsByName() {
 
 // The one open log.
 struct LogState {
-  int fd = -1;
-  std::string path;
-  off_t complete = 0;  // end of the last complete line in the file
+  LineFile file;
   std::int64_t origin = 0;
   std::int64_t frequency = 1;
 };
 LogState g_log;
 
 // Ends logging for this session after a failure: one message, file closed.
-// A line cut short by the failure is cut off, so the file stays a clean CSV
-// that spreadsheets import (best effort: gone media refuse this too).
+// A line cut short by the failure has been cut off, so the file stays a clean
+// CSV that spreadsheets import.
 void FailLog(int err) {
-  const std::string path = g_log.path;
-  if (g_log.fd >= 0) {
-    while (::ftruncate(g_log.fd, g_log.complete) != 0 && errno == EINTR) {
-    }
-    ::close(g_log.fd);
-  }
-  g_log.fd = -1;
-  Ui().ShowError("Ошибка записи лога " + path + ": " + FileErrorReason(err) +
+  g_log.file.Close();
+  Ui().ShowError("Ошибка записи лога " + g_log.file.Path() + ": " + FileErrorReason(err) +
                  ". Сессия продолжается без записи лога.");
 }
 
-// One write per line, straight to the file: a line is on disk as soon as it
-// is written, also if the program is killed right after.
 bool WriteLine(const std::string& line) {
-  const std::string text = line + "\r\n";
-  std::size_t done = 0;
-  while (done < text.size()) {
-    const ssize_t n = ::write(g_log.fd, text.data() + done, text.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      FailLog(n < 0 ? errno : EIO);
-      return false;
-    }
-    done += static_cast<std::size_t>(n);
-  }
-  g_log.complete += static_cast<off_t>(text.size());
-  return true;
+  if (g_log.file.Append(line + "\r\n")) return true;
+  FailLog(g_log.file.Error());
+  return false;
 }
 
 }  // namespace
@@ -234,12 +210,9 @@ std::string FormatLogRow(const EcuDataRecord& d, std::int64_t timeMs) {
 }
 
 bool OpenLogFile(const std::string& path) {
-  if (g_log.fd >= 0) CloseLog();
-  g_log.path = path;
-  g_log.complete = 0;
-  g_log.fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-  if (g_log.fd < 0) {
-    FailLog(errno);
+  if (g_log.file.IsOpen()) CloseLog();
+  if (!g_log.file.Create(path)) {
+    FailLog(g_log.file.Error());
     return false;
   }
   if (!WriteLine(LogHeader())) return false;
@@ -254,24 +227,22 @@ void OpenLog() {
   // A failure here shows up as the file's own failure below, with its reason.
   std::filesystem::create_directories(dir, ec);
   // Two sessions in one second (a quick F3, F2) must not share a file.
-  OpenLogFile(UnusedFilePath(dir, FileTimeStamp(), ".csv"));
+  OpenLogFile(UnusedFilePath(dir, FormatLocalTime(kFileTimeFormat, std::time(nullptr)), ".csv"));
 }
 
 void WriteLogRow() {
-  if (g_log.fd < 0) return;
+  if (!g_log.file.IsOpen()) return;
   const std::int64_t ms = LogElapsedMs(g_log.origin, PerfCounter(), g_log.frequency);
   WriteLine(FormatLogRow(EcuData, ms));
 }
 
 void CloseLog() {
-  if (g_log.fd < 0) return;
-  const int fd = g_log.fd;
-  g_log.fd = -1;
+  if (!g_log.file.IsOpen()) return;
   // Every line has been written already; a file system that reports a late
   // failure here (network, removable media) still gets it shown.
-  if (::close(fd) != 0 && errno != EINTR) FailLog(errno);
+  if (!g_log.file.Close()) FailLog(g_log.file.Error());
 }
 
-bool LogIsOpen() { return g_log.fd >= 0; }
+bool LogIsOpen() { return g_log.file.IsOpen(); }
 
-std::string LogFilePath() { return g_log.path; }
+std::string LogFilePath() { return g_log.file.Path(); }

@@ -1,7 +1,5 @@
 #include "common/paths.h"
 
-#include <cstdio>
-#include <ctime>
 #include <mutex>
 
 #include "common/paths_os.h"
@@ -80,15 +78,6 @@ std::string LoaderFilePath() {
   for (const std::string& place : places)
     if (paths_os::Exists(place)) return place;
   return places.front();
-}
-
-std::string FileTimeStamp() { return FileTimeStamp(paths_os::LocalTime(std::time(nullptr))); }
-
-std::string FileTimeStamp(const std::tm& local) {
-  char text[96];  // room for any int the compiler can imagine
-  std::snprintf(text, sizeof text, "%04d-%02d-%02d_%02d-%02d-%02d", local.tm_year + 1900, local.tm_mon + 1,
-                local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec);
-  return text;
 }
 
 std::string UnusedFilePath(const std::string& dir, const std::string& stem, const std::string& ext) {

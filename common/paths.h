@@ -3,7 +3,6 @@
 // executable's directory when it is writable (portable use, the build tree);
 // otherwise, and always for an installed program, the per-user XDG directories.
 
-#include <ctime>
 #include <string>
 #include <vector>
 
@@ -21,10 +20,6 @@ std::string BackupsDirPath();
 std::vector<std::string> LoaderSearchPaths();
 // The first of those places that holds Loader.dat; the first place when none does.
 std::string LoaderFilePath();
-// "yyyy-mm-dd_hh-mm-ss" of the local time now, or of the given one, for names
-// of files the program makes.
-std::string FileTimeStamp();
-std::string FileTimeStamp(const std::tm& local);
 // dir/stem + ext, or dir/stem-2 + ext, -3 ... when that file exists: a new
 // file never replaces one the program wrote before.
 std::string UnusedFilePath(const std::string& dir, const std::string& stem, const std::string& ext);

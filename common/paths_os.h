@@ -2,7 +2,6 @@
 // The operating system's half of the program's folders (paths_posix.cpp,
 // paths_win32.cpp). Paths are UTF-8.
 
-#include <ctime>
 #include <string>
 
 namespace paths_os {
@@ -18,7 +17,5 @@ std::string UserDataDir();
 // True when files can be created in dir.
 bool DirWritable(const std::string& dir);
 bool Exists(const std::string& path);
-// The local calendar time of t.
-std::tm LocalTime(std::time_t t);
 
 }  // namespace paths_os

@@ -34,9 +34,3 @@ std::string paths_os::UserDataDir() { return XdgDir(QStandardPaths::GenericDataL
 bool paths_os::DirWritable(const std::string& dir) { return ::access(dir.c_str(), W_OK) == 0; }
 
 bool paths_os::Exists(const std::string& path) { return ::access(path.c_str(), F_OK) == 0; }
-
-std::tm paths_os::LocalTime(std::time_t t) {
-  std::tm local{};
-  localtime_r(&t, &local);
-  return local;
-}

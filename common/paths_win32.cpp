@@ -76,9 +76,3 @@ bool paths_os::DirWritable(const std::string& dir) {
 bool paths_os::Exists(const std::string& path) {
   return GetFileAttributesW(Wide(path).c_str()) != INVALID_FILE_ATTRIBUTES;
 }
-
-std::tm paths_os::LocalTime(std::time_t t) {
-  std::tm local{};
-  localtime_s(&local, &t);
-  return local;
-}

@@ -10,6 +10,7 @@
 #include <system_error>
 
 #include "common/error.h"
+#include "common/format.h"
 #include "common/paths.h"
 
 namespace {
@@ -78,7 +79,7 @@ bool ReadsBackEqual(const std::string& path, const FirmwareBuffer& image) {
 }  // namespace
 
 std::string BackupFileName(const std::string& identifier, const std::tm& local) {
-  return SafeIdentifier(identifier) + "_" + FileTimeStamp(local) + ".bin";
+  return SafeIdentifier(identifier) + "_" + FormatTime(kFileTimeFormat, local) + ".bin";
 }
 
 std::string SaveBackup(const FirmwareBuffer& image, const std::string& identifier) {
@@ -87,8 +88,9 @@ std::string SaveBackup(const FirmwareBuffer& image, const std::string& identifie
   std::filesystem::create_directories(dir, ec);
   if (ec) Fail(dir.string(), ec.value(), "create_directories");
   // Never over an older backup: that may be the only good image there is.
-  const std::string path =
-      UnusedFilePath(dir.string(), SafeIdentifier(identifier) + "_" + FileTimeStamp(), ".bin");
+  const std::string path = UnusedFilePath(
+      dir.string(), SafeIdentifier(identifier) + "_" + FormatLocalTime(kFileTimeFormat, std::time(nullptr)),
+      ".bin");
   try {
     WriteSynced(path, image);
     if (!ReadsBackEqual(path, image))
