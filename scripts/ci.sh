@@ -26,16 +26,11 @@ asan_suite() {
 
 # The units with threads of their own: the link with its port (link), the
 # session (ecu), the LC-1 reader (lambda) and the window (app); and the check
-# that the suppression file still lets a real race through (tsan). The tests
-# that draw the window on screen are left to the other stages: drawing starts
-# Qt's own thread pool, whose reports name no function of the stripped Qt
-# libraries, and they use no thread of the program.
+# that the suppression file still lets a real race through (tsan).
 tsan_threaded_units() {
   scripts/build.sh build-tsan -DVARNEK_TSAN=ON -DVARNEK_BENCH=OFF
-  local drawing='^(DisplayTest\.SpaceTogglesPauseOnlyInUnidirectionalSession'
-  drawing+='|DisplayTest\.ZoomButtonsStayInLowerLeftCorner|MainWindow\.F10OnlyExits)$'
   TSAN_OPTIONS="suppressions=$PWD/tests/tsan/tsan.supp halt_on_error=1 second_deadlock_stack=1" \
-    run_ctest build-tsan -L '^(link|ecu|lambda|app|tsan)$' -E "$drawing"
+    run_ctest build-tsan -L '^(link|ecu|lambda|app|tsan)$'
 }
 
 times=()
