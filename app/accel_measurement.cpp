@@ -1,5 +1,9 @@
 #include "app/accel_measurement.h"
 
+#include <ctime>
+
+#include "common/format.h"
+
 namespace {
 
 // Integer comparisons: 0.9 × limit in floating point is not exact for every
@@ -19,9 +23,19 @@ void AccelMeasurement::EndRun() {
   ignoring_ = false;
 }
 
-void AccelMeasurement::StopRun() {
+void AccelMeasurement::Interrupt() {
+  if (!running_) return;
+  StopRun();
+  ignoring_ = true;
+}
+
+void AccelMeasurement::StopRun(bool finished) {
+  const bool ended = running_ && finished;
   running_ = false;
   elapsed_ = 0;
+  if (!ended) return;
+  table_.Run(table_.RunCount()).finished = true;
+  if (onRunEnd_) onRunEnd_();
 }
 
 AccelStepResult AccelMeasurement::Step(const AccelSample& s, int rpmLimit, bool paused) {
@@ -44,7 +58,11 @@ AccelStepResult AccelMeasurement::Step(const AccelSample& s, int rpmLimit, bool 
     running_ = true;
     elapsed_ = 0;
     res.chart.currentToPrevious = true;
-    table_.AddRun(s.corrUOZ);
+    AccelTableModel::RunInfo& info = table_.Run(table_.AddRun(s.corrUOZ));
+    info.time = FormatLocalTime("%Y-%m-%d %H:%M:%S", std::time(nullptr));
+    info.rpmLimit = rpmLimit;
+    info.avgAngle = s.avgAngle;
+    info.filterLen = filter_.Length();
     res.newColumn = true;
     nextBand_ = rpm > 2000 ? (rpm - 2000) / 500 + 1 : 0;
     firstBoundary_ = true;
@@ -55,6 +73,7 @@ AccelStepResult AccelMeasurement::Step(const AccelSample& s, int rpmLimit, bool 
 
   res.chart.Add(kSeries1, elapsed_, rpm);
   res.chart.Add(kSeries2, elapsed_, res.average);
+  table_.AddSample(elapsed_, rpm);
   if (rpm >= 2000 + 500 * nextBand_) {
     if (!firstBoundary_ && nextBand_ <= AccelTableModel::kBandRows) {
       res.writtenRow = nextBand_;
@@ -71,7 +90,7 @@ bool AccelMeasurement::DeleteRun(int k) {
   const bool current = running_ && k == table_.RunCount();
   if (!table_.DeleteColumn(k)) return false;
   if (current) {
-    StopRun();
+    StopRun(false);  // its column is gone
     ignoring_ = true;
   }
   return true;

@@ -5,6 +5,7 @@
 // sample. User-interface thread.
 
 #include <cstdint>
+#include <functional>
 
 #include "app/accel_filter.h"
 #include "app/accel_table_model.h"
@@ -16,6 +17,7 @@ struct AccelSample {
   double spinAccel = 0;
   double spinDt = 0;
   double corrUOZ = 0;
+  int avgAngle = 0;  // "Осреднять за" in force, recorded with the run
 };
 
 // What one step changed, for the widgets to apply.
@@ -37,8 +39,14 @@ class AccelMeasurement {
   void ResetFilter(int filterLength) { filter_.Reset(filterLength); }
   // Connect: forget the highlights and any run.
   void ResetBest();
-  // ElapsedTime := 0 (entry into unidirectional mode): a run in progress ends.
+  // ElapsedTime := 0 (entry into unidirectional mode, end of the mode): a run
+  // in progress ends.
   void EndRun();
+  // The run in progress ends here (the table is about to change under it);
+  // the rest of its run-up is ignored.
+  void Interrupt();
+  // Called whenever a run has ended with its column (the newest) in place.
+  void OnRunEnd(std::function<void()> handler) { onRunEnd_ = std::move(handler); }
 
   // One completed sample. rpmLimit is the "Порог оборотов" value.
   AccelStepResult Step(const AccelSample& s, int rpmLimit, bool paused);
@@ -58,9 +66,11 @@ class AccelMeasurement {
   const AccelFilter& Filter() const { return filter_; }
 
  private:
-  void StopRun();
+  // finished: the run's column stays and counts as a finished run.
+  void StopRun(bool finished = true);
 
   AccelTableModel& table_;
+  std::function<void()> onRunEnd_;
   AccelFilter filter_;
   // The run in progress is tracked explicitly rather than by ElapsedTime != 0,
   // so a sample of zero duration cannot open a second column for one run.

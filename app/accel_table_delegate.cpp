@@ -24,7 +24,8 @@ void TAccelTableDelegate::paint(QPainter* painter, const QStyleOptionViewItem& o
   painter->save();
   painter->setFont(option.font);
   if (c == 0 || r == 0) {
-    DrawHeaderCell(painter, rect);
+    // A run chosen for the chart shows its header pressed in.
+    DrawHeaderCell(painter, rect, r == 0 && (option.state & QStyle::State_Selected));
     DrawText(painter, rect, text, QApplication::palette().color(QPalette::ButtonText));
   } else {
     const bool selected = grid_->currentIndex() == index;
@@ -34,13 +35,13 @@ void TAccelTableDelegate::paint(QPainter* painter, const QStyleOptionViewItem& o
   painter->restore();
 }
 
-void TAccelTableDelegate::DrawHeaderCell(QPainter* painter, const QRect& rect) const {
+void TAccelTableDelegate::DrawHeaderCell(QPainter* painter, const QRect& rect, bool pressed) const {
   painter->fillRect(rect, ToColor(kHeaderFace));
   const int left = rect.left(), top = rect.top(), right = rect.right(), bottom = rect.bottom();
-  painter->setPen(ToColor(kHeaderLight));
+  painter->setPen(ToColor(pressed ? kHeaderShadow : kHeaderLight));
   painter->drawLine(left, top, right, top);
   painter->drawLine(left, top, left, bottom);
-  painter->setPen(ToColor(kHeaderShadow));
+  painter->setPen(ToColor(pressed ? kHeaderLight : kHeaderShadow));
   painter->drawLine(right, bottom, left - 1, bottom);
   painter->drawLine(right, bottom, right, top - 1);
 }

@@ -15,8 +15,9 @@ class TAccelTableDelegate : public QStyledItemDelegate {
   void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override;
 
  private:
-  // DrawHeaderCell: face, white top and left edges, grey bottom and right edges.
-  void DrawHeaderCell(QPainter* painter, const QRect& rect) const;
+  // DrawHeaderCell: face, white top and left edges, grey bottom and right
+  // edges; pressed swaps the edges.
+  void DrawHeaderCell(QPainter* painter, const QRect& rect, bool pressed = false) const;
   void DrawText(QPainter* painter, const QRect& rect, const QString& text, const QColor& color) const;
 
   const AccelTableModel& table_;

@@ -4,8 +4,11 @@
 #include <QScrollBar>
 #include <algorithm>
 
+#include "app/accel_table_model.h"
 #include "app/accel_table_paint.h"
 #include "app/font_fit.h"
+
+static_assert(TAccelTableGrid::kRows == AccelTableModel::kRows);
 
 namespace {
 
@@ -39,7 +42,9 @@ TAccelTableGrid::TAccelTableGrid(QWidget* parent) : QTableWidget(kRows, 1, paren
   SetUpHeaders(this, rowHeight_);
   horizontalHeader()->setDefaultSectionSize(columnWidth_);
   setColumnWidth(0, headerWidth_);
-  setSelectionMode(QAbstractItemView::SingleSelection);
+  // Whole runs are chosen, several at a time, to be drawn on the chart.
+  setSelectionMode(QAbstractItemView::ExtendedSelection);
+  setSelectionBehavior(QAbstractItemView::SelectColumns);
   setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
   // A scroll step is a whole run column, as a grid scrolls.
   setHorizontalScrollMode(QAbstractItemView::ScrollPerItem);
@@ -109,6 +114,13 @@ void TAccelTableGrid::SetColCount(int count) {
 }
 
 void TAccelTableGrid::LabelRows() {
-  for (int r = 1; r < kRows; ++r)
-    SetCell(0, r, QStringLiteral("%1 - %2").arg(2000 + 500 * (r - 1)).arg(2000 + 500 * r));
+  for (int r = 1; r < kRows; ++r) SetCell(0, r, QString::fromStdString(AccelTableModel::RowLabel(r)));
+}
+
+std::vector<int> TAccelTableGrid::SelectedRuns() const {
+  std::vector<int> runs;
+  for (int c = 1; c < columnCount(); ++c)
+    if (selectionModel()->isColumnSelected(c, QModelIndex())) runs.push_back(c);
+  if (runs.empty() && currentColumn() >= 1) runs.push_back(currentColumn());
+  return runs;
 }

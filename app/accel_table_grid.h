@@ -2,17 +2,19 @@
 // grdSpinup on the page "Таблица": the acceleration table. Row 0 and column 0
 // are its header cells; a cell is addressed (column, row) as in the design.
 // Column 0, the band labels, stays in place while the runs scroll
-// horizontally. User-interface thread.
+// horizontally. Whole run columns are selected (several with Ctrl or Shift).
+// User-interface thread.
 
 #include <QString>
 #include <QTableView>
 #include <QTableWidget>
+#include <vector>
 
 class QAbstractItemDelegate;
 
 class TAccelTableGrid : public QTableWidget {
  public:
-  static constexpr int kRows = 12;
+  static constexpr int kRows = 13;  // header, 11 bands, total
   // Designed sizes; the real ones grow with the font (HeaderWidth() ...).
   static constexpr int kHeaderWidth = 71;
   static constexpr int kColumnWidth = 50;
@@ -25,8 +27,10 @@ class TAccelTableGrid : public QTableWidget {
   // Columns including the header column (ColCount).
   int ColCount() const { return columnCount(); }
   void SetColCount(int count);
-  // Row labels "2000 - 2500" .. "7000 - 7500" in column 0.
+  // Row labels "2000 - 2500" .. "7000 - 7500" and "Всего" in column 0.
   void LabelRows();
+  // The run columns selected, in order; the current one when none is.
+  std::vector<int> SelectedRuns() const;
   // Paints the cells of both the runs and the fixed column.
   void SetCellPainter(QAbstractItemDelegate* painter);
 

@@ -5,7 +5,9 @@
 #include <QEvent>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <cmath>
 
+#include "app/accel_run_curves.h"
 #include "app/chart_logic.h"
 
 namespace {
@@ -113,6 +115,33 @@ void TChartPage::SetupChart(int chartMode) {
   CustomAxis->setVisible(axes.rightMarginPercent > 0);
   SetAxis(Chart1->yAxis2, axes.right, axes.rightMinorTicks > 0 ? axes.rightMinorTicks : -1);
   for (QCPGraph* s : {Series1, Series2, Series3, Series4, Series5}) s->data()->clear();
+  ClearRunCurves();
+  Chart1->replot();
+}
+
+void TChartPage::ShowRunCurves(const RunCurves& runs) {
+  ClearRunCurves();
+  // Only the chosen runs are named in the legend.
+  for (QCPGraph* s : {Series1, Series2, Series3, Series4, Series5}) s->removeFromLegend();
+  double longest = 0;
+  for (const RunCurve& c : runs.curves) {
+    QCPGraph* g = AddSeries(Chart1, Chart1->yAxis, QColor(c.colour.r, c.colour.g, c.colour.b));
+    g->setPen(QPen(g->pen().color(), 2));
+    g->setName(QString::fromStdString(c.label));
+    g->addToLegend();
+    g->setData(QVector<double>(c.x.begin(), c.x.end()), QVector<double>(c.y.begin(), c.y.end()), true);
+    if (!c.x.empty()) longest = std::max(longest, c.x.back());
+    runGraphs_.push_back(g);
+  }
+  Chart1->legend->setVisible(!runGraphs_.empty());
+  if (!runGraphs_.empty()) SetBottomAxis({0, std::max(1.0, std::ceil(longest)), 0});
+  Chart1->replot();
+}
+
+void TChartPage::ClearRunCurves() {
+  for (QCPGraph* g : runGraphs_) Chart1->removeGraph(g);
+  runGraphs_.clear();
+  Chart1->legend->setVisible(false);
   Chart1->replot();
 }
 

@@ -5,12 +5,14 @@
 
 #include <QPushButton>
 #include <QWidget>
+#include <vector>
 
 class QCustomPlot;
 class QCPAxis;
 class QCPGraph;
 class QCPRange;
 struct AxisRange;
+struct RunCurves;
 
 class TChartPage : public QWidget {
  public:
@@ -27,6 +29,12 @@ class TChartPage : public QWidget {
   // The bottom axis with its tick step; setting it replots.
   AxisRange BottomAxis() const;
   void SetBottomAxis(const AxisRange& r);
+  // Runs chosen in the table, drawn over the live series with a legend
+  // naming each one's correction; the bottom axis shows the longest. They
+  // stay until cleared or the chart is set up again.
+  void ShowRunCurves(const RunCurves& runs);
+  void ClearRunCurves();
+  const std::vector<QCPGraph*>& RunGraphs() const { return runGraphs_; }
 
   QCustomPlot* Chart1 = nullptr;
   QCPGraph* Series1 = nullptr;
@@ -48,4 +56,5 @@ class TChartPage : public QWidget {
   void BottomRangeChanged(const QCPRange& newRange, const QCPRange& oldRange);
 
   double bottomIncrement_ = 0;
+  std::vector<QCPGraph*> runGraphs_;
 };

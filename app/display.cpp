@@ -2,10 +2,18 @@
 
 #include <qcustomplot.h>
 
+#include <QClipboard>
+#include <QCursor>
+#include <QGuiApplication>
 #include <QKeyEvent>
+#include <QLocale>
+#include <QMenu>
 #include <QWindow>
 
 #include "app/accel_table_delegate.h"
+#include "app/accel_run_curves.h"
+#include "app/accel_runs_file.h"
+#include "app/accel_summary_panel.h"
 #include "app/chart_logic.h"
 #include "app/display_texts.h"
 #include "app/mainwindow.h"
@@ -28,6 +36,10 @@ TDisplay::TDisplay(TfrmMain& w) : QObject(&w), w_(w), rate_([] { return PerfCoun
   w_.ChartPage->Chart1->installEventFilter(this);
   w_.grdSpinup->SetCellPainter(new TAccelTableDelegate(table_, w_.grdSpinup));
   w_.grdSpinup->installEventFilter(this);
+  w_.grdSpinup->setContextMenuPolicy(Qt::CustomContextMenu);
+  connect(w_.grdSpinup, &QWidget::customContextMenuRequested, this, [this] { ShowTableMenu(); });
+  // Each run is in the runs file as soon as it has ended.
+  accel_.OnRunEnd([this] { journal_.WritePending(table_); });
   // Key preview: the window's platform window sees every key press once,
   // before the focused control does.
   w_.installEventFilter(this);
@@ -63,7 +75,8 @@ void TDisplay::ShowDiagnostics() {
 }
 
 void TDisplay::StepAcceleration() {
-  const AccelSample s{EcuData.RPM, EcuData.SpinAccel, EcuData.SpinDt, EcuData.CorrUOZ.load()};
+  const AccelSample s{EcuData.RPM, EcuData.SpinAccel, EcuData.SpinDt, EcuData.CorrUOZ.load(),
+                      w_.edAvgAngle->value()};
   const AccelStepResult r = accel_.Step(s, w_.edRPMLimit->value(), w_.Paused);
   ApplyChart(r.chart);
   TAccelTableGrid& g = *w_.grdSpinup;
@@ -78,6 +91,7 @@ void TDisplay::StepAcceleration() {
     // The old best's cell repaints without its highlight.
     if (r.unhighlightColumn > 0)
       g.viewport()->update(g.visualRect(g.model()->index(r.writtenRow, r.unhighlightColumn)));
+    RefreshTotals();
   }
 }
 
@@ -164,7 +178,9 @@ bool TDisplay::DeleteSelectedRun() {
   TAccelTableGrid& g = *w_.grdSpinup;
   const int k = g.currentColumn();
   const int row = g.currentRow();
+  const int inFile = k >= 1 && k <= table_.RunCount() ? table_.Run(k).fileNumber : 0;
   if (!accel_.DeleteRun(k)) return false;
+  if (inFile) journal_.MarkDeleted(inFile);
   SyncGrid();
   if (table_.RunCount() > 0) g.setCurrentCell(std::max(row, 1), std::min(k, table_.RunCount()));
   return true;
@@ -175,7 +191,72 @@ void TDisplay::SyncGrid() {
   g.SetColCount(table_.ColumnCount());
   for (int c = 1; c <= table_.RunCount(); ++c)
     for (int r = 0; r < AccelTableModel::kRows; ++r) g.SetCell(c, r, Q(table_.Cell(c, r)));
+  RefreshTotals();
+}
+
+void TDisplay::RefreshTotals() {
+  TAccelTableGrid& g = *w_.grdSpinup;
+  for (int c = 1; c <= table_.RunCount(); ++c)
+    g.SetCell(c, AccelTableModel::kTotalRow, Q(table_.Cell(c, AccelTableModel::kTotalRow)));
   g.viewport()->update();
+  w_.pnlSummary->ShowSummary(SummarizeByCorrection(table_.ComparedRuns()), table_.ComparedRange(),
+                             table_.LeftOutOfComparison());
+}
+
+void TDisplay::EndRun() { accel_.EndRun(); }
+
+bool TDisplay::OpenRuns(const std::string& path) {
+  // What the table holds is in its own file before anything is read: the file
+  // opened may be that very one. A run in progress ends here.
+  accel_.Interrupt();
+  journal_.WritePending(table_);
+  OpenedRuns opened = ReadRunsFiles(path);
+  if (!opened.error.empty()) {
+    Ui().ShowError(opened.error);
+    return false;
+  }
+  const bool goesOn = journal_.Continue(opened);
+  table_.Load(opened.runs.runs, std::move(opened.samples.runs));
+  // Not carried on: the next run starts a new file, and these runs go into it.
+  if (!goesOn)
+    for (int c = 1; c <= table_.RunCount(); ++c) table_.Run(c).fileNumber = 0;
+  w_.ChartPage->ClearRunCurves();
+  SyncGrid();
+  w_.grdSpinup->setCurrentCell(1, table_.RunCount());
+  if (!opened.note.empty()) Ui().ShowMessage(opened.note);
+  return true;
+}
+
+void TDisplay::CopyTable() {
+  // A spreadsheet reads numbers with the system's decimal point.
+  const QString point = QLocale::system().decimalPoint();
+  const char p = point.size() == 1 && point[0].unicode() < 128 ? static_cast<char>(point[0].unicode()) : '.';
+  QGuiApplication::clipboard()->setText(Q(AccelTableTsv(table_, p)));
+}
+
+void TDisplay::ShowChosenRuns() {
+  const RunCurves runs = CurvesOfRuns(table_, w_.grdSpinup->SelectedRuns());
+  if (!runs.withoutSamples.empty()) {
+    std::string list;
+    for (int c : runs.withoutSamples) list += (list.empty() ? "" : ", ") + std::to_string(c);
+    Ui().ShowMessage("У замеров " + list + " нет записанных точек: их кривые не показать.");
+  }
+  if (runs.curves.empty()) return;
+  w_.ChartPage->ShowRunCurves(runs);
+  w_.PageControl1->setCurrentWidget(w_.ChartPage);
+}
+
+void TDisplay::ShowTableMenu() {
+  TAccelTableGrid& g = *w_.grdSpinup;
+  QMenu menu(&g);
+  QAction* copy = menu.addAction("Копировать", [this] { CopyTable(); });
+  copy->setShortcut(QKeySequence::Copy);
+  QAction* show = menu.addAction("Показать на графике", [this] { ShowChosenRuns(); });
+  show->setEnabled(table_.RunCount() > 0);
+  QAction* clear = menu.addAction("Убрать замеры с графика", [this] { w_.ChartPage->ClearRunCurves(); });
+  clear->setEnabled(!w_.ChartPage->RunGraphs().empty());
+  // At the mouse: the click may come from the band column's own view.
+  menu.exec(QCursor::pos());
 }
 
 bool TDisplay::eventFilter(QObject* watched, QEvent* event) {
@@ -193,6 +274,10 @@ bool TDisplay::eventFilter(QObject* watched, QEvent* event) {
   if (watched == w_.grdSpinup) {
     if (key->key() == Qt::Key_Delete && table_.RunCount() > 0) {
       DeleteSelectedRun();
+      return true;
+    }
+    if (key->matches(QKeySequence::Copy)) {
+      CopyTable();
       return true;
     }
     return false;

@@ -1,14 +1,16 @@
 #pragma once
 // The live display of the main window: the top strip, the diagnostics page,
 // the LC-1 panel, the reply rate, the chart in both chart modes, the
-// acceleration table with its Delete key and painting, and the pause key.
-// The measurement itself lives in the widget-free classes it owns; this
-// class applies their results to the widgets. User-interface thread only.
+// acceleration table with its Delete key, painting, context menu and runs
+// file, the summary by correction, and the pause key. The measurement itself
+// lives in the widget-free classes it owns; this class applies their results
+// to the widgets. User-interface thread only.
 
 #include <QObject>
 #include <QTimer>
 
 #include "app/accel_measurement.h"
+#include "app/accel_runs_journal.h"
 #include "app/accel_table_model.h"
 #include "app/display_plan.h"
 #include "app/fuel_recording.h"
@@ -38,14 +40,26 @@ class TDisplay : public QObject {
   void ResetBest();
   // The pause key's toggle (space in a session in unidirectional mode).
   void TogglePause();
-  // Delete key in grdSpinup: removes the current run column.
+  // Delete key in grdSpinup: removes the current run column (marked deleted
+  // in the runs file).
   bool DeleteSelectedRun();
+  // The unidirectional mode has ended: a run in progress is over (and saved).
+  void EndRun();
+  // "Файл → Открыть замеры...": the table becomes the file's runs, and later
+  // runs go on in that file. A run in progress ends first. A file that is not
+  // one is refused with a message and the table stays.
+  bool OpenRuns(const std::string& path);
+  // "Копировать" and Ctrl+C: the table as tab-separated text.
+  void CopyTable();
+  // The runs selected in the table drawn together on the chart.
+  void ShowChosenRuns();
   // Draws what is pending now instead of at the next coalesced replot.
   void ReplotNow();
 
   const AccelTableModel& Table() const { return table_; }
   const AccelMeasurement& Acceleration() const { return accel_; }
   const FuelRecording& Fuel() const { return fuel_; }
+  const AccelRunsJournal& Journal() const { return journal_; }
   bool ReplotPending() const { return replot_.isActive(); }
 
  protected:
@@ -57,6 +71,9 @@ class TDisplay : public QObject {
   void StepFuel();
   void ApplyChart(const ChartUpdate& u);
   void SyncGrid();
+  // The total row and the summary by correction after the band times changed.
+  void RefreshTotals();
+  void ShowTableMenu();
   void ScheduleReplot();
   void ReplotIfShown();
   void WatchWindowKeys();
@@ -66,6 +83,7 @@ class TDisplay : public QObject {
   TfrmMain& w_;
   AccelTableModel table_;
   AccelMeasurement accel_{table_};
+  AccelRunsJournal journal_;
   FuelRecording fuel_;
   ReplyRateCounter rate_;
   QTimer replot_;

@@ -19,6 +19,7 @@
 #include "app/tracewindow.h"
 #include "common/config.h"
 #include "common/error.h"
+#include "common/paths.h"
 #include "common/timing.h"
 #include "ecu/kwp.h"
 #include "ecu/session.h"
@@ -69,10 +70,16 @@ TfrmMain::TfrmMain(UiHooks* dialogs, QWidget* parent) : QMainWindow(parent) {
   PageControl1 = new QTabWidget(central);
   PageControl1->setObjectName("PageControl1");
   ChartPage = new TChartPage(PageControl1);
-  grdSpinup = new TAccelTableGrid(PageControl1);
+  pgTable = new QSplitter(PageControl1);
+  pgTable->setObjectName("pgTable");
+  grdSpinup = new TAccelTableGrid(pgTable);
+  pnlSummary = new TSummaryPanel(pgTable);
+  pgTable->setStretchFactor(0, 1);
+  pgTable->setStretchFactor(1, 0);
+  pgTable->setCollapsible(0, false);
   DiagPage = new TDiagPage(PageControl1);
   PageControl1->addTab(ChartPage, "График");
-  PageControl1->addTab(grdSpinup, "Таблица");
+  PageControl1->addTab(pgTable, "Таблица");
   PageControl1->addTab(DiagPage, "Диагностика");
   PageControl1->setCurrentIndex(0);
   layout->addWidget(PageControl1, 1);
@@ -137,6 +144,7 @@ TfrmMain::BestTime TfrmMain::BestInRow(int row) const {
 void TfrmMain::CreateActions() {
   btnOpenLog = NewAction(this, "btnOpenLog", "Открыть лог...");
   btnOpenLog->setShortcut(QKeySequence::Open);
+  btnOpenRuns = NewAction(this, "btnOpenRuns", "Открыть замеры...");
   btnFlashRead = NewAction(this, "btnFlashRead", "Считать");
   btnFlashWrite = NewAction(this, "btnFlashWrite", "Записать");
   btnSettings = NewAction(this, "btnSettings", "Настройки");
@@ -157,6 +165,7 @@ void TfrmMain::CreateActions() {
   btnDisconnectLambda = NewAction(this, "btnDisconnectLambda", "Отключение");
 
   connect(btnOpenLog, &QAction::triggered, this, [this] { btnOpenLogClick(); });
+  connect(btnOpenRuns, &QAction::triggered, this, [this] { btnOpenRunsClick(); });
   connect(btnFlashRead, &QAction::triggered, this, [this] { btnFlashReadClick(); });
   connect(btnFlashWrite, &QAction::triggered, this, [this] { btnFlashWriteClick(); });
   connect(btnSettings, &QAction::triggered, this, [this] { btnSettingsClick(); });
@@ -174,6 +183,7 @@ void TfrmMain::CreateMenus() {
   bar->setNativeMenuBar(false);
   QMenu* file = bar->addMenu("Файл");
   file->addAction(btnOpenLog);
+  file->addAction(btnOpenRuns);
   QMenu* flash = file->addMenu("Прошивка");
   flash->addAction(btnFlashRead);
   flash->addAction(btnFlashWrite);
@@ -428,7 +438,11 @@ QString TfrmMain::ReconnectText() const {
   return QString("Переподключение %1 из %2").arg(reconnectAttempt_).arg(kReconnectAttempts);
 }
 
-void TfrmMain::ClearPause() { Paused = false; }
+void TfrmMain::ClearPause() {
+  Paused = false;
+  // The mode has ended (or the link): a run cut off by it is kept as it stands.
+  if (Display) Display->EndRun();
+}
 
 int TfrmMain::AvgAngle() { return edAvgAngle->value(); }
 
@@ -529,6 +543,11 @@ void TfrmMain::btnFlashWriteClick() {
 void TfrmMain::btnOpenLogClick() {
   if (!frmLogView) frmLogView = std::make_unique<TfrmLogView>(*this);
   frmLogView->OpenLogCommand();
+}
+
+void TfrmMain::btnOpenRunsClick() {
+  const auto name = AskOpenFileNameAt(LogsDirPath(), "Замеры|*_runs.csv|Все файлы|*");
+  if (name) Display->OpenRuns(*name);
 }
 
 void TfrmMain::MsgTimerTimer() {

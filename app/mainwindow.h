@@ -12,6 +12,7 @@
 #include <QLabel>
 #include <QMainWindow>
 #include <QProgressBar>
+#include <QSplitter>
 #include <QTabWidget>
 #include <QTimer>
 #include <array>
@@ -21,6 +22,7 @@
 #include <vector>
 
 #include "app/accel_table_grid.h"
+#include "app/accel_summary_panel.h"
 #include "app/chart.h"
 #include "app/diagpage.h"
 #include "app/qt_ui_hooks.h"
@@ -85,6 +87,7 @@ class TfrmMain : public QMainWindow, public QtUiHooks {
   void btnFlashReadClick();
   void btnFlashWriteClick();
   void btnOpenLogClick();
+  void btnOpenRunsClick();
   void btnExitClick() { close(); }
   void MsgTimerTimer();
   void ScreenUpdateTimerTimer();
@@ -101,7 +104,7 @@ class TfrmMain : public QMainWindow, public QtUiHooks {
   int ScreenUpdateInterval() const { return screenInterval_; }
 
   // --- Controls (named as in the design). ---
-  QAction *btnOpenLog, *btnFlashRead, *btnFlashWrite, *btnSettings, *btnExit;
+  QAction *btnOpenLog, *btnOpenRuns, *btnFlashRead, *btnFlashWrite, *btnSettings, *btnExit;
   QAction *btnConnect, *btnDisconnect, *btnUnidirectionalMode, *btnShowEcuTrace;
   QAction *btnConnectLambda, *btnDisconnectLambda;
   QComboBox* bcmbMode;
@@ -109,7 +112,10 @@ class TfrmMain : public QMainWindow, public QtUiHooks {
   TSpinEdit *edCorrUOZ, *edRPMLimit, *edAvgAngle, *edFilterLen;
   QTabWidget* PageControl1;
   TChartPage* ChartPage;
+  // The page "Таблица": the acceleration table and beside it the summary by correction.
+  QSplitter* pgTable;
   TAccelTableGrid* grdSpinup;
+  TSummaryPanel* pnlSummary;
   TDiagPage* DiagPage;
   QFrame* pnlProgress;
   QLabel* lblProgressState;

@@ -24,3 +24,18 @@ std::string FileErrorReason(int err) {
       return std::strerror(err);
   }
 }
+
+std::string FileReadErrorText(int err) {
+  switch (err) {
+    case ENOENT:
+    case ENOTDIR:
+      return "Файл не найден.";
+    case EACCES:
+    case EPERM:
+      return "Нет прав на чтение файла.";
+    case EISDIR:
+      return "Это папка, а не файл.";
+    default:
+      return std::string("Ошибка чтения файла: ") + std::strerror(err) + ".";
+  }
+}

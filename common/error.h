@@ -21,3 +21,6 @@ inline constexpr const char* kAppCaption = "tufeka Varnek test v 1.0";
 // Why a file could not be written or read, in the user's words; the system's
 // text for the rare rest.
 std::string FileErrorReason(int err);
+
+// Why a file could not be read, as a sentence for the user.
+std::string FileReadErrorText(int err);

@@ -1,4 +1,4 @@
-// Replacing and appending files on Linux: descriptors, fsync and rename.
+// Replacing files and writing line files on Linux: descriptors, fsync and rename.
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -8,6 +8,7 @@
 #include <filesystem>
 
 #include "common/files.h"
+#include "common/files_os.h"
 
 namespace {
 
@@ -82,28 +83,55 @@ int ReplaceWholeFile(const std::string& path, std::string_view bytes) {
   return 0;
 }
 
-int AppendFile::Create(const std::string& path) {
-  Close();
-  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+namespace files_os {
+
+int Open(const std::string& path, OpenMode mode, Handle& handle) {
+  int flags = O_CLOEXEC;
+  switch (mode) {
+    case OpenMode::Truncate: flags |= O_WRONLY | O_CREAT | O_TRUNC; break;
+    case OpenMode::Exclusive: flags |= O_WRONLY | O_CREAT | O_EXCL; break;
+    case OpenMode::Existing: flags |= O_RDWR; break;
+  }
+  const int fd = ::open(path.c_str(), flags, 0666);
   if (fd < 0) return errno;
-  handle_ = fd;
+  handle = fd;
   return 0;
 }
 
-int AppendFile::Write(std::string_view bytes) {
-  if (!IsOpen()) return EBADF;
-  return WriteAll(static_cast<int>(handle_), bytes);
+int Size(Handle handle, std::uint64_t& size) {
+  struct stat st {};
+  if (::fstat(static_cast<int>(handle), &st) != 0) return errno;
+  size = static_cast<std::uint64_t>(st.st_size);
+  return 0;
 }
 
-void AppendFile::CutTo(std::uint64_t size) {
-  if (!IsOpen()) return;
-  while (::ftruncate(static_cast<int>(handle_), static_cast<off_t>(size)) != 0 && errno == EINTR) {
+int WriteAt(Handle handle, std::uint64_t offset, std::string_view bytes) {
+  std::size_t done = 0;
+  while (done < bytes.size()) {
+    const ssize_t n = ::pwrite(static_cast<int>(handle), bytes.data() + done, bytes.size() - done,
+                               static_cast<off_t>(offset + done));
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return errno;
+    if (n == 0) return EIO;
+    done += static_cast<std::size_t>(n);
   }
+  return 0;
 }
 
-int AppendFile::Close() {
-  if (!IsOpen()) return 0;
-  const int fd = static_cast<int>(handle_);
-  handle_ = kClosed;
-  return ::close(fd) != 0 && errno != EINTR ? errno : 0;
+int Truncate(Handle handle, std::uint64_t size) {
+  int rc;
+  while ((rc = ::ftruncate(static_cast<int>(handle), static_cast<off_t>(size))) != 0 && errno == EINTR) {
+  }
+  return rc == 0 ? 0 : errno;
 }
+
+int Sync(Handle handle) {
+  int rc;
+  while ((rc = ::fdatasync(static_cast<int>(handle))) != 0 && errno == EINTR) {
+  }
+  return rc == 0 ? 0 : errno;
+}
+
+int Close(Handle handle) { return ::close(static_cast<int>(handle)) != 0 && errno != EINTR ? errno : 0; }
+
+}  // namespace files_os

@@ -1,4 +1,4 @@
-// Replacing and appending files on Windows: handles, FlushFileBuffers and
+// Replacing files and writing line files on Windows: handles, FlushFileBuffers and
 // MoveFileEx. The system's errors are handed on as errno values.
 #include <windows.h>
 
@@ -7,6 +7,7 @@
 #include <filesystem>
 
 #include "common/files.h"
+#include "common/files_os.h"
 #include "common/wide_win32.h"
 
 namespace {
@@ -98,31 +99,49 @@ int ReplaceWholeFile(const std::string& path, std::string_view bytes) {
   return err;
 }
 
-int AppendFile::Create(const std::string& path) {
-  Close();
-  HANDLE h = CreateFileW(Wide(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+namespace files_os {
+
+int Open(const std::string& path, OpenMode mode, Handle& handle) {
+  DWORD access = GENERIC_WRITE, disposition = CREATE_ALWAYS;
+  switch (mode) {
+    case OpenMode::Truncate: break;
+    case OpenMode::Exclusive: disposition = CREATE_NEW; break;
+    case OpenMode::Existing:
+      access |= GENERIC_READ;
+      disposition = OPEN_EXISTING;
+      break;
+  }
+  // Readers (a spreadsheet, the log view) may look while it grows.
+  HANDLE h = CreateFileW(Wide(path).c_str(), access, FILE_SHARE_READ, nullptr, disposition,
                          FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return LastErrno();
-  handle_ = reinterpret_cast<std::intptr_t>(h);
+  if (h == INVALID_HANDLE_VALUE) return GetLastError() == ERROR_FILE_EXISTS ? EEXIST : LastErrno();
+  handle = reinterpret_cast<Handle>(h);
   return 0;
 }
 
-int AppendFile::Write(std::string_view bytes) {
-  if (!IsOpen()) return EBADF;
-  return WriteAll(reinterpret_cast<HANDLE>(handle_), bytes);
+int Size(Handle handle, std::uint64_t& size) {
+  LARGE_INTEGER s;
+  if (!GetFileSizeEx(reinterpret_cast<HANDLE>(handle), &s)) return LastErrno();
+  size = static_cast<std::uint64_t>(s.QuadPart);
+  return 0;
 }
 
-void AppendFile::CutTo(std::uint64_t size) {
-  if (!IsOpen()) return;
-  HANDLE h = reinterpret_cast<HANDLE>(handle_);
+int WriteAt(Handle handle, std::uint64_t offset, std::string_view bytes) {
+  LARGE_INTEGER at;
+  at.QuadPart = static_cast<LONGLONG>(offset);
+  if (!SetFilePointerEx(reinterpret_cast<HANDLE>(handle), at, nullptr, FILE_BEGIN)) return LastErrno();
+  return WriteAll(reinterpret_cast<HANDLE>(handle), bytes);
+}
+
+int Truncate(Handle handle, std::uint64_t size) {
+  HANDLE h = reinterpret_cast<HANDLE>(handle);
   LARGE_INTEGER at;
   at.QuadPart = static_cast<LONGLONG>(size);
-  if (SetFilePointerEx(h, at, nullptr, FILE_BEGIN)) SetEndOfFile(h);
+  return SetFilePointerEx(h, at, nullptr, FILE_BEGIN) && SetEndOfFile(h) ? 0 : LastErrno();
 }
 
-int AppendFile::Close() {
-  if (!IsOpen()) return 0;
-  HANDLE h = reinterpret_cast<HANDLE>(handle_);
-  handle_ = kClosed;
-  return CloseHandle(h) ? 0 : LastErrno();
-}
+int Sync(Handle handle) { return FlushFileBuffers(reinterpret_cast<HANDLE>(handle)) ? 0 : LastErrno(); }
+
+int Close(Handle handle) { return CloseHandle(reinterpret_cast<HANDLE>(handle)) ? 0 : LastErrno(); }
+
+}  // namespace files_os

@@ -6,6 +6,8 @@
 #include <string>
 #include <unordered_map>
 
+#include "common/timing.h"
+
 namespace {
 
 bool IsPlace(char c) { return c == '0' || c == '#'; }
@@ -140,4 +142,26 @@ std::string FormatFloat(const std::string& picture, double value) {
   if (sigInt < 1 && p.minInt < 1 && fracOut == 0) out += '0';
   out += p.suffix;
   return out;
+}
+
+std::string FormatTime(const char* format, const std::tm& time) {
+  char text[128];
+  const std::size_t n = std::strftime(text, sizeof text, format, &time);
+  return std::string(text, n);
+}
+
+std::string FormatLocalTime(const char* format, std::time_t t) {
+  return FormatTime(format, LocalCalendarTime(t));
+}
+
+std::vector<std::string_view> SplitCommas(std::string_view line) {
+  std::vector<std::string_view> fields;
+  std::size_t start = 0;
+  while (true) {
+    const std::size_t comma = line.find(',', start);
+    fields.push_back(
+        line.substr(start, comma == std::string_view::npos ? std::string_view::npos : comma - start));
+    if (comma == std::string_view::npos) return fields;
+    start = comma + 1;
+  }
 }

@@ -80,6 +80,12 @@ std::string LoaderFilePath() {
   return places.front();
 }
 
+std::string UnusedFilePath(const std::string& dir, const std::string& stem, const std::string& ext) {
+  std::string path = Join(dir, stem + ext);
+  for (int n = 2; paths_os::Exists(path); ++n) path = Join(dir, stem + "-" + std::to_string(n) + ext);
+  return path;
+}
+
 void SetAppDirOverride(const std::string& dir, bool readOnly) {
   std::lock_guard<std::mutex> lock(g_mutex);
   g_override = dir;

@@ -20,6 +20,9 @@ std::string BackupsDirPath();
 std::vector<std::string> LoaderSearchPaths();
 // The first of those places that holds Loader.dat; the first place when none does.
 std::string LoaderFilePath();
+// dir/stem + ext, or dir/stem-2 + ext, -3 ... when that file exists: a new
+// file never replaces one the program wrote before.
+std::string UnusedFilePath(const std::string& dir, const std::string& stem, const std::string& ext);
 // Overrides the directory used as "beside the executable" (tests, demo);
 // readOnly treats it as not writable (tests run as root, who may write anywhere).
 void SetAppDirOverride(const std::string& dir, bool readOnly = false);

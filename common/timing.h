@@ -3,6 +3,7 @@
 // All timing of the program uses this monotonic counter.
 
 #include <cstdint>
+#include <ctime>
 
 // Counter now, in counter units (monotonic). Any thread.
 std::int64_t PerfCounter();
@@ -20,3 +21,5 @@ void LowerTimerSlack();
 // Runs the calling thread one step above normal priority where the system
 // allows it; otherwise it stays at normal priority.
 void RaiseThreadPriority();
+// The local calendar time of t (wall clock, for names and stamps only). Any thread.
+std::tm LocalCalendarTime(std::time_t t);

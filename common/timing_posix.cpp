@@ -23,3 +23,9 @@ void LowerTimerSlack() { ::prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL); }
 
 // Linux nice values are per thread; -1 is one step up and needs CAP_SYS_NICE.
 void RaiseThreadPriority() { (void)setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), -1); }
+
+std::tm LocalCalendarTime(std::time_t t) {
+  std::tm local{};
+  localtime_r(&t, &local);
+  return local;
+}

@@ -34,3 +34,9 @@ void timing_os::SleepOneMs() {
 void LowerTimerSlack() {}
 
 void RaiseThreadPriority() { SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_ABOVE_NORMAL); }
+
+std::tm LocalCalendarTime(std::time_t t) {
+  std::tm local{};
+  localtime_s(&local, &t);
+  return local;
+}

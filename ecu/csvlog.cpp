@@ -1,8 +1,6 @@
 #include "ecu/csvlog.h"
 
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <ctime>
 #include <filesystem>
 #include <string_view>
@@ -11,6 +9,7 @@
 #include "common/error.h"
 #include "common/files.h"
 #include "common/format.h"
+#include "common/linefile.h"
 #include "common/paths.h"
 #include "common/timing.h"
 #include "common/ui.h"
@@ -142,35 +141,25 @@ const std::unordered_map<std::string_view, ColumnFormat>& ColumnsByName() {
 
 // The one open log.
 struct LogState {
-  AppendFile file;
-  std::string path;
-  std::uint64_t complete = 0;  // end of the last complete line in the file
+  LineFile file;
   std::int64_t origin = 0;
   std::int64_t frequency = 1;
 };
 LogState g_log;
 
 // Ends logging for this session after a failure: one message, file closed.
-// A line cut short by the failure is cut off, so the file stays a clean CSV
-// that spreadsheets import (best effort: gone media refuse this too).
+// A line cut short by the failure has been cut off, so the file stays a clean
+// CSV that spreadsheets import.
 void FailLog(int err) {
-  const std::string path = g_log.path;
-  g_log.file.CutTo(g_log.complete);
   g_log.file.Close();
-  Ui().ShowError("Ошибка записи лога " + path + ": " + FileErrorReason(err) +
+  Ui().ShowError("Ошибка записи лога " + g_log.file.Path() + ": " + FileErrorReason(err) +
                  ". Сессия продолжается без записи лога.");
 }
 
-// One write per line, straight to the file: a line is on disk as soon as it
-// is written, also if the program is killed right after.
 bool WriteLine(const std::string& line) {
-  const std::string text = line + "\r\n";
-  if (const int err = g_log.file.Write(text)) {
-    FailLog(err);
-    return false;
-  }
-  g_log.complete += text.size();
-  return true;
+  if (g_log.file.Append(line + "\r\n")) return true;
+  FailLog(g_log.file.Error());
+  return false;
 }
 
 }  // namespace
@@ -223,10 +212,8 @@ std::string FormatLogRow(const EcuDataRecord& d, std::int64_t timeMs) {
 
 bool OpenLogFile(const std::string& path) {
   if (g_log.file.IsOpen()) CloseLog();
-  g_log.path = path;
-  g_log.complete = 0;
-  if (const int err = g_log.file.Create(path)) {
-    FailLog(err);
+  if (!g_log.file.Create(path)) {
+    FailLog(g_log.file.Error());
     return false;
   }
   if (!WriteLine(LogHeader())) return false;
@@ -236,17 +223,12 @@ bool OpenLogFile(const std::string& path) {
 }
 
 void OpenLog() {
-  const std::time_t now = std::time(nullptr);
-  std::tm local{};
-  localtime_r(&now, &local);
-  char name[64];
-  std::snprintf(name, sizeof name, "%04d-%02d-%02d_%02d-%02d-%02d.csv", local.tm_year + 1900,
-                local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec);
-  const std::filesystem::path dir = LogsDirPath();
+  const std::string dir = LogsDirPath();
   std::error_code ec;
   // A failure here shows up as the file's own failure below, with its reason.
   std::filesystem::create_directories(dir, ec);
-  OpenLogFile((dir / name).string());
+  // Two sessions in one second (a quick F3, F2) must not share a file.
+  OpenLogFile(UnusedFilePath(dir, FormatLocalTime(kFileTimeFormat, std::time(nullptr)), ".csv"));
 }
 
 void WriteLogRow() {
@@ -259,9 +241,9 @@ void CloseLog() {
   if (!g_log.file.IsOpen()) return;
   // Every line has been written already; a file system that reports a late
   // failure here (network, removable media) still gets it shown.
-  if (const int err = g_log.file.Close()) FailLog(err);
+  if (!g_log.file.Close()) FailLog(g_log.file.Error());
 }
 
 bool LogIsOpen() { return g_log.file.IsOpen(); }
 
-std::string LogFilePath() { return g_log.path; }
+std::string LogFilePath() { return g_log.file.Path(); }

@@ -4,12 +4,13 @@
 #include <cerrno>
 #include <charconv>
 #include <cmath>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <limits>
 
 #include "ecu/csvlog.h"
+#include "common/error.h"
+#include "common/format.h"
 
 namespace {
 
@@ -66,16 +67,8 @@ bool ParseDecimal(std::string_view s, double& value, int& decimals) {
 }
 
 std::vector<std::string> SplitNames(std::string_view line) {
-  std::vector<std::string> names;
-  std::size_t start = 0;
-  while (true) {
-    const std::size_t comma = line.find(',', start);
-    names.emplace_back(
-        line.substr(start, comma == std::string_view::npos ? std::string_view::npos : comma - start));
-    if (comma == std::string_view::npos) break;
-    start = comma + 1;
-  }
-  return names;
+  const std::vector<std::string_view> fields = SplitCommas(line);
+  return {fields.begin(), fields.end()};
 }
 
 // The log's columns: Time, then the 89 variables.
@@ -89,21 +82,6 @@ std::string ListNames(const std::vector<std::string>& names) {
   for (std::size_t i = 0; i < names.size() && i < kMaxNamesListed; ++i) out += (i ? ", " : "") + names[i];
   if (names.size() > kMaxNamesListed) out += " и ещё " + std::to_string(names.size() - kMaxNamesListed);
   return out;
-}
-
-std::string ReadErrorText(int err) {
-  switch (err) {
-    case ENOENT:
-    case ENOTDIR:
-      return "Файл не найден.";
-    case EACCES:
-    case EPERM:
-      return "Нет прав на чтение файла.";
-    case EISDIR:
-      return "Это папка, а не файл.";
-    default:
-      return std::string("Ошибка чтения файла: ") + std::strerror(err) + ".";
-  }
 }
 
 }  // namespace
@@ -402,14 +380,14 @@ LogReadResult ReadLogFile(const std::string& path, LogReadProgress* progress) {
   LogReadResult refused;
   std::error_code ec;
   if (std::filesystem::is_directory(file, ec)) {
-    refused.error = ReadErrorText(EISDIR);
+    refused.error = FileReadErrorText(EISDIR);
     return refused;
   }
   const std::uint64_t size = std::filesystem::file_size(file, ec);
   errno = 0;
   std::ifstream in(file, std::ios::binary);
   if (!in) {
-    refused.error = ReadErrorText(errno ? errno : ENOENT);
+    refused.error = FileReadErrorText(errno ? errno : ENOENT);
     return refused;
   }
   if (progress) progress->bytesTotal = ec ? 0 : size;
@@ -425,7 +403,7 @@ LogReadResult ReadLogFile(const std::string& path, LogReadProgress* progress) {
     if (n > 0) parser.Feed(std::string_view(buf.data(), static_cast<std::size_t>(n)));
     if (progress) progress->bytesRead += static_cast<std::uint64_t>(n);
     if (in.bad()) {
-      refused.error = ReadErrorText(errno ? errno : EIO);
+      refused.error = FileReadErrorText(errno ? errno : EIO);
       return refused;
     }
     if (in.eof()) break;

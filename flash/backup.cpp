@@ -9,6 +9,7 @@
 
 #include "common/error.h"
 #include "common/files.h"
+#include "common/format.h"
 #include "common/paths.h"
 
 namespace {
@@ -62,25 +63,18 @@ bool ReadsBackEqual(const std::string& path, const FirmwareBuffer& image) {
 }  // namespace
 
 std::string BackupFileName(const std::string& identifier, const std::tm& local) {
-  char time[96];  // room for any int the compiler can imagine
-  std::snprintf(time, sizeof time, "%04d-%02d-%02d_%02d-%02d-%02d", local.tm_year + 1900, local.tm_mon + 1,
-                local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec);
-  return SafeIdentifier(identifier) + "_" + time + ".bin";
+  return SafeIdentifier(identifier) + "_" + FormatTime(kFileTimeFormat, local) + ".bin";
 }
 
 std::string SaveBackup(const FirmwareBuffer& image, const std::string& identifier) {
-  const std::time_t now = std::time(nullptr);
-  std::tm local{};
-  localtime_r(&now, &local);
   const std::filesystem::path dir = BackupsDirPath();
   std::error_code ec;
   std::filesystem::create_directories(dir, ec);
   if (ec) Fail(dir.string(), ec.value(), "create_directories");
   // Never over an older backup: that may be the only good image there is.
-  const std::string name = BackupFileName(identifier, local);
-  std::string path = (dir / name).string();
-  for (int n = 2; std::filesystem::exists(path, ec); ++n)
-    path = (dir / (name.substr(0, name.size() - 4) + "-" + std::to_string(n) + ".bin")).string();
+  const std::string path = UnusedFilePath(
+      dir.string(), SafeIdentifier(identifier) + "_" + FormatLocalTime(kFileTimeFormat, std::time(nullptr)),
+      ".bin");
   try {
     // On the disk before the erase: a laptop that dies during the write must
     // not take the way back with it.

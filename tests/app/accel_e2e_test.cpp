@@ -2,18 +2,25 @@
 // mode the diagnostics page shows live numbers. In unidirectional mode the
 // engine revs up twice with two ignition corrections and the acceleration
 // table gets two columns with the faster one highlighted; leaving the mode
-// returns to polling.
+// returns to polling. The runs are in the runs file as they end and come back
+// from it with their summary another time.
 #include <gtest/gtest.h>
 #include <qcustomplot.h>
 
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QTest>
 #include <QTimer>
+#include <filesystem>
+#include <fstream>
 #include <functional>
 #include <memory>
+#include <sstream>
 
+#include "app/accel_runs_file.h"
 #include "app/display.h"
 #include "app/mainwindow.h"
+#include "common/format.h"
 #include "ecu/ecu_data.h"
 #include "sim/engine.h"
 #include "tests/link/link_rig.h"
@@ -65,6 +72,14 @@ class DisplayEndToEnd : public LinkRig {
     return true;
   }
 
+  // A session in unidirectional mode, runs starting above 1500 rpm.
+  void StartStream() {
+    w->edRPMLimit->setValue(1500);
+    w->btnConnectClick();
+    ASSERT_TRUE(WaitSession());
+    w->btnUnidirectionalMode->trigger();
+    ASSERT_TRUE(Until([] { return UnidirMode.load() == 1; }, 5000));
+  }
   // Sets the correction and waits until the packets report it.
   void Correction(int degrees) {
     w->edCorrUOZ->setValue(degrees);
@@ -92,11 +107,7 @@ class DisplayEndToEnd : public LinkRig {
 };
 
 TEST_F(DisplayEndToEnd, TwoRunUpsWithTwoCorrectionsGiveTwoColumnsFasterOneHighlighted) {
-  w->edRPMLimit->setValue(1500);
-  w->btnConnectClick();
-  ASSERT_TRUE(WaitSession());
-  w->btnUnidirectionalMode->trigger();
-  ASSERT_TRUE(Until([] { return UnidirMode.load() == 1; }, 5000));
+  ASSERT_NO_FATAL_FAILURE(StartStream());
 
   Correction(-15);
   EXPECT_TRUE(RawPair(0xE2));  // EE and twice the correction
@@ -142,6 +153,109 @@ TEST_F(DisplayEndToEnd, DiagnosticsPageShowsLiveNumbersAndReplyRate) {
   ASSERT_TRUE(Until([&] { return !w->StatusText(8).isEmpty(); }, 5000));
   EXPECT_TRUE(w->StatusText(8).endsWith(" п/сек")) << w->StatusText(8).toStdString();
   EXPECT_EQ(w->ChartPage->Series1->data()->size(), 0);
+}
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+// Everything the table page shows: cells, highlights, the summary.
+QStringList TablePage(const TfrmMain& w) {
+  QStringList out;
+  const TAccelTableGrid& g = *w.grdSpinup;
+  for (int r = 0; r < g.rowCount(); ++r) {
+    QStringList row;
+    for (int c = 0; c < g.ColCount(); ++c) row << g.Cell(c, r) + (w.Display->Table().IsBest(c, r) ? "*" : "");
+    out << row.join('|');
+  }
+  const QTableWidget& s = *w.pnlSummary->grdSummary;
+  for (int r = 0; r < s.rowCount(); ++r)
+    for (int c = 0; c < s.columnCount(); ++c) out << s.item(r, c)->text();
+  return out << w.pnlSummary->lblRange->text() << w.pnlSummary->lblVerdict->text();
+}
+
+TEST_F(DisplayEndToEnd, RunsAreKeptAsTheyEndAndReopenAnotherTimeWithTheirSummary) {
+  ASSERT_NO_FATAL_FAILURE(StartStream());
+
+  Correction(-15);
+  RunUp(1);
+  // In the file as soon as it has ended.
+  const std::string path = w->Display->Journal().Path();
+  RunsFileContent file;
+  ASSERT_EQ(ParseRunsFile(ReadFile(path), file), "");
+  ASSERT_EQ(file.runs.size(), 1u);
+  RunUp(2);
+  Correction(15);
+  RunUp(3);
+  RunUp(4);
+  // The second run goes; its row stays, marked.
+  w->grdSpinup->setCurrentCell(1, 2);
+  QTest::keyClick(w->grdSpinup, Qt::Key_Delete);
+  ASSERT_EQ(w->RunCount(), 3);
+
+  ASSERT_EQ(ParseRunsFile(ReadFile(path), file), "");
+  ASSERT_EQ(file.runs.size(), 4u);
+  const bool deleted[] = {false, true, false, false};
+  for (int i = 0; i < 4; ++i) EXPECT_EQ(file.runs[i].deleted, deleted[i]) << i;
+  // The rows hold what the table shows.
+  const AccelRunRecord* const kept[] = {&file.runs[0], &file.runs[2], &file.runs[3]};
+  for (int c = 1; c <= 3; ++c) {
+    const AccelRunRecord& r = *kept[c - 1];
+    EXPECT_EQ(r.corrUOZ, c == 1 ? -15 : 15);
+    EXPECT_EQ(r.rpmLimit, 1500);
+    EXPECT_EQ(r.avgAngle, 360);
+    for (int b = 1; b <= 11; ++b) {
+      ASSERT_TRUE(r.bands[b - 1]) << c << " " << b;
+      EXPECT_EQ(w->grdSpinup->Cell(c, b).toStdString(), FormatFloat("##0.###", *r.bands[b - 1]));
+    }
+  }
+  const QStringList shown = TablePage(*w);
+  // Summed up by correction, fastest first; one run at -15 is not enough to be sure.
+  EXPECT_EQ(shown.mid(13, 2), (QStringList{"15.0", "2"}));
+  EXPECT_EQ(shown.mid(17, 2), (QStringList{"-15.0", "1"}));
+  EXPECT_TRUE(shown.back().startsWith("Быстрее всего пока коррекция 15.0, но нужно больше замеров"));
+  const std::size_t samples = w->Display->Table().Run(3).samples.size();
+  EXPECT_GT(samples, 20u);
+
+  w->btnDisconnectClick();
+  ASSERT_TRUE(Until([&] { return LinkState.load() == 0 && PortHandle.load() == kNoPort; }, 10000));
+
+  // Another day: a new program opens the file.
+  w = std::make_unique<TfrmMain>(&ui);
+  ui.openAnswers.push_back(path);
+  w->btnOpenRunsClick();
+  EXPECT_TRUE(ui.errors.empty());
+  EXPECT_EQ(TablePage(*w), shown);
+  EXPECT_EQ(w->Display->Table().Run(3).samples.size(), samples);
+
+  // A cut copy is refused naming the line; the table stays.
+  const std::string cut = (std::filesystem::path(path).parent_path() / "cut_runs.csv").string();
+  const std::string text = ReadFile(path);
+  std::ofstream(cut, std::ios::binary) << text.substr(0, text.size() - 5);
+  ui.openAnswers.push_back(cut);
+  w->btnOpenRunsClick();
+  ASSERT_EQ(ui.errors.size(), 1u);
+  EXPECT_NE(ui.errors[0].find("строка 5 оборвана"), std::string::npos) << ui.errors[0];
+  EXPECT_EQ(TablePage(*w), shown);
+}
+
+TEST_F(DisplayEndToEnd, RunCutOffByAPulledCableIsInTheRunsFile) {
+  ASSERT_NO_FATAL_FAILURE(StartStream());
+  engine->StartRunUp();
+  ASSERT_TRUE(Until([&] { return !w->grdSpinup->Cell(1, 4).isEmpty(); }, 20000));
+  line->Hangup();
+  ASSERT_TRUE(Until([] { return LinkState.load() == 0 && PortHandle.load() == kNoPort; }, 10000));
+  ASSERT_EQ(w->RunCount(), 1);
+  RunsFileContent file;
+  ASSERT_EQ(ParseRunsFile(ReadFile(w->Display->Journal().Path()), file), "");
+  ASSERT_EQ(file.runs.size(), 1u);
+  for (int b = 1; b <= 11; ++b) {
+    const std::string cell = w->grdSpinup->Cell(1, b).toStdString();
+    EXPECT_EQ(cell, file.runs[0].bands[b - 1] ? FormatFloat("##0.###", *file.runs[0].bands[b - 1]) : "") << b;
+  }
 }
 
 }  // namespace

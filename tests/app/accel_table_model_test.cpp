@@ -305,7 +305,8 @@ TEST(AccelTableModel, RowLabels) {
   EXPECT_EQ(AccelTableModel::RowLabel(3), "3000 - 3500");
   EXPECT_EQ(AccelTableModel::RowLabel(11), "7000 - 7500");
   EXPECT_EQ(AccelTableModel::RowLabel(0), "");
-  EXPECT_EQ(AccelTableModel::RowLabel(12), "");
+  EXPECT_EQ(AccelTableModel::RowLabel(12), "Всего");
+  EXPECT_EQ(AccelTableModel::RowLabel(13), "");
 }
 
 // Three runs with row-1 times 0.3, 0.1, 0.2 and headers -1, 0, 1.

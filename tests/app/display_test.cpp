@@ -6,12 +6,17 @@
 #include <qcustomplot.h>
 
 #include <QApplication>
+#include <QClipboard>
 #include <QImage>
 #include <QKeyEvent>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QWindow>
+#include <fstream>
 
+#include "app/accel_runs_file.h"
 #include "app/mainwindow.h"
+#include "common/paths.h"
 #include "ecu/ecu_data.h"
 #include "ecu/session.h"
 #include "lambda/lambda.h"
@@ -24,6 +29,9 @@ namespace {
 class DisplayTest : public ::testing::Test {
  protected:
   void SetUp() override {
+    // The runs file goes to a Logs folder of the test's own.
+    ASSERT_TRUE(dir_.isValid());
+    SetAppDirOverride(dir_.path().toStdString());
     EcuData = EcuDataRecord{};
     w = std::make_unique<TfrmMain>(&dialogs);
     d = w->Display;
@@ -34,6 +42,7 @@ class DisplayTest : public ::testing::Test {
     LambdaActive = 0;
     w.reset();
     EcuData = EcuDataRecord{};
+    SetAppDirOverride("");
   }
   void Session(bool unidir) {
     LinkState = 1;
@@ -55,6 +64,7 @@ class DisplayTest : public ::testing::Test {
   int Points(QCPGraph* g) const { return g->data()->size(); }
   QString Cell(int c, int r) const { return w->grdSpinup->Cell(c, r); }
 
+  QTemporaryDir dir_;
   RecordingUi dialogs;
   std::unique_ptr<TfrmMain> w;
   TDisplay* d = nullptr;
@@ -198,6 +208,72 @@ TEST_F(DisplayTest, DeleteKeyRemovesCurrentRunColumn) {
   EXPECT_EQ(g->ColCount(), 1);
 }
 
+TEST_F(DisplayTest, ChosenRunsDrawnTogetherAndTableCopiedForASpreadsheet) {
+  Session(true);
+  Run(0.2, -2.5);
+  Run(0.1, 3);
+  Run(0.3, 0);
+  auto* g = w->grdSpinup;
+  EXPECT_EQ(Cell(2, AccelTableModel::kTotalRow), "0.2");
+  EXPECT_TRUE(d->Table().IsBest(2, AccelTableModel::kTotalRow));
+  EXPECT_EQ(w->pnlSummary->grdSummary->item(0, 0)->text(), "3.0");
+
+  // Runs 1 and 2 chosen, as with a click and a Ctrl+click.
+  g->setCurrentCell(1, 1);
+  g->selectionModel()->select(g->model()->index(1, 2),
+                              QItemSelectionModel::Select | QItemSelectionModel::Columns);
+  d->ShowChosenRuns();
+  const auto& graphs = w->ChartPage->RunGraphs();
+  ASSERT_EQ(graphs.size(), 2u);
+  EXPECT_EQ(graphs[0]->name(), "Коррекция -2.5, замер 1");
+  EXPECT_EQ(graphs[1]->name(), "Коррекция 3.0, замер 2");
+  EXPECT_NE(graphs[0]->pen().color(), graphs[1]->pen().color());
+  EXPECT_EQ(w->ChartPage->Chart1->legend->itemCount(), 2);
+  EXPECT_TRUE(w->ChartPage->Chart1->legend->visible());
+  EXPECT_EQ(w->PageControl1->currentWidget(), w->ChartPage);
+  // Both curves start at 2000 rpm, where their timing started.
+  for (QCPGraph* c : graphs) {
+    ASSERT_EQ(c->data()->size(), 3);
+    EXPECT_EQ(c->data()->begin()->key, 0);
+    EXPECT_EQ(c->data()->begin()->value, 2000);
+  }
+  EXPECT_NEAR(graphs[1]->data()->at(2)->key, 0.2, 1e-6);
+
+  QTest::keyClick(g, Qt::Key_C, Qt::ControlModifier);
+  const QString point = QLocale::system().decimalPoint();
+  const QStringList lines = QGuiApplication::clipboard()->text().split('\n');
+  ASSERT_EQ(lines.size(), 14);
+  EXPECT_EQ(lines[0], "\t-2\t3\t0");
+  EXPECT_EQ(lines[1], QString("2000 - 2500\t0.2\t0.1\t0.3").replace(".", point));
+  EXPECT_EQ(lines[3], "3000 - 3500\t\t\t");
+  EXPECT_EQ(lines[12], QString("Всего\t0.4\t0.2\t0.6").replace(".", point));
+}
+
+TEST_F(DisplayTest, OpeningTheTablesOwnFileMidRunKeepsThatRun) {
+  Session(true);
+  Run(0.2, 1);
+  const std::string path = d->Journal().Path();
+  ASSERT_FALSE(path.empty());
+  for (int rpm : {1500, 2000, 2500}) Sample(rpm, 0.1, 0, 2);
+  ASSERT_TRUE(d->Acceleration().RunInProgress());
+  ASSERT_TRUE(d->OpenRuns(path));
+  EXPECT_EQ(w->RunCount(), 2);
+  EXPECT_EQ(Cell(2, 1), "0.1");
+  EXPECT_FALSE(d->Acceleration().RunInProgress());
+  // The rest of that run-up opens no column, and the next run goes on in the file.
+  Sample(3000, 0.1, 0, 2);
+  Sample(800);
+  Run(0.3, 2);
+  EXPECT_EQ(d->Journal().Path(), path);
+  std::ifstream in(path, std::ios::binary);
+  const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  RunsFileContent c;
+  ASSERT_EQ(ParseRunsFile(text, c), "");
+  ASSERT_EQ(c.runs.size(), 3u);
+  EXPECT_DOUBLE_EQ(*c.runs[2].bands[0], 0.3);
+  EXPECT_TRUE(dialogs.errors.empty());
+}
+
 TEST_F(DisplayTest, ConnectForgetsHighlights) {
   Session(true);
   Run(0.1);
@@ -222,7 +298,7 @@ TEST_F(DisplayTest, CellsPaintedWithStateColours) {
   Run(0.2);
   Run(0.1);
   auto* g = w->grdSpinup;
-  w->PageControl1->setCurrentWidget(g);
+  w->PageControl1->setCurrentWidget(w->pgTable);
   w->resize(900, 600);
   w->show();
   g->setCurrentCell(3, 1);                             // row 3 (3000 - 3500) is empty in both runs
@@ -240,7 +316,7 @@ TEST_F(DisplayTest, BandColumnStaysWhileTwentyRunsScroll) {
   for (int i = 0; i < 20; ++i) Run(0.1 + 0.01 * i);
   auto* g = w->grdSpinup;
   ASSERT_EQ(g->ColCount(), 21);
-  w->PageControl1->setCurrentWidget(g);
+  w->PageControl1->setCurrentWidget(w->pgTable);
   w->resize(900, 600);
   w->show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(w.get()));

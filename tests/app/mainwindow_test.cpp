@@ -155,8 +155,9 @@ TEST_F(MainWindow, MenusHoldEveryCommandWithCaptionsHintsAndShortcuts) {
     return out;
   };
   QMenu* file = top[0]->menu();
-  EXPECT_EQ(texts(file), (QStringList{"Открыть лог...", "Прошивка", "Настройки", "-", "Выход"}));
-  EXPECT_EQ(texts(file->actions()[1]->menu()), (QStringList{"Считать", "Записать"}));
+  EXPECT_EQ(texts(file),
+            (QStringList{"Открыть лог...", "Открыть замеры...", "Прошивка", "Настройки", "-", "Выход"}));
+  EXPECT_EQ(texts(file->actions()[2]->menu()), (QStringList{"Считать", "Записать"}));
   QMenu* link = top[1]->menu();
   EXPECT_EQ(texts(link), (QStringList{"Подключение", "Отключение", "-", "Однонаправленный режим",
                                       "Трассировка", "-", "ШДК"}));
@@ -166,9 +167,9 @@ TEST_F(MainWindow, MenusHoldEveryCommandWithCaptionsHintsAndShortcuts) {
   EXPECT_EQ(w_->btnConnect->shortcut(), QKeySequence(Qt::Key_F2));
   EXPECT_EQ(w_->btnDisconnect->shortcut(), QKeySequence(Qt::Key_F3));
   EXPECT_EQ(w_->btnExit->shortcut(), QKeySequence(Qt::Key_F10));
-  for (QAction* a : {w_->btnOpenLog, w_->btnFlashRead, w_->btnFlashWrite, w_->btnSettings, w_->btnExit,
-                     w_->btnConnect, w_->btnDisconnect, w_->btnUnidirectionalMode, w_->btnShowEcuTrace,
-                     w_->btnConnectLambda, w_->btnDisconnectLambda})
+  for (QAction* a : {w_->btnOpenLog, w_->btnOpenRuns, w_->btnFlashRead, w_->btnFlashWrite, w_->btnSettings,
+                     w_->btnExit, w_->btnConnect, w_->btnDisconnect, w_->btnUnidirectionalMode,
+                     w_->btnShowEcuTrace, w_->btnConnectLambda, w_->btnDisconnectLambda})
     EXPECT_EQ(a->toolTip(), a->text());
   for (QAction* a : {w_->btnSettings, w_->btnConnect, w_->btnDisconnect, w_->btnUnidirectionalMode})
     EXPECT_FALSE(a->icon().isNull()) << a->text().toStdString();
@@ -487,11 +488,12 @@ TEST_F(MainWindow, ChartAndTableAreSetUpForTheAccelerationMode) {
   EXPECT_EQ(chart->xAxis->range(), QCPRange(0, 10));
 
   TAccelTableGrid* grid = w_->grdSpinup;
-  EXPECT_EQ(grid->rowCount(), 12);
+  EXPECT_EQ(grid->rowCount(), 13);
   EXPECT_EQ(grid->ColCount(), 1);
   EXPECT_EQ(grid->Cell(0, 0), "");
   EXPECT_EQ(grid->Cell(0, 1), "2000 - 2500");
   EXPECT_EQ(grid->Cell(0, 11), "7000 - 7500");
+  EXPECT_EQ(grid->Cell(0, 12), "Всего");
   EXPECT_GE(grid->HeaderWidth(), 71);
   EXPECT_EQ(grid->FixedColumn()->columnWidth(0), grid->HeaderWidth());
   EXPECT_GE(grid->RowHeight(), 18);

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <fstream>
 
+#include "app/display.h"
 #include "app/logview.h"
 #include "app/mainwindow.h"
 #include "app/tracewindow.h"
@@ -96,6 +97,12 @@ TEST(Screenshots, DISABLED_RenderWindows) {
       const char* const pages[3] = {"", "-table", "-diagnostics"};
       EXPECT_TRUE(Save(&w, name + pages[page] + ".png"));
     }
+    // Three runs chosen in the table, drawn together.
+    for (int c = 18; c <= 20; ++c)
+      w.grdSpinup->selectionModel()->select(w.grdSpinup->model()->index(1, c),
+                                            QItemSelectionModel::Select | QItemSelectionModel::Columns);
+    w.Display->ShowChosenRuns();
+    EXPECT_TRUE(Save(&w, name + "-runs.png"));
     w.resize(w.minimumSize());
     w.PageControl1->setCurrentIndex(1);
     EXPECT_TRUE(Save(&w, name + "-minimum.png"));

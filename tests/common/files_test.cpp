@@ -1,8 +1,10 @@
 // Files replaced whole and written at their end, on either system's backend.
 #include "common/files.h"
+#include "common/linefile.h"
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -35,20 +37,29 @@ TEST(ReplaceWholeFile, MissingFolderFailsAndCreatesNothing) {
   EXPECT_TRUE(Names(dir).empty());
 }
 
-TEST(AppendFile, FailedLineIsCutOffAndCreateEmptiesAnOldFile) {
+TEST(LineFile, FailedLineIsCutOffCreateEmptiesAnOldFileAndReopeningKeepsWhatItIsTold) {
   TempDir dir;
   const std::string path = dir.File("log.csv");
   ASSERT_EQ(ReplaceWholeFile(path, "old contents"), 0);
-  AppendFile file;
-  ASSERT_EQ(file.Create(path), 0);
-  ASSERT_TRUE(file.IsOpen());
-  ASSERT_EQ(file.Write("Time,RPM\r\n"), 0);
-  ASSERT_EQ(file.Write("0.000,85"), 0);
-  file.CutTo(10);
-  EXPECT_EQ(file.Close(), 0);
+  LineFile file;
+  ASSERT_TRUE(file.Create(path));
+  EXPECT_FALSE(LineFile().Create(path, /*exclusive=*/true));
+  ASSERT_TRUE(file.Append("Time,RPM\r\n"));
+  ASSERT_TRUE(file.Append("0.000,85"));
+  ASSERT_TRUE(file.CutTo(10));
+  ASSERT_TRUE(file.Append("0.040,90\r\n"));
+  ASSERT_TRUE(file.WriteAt(0, "T"));
+  EXPECT_TRUE(file.Close());
   EXPECT_FALSE(file.IsOpen());
-  EXPECT_EQ(LoadFile(path), "Time,RPM\r\n");
-  EXPECT_NE(file.Write("more"), 0);  // closed
+  EXPECT_EQ(LoadFile(path), "Time,RPM\r\n0.040,90\r\n");
+  EXPECT_FALSE(file.Append("more"));  // closed
+  EXPECT_EQ(file.Error(), EBADF);
+
+  ASSERT_TRUE(file.OpenExisting(path, 10));
+  ASSERT_TRUE(file.Append("1.000,95\r\n"));
+  ASSERT_TRUE(file.Sync());
+  EXPECT_TRUE(file.Close());
+  EXPECT_EQ(LoadFile(path), "Time,RPM\r\n1.000,95\r\n");
 }
 
 TEST(LoadFile, OnlyARegularFileIsRead) {

@@ -197,6 +197,23 @@ TEST_F(CsvLogFile, SessionLogIsCompleteAfterClose) {
       std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 128; }));
 }
 
+TEST_F(CsvLogFile, SessionsStartedInTheSameSecondKeepEachTheirOwnFile) {
+  // A quick F3, F2: the names come from the clock's second.
+  std::vector<fs::path> paths;
+  for (int i = 0; i < 3; ++i) {
+    OpenLog();
+    paths.push_back(LogFilePath());
+    WriteLogRow();
+    CloseLog();
+  }
+  std::sort(paths.begin(), paths.end());
+  EXPECT_EQ(std::unique(paths.begin(), paths.end()), paths.end());
+  for (const fs::path& p : paths) {
+    const std::string text = ReadFile(p);
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 2) << p;  // header and its one row
+  }
+}
+
 TEST_F(CsvLogFile, UnwritableFolderGivesOneMessageAndNoLog) {
   // A file where the Logs folder should be: neither folder nor log can be made
   // (works also for root, unlike permissions).

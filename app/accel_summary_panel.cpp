@@ -1,0 +1,83 @@
+#include "app/accel_summary_panel.h"
+
+#include <QHeaderView>
+#include <QVBoxLayout>
+#include <algorithm>
+
+#include "app/accel_table_paint.h"
+
+namespace {
+
+QString Q(const std::string& s) { return QString::fromStdString(s); }
+
+}  // namespace
+
+TSummaryPanel::TSummaryPanel(QWidget* parent) : QWidget(parent) {
+  setObjectName("pnlSummary");
+  auto* col = new QVBoxLayout(this);
+  col->setContentsMargins(4, 0, 0, 0);
+  auto* title = new QLabel("Сводка по коррекции", this);
+  QFont bold = title->font();
+  bold.setBold(true);
+  title->setFont(bold);
+  col->addWidget(title);
+  lblRange = new QLabel(this);
+  lblRange->setObjectName("lblRange");
+  lblRange->setWordWrap(true);
+  col->addWidget(lblRange);
+
+  grdSummary = new QTableWidget(0, 4, this);
+  grdSummary->setObjectName("grdSummary");
+  grdSummary->setHorizontalHeaderLabels({"Коррекция", "Замеров", "Среднее, с", "Разброс, с"});
+  grdSummary->verticalHeader()->hide();
+  grdSummary->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  grdSummary->setSelectionMode(QAbstractItemView::NoSelection);
+  grdSummary->setFocusPolicy(Qt::NoFocus);
+  grdSummary->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  // Every column as wide as its longest text, and the panel as wide as the table.
+  const QFontMetrics fm(grdSummary->font());
+  const QFontMetrics header(grdSummary->horizontalHeader()->font());
+  const char* const widest[] = {"-15.5", "999", "99.999", "99.999 - 99.999"};
+  const int pad = 2 * fm.horizontalAdvance(QLatin1Char('x'));
+  int width = 2 * grdSummary->frameWidth();
+  for (int c = 0; c < 4; ++c) {
+    const int w = std::max(header.horizontalAdvance(grdSummary->horizontalHeaderItem(c)->text()),
+                           fm.horizontalAdvance(QString(widest[c]))) +
+                  pad;
+    grdSummary->setColumnWidth(c, w);
+    width += w;
+  }
+  grdSummary->horizontalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+  grdSummary->setMinimumWidth(width);
+  col->addWidget(grdSummary, 1);
+
+  lblVerdict = new QLabel(this);
+  lblVerdict->setObjectName("lblVerdict");
+  lblVerdict->setWordWrap(true);
+  col->addWidget(lblVerdict);
+  ShowSummary({}, {}, 0);
+}
+
+void TSummaryPanel::ShowSummary(const CorrectionSummary& summary, const BandRange& range, int leftOut) {
+  lblRange->setText(Q(ComparedBandsText(range, leftOut)));
+  grdSummary->setRowCount(static_cast<int>(summary.groups.size()));
+  // The fastest correction carries the table's highlight, bold once certain.
+  const Rgb mark = CellBackground(false, true);
+  for (int r = 0; r < grdSummary->rowCount(); ++r) {
+    const CorrectionGroup& g = summary.groups[static_cast<std::size_t>(r)];
+    const QString texts[4] = {Q(CorrectionText(g.corrUOZ)), QString::number(g.count), Q(MeanText(g)),
+                              Q(SpreadText(g))};
+    for (int c = 0; c < 4; ++c) {
+      auto* item = new QTableWidgetItem(texts[c]);
+      item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
+      if (r == 0 && summary.groups.size() > 1) {
+        item->setBackground(QColor(mark.r, mark.g, mark.b));
+        QFont f = grdSummary->font();
+        f.setBold(summary.verdict == SummaryVerdict::Certain);
+        item->setFont(f);
+      }
+      grdSummary->setItem(r, c, item);
+    }
+  }
+  lblVerdict->setText(Q(VerdictText(summary)));
+}

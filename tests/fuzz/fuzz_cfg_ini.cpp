@@ -1,0 +1,83 @@
+// cfg.ini as it comes from disk: any bytes, Windows-1251 text or not. The ini
+// layer must keep every byte it does not write, the code page must survive a
+// round trip, and what the program loads it must save and load back the same.
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "common/config.h"
+#include "common/cp1251.h"
+#include "common/ini.h"
+#include "common/paths.h"
+#include "tests/fuzz/fuzz_support.h"
+
+namespace {
+
+// A text the ini layer gives back as written: no blanks at the ends, no quotes around it.
+bool SurvivesIni(const std::string& v) {
+  if (v.empty()) return true;
+  const auto blank = [](char c) { return c == ' ' || c == '\t'; };
+  if (blank(v.front()) || blank(v.back())) return false;
+  return !(v.size() >= 2 && (v.front() == '"' || v.front() == '\'') && v.back() == v.front());
+}
+
+void CheckSameRecord(const ConfigRecord& a, const ConfigRecord& b) {
+  FUZZ_CHECK(a.CBR == b.CBR && a.DataInterval.load() == b.DataInterval.load());
+  FUZZ_CHECK(a.ScreenInterval == b.ScreenInterval && a.WriterPause.load() == b.WriterPause.load());
+  FUZZ_CHECK(a.LambdaEnabled == b.LambdaEnabled && a.WriteLog == b.WriteLog);
+  if (SurvivesIni(Utf8ToCp1251(a.Port))) FUZZ_CHECK(a.Port == b.Port);
+  if (SurvivesIni(Utf8ToCp1251(a.LambdaPort))) FUZZ_CHECK(a.LambdaPort == b.LambdaPort);
+}
+
+void CheckLoaded(const ConfigRecord& c) {
+  FUZZ_CHECK(c.CBR >= 0 && c.CBR <= 2);
+  FUZZ_CHECK(IsUtf8(c.Port) && IsUtf8(c.LambdaPort));
+  FUZZ_CHECK(c.LambdaEnabled == (c.LambdaPort != "Нет"));
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  const std::string bytes(reinterpret_cast<const char*>(data), size);
+
+  // Code page: every byte is one character and comes back unchanged.
+  const std::string utf8 = Cp1251ToUtf8(bytes);
+  FUZZ_CHECK(IsUtf8(utf8) && Utf8Length(utf8) == bytes.size());
+  FUZZ_CHECK(Utf8ToCp1251(utf8) == bytes);
+  // Any text, broken UTF-8 included, encodes to one byte per character or '?'.
+  FUZZ_CHECK(IsUtf8(Cp1251ToUtf8(Utf8ToCp1251(bytes))));
+
+  // The ini text keeps every byte until a key is written.
+  IniText ini(bytes);
+  FUZZ_CHECK(ini.Bytes() == bytes);
+  const auto port = ini.Read("Ecu", "Port");
+  if (port) {
+    ini.Write("Ecu", "Port", *port);  // an unchanged value leaves the line alone
+    FUZZ_CHECK(ini.Bytes() == bytes);
+  }
+  ini.Write("Logs", "WriteLog", "1");
+  FUZZ_CHECK(ini.Read("Logs", "WriteLog") == "1");
+  FUZZ_CHECK(IniText(ini.Bytes()).Read("Logs", "WriteLog") == "1");
+
+  // The file as the program reads and writes it.
+  static const bool dirSet = [] {
+    SetAppDirOverride(ScratchDir());
+    return true;
+  }();
+  (void)dirSet;
+  const std::string path = ConfigFilePath();
+  WriteWholeFile(path, data, size);
+  ConfigRecord loaded;
+  FUZZ_CHECK(LoadConfig(loaded));
+  CheckLoaded(loaded);
+  FUZZ_CHECK(SaveConfig(loaded));
+  const std::string saved = ReadWholeFile(path);
+  ConfigRecord again;
+  FUZZ_CHECK(LoadConfig(again));
+  CheckSameRecord(loaded, again);
+  // Saving what was loaded back changes nothing more.
+  FUZZ_CHECK(SaveConfig(again));
+  FUZZ_CHECK(ReadWholeFile(path) == saved);
+  return 0;
+}

@@ -1,0 +1,40 @@
+// Loader.dat as the firmware commands read it (any file the user put beside
+// the program), and the identifier bytes the ECU answers, as the caption shows them.
+// Input: the file's bytes.
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "common/paths.h"
+#include "flash/loader.h"
+#include "tests/fuzz/fuzz_support.h"
+#include "tests/support/test_ui.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  static const bool dirSet = [] {
+    SetAppDirOverride(ScratchDir());
+    return true;
+  }();
+  (void)dirSet;
+  RecordingUi ui;
+  WriteWholeFile(LoaderFilePath(), data, size);
+  LoaderImage.fill(0xA5);
+  const bool read = ReadLoaderFile();
+  if (size >= static_cast<std::size_t>(kLoaderSize)) {
+    // The first 359 bytes, whatever follows them.
+    FUZZ_CHECK(read && ui.errors.empty());
+    FUZZ_CHECK(std::equal(LoaderImage.begin(), LoaderImage.end(), data));
+  } else {
+    // Refused with one message, the progress panel gone: nothing may be sent.
+    FUZZ_CHECK(!read && ui.errors.size() == 1 && !ui.progressVisible);
+  }
+
+  // The identifier: one character per byte that arrived, never a control character.
+  const int n = static_cast<int>(std::min<std::size_t>(size, 8));
+  const std::string id = IdentifierText(data, n);
+  FUZZ_CHECK(IsUtf8(id) && Utf8Length(id) == static_cast<std::size_t>(n));
+  for (unsigned char c : id) FUZZ_CHECK(c >= 0x20 && c != 0x7F);
+  return 0;
+}
