@@ -19,7 +19,7 @@ find_package(Threads REQUIRED)
 set(VARNEK_WINDOWS_CORE_SOURCES
   common/bytes.cpp
   common/config.cpp common/cp1251.cpp common/error.cpp common/ini.cpp common/ui.cpp
-  common/files.cpp common/files_win32.cpp
+  common/files.cpp common/files_win32.cpp common/linefile.cpp
   common/paths.cpp common/paths_win32.cpp
   common/portlist.cpp common/portlist_win32.cpp
   common/timing.cpp common/timing_win32.cpp

@@ -15,6 +15,7 @@
 #include "ecu/dataframe.h"
 #include "ecu/ecu_data.h"
 #include "ecu/kwp.h"
+#include "ecu/session_internal.h"
 #include "lambda/lambda.h"
 #include "link/link.h"
 #include "link/port.h"
@@ -26,6 +27,14 @@ SharedValue<std::uint8_t> LeaveUnidirRequest;
 SharedValue<std::int8_t> RequestedCorrUOZ;
 SharedValue<std::uint8_t> StartRetryCount;
 SharedValue<std::uint32_t> NegativeReplyCount;
+
+void session_detail::ResetState() {
+  LinkState = 0;
+  LeaveUnidirRequest = 0;
+  RequestedCorrUOZ = 0;
+  StartRetryCount = 0;
+  NegativeReplyCount = 0;
+}
 
 namespace {
 
@@ -56,7 +65,7 @@ void OnDataReply(const std::uint8_t* data, int count) {
   if (!lengthOk) {
     // Never silently: a firmware with another record length would otherwise
     // leave every value frozen under "Подключен".
-    LengthErrorCount.fetch_add(1);
+    CountLengthError();
     ShowLinkCounters();
     TraceAppendLine(TraceDataLengthLine(count, kDataReplyBodyLen));
     return;

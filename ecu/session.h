@@ -15,8 +15,6 @@
 extern SharedValue<std::uint8_t> LinkState;           // 1 while a diagnostic session is established
 extern SharedValue<std::uint8_t> LeaveUnidirRequest;  // user asked to leave unidirectional mode
 extern SharedValue<std::int8_t> RequestedCorrUOZ;     // -15..15 degrees
-extern SharedValue<std::uint8_t> StartRetryCount;
-extern SharedValue<std::uint32_t> NegativeReplyCount;
 
 // Opens the K-line port and starts the handshake. Port errors propagate.
 void EcuConnect(const std::string& port, int speedIndex, bool fastInit, bool echo);

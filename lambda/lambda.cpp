@@ -8,6 +8,7 @@
 #include "common/bytes.h"
 #include "common/ui.h"
 #include "common/worker.h"
+#include "lambda/lambda_internal.h"
 
 SharedValue<std::uint8_t> LambdaActive;
 SharedValue<std::uint8_t> LambdaNoData;
@@ -15,6 +16,15 @@ std::mutex LambdaLock;
 double LambdaValue = 0;
 std::atomic<PortId> LambdaPortHandle{kNoPort};
 SharedValue<std::int32_t> LambdaSilenceTicks{-1};
+
+void lambda_detail::ResetState() {
+  LambdaActive = 0;
+  LambdaNoData = 0;
+  LambdaPortHandle.store(kNoPort);
+  std::lock_guard<std::mutex> lock(LambdaLock);
+  LambdaValue = 0;
+  LambdaSilenceTicks = -1;
+}
 
 namespace {
 const char* const kNoLambdaHint = "Если LC-1 не используется: «Настройки» → «Порт LC-1» → «Нет».";

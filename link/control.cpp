@@ -45,6 +45,23 @@ std::string DeathText(const std::shared_ptr<WorkerThread>& t) {
 SharedValue<std::uint8_t> UnidirMode;
 SharedValue<std::int32_t> ReplyCountdown{-1};
 
+void link_detail::ResetState() {
+  DropRequests(true);
+  WriterEvent.Reset();
+  WriterIdle.store(1);
+  ResetCount.store(0);
+  ChecksumErrorCount.store(0);
+  LengthErrorCount.store(0);
+  LastRxTime.store(0);
+  LastTxTime.store(0);
+  ResponseTimeMs.store(0);
+  UnidirMode = 0;
+  ReplyCountdown = -1;
+  std::lock_guard<std::mutex> lock(RxLock);
+  CurrentRequestLen = 0;
+  ArmReceiver(RxIdle);
+}
+
 void StartLinkThreads(LinkClient& client) {
   g_client = &client;
   WriterEvent.Reset();

@@ -3,30 +3,12 @@
 // the 100 ms link timer and the switches between request/reply (B) and
 // unidirectional (U) mode. Each function names the threads that may call it.
 
-#include <atomic>
-#include <condition_variable>
 #include <cstdint>
-#include <mutex>
 #include <optional>
 #include <string>
 
 #include "common/bytes.h"
 #include "common/shared_value.h"
-
-// A manual-reset event: stays signalled until Reset. Any thread.
-class ManualResetEvent {
- public:
-  void Set();
-  void Reset();
-  bool IsSet() const;
-  // Waits until signalled or ms have passed; true when signalled.
-  bool WaitFor(int ms);
-
- private:
-  mutable std::mutex mutex_;
-  std::condition_variable cv_;
-  bool signalled_ = false;
-};
 
 // The ECU session as the link sees it. StartLinkThreads registers it for the
 // link's life: what the receiver frames goes to it, and the link asks it for
@@ -68,29 +50,12 @@ extern SharedValue<std::int32_t> ReplyCountdown;  // 100 ms ticks left; -1 not a
 // The message of a link that got no answer in time.
 inline constexpr const char* kNoAnswerText = " Нет ответа от ЭБУ      ";
 
+// UI thread. Counts a data reply not decoded for its length; status panel 5
+// shows them with the checksum errors.
+void CountLengthError();
+
+// The request queue's slots; one stays free, so 200 requests can wait.
 inline constexpr int kQueueSlots = 201;
-
-// Request queue indices: the slot sent last and the slot filled last; -1 at the
-// start of a link; equal when the queue is empty.
-extern std::atomic<std::int32_t> QueueHead;
-extern std::atomic<std::int32_t> QueueTail;
-// The only wake-up of the transmitter.
-extern ManualResetEvent WriterEvent;
-// 1 when no queued request waits for its reply; only then does queueing into an
-// empty queue wake the transmitter.
-extern std::atomic<std::uint8_t> WriterIdle;
-
-// Receiver counters since the receiver started (status panels 4 and 5).
-extern std::atomic<std::int32_t> ResetCount;
-extern std::atomic<std::int32_t> ChecksumErrorCount;
-// Data replies not decoded for their length; panel 5 counts them with the
-// checksum errors. User-interface thread.
-extern std::atomic<std::int32_t> LengthErrorCount;
-// Counter values at the end of the last reception and of the last queued write.
-extern std::atomic<std::int64_t> LastRxTime;
-extern std::atomic<std::int64_t> LastTxTime;
-// Milliseconds from the last queued write to the end of its reply.
-extern std::atomic<std::int32_t> ResponseTimeMs;
 
 // UI or receiver thread. Queues a request (bytes with checksum). Returns false
 // and drops it when 200 requests are already pending.

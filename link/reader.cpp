@@ -23,6 +23,8 @@ std::atomic<std::int32_t> LengthErrorCount{0};
 std::atomic<std::int64_t> LastRxTime{0};
 std::atomic<std::int32_t> ResponseTimeMs{0};
 
+void CountLengthError() { LengthErrorCount.fetch_add(1); }
+
 using namespace link_detail;
 
 namespace {

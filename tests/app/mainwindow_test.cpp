@@ -24,6 +24,7 @@
 #include "lambda/lambda.h"
 #include "link/trace.h"
 #include "settings/settings.h"
+#include "tests/support/core_state.h"
 #include "tests/support/test_ui.h"
 
 namespace {
@@ -47,20 +48,12 @@ class MainWindow : public ::testing::Test {
     SetAppDirOverride(dir_.path().toStdString());
     QDir(dir_.path()).mkpath("sys");
     SetPortListRoots((dir_.path() + "/sys").toStdString(), (dir_.path() + "/dev").toStdString());
-    LinkState = 0;
-    UnidirMode = 0;
-    LeaveUnidirRequest = 0;
-    LambdaActive = 0;
-    LambdaNoData = 0;
-    TCfg = ConfigRecord{};
-    TraceClear();
+    ResetCoreState();
     w_ = std::make_unique<TestWindow>(&ui_);
   }
   void TearDown() override {
     w_.reset();
-    LinkState = 0;
-    UnidirMode = 0;
-    LambdaActive = 0;
+    ResetCoreState();
     SetAppDirOverride("");
     SetPortListRoots("", "");
   }

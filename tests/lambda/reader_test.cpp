@@ -11,8 +11,10 @@
 #include "common/worker.h"
 #include "ecu/session.h"
 #include "lambda/lambda.h"
+#include "lambda/lambda_internal.h"
 #include "sim/lc1.h"
 #include "sim/sim.h"
+#include "tests/support/core_state.h"
 #include "tests/support/test_ui.h"
 
 namespace {
@@ -44,8 +46,7 @@ class LambdaReader : public ::testing::Test {
     DisconnectLambda();
     EXPECT_TRUE(WaitFor([] { return !LambdaReaderRunning(); }));
     line.reset();
-    LambdaSilenceTicks = -1;
-    LambdaNoData = 0;
+    ResetCoreState();
   }
 
   void ConnectAndWaitForData() {

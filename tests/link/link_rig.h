@@ -16,6 +16,7 @@
 #include "common/worker.h"
 #include "ecu/session.h"
 #include "link/link.h"
+#include "link/link_internal.h"
 #include "link/port.h"
 #include "link/trace.h"
 #include "sim/kwp_ecu.h"
