@@ -10,13 +10,13 @@
 #include <QMenu>
 #include <QWindow>
 
+#include "app/accel_table_delegate.h"
 #include "app/accel_run_curves.h"
 #include "app/accel_runs_file.h"
 #include "app/accel_summary_panel.h"
 #include "app/chart_logic.h"
 #include "app/display_texts.h"
 #include "app/mainwindow.h"
-#include "app/spin_cell_delegate.h"
 #include "common/config.h"
 #include "common/timing.h"
 #include "ecu/ecu_data.h"
@@ -34,7 +34,7 @@ TDisplay::TDisplay(TfrmMain& w) : QObject(&w), w_(w), rate_([] { return PerfCoun
   replot_.setInterval(kReplotMs);
   connect(&replot_, &QTimer::timeout, this, [this] { ReplotIfShown(); });
   w_.ChartPage->Chart1->installEventFilter(this);
-  w_.grdSpinup->SetCellPainter(new TSpinCellDelegate(table_, w_.grdSpinup));
+  w_.grdSpinup->SetCellPainter(new TAccelTableDelegate(table_, w_.grdSpinup));
   w_.grdSpinup->installEventFilter(this);
   w_.grdSpinup->setContextMenuPolicy(Qt::CustomContextMenu);
   connect(w_.grdSpinup, &QWidget::customContextMenuRequested, this, [this] { ShowTableMenu(); });
@@ -59,7 +59,7 @@ void TDisplay::UpdateDisplay(DisplayCause cause) {
   if (p.acceleration) StepAcceleration();
   if (p.additionalFuel) StepFuel();
   if (p.diagnostics) ShowDiagnostics();
-  if (p.lambdaPanel) w_.StatusBar1->SetText(7, Q(LambdaPanelText(EcuData.AFR_LC1)));
+  if (p.lambdaPanel) w_.StatusBar1->SetText(kPanelLambdaAfr, Q(LambdaPanelText(EcuData.AFR_LC1)));
 }
 
 void TDisplay::ShowDiagnostics() {
@@ -79,7 +79,7 @@ void TDisplay::StepAcceleration() {
                       w_.edAvgAngle->value()};
   const AccelStepResult r = accel_.Step(s, w_.edRPMLimit->value(), w_.Paused);
   ApplyChart(r.chart);
-  TSpinTable& g = *w_.grdSpinup;
+  TAccelTableGrid& g = *w_.grdSpinup;
   const int run = table_.RunCount();
   if (r.newColumn) {
     g.SetColCount(run + 1);
@@ -144,7 +144,7 @@ void TDisplay::ReplotIfShown() {
 
 void TDisplay::CountReply() {
   if (LinkState == 0) return;
-  if (auto text = rate_.Count()) w_.StatusBar1->SetText(8, Q(*text));
+  if (auto text = rate_.Count()) w_.StatusBar1->SetText(kPanelReplyRate, Q(*text));
 }
 
 void TDisplay::ResetReplyCount() {
@@ -175,7 +175,7 @@ void TDisplay::TogglePause() {
 }
 
 bool TDisplay::DeleteSelectedRun() {
-  TSpinTable& g = *w_.grdSpinup;
+  TAccelTableGrid& g = *w_.grdSpinup;
   const int k = g.currentColumn();
   const int row = g.currentRow();
   const int inFile = k >= 1 && k <= table_.RunCount() ? table_.Run(k).fileNumber : 0;
@@ -187,7 +187,7 @@ bool TDisplay::DeleteSelectedRun() {
 }
 
 void TDisplay::SyncGrid() {
-  TSpinTable& g = *w_.grdSpinup;
+  TAccelTableGrid& g = *w_.grdSpinup;
   g.SetColCount(table_.ColumnCount());
   for (int c = 1; c <= table_.RunCount(); ++c)
     for (int r = 0; r < AccelTableModel::kRows; ++r) g.SetCell(c, r, Q(table_.Cell(c, r)));
@@ -195,7 +195,7 @@ void TDisplay::SyncGrid() {
 }
 
 void TDisplay::RefreshTotals() {
-  TSpinTable& g = *w_.grdSpinup;
+  TAccelTableGrid& g = *w_.grdSpinup;
   for (int c = 1; c <= table_.RunCount(); ++c)
     g.SetCell(c, AccelTableModel::kTotalRow, Q(table_.Cell(c, AccelTableModel::kTotalRow)));
   g.viewport()->update();
@@ -247,7 +247,7 @@ void TDisplay::ShowChosenRuns() {
 }
 
 void TDisplay::ShowTableMenu() {
-  TSpinTable& g = *w_.grdSpinup;
+  TAccelTableGrid& g = *w_.grdSpinup;
   QMenu menu(&g);
   QAction* copy = menu.addAction("Копировать", [this] { CopyTable(); });
   copy->setShortcut(QKeySequence::Copy);

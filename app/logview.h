@@ -21,7 +21,7 @@
 #include <vector>
 
 #include "app/logview_plan.h"
-#include "common/csvlog_reader.h"
+#include "ecu/csvlog_reader.h"
 
 class QAction;
 class QCPAxisRect;

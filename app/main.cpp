@@ -24,8 +24,9 @@ int main(int argc, char** argv) {
   frmEcuTrace = traceWindow.get();
   mainWindow->show();
   const int rc = app.exec();
-  // A link still running (closed mid-handshake) is ended so its receiver wakes;
-  // workers still running are asked to stop; their hand-offs are abandoned.
+  // A link still running (closed mid-handshake) and the LC-1 reader are ended
+  // so their waits end; workers still running are asked to stop; their
+  // hand-offs are abandoned.
   EcuShutdown();
   TerminateAllWorkers(std::chrono::milliseconds(2000));
   frmEcuTrace = nullptr;

@@ -21,6 +21,7 @@
 #include "common/error.h"
 #include "common/paths.h"
 #include "common/timing.h"
+#include "ecu/kwp.h"
 #include "ecu/session.h"
 #include "flash/flash.h"
 #include "lambda/lambda.h"
@@ -71,7 +72,7 @@ TfrmMain::TfrmMain(UiHooks* dialogs, QWidget* parent) : QMainWindow(parent) {
   ChartPage = new TChartPage(PageControl1);
   pgTable = new QSplitter(PageControl1);
   pgTable->setObjectName("pgTable");
-  grdSpinup = new TSpinTable(pgTable);
+  grdSpinup = new TAccelTableGrid(pgTable);
   pnlSummary = new TSummaryPanel(pgTable);
   pgTable->setStretchFactor(0, 1);
   pgTable->setStretchFactor(1, 0);
@@ -89,8 +90,8 @@ TfrmMain::TfrmMain(UiHooks* dialogs, QWidget* parent) : QMainWindow(parent) {
   StatusBar1 = new TStatusBar(this);
   StatusBar1->SetDrawPanel([this](QPainter& p, const QRect& r) { StatusBar1DrawPanel(p, r); });
   setStatusBar(StatusBar1);
-  StatusBar1->SetText(0, StateText[0]);
-  StatusBar1->SetText(1, StateText[0]);
+  StatusBar1->SetText(kPanelLink, StateText[0]);
+  StatusBar1->SetText(kPanelLambda, StateText[0]);
 
   MsgTimer = new QTimer(this);
   MsgTimer->setObjectName("MsgTimer");
@@ -339,17 +340,19 @@ void TfrmMain::RefreshControls() {
   btnConnectLambda->setEnabled(TCfg.LambdaEnabled && !lambdaActive && idle);
   btnDisconnectLambda->setEnabled(TCfg.LambdaEnabled && lambdaActive && idle);
   btnUnidirectionalMode->setChecked(unidir);
-  StatusBar1->SetText(0, waiting ? ReconnectText() : StateText[linked ? 1 : 0]);
-  StatusBar1->SetText(1, StateText[lambdaActive ? 1 : 0]);
-  if (lambdaActive && LambdaNoData == 1) StatusBar1->SetText(1, kLambdaTimeout);
+  StatusBar1->SetText(kPanelLink, waiting ? ReconnectText() : StateText[linked ? 1 : 0]);
+  StatusBar1->SetText(kPanelLambda, StateText[lambdaActive ? 1 : 0]);
+  if (lambdaActive && LambdaNoData == 1) StatusBar1->SetText(kPanelLambda, kLambdaTimeout);
   lblPause->setVisible(Paused);
   edFilterLen->setEnabled(!unidir);
   bcmbMode->setEnabled(idle);
 }
 
-void TfrmMain::ShowResponseTime(int ms) { StatusBar1->SetText(2, QString::number(ms) + " мс"); }
+void TfrmMain::ShowResponseTime(int ms) {
+  StatusBar1->SetText(kPanelResponseTime, QString::number(ms) + " мс");
+}
 
-void TfrmMain::SetStatusText(int panel, const std::string& text) {
+void TfrmMain::SetStatusText(StatusPanel panel, const std::string& text) {
   StatusBar1->SetText(panel, QString::fromStdString(text));
 }
 
@@ -457,7 +460,7 @@ void TfrmMain::btnConnectClick() {
   btnFlashRead->setEnabled(false);
   btnFlashWrite->setEnabled(false);
   btnConnectLambda->setEnabled(false);
-  StatusBar1->SetText(0, reconnectAttempt_ > 0 ? ReconnectText() : kConnecting);
+  StatusBar1->SetText(kPanelLink, reconnectAttempt_ > 0 ? ReconnectText() : kConnecting);
   TraceClear();
   SetMsgTimerInterval(TCfg.DataInterval);
   SetScreenUpdateInterval(TCfg.ScreenInterval);
@@ -484,7 +487,7 @@ void TfrmMain::btnDisconnectClick() {
 }
 
 void TfrmMain::btnConnectLambdaClick() {
-  StatusBar1->SetText(1, kConnecting);
+  StatusBar1->SetText(kPanelLambda, kConnecting);
   if (LinkState == 0) SetScreenUpdateInterval(std::max<int>(TCfg.ScreenInterval, 100));
   try {
     ConnectLambda(TCfg.LambdaPort);
@@ -497,7 +500,7 @@ void TfrmMain::btnConnectLambdaClick() {
 void TfrmMain::btnDisconnectLambdaClick() {
   DisconnectLambda();
   RefreshControls();
-  StatusBar1->SetText(7, QString());
+  StatusBar1->SetText(kPanelLambdaAfr, QString());
 }
 
 void TfrmMain::btnUnidirectionalModeClick() {
@@ -508,7 +511,7 @@ void TfrmMain::btnUnidirectionalModeClick() {
     return;
   }
   Display->ResetFilter(edFilterLen->value());
-  SendRequest({0x83, 0x10, 0xF1, 0x30, 0x72, 0x01});
+  SendRequest(ReqUnidirectionalMode);
   LeaveUnidirRequest = 0;
 }
 

@@ -2,7 +2,8 @@
 // TfrmMain: the main window. It wires every user command to the core, sets
 // the commands' enabled states from the link flags (RefreshControls), owns
 // the status bar texts, the progress panel and the two timers, and is the
-// core's UiHooks. User-interface thread only.
+// core's UiHooks (with the core's hand-offs and timers on Qt's event loop).
+// User-interface thread only.
 
 #include <QAction>
 #include <QComboBox>
@@ -20,18 +21,19 @@
 #include <memory>
 #include <vector>
 
+#include "app/accel_table_grid.h"
 #include "app/accel_summary_panel.h"
 #include "app/chart.h"
 #include "app/diagpage.h"
+#include "app/qt_ui_hooks.h"
 #include "app/spinedit.h"
-#include "app/spintable.h"
 #include "app/statusbar.h"
 #include "common/ui.h"
 
 class TDisplay;
 class TfrmLogView;
 
-class TfrmMain : public QMainWindow, public UiHooks {
+class TfrmMain : public QMainWindow, public QtUiHooks {
  public:
   // dialogs: where message boxes and file dialogs go; nullptr for the real
   // modal ones (tests pass their own).
@@ -41,7 +43,7 @@ class TfrmMain : public QMainWindow, public UiHooks {
   // --- UiHooks: operations the core calls. ---
   void RefreshControls() override;
   void ShowResponseTime(int ms) override;
-  void SetStatusText(int panel, const std::string& text) override;
+  void SetStatusText(StatusPanel panel, const std::string& text) override;
   void ShowProgress(const std::string& caption, std::uint16_t steps) override;
   void StepProgress() override;
   void SetProgressCaption(const std::string& caption) override;
@@ -112,7 +114,7 @@ class TfrmMain : public QMainWindow, public UiHooks {
   TChartPage* ChartPage;
   // The page "Таблица": the acceleration table and beside it the summary by correction.
   QSplitter* pgTable;
-  TSpinTable* grdSpinup;
+  TAccelTableGrid* grdSpinup;
   TSummaryPanel* pnlSummary;
   TDiagPage* DiagPage;
   QFrame* pnlProgress;

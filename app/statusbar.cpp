@@ -5,6 +5,7 @@
 #include <QStyleOptionFrame>
 
 #include "app/font_fit.h"
+#include "common/ui.h"
 
 namespace {
 constexpr int kWidths[TStatusBar::kPanels] = {150, 150, 50, 40, 40, 40, 40, 85, 50};
@@ -17,7 +18,7 @@ constexpr Qt::Alignment kAlign[TStatusBar::kPanels] = {Qt::AlignCenter,
                                                        Qt::AlignCenter,
                                                        Qt::AlignLeft | Qt::AlignVCenter,
                                                        Qt::AlignLeft | Qt::AlignVCenter};
-constexpr int kDrawnPanel = 3;
+constexpr int kDrawnPanel = kPanelMode;
 
 // The widths were laid out for a small Windows font; they grow together with
 // the window's font so that the longest texts the program writes fit.
@@ -25,13 +26,13 @@ double PanelScale(const QFont& font) {
   const QFontMetrics m(font);
   // Frame on both sides, the indent a framed label keeps, one spare pixel.
   const int pad = 3 + m.horizontalAdvance(QLatin1Char('x')) / 2;
-  return FitScale(m, {{"Подключение ...", kWidths[0], pad},
-                      {"Переподключение 5 из 5", kWidths[0], pad},
-                      {"Подключение ...", kWidths[1], pad},
-                      {"9999 мс", kWidths[2], pad},
-                      {"9999", kWidths[4], pad},
-                      {" LC1 AFR: 14.7", kWidths[7], pad},
-                      {"99.9 п/сек", kWidths[8], pad}});
+  return FitScale(m, {{"Подключение ...", kWidths[kPanelLink], pad},
+                      {"Переподключение 5 из 5", kWidths[kPanelLink], pad},
+                      {"Подключение ...", kWidths[kPanelLambda], pad},
+                      {"9999 мс", kWidths[kPanelResponseTime], pad},
+                      {"9999", kWidths[kPanelResets], pad},
+                      {" LC1 AFR: 14.7", kWidths[kPanelLambdaAfr], pad},
+                      {"99.9 п/сек", kWidths[kPanelReplyRate], pad}});
 }
 }  // namespace
 

@@ -11,7 +11,7 @@
 #include <cstdio>
 #include <vector>
 
-#include "common/csvlog.h"
+#include "ecu/csvlog.h"
 #include "ecu/ecu_data.h"
 #include "sim/engine.h"
 

@@ -18,6 +18,7 @@
 #include <thread>
 #include <vector>
 
+#include "app/qt_ui_hooks.h"
 #include "common/config.h"
 #include "common/paths.h"
 #include "common/timing.h"
@@ -30,7 +31,7 @@ namespace {
 
 // Times from the panel caption that starts with `first` to the last step of
 // the one that starts with `last`.
-class PhaseClock : public UiHooks {
+class PhaseClock : public QtUiHooks {
  public:
   PhaseClock(std::string first, std::string last, std::optional<std::string> file)
       : first_(std::move(first)), last_(std::move(last)), file_(std::move(file)) {}

@@ -12,6 +12,7 @@
 #include <memory>
 #include <string>
 
+#include "app/qt_ui_hooks.h"
 #include "common/ui.h"
 #include "lambda/lambda.h"
 #include "sim/lc1.h"
@@ -19,7 +20,7 @@
 
 namespace {
 
-class CountingUi : public UiHooks {
+class CountingUi : public QtUiHooks {
  public:
   void RefreshControls() override { ++refreshes; }
   int refreshes = 0;

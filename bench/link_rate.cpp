@@ -21,6 +21,7 @@
 #include <string>
 #include <thread>
 
+#include "app/qt_ui_hooks.h"
 #include "common/config.h"
 #include "common/timing.h"
 #include "common/ui.h"
@@ -33,7 +34,7 @@
 
 namespace {
 
-class CountingUi : public UiHooks {
+class CountingUi : public QtUiHooks {
  public:
   void CountReply() override { ++replies; }
   void ShowResponseTime(int ms) override {

@@ -18,8 +18,8 @@
 #include <string>
 #include <vector>
 
-#include "common/csvlog.h"
 #include "common/ui.h"
+#include "ecu/csvlog.h"
 #include "tests/support/log_rows.h"
 
 namespace {

@@ -18,10 +18,11 @@ find_package(Threads REQUIRED)
 
 set(VARNEK_WINDOWS_CORE_SOURCES
   common/bytes.cpp
+  common/config.cpp common/cp1251.cpp common/error.cpp common/ini.cpp common/ui.cpp
+  common/files.cpp common/files_win32.cpp common/linefile.cpp
   common/paths.cpp common/paths_win32.cpp
   common/portlist.cpp common/portlist_win32.cpp
   common/timing.cpp common/timing_win32.cpp
-  ecu/globals.cpp
   link/port.cpp link/port_win32.cpp)
 add_library(varnek_core STATIC ${VARNEK_WINDOWS_CORE_SOURCES})
 target_include_directories(varnek_core PUBLIC ${CMAKE_SOURCE_DIR})
@@ -37,7 +38,7 @@ if(VARNEK_TESTS)
   # Test program => its sources. Each runs whole under Wine: the tests share
   # the simulator's lines, so they never run in parallel.
   set(VARNEK_WINDOWS_TESTS
-    "test_common=tests/common/timing_test.cpp,tests/common/paths_win32_test.cpp,tests/common/portlist_win32_test.cpp"
+    "test_common=tests/common/timing_test.cpp,tests/common/files_test.cpp,tests/common/paths_win32_test.cpp,tests/common/portlist_win32_test.cpp"
     "test_link=tests/link/port_line_test.cpp")
   foreach(entry ${VARNEK_WINDOWS_TESTS})
     string(REPLACE "=" ";" parts "${entry}")

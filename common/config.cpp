@@ -1,16 +1,12 @@
 #include "common/config.h"
 
-#include <fcntl.h>
-#include <signal.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstdint>
 #include <filesystem>
 #include <optional>
+#include <system_error>
 
 #include "common/cp1251.h"
+#include "common/files.h"
 #include "common/ini.h"
 #include "common/paths.h"
 #include "common/ui.h"
@@ -20,32 +16,11 @@ namespace {
 const char* const kReadError = "Ошибка чтения файла настройки";
 const char* const kWriteError = "Ошибка записи файла настройки";
 const char* const kNoLambda = "Нет";
-// Marks the program's own temporary cfg.ini, so that a leftover is never
-// confused with a file of the user's (cfg.ini.backup, cfg.ini.old ...).
-const char* const kTempInfix = ".varnek-tmp-";
 
-// Whole file as bytes; nullopt on any failure (not a regular file included).
-std::optional<std::string> ReadFileBytes(const std::string& path) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return std::nullopt;
-  struct stat st {};
-  std::optional<std::string> result;
-  if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
-    std::string bytes;
-    char buf[4096];
-    for (;;) {
-      const ssize_t n = ::read(fd, buf, sizeof buf);
-      if (n < 0 && errno == EINTR) continue;
-      if (n < 0) break;
-      if (n == 0) {
-        result = std::move(bytes);
-        break;
-      }
-      bytes.append(buf, static_cast<std::size_t>(n));
-    }
-  }
-  ::close(fd);
-  return result;
+// Whether a file (or anything else) is there at all: a missing cfg.ini is no error.
+bool Present(const std::string& path) {
+  std::error_code ec;
+  return std::filesystem::exists(path, ec);
 }
 
 // The integer parse of the profile reader: optional sign, then decimal digits,
@@ -102,76 +77,17 @@ std::string StoredText(const IniText& ini, const std::string& utf8) {
   return ini.HasUtf8Mark() ? utf8 : Utf8ToCp1251(utf8);
 }
 
-bool WriteAll(int fd, const std::string& bytes) {
-  std::size_t done = 0;
-  while (done < bytes.size()) {
-    const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    done += static_cast<std::size_t>(n);
-  }
-  return true;
-}
-
-// Temporaries of saves that never finished: their program was killed. One
-// whose program still runs (a second window) is left to it.
-void RemoveLeftoverTemps(const std::filesystem::path& target) {
-  namespace fs = std::filesystem;
-  const std::string prefix = target.filename().string() + kTempInfix;
-  std::error_code ec;
-  for (fs::directory_iterator it(target.parent_path(), ec), end; !ec && it != end; it.increment(ec)) {
-    const std::string name = it->path().filename().string();
-    if (name.compare(0, prefix.size(), prefix) != 0) continue;
-    const std::string digits = name.substr(prefix.size());
-    if (digits.empty() || digits.size() > 9 || digits.find_first_not_of("0123456789") != std::string::npos)
-      continue;
-    const pid_t pid = static_cast<pid_t>(std::stol(digits));
-    if (pid <= 0) continue;
-    const bool running = pid != ::getpid() && (::kill(pid, 0) == 0 || errno == EPERM);
-    if (!running) ::unlink(it->path().c_str());
-  }
-}
-
-// Replaces the file at path with bytes: a temporary file beside it, flushed
-// to disk, then renamed over it, so a kill or a power cut leaves either the
-// old file or the new one. False on failure.
-bool ReplaceFile(const std::string& path, const std::string& bytes) {
-  namespace fs = std::filesystem;
-  std::error_code ec;
-  // A linked cfg.ini stays a link: its target is replaced.
-  fs::path target = fs::exists(path, ec) ? fs::canonical(path, ec) : fs::path(path);
-  if (ec) target = path;
-  fs::create_directories(target.parent_path(), ec);
-  RemoveLeftoverTemps(target);
-  const std::string temp = target.string() + kTempInfix + std::to_string(::getpid());
-  const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-  if (fd < 0) {
-    // A folder without write access may still hold a writable cfg.ini:
-    // update that in place.
-    const int direct = ::open(target.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
-    if (direct < 0) return false;
-    const bool written = WriteAll(direct, bytes);
-    return ::close(direct) == 0 && written;
-  }
-  struct stat st {};
-  if (::stat(target.c_str(), &st) == 0) ::fchmod(fd, st.st_mode & 07777);
-  bool ok = WriteAll(fd, bytes) && ::fsync(fd) == 0;
-  ok = ::close(fd) == 0 && ok;
-  ok = ok && ::rename(temp.c_str(), target.c_str()) == 0;
-  if (!ok) ::unlink(temp.c_str());
-  return ok;
-}
-
 // A 16-bit field keeps the low 16 bits of what was read (70000 -> 4464).
 std::uint16_t Low16(std::int32_t v) { return static_cast<std::uint16_t>(static_cast<std::uint32_t>(v)); }
 
 }  // namespace
 
+ConfigRecord TCfg;
+
 bool LoadConfig(ConfigRecord& cfg) {
   const std::string path = ConfigLoadPath();
-  struct stat st {};
-  if (::stat(path.c_str(), &st) != 0) return false;  // no file: not an error
-  const auto bytes = ReadFileBytes(path);
+  if (!Present(path)) return false;  // no file: not an error
+  const auto bytes = LoadFile(path);
   if (!bytes) {
     Ui().ShowError(kReadError);
     return false;
@@ -200,9 +116,8 @@ bool SaveConfig(const ConfigRecord& cfg) {
   // The first save to the per-user file keeps the lines of the one it was read from.
   const std::string source = ConfigLoadPath();
   std::string existing;
-  struct stat st {};
-  if (::stat(source.c_str(), &st) == 0) {
-    auto bytes = ReadFileBytes(source);
+  if (Present(source)) {
+    auto bytes = LoadFile(source);
     if (!bytes) {  // cannot keep the other lines of a file we cannot read
       Ui().ShowError(kWriteError);
       return false;
@@ -223,7 +138,9 @@ bool SaveConfig(const ConfigRecord& cfg) {
   // The section appears once the log view has been used.
   if (!cfg.LogViewTracks.empty() || ini.Read("LogView", "Tracks"))
     ini.Write("LogView", "Tracks", StoredText(ini, cfg.LogViewTracks));
-  if (!ReplaceFile(path, ini.Bytes())) {
+  std::error_code ec;
+  std::filesystem::create_directories(std::filesystem::path(path).parent_path(), ec);  // the per-user folder
+  if (ReplaceWholeFile(path, ini.Bytes()) != 0) {
     Ui().ShowError(kWriteError);
     return false;
   }

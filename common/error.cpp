@@ -6,7 +6,9 @@
 std::string FileErrorReason(int err) {
   switch (err) {
     case ENOSPC:
+#ifdef EDQUOT  // no disk quotas on Windows
     case EDQUOT:
+#endif
       return "нет места на диске";
     case EACCES:
     case EPERM:

@@ -1,40 +1,13 @@
 #include "common/linefile.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
 
-namespace {
+#include "common/files_os.h"
 
-bool Truncate(int fd, std::uint64_t size) {
-  int rc;
-  while ((rc = ::ftruncate(fd, static_cast<off_t>(size))) != 0 && errno == EINTR) {
-  }
-  return rc == 0;
-}
-
-// Writes all bytes at offset; errno is left set on failure.
-bool WriteAll(int fd, std::string_view bytes, std::uint64_t offset) {
-  std::size_t done = 0;
-  while (done < bytes.size()) {
-    const ssize_t n =
-        ::pwrite(fd, bytes.data() + done, bytes.size() - done, static_cast<off_t>(offset + done));
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      if (n == 0) errno = EIO;
-      return false;
-    }
-    done += static_cast<std::size_t>(n);
-  }
-  return true;
-}
-
-}  // namespace
+static_assert(files_os::kNoFile == -1, "LineFile's closed handle");
 
 LineFile::~LineFile() {
-  if (fd_ >= 0) ::close(fd_);
+  if (IsOpen()) files_os::Close(handle_);
 }
 
 bool LineFile::Fail(int err) {
@@ -46,29 +19,28 @@ bool LineFile::Create(const std::string& path, bool exclusive) {
   Close();
   path_ = path;
   size_ = 0;
-  const int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (exclusive ? O_EXCL : O_TRUNC);
-  fd_ = ::open(path.c_str(), flags, 0666);
-  return fd_ >= 0 || Fail(errno);
+  const auto mode = exclusive ? files_os::OpenMode::Exclusive : files_os::OpenMode::Truncate;
+  const int err = files_os::Open(path, mode, handle_);
+  return err == 0 || Fail(err);
 }
 
 bool LineFile::OpenExisting(const std::string& path, std::uint64_t keep) {
   Close();
   path_ = path;
-  fd_ = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
-  if (fd_ < 0) return Fail(errno);
-  struct stat st {};
-  if (::fstat(fd_, &st) != 0) return Fail(errno);
+  if (const int err = files_os::Open(path, files_os::OpenMode::Existing, handle_)) return Fail(err);
+  std::uint64_t size = 0;
+  if (const int err = files_os::Size(handle_, size)) return Fail(err);
   size_ = keep;
-  if (static_cast<std::uint64_t>(st.st_size) > keep && !Truncate(fd_, keep)) return Fail(errno);
+  if (size > keep)
+    if (const int err = files_os::Truncate(handle_, keep)) return Fail(err);
   return true;
 }
 
 bool LineFile::Append(std::string_view text) {
-  if (fd_ < 0) return Fail(EBADF);
-  if (!WriteAll(fd_, text, size_)) {
-    const int err = errno;
+  if (!IsOpen()) return Fail(EBADF);
+  if (const int err = files_os::WriteAt(handle_, size_, text)) {
     // Best effort: gone media refuse this too.
-    Truncate(fd_, size_);
+    files_os::Truncate(handle_, size_);
     return Fail(err);
   }
   size_ += text.size();
@@ -76,30 +48,30 @@ bool LineFile::Append(std::string_view text) {
 }
 
 bool LineFile::WriteAt(std::uint64_t offset, std::string_view bytes) {
-  if (fd_ < 0) return Fail(EBADF);
+  if (!IsOpen()) return Fail(EBADF);
   if (offset + bytes.size() > size_) return Fail(EINVAL);
-  return WriteAll(fd_, bytes, offset) || Fail(errno);
+  const int err = files_os::WriteAt(handle_, offset, bytes);
+  return err == 0 || Fail(err);
 }
 
 bool LineFile::CutTo(std::uint64_t size) {
-  if (fd_ < 0) return Fail(EBADF);
+  if (!IsOpen()) return Fail(EBADF);
   if (size >= size_) return true;
-  if (!Truncate(fd_, size)) return Fail(errno);
+  if (const int err = files_os::Truncate(handle_, size)) return Fail(err);
   size_ = size;
   return true;
 }
 
 bool LineFile::Sync() {
-  if (fd_ < 0) return Fail(EBADF);
-  int rc;
-  while ((rc = ::fdatasync(fd_)) != 0 && errno == EINTR) {
-  }
-  return rc == 0 || Fail(errno);
+  if (!IsOpen()) return Fail(EBADF);
+  const int err = files_os::Sync(handle_);
+  return err == 0 || Fail(err);
 }
 
 bool LineFile::Close() {
-  if (fd_ < 0) return true;
-  const int fd = fd_;
-  fd_ = -1;
-  return ::close(fd) == 0 || errno == EINTR || Fail(errno);
+  if (!IsOpen()) return true;
+  const files_os::Handle handle = handle_;
+  handle_ = kNoHandle;
+  const int err = files_os::Close(handle);
+  return err == 0 || Fail(err);
 }

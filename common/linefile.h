@@ -21,7 +21,7 @@ class LineFile {
   // Opens an existing file to write after its first `keep` bytes; anything
   // beyond them (a line cut short elsewhere) is cut off.
   bool OpenExisting(const std::string& path, std::uint64_t keep);
-  bool IsOpen() const { return fd_ >= 0; }
+  bool IsOpen() const { return handle_ != kNoHandle; }
   // Appends text (whole lines) in one write. On failure the file is cut back
   // to where it ended before, and Error() says why.
   bool Append(std::string_view text);
@@ -42,7 +42,8 @@ class LineFile {
  private:
   bool Fail(int err);
 
-  int fd_ = -1;
+  static constexpr std::intptr_t kNoHandle = -1;
+  std::intptr_t handle_ = kNoHandle;  // the system's, see files_os.h
   std::string path_;
   std::uint64_t size_ = 0;  // end of the last complete line
   int error_ = 0;

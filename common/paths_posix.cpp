@@ -1,8 +1,9 @@
 // The program's folders on Linux: the per-user XDG folders.
+#include <pwd.h>
 #include <unistd.h>
 
-#include <QStandardPaths>
 #include <climits>
+#include <cstdlib>
 
 #include "common/paths_os.h"
 
@@ -10,8 +11,24 @@ namespace {
 
 const char* const kAppFolder = "/varnek-test";
 
-std::string XdgDir(QStandardPaths::StandardLocation where) {
-  return QStandardPaths::writableLocation(where).toStdString() + kAppFolder;
+std::string WithoutTrailingSlashes(std::string path) {
+  while (!path.empty() && path.back() == '/') path.pop_back();
+  return path;
+}
+
+std::string HomeDir() {
+  if (const char* home = std::getenv("HOME"); home && *home) return home;
+  if (const passwd* pw = ::getpwuid(::getuid()); pw && pw->pw_dir) return pw->pw_dir;
+  return "/";
+}
+
+// The folder an XDG variable names, else its default under the home folder.
+// A relative path in the variable is invalid and ignored, as the XDG base
+// directory rules say.
+std::string XdgDir(const char* variable, const char* defaultUnderHome) {
+  const char* value = std::getenv(variable);
+  const bool valid = value && value[0] == '/';
+  return WithoutTrailingSlashes(valid ? value : HomeDir()) + (valid ? "" : defaultUnderHome) + kAppFolder;
 }
 
 }  // namespace
@@ -27,9 +44,9 @@ std::string paths_os::ExecutableDir() {
   return slash == 0 ? "/" : path.substr(0, slash);
 }
 
-std::string paths_os::UserConfigDir() { return XdgDir(QStandardPaths::GenericConfigLocation); }
+std::string paths_os::UserConfigDir() { return XdgDir("XDG_CONFIG_HOME", "/.config"); }
 
-std::string paths_os::UserDataDir() { return XdgDir(QStandardPaths::GenericDataLocation); }
+std::string paths_os::UserDataDir() { return XdgDir("XDG_DATA_HOME", "/.local/share"); }
 
 bool paths_os::DirWritable(const std::string& dir) { return ::access(dir.c_str(), W_OK) == 0; }
 

@@ -1,17 +1,13 @@
 #include "common/worker.h"
 
-#include <QCoreApplication>
-#include <QThread>
 #include <thread>
 #include <vector>
+
+#include "common/ui.h"
 
 namespace {
 
 std::mutex g_registryMutex;
-// Held while a worker posts a call. Qt's own lock around its event queue is
-// invisible to ThreadSanitizer, which would report the queue growing under two
-// posting workers; this one it sees.
-std::mutex g_postMutex;
 std::condition_variable g_registryCv;
 std::vector<std::weak_ptr<WorkerThread>> g_registry;
 int g_live = 0;
@@ -62,40 +58,37 @@ std::exception_ptr WorkerThread::FatalError() const {
 }
 
 bool WorkerThread::Synchronize(const std::function<void()>& fn) {
-  QCoreApplication* app = QCoreApplication::instance();
-  if (!app || QThread::currentThread() == app->thread()) {
+  if (OnUiThread()) {
     fn();
     return true;
   }
   auto call = std::make_shared<SyncCall>();
   std::shared_ptr<WorkerThread> self = shared_from_this();
   // The step takes mutex_ before it looks at the call, so posting under it
-  // makes the hand-over, which goes through Qt's event queue, visible to
-  // ThreadSanitizer too.
+  // makes the hand-over visible to ThreadSanitizer, whatever loop carries it.
   std::unique_lock<std::mutex> lock(mutex_);
-  std::unique_lock<std::mutex> posting(g_postMutex);
-  QMetaObject::invokeMethod(
-      app,
-      [call, self, fn] {
-        {
-          std::lock_guard<std::mutex> lock(self->mutex_);
-          if (call->state == CallState::Cancelled) return;
-          call->state = CallState::Running;
-        }
-        try {
-          fn();
-        } catch (...) {
-          call->error = std::current_exception();
-        }
-        {
-          std::lock_guard<std::mutex> lock(self->mutex_);
-          call->state = CallState::Done;
-        }
-        self->cv_.notify_all();
-      },
-      Qt::QueuedConnection);
-  posting.unlock();
-
+  const bool posted = PostToUiThread([call, self, fn] {
+    {
+      std::lock_guard<std::mutex> lock(self->mutex_);
+      if (call->state == CallState::Cancelled) return;
+      call->state = CallState::Running;
+    }
+    try {
+      fn();
+    } catch (...) {
+      call->error = std::current_exception();
+    }
+    {
+      std::lock_guard<std::mutex> lock(self->mutex_);
+      call->state = CallState::Done;
+    }
+    self->cv_.notify_all();
+  });
+  if (!posted) {
+    lock.unlock();
+    fn();
+    return true;
+  }
   // A step that has started must be waited for: it may use the worker's data.
   cv_.wait(lock, [&] {
     return call->state == CallState::Done || (Terminated() && call->state == CallState::Pending);

@@ -5,9 +5,9 @@
 // plus waking whatever it waits on.
 //
 // Synchronize() is the synchronous call into the user-interface thread: the
-// step is posted to the Qt main thread and the worker waits for it, but gives
-// up as soon as Terminate() is called and the step has not started, so a
-// worker never deadlocks behind a modal box or at shutdown.
+// step is posted there through the registered UiHooks and the worker waits for
+// it, but gives up as soon as Terminate() is called and the step has not
+// started, so a worker never deadlocks behind a modal box or at shutdown.
 
 #include <atomic>
 #include <chrono>
@@ -38,8 +38,8 @@ class WorkerThread : public std::enable_shared_from_this<WorkerThread> {
   virtual void Execute() = 0;
   // Worker thread only. Runs fn on the user-interface thread and waits.
   // Returns false when abandoned (fn did not run). Rethrows what fn threw.
-  // Runs fn directly when called on the user-interface thread or without a
-  // Qt application.
+  // Runs fn directly when called on the user-interface thread or when no
+  // loop runs hand-offs (nothing registered).
   bool Synchronize(const std::function<void()>& fn);
 
  private:

@@ -1,7 +1,5 @@
 #include "ecu/kwp.h"
 
-#include <cstring>
-
 #include "common/config.h"
 
 const std::vector<std::uint8_t> ReqStartCommunication = {0x81, kEcuAddress, kTesterAddress,
@@ -9,15 +7,13 @@ const std::vector<std::uint8_t> ReqStartCommunication = {0x81, kEcuAddress, kTes
 const std::vector<std::uint8_t> ReqReadData = {0x82, kEcuAddress, kTesterAddress,
                                                SID_ReadDataByLocalIdentifier, kDataLocalId};
 const std::vector<std::uint8_t> ReqUnidirectionalMode = {
-    0x83, kEcuAddress, kTesterAddress, SID_InputOutputControl, 0x72, 0x01};
+    0x83, kEcuAddress, kTesterAddress, SID_InputOutputControl, kUnidirLocalId, 0x01};
 const std::vector<std::uint8_t> ReqStopDiagnosticSession = {0x81, kEcuAddress, kTesterAddress,
                                                             SID_StopDiagnosticSession};
 const std::vector<std::uint8_t> ReqStopCommunication = {0x81, kEcuAddress, kTesterAddress,
                                                         SID_StopCommunication};
 
 const std::uint8_t SpeedByteTable[3] = {0x0A, 0x26, 0x39};
-
-int ValidSpeedIndex(int cbr) { return (cbr >= 0 && cbr <= 2) ? cbr : 0; }
 
 std::vector<std::uint8_t> BuildSessionRequest() {
   return {0x83,           kEcuAddress,
@@ -30,23 +26,4 @@ std::vector<std::uint8_t> WithChecksum(std::vector<std::uint8_t> frame) {
   for (std::uint8_t b : frame) sum = static_cast<std::uint8_t>(sum + b);
   frame.push_back(sum);
   return frame;
-}
-
-int ParseReplyHeader(MsgBlock& buf, std::uint8_t& count, std::uint16_t& sum) {
-  if (count < 3) return -1;
-  if ((buf[0] & 0x80) == 0 || buf[1] != kTesterAddress || buf[2] != kEcuAddress) return -1;
-  int headerLen;
-  int expected;
-  if (buf[0] == 0x80) {
-    if (count < 4) return -1;
-    headerLen = 4;
-    expected = buf[3] + 1;
-  } else {
-    headerLen = 3;
-    expected = (buf[0] & 0x7F) + 1;
-  }
-  sum = Sum16(buf.data(), headerLen);
-  std::memmove(buf.data(), buf.data() + headerLen, buf.size() - headerLen);
-  count = static_cast<std::uint8_t>(count - headerLen);
-  return expected;
 }

@@ -7,9 +7,8 @@
 #include <vector>
 
 #include "common/bytes.h"
-
-inline constexpr std::uint8_t kEcuAddress = 0x10;
-inline constexpr std::uint8_t kTesterAddress = 0xF1;
+#include "link/framing.h"
+#include "link/port.h"
 
 // Service identifiers of the requests.
 inline constexpr std::uint8_t SID_StartCommunication = 0x81;
@@ -21,8 +20,13 @@ inline constexpr std::uint8_t SID_InputOutputControl = 0x30;
 inline constexpr std::uint8_t SID_NegativeReply = 0x7F;
 // A positive reply carries the request's identifier plus this.
 inline constexpr std::uint8_t kPositiveReplyOffset = 0x40;
+constexpr std::uint8_t PositiveReply(std::uint8_t sid) {
+  return static_cast<std::uint8_t>(sid + kPositiveReplyOffset);
+}
 // Local identifier of the diagnostic data record.
 inline constexpr std::uint8_t kDataLocalId = 0x0D;
+// InputOutputControl's identifier of the unidirectional packet stream.
+inline constexpr std::uint8_t kUnidirLocalId = 0x72;
 // Data reply: 61 0D, the 95-byte record and the checksum.
 inline constexpr int kDataRecordLen = 95;
 inline constexpr int kDataReplyBodyLen = 2 + kDataRecordLen + 1;
@@ -40,16 +44,9 @@ inline constexpr std::uint8_t kRawSwitchBack = 0x88;
 
 // Speed byte of StartDiagnosticSession by speed index CBR (0x0A, 0x26, 0x39).
 extern const std::uint8_t SpeedByteTable[3];
-// A speed index outside 0..2 (only a hand-edited cfg.ini gives one) counts as 0.
-int ValidSpeedIndex(int cbr);
 
 // StartDiagnosticSession 83 10 F1 10 81 and the speed byte of TCfg.CBR, read now.
 std::vector<std::uint8_t> BuildSessionRequest();
 
 // The frame with its checksum appended (the low 8 bits of the sum of all bytes).
 std::vector<std::uint8_t> WithChecksum(std::vector<std::uint8_t> frame);
-
-// Checks the reply header at the front of buf (count >= 4), removes it and
-// returns the number of bytes still expected (data and checksum); sum receives
-// the sum of the header bytes. -1 and nothing changed for a bad header.
-int ParseReplyHeader(MsgBlock& buf, std::uint8_t& count, std::uint16_t& sum);

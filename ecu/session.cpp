@@ -4,28 +4,37 @@
 #include "ecu/session.h"
 
 #include <cstring>
+#include <optional>
 #include <thread>
 
 #include "common/config.h"
-#include "common/csvlog.h"
 #include "common/error.h"
 #include "common/ui.h"
+#include "ecu/crank_packets.h"
+#include "ecu/csvlog.h"
 #include "ecu/dataframe.h"
 #include "ecu/ecu_data.h"
 #include "ecu/kwp.h"
-#include "ecu/spin.h"
+#include "ecu/session_internal.h"
 #include "lambda/lambda.h"
 #include "link/link.h"
 #include "link/port.h"
 #include "link/trace.h"
 
+EcuDataRecord EcuData;
 SharedValue<std::uint8_t> LinkState;
-SharedValue<std::uint8_t> UnidirMode;
 SharedValue<std::uint8_t> LeaveUnidirRequest;
-SharedValue<std::int32_t> ReplyCountdown{-1};
 SharedValue<std::int8_t> RequestedCorrUOZ;
 SharedValue<std::uint8_t> StartRetryCount;
 SharedValue<std::uint32_t> NegativeReplyCount;
+
+void session_detail::ResetState() {
+  LinkState = 0;
+  LeaveUnidirRequest = 0;
+  RequestedCorrUOZ = 0;
+  StartRetryCount = 0;
+  NegativeReplyCount = 0;
+}
 
 namespace {
 
@@ -34,7 +43,7 @@ constexpr int kStartRetryLimit = 5;
 // Changes the line speed; a failure ends the link and shows the port's error.
 bool ChangeSpeed(int speedIndex) {
   try {
-    SetPortSpeed(speedIndex);
+    SetKLineSpeed(speedIndex);
     return true;
   } catch (const std::exception& e) {
     EcuEndLink(e.what());
@@ -56,7 +65,7 @@ void OnDataReply(const std::uint8_t* data, int count) {
   if (!lengthOk) {
     // Never silently: a firmware with another record length would otherwise
     // leave every value frozen under "Подключен".
-    LengthErrorCount.fetch_add(1);
+    CountLengthError();
     ShowLinkCounters();
     TraceAppendLine(TraceDataLengthLine(count, kDataReplyBodyLen));
     return;
@@ -69,7 +78,7 @@ void OnDataReply(const std::uint8_t* data, int count) {
 
 void OnNegativeReply(const std::uint8_t* data, int count) {
   NegativeReplyCount = NegativeReplyCount + 1;
-  Ui().SetStatusText(6, std::to_string(NegativeReplyCount.load()));
+  Ui().SetStatusText(kPanelNegativeReplies, std::to_string(NegativeReplyCount.load()));
   if (count >= 2 && data[1] == SID_StartDiagnosticSession) {
     // The ECU refused the line speed. The controls are left as they are: the
     // connect command stays disabled until the settings have been looked at.
@@ -80,6 +89,27 @@ void OnNegativeReply(const std::uint8_t* data, int count) {
   }
   if (CurrentServiceId() == SID_StartCommunication) EcuTeardown();
 }
+
+// What the link's receiver and timer hand to the session.
+class SessionLinkClient : public LinkClient {
+ public:
+  void OnReply(const std::uint8_t* data, int count) override { DispatchReply(data, count); }
+  void OnPacket(const std::uint8_t* data, int count) override { HandleSpinPacket(data, count); }
+  bool OnGarbled() override { return RetryLastRequest(); }
+  void OnLinkLost(const std::string& text) override { EcuEndLink(text); }
+  void RequestNextData() override { RequestData(); }
+  bool SwitchBackRequested() override { return LeaveUnidirRequest.load() != 0; }
+  void SendSwitchBack() override { ::SendSwitchBack(); }
+  std::optional<std::int8_t> CorrectionToSend() override {
+    const int inForce = static_cast<int>(EcuData.CorrUOZ.load());  // truncated toward zero
+    const std::int8_t wanted = RequestedCorrUOZ.load();
+    if (inForce == wanted) return std::nullopt;
+    return wanted;
+  }
+  void SendCorrection(std::int8_t correction) override { SendCorrUOZ(correction); }
+};
+
+SessionLinkClient g_linkClient;
 
 }  // namespace
 
@@ -95,7 +125,8 @@ void EcuConnect(const std::string& port, int speedIndex, bool fastInit, bool ech
   TCfg.Echo = echo ? 1 : 0;
   UnidirMode = 0;
   LeaveUnidirRequest = 0;
-  StartLinkThreads();
+  NegativeReplyCount = 0;
+  StartLinkThreads(g_linkClient);
   ReplyCountdown = -1;
   StartLinkTimer();
   std::this_thread::yield();
@@ -130,6 +161,8 @@ void EcuShutdown() {
   StopLinkThreads();
   CloseEcuPort();
   StopLinkTimer();
+  // Only closing its port wakes the LC-1 reader.
+  DisconnectLambda();
 }
 
 void EcuEndLink(const std::string& text) {
@@ -147,11 +180,11 @@ void EcuEndLink(const std::string& text) {
 void DispatchReply(const std::uint8_t* data, int count) {
   if (count < 1) return;
   switch (data[0]) {
-    case 0xC1:
+    case PositiveReply(SID_StartCommunication):
       StartRetryCount = 0;
       SendRequest(BuildSessionRequest());
       break;
-    case 0x50: {
+    case PositiveReply(SID_StartDiagnosticSession): {
       const int cbr = ValidSpeedIndex(TCfg.CBR);
       if (cbr != 0 && !ChangeSpeed(cbr)) return;
       LinkState = 1;
@@ -161,24 +194,24 @@ void DispatchReply(const std::uint8_t* data, int count) {
       Ui().ResetReplyCount();
       break;
     }
-    case 0x61:
+    case PositiveReply(SID_ReadDataByLocalIdentifier):
       OnDataReply(data, count);
       break;
-    case 0x70:
-      if (count < 2 || data[1] != 0x72) return;
+    case PositiveReply(SID_InputOutputControl):
+      if (count < 2 || data[1] != kUnidirLocalId) return;
       EnterUnidirMode();
       Ui().RefreshControls();
-      Ui().SetStatusText(3, "1");
+      Ui().SetStatusText(kPanelMode, "1");
       ResetSpinSample(EcuData);
       Ui().ResetReplyCount();
       break;
-    case 0x60:
+    case PositiveReply(SID_StopDiagnosticSession):
       LinkState = 0;
       if (TCfg.WriteLog) CloseLog();
       if (!ChangeSpeed(0)) return;
       SendRequest(ReqStopCommunication);
       break;
-    case 0xC2:
+    case PositiveReply(SID_StopCommunication):
       EcuTeardown();
       break;
     case SID_NegativeReply:
@@ -218,14 +251,14 @@ void SendSwitchBack() {
   MsgBlock block{};
   block[0] = kRawCommand;
   block[1] = kRawSwitchBack;
-  WritePortBlocking(block, 2);
+  WriteKLine(block, 2);
 }
 
 void SendCorrUOZ(std::int8_t correction) {
   MsgBlock block{};
   block[0] = kRawCommand;
   block[1] = static_cast<std::uint8_t>(2 * correction);
-  WritePortBlocking(block, 2);
+  WriteKLine(block, 2);
 }
 
 void SendRequest(const std::vector<std::uint8_t>& frame) {

@@ -8,15 +8,13 @@
 
 #include "common/bytes.h"
 #include "common/shared_value.h"
+#include "link/link.h"
 
-// Link state shared by the window, the session and the link threads.
+// Session state shared by the window, the session and the link threads (the
+// link's own, UnidirMode and ReplyCountdown, are in link/link.h).
 extern SharedValue<std::uint8_t> LinkState;           // 1 while a diagnostic session is established
-extern SharedValue<std::uint8_t> UnidirMode;          // 1 while the ECU streams packets
 extern SharedValue<std::uint8_t> LeaveUnidirRequest;  // user asked to leave unidirectional mode
-extern SharedValue<std::int32_t> ReplyCountdown;      // 100 ms ticks left; -1 not armed
 extern SharedValue<std::int8_t> RequestedCorrUOZ;     // -15..15 degrees
-extern SharedValue<std::uint8_t> StartRetryCount;
-extern SharedValue<std::uint32_t> NegativeReplyCount;
 
 // Opens the K-line port and starts the handshake. Port errors propagate.
 void EcuConnect(const std::string& port, int speedIndex, bool fastInit, bool echo);
@@ -31,8 +29,8 @@ void SendRequest(const std::vector<std::uint8_t>& frame);
 // Queues the data request 82 10 F1 21 0D. Any thread.
 void RequestData();
 
-// The messages that end a link.
-inline constexpr const char* kNoAnswerText = " Нет ответа от ЭБУ      ";
+// The message of a link whose speed the ECU refused (kNoAnswerText, link.h, is
+// the other that ends a link).
 inline constexpr const char* kSpeedRefusedText = "ЭБУ не поддерживает выбранную скорость соединения";
 
 // The receiver's hand-off of one complete reply whose checksum matched; data
@@ -44,9 +42,9 @@ bool RetryLastRequest();
 // Receiver thread. The raw commands of the unidirectional stream.
 void SendSwitchBack();
 void SendCorrUOZ(std::int8_t correction);
-// Program end: stops a link still running (threads, timer, port) without
-// touching the window or the log, so the receiver's wait ends. Call it before
-// TerminateAllWorkers.
+// Program end: stops a link still running (threads, timer, port) and the LC-1
+// reader without touching the window or the log, so every worker's wait ends.
+// Call it before TerminateAllWorkers.
 void EcuShutdown();
 // Ends the link as on a reply time-out: closes the session's log, tears the
 // link down and reports text (UiHooks::LinkEnded) unless it is empty or the

@@ -1,15 +1,14 @@
 #include "flash/backup.h"
 
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
+#include <string_view>
 #include <system_error>
 
 #include "common/error.h"
+#include "common/files.h"
 #include "common/format.h"
 #include "common/paths.h"
 
@@ -53,21 +52,6 @@ struct FileCloser {
 };
 using File = std::unique_ptr<std::FILE, FileCloser>;
 
-void WriteSynced(const std::string& path, const FirmwareBuffer& image) {
-  errno = 0;
-  File f(std::fopen(path.c_str(), "wb"));
-  if (!f) Fail(path, errno ? errno : EIO, "fopen");
-  errno = 0;
-  if (std::fwrite(image.data(), 1, image.size(), f.get()) != image.size())
-    Fail(path, errno ? errno : EIO, "fwrite");
-  if (std::fflush(f.get()) != 0) Fail(path, errno ? errno : EIO, "fflush");
-  // On the disk before the erase: a laptop that dies during the write must
-  // not take the way back with it.
-  if (::fsync(::fileno(f.get())) != 0) Fail(path, errno, "fsync");
-  std::FILE* raw = f.release();
-  if (std::fclose(raw) != 0) Fail(path, errno ? errno : EIO, "fclose");
-}
-
 bool ReadsBackEqual(const std::string& path, const FirmwareBuffer& image) {
   File f(std::fopen(path.c_str(), "rb"));
   if (!f) return false;
@@ -92,7 +76,11 @@ std::string SaveBackup(const FirmwareBuffer& image, const std::string& identifie
       dir.string(), SafeIdentifier(identifier) + "_" + FormatLocalTime(kFileTimeFormat, std::time(nullptr)),
       ".bin");
   try {
-    WriteSynced(path, image);
+    // On the disk before the erase: a laptop that dies during the write must
+    // not take the way back with it.
+    const int err =
+        ReplaceWholeFile(path, std::string_view(reinterpret_cast<const char*>(image.data()), image.size()));
+    if (err != 0) Fail(path, err, "ReplaceWholeFile");
     if (!ReadsBackEqual(path, image))
       throw EcuError("Ошибка записи резервной копии " + path + ": файл не совпадает с прочитанной прошивкой",
                      "read-back of the backup file differs");

@@ -1,13 +1,17 @@
 #include "flash/firmware.h"
 
-#include <QFile>
-#include <QSaveFile>
-#include <QString>
 #include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <string_view>
+#include <system_error>
 #include <vector>
 
 #include "common/bytes.h"
 #include "common/error.h"
+#include "common/files.h"
 #include "common/ui.h"
 #include "flash/loader.h"
 #include "link/port.h"
@@ -24,9 +28,9 @@ constexpr std::uint8_t kErase = 0x10;
 // of 5 ms allowed, and its 74 ms on the wire, with room to spare.
 constexpr int kReadBlockMs = 1500;
 
-QString FromUtf8(const std::string& s) {
-  return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
-}
+struct FileCloser {
+  void operator()(std::FILE* f) const { std::fclose(f); }
+};
 
 }  // namespace
 
@@ -38,8 +42,8 @@ void ReadFirmware(FirmwareBuffer& into) {
     // The same buffer sends the request and receives the answer, so a block
     // answered by nothing reports the request byte 18 as its first byte.
     buf[0] = kReadBlock;
-    WritePortBlocking(buf, 1);
-    const int got = ReadPortWithin(buf.data(), blockBytes, kReadBlockMs);
+    WriteKLine(buf, 1);
+    const int got = ReadKLineWithin(buf.data(), blockBytes, kReadBlockMs);
     if (got != blockBytes || buf[0] != kReadBlock)
       throw EcuError(" Неверный ответ ЭБУ      " + std::to_string(j) + "   " + std::to_string(buf[0]),
                      "read block answer of " + std::to_string(got) + " bytes");
@@ -49,7 +53,7 @@ void ReadFirmware(FirmwareBuffer& into) {
     if (sum != 0) throw EcuError(" Неверная контрольная сумма    ", "read block " + std::to_string(j));
     Ui().StepProgress();
   }
-  PurgePort();
+  PurgeKLine();
 }
 
 void SaveFirmwareFile() {
@@ -57,21 +61,18 @@ void SaveFirmwareFile() {
   if (!name) return;
   // Written beside the chosen file and renamed over it only when complete, so
   // a failed save never leaves a truncated image in place of a good one.
-  QSaveFile file(FromUtf8(*name));
-  const bool ok =
-      file.open(QIODevice::WriteOnly) &&
-      file.write(reinterpret_cast<const char*>(FirmwareImage.data()), kFirmwareSize) == kFirmwareSize &&
-      file.commit();
-  if (!ok)
-    throw EcuError("Ошибка записи файла прошивки " + *name + ": " + file.errorString().toStdString(),
-                   "QSaveFile failed");
+  const int err = ReplaceWholeFile(
+      *name, std::string_view(reinterpret_cast<const char*>(FirmwareImage.data()), FirmwareImage.size()));
+  if (err != 0)
+    throw EcuError("Ошибка записи файла прошивки " + *name + ": " + FileErrorReason(err),
+                   "ReplaceWholeFile failed, errno " + std::to_string(err));
 }
 
 void EraseFlash() {
   Ui().ShowProgress("Стирание ... ", 1);
   SendByteExpectReply(kErase, 0x00);
   Ui().StepProgress();
-  PurgePort();
+  PurgeKLine();
 }
 
 void WriteFirmware(WriteProgress& progress) {
@@ -84,50 +85,57 @@ void WriteFirmware(WriteProgress& progress) {
   command[0] = kWriteBlock;
   MsgBlock buf{};
   for (int j = 0; j < kWriteBlocks; ++j) {
-    WritePortBlocking(command, 1);
+    WriteKLine(command, 1);
     std::uint8_t sum = 0;
     for (int i = 0; i < kWriteBlockSize; ++i) {
       buf[i] = FirmwareImage[kWriteBlockSize * j + i];
       sum += buf[i];
     }
     buf[kWriteBlockSize] = static_cast<std::uint8_t>(256 - sum);
-    WritePortBlocking(buf, kWriteBlockSize + 1);
+    WriteKLine(buf, kWriteBlockSize + 1);
     // All of the echo of the command byte and the block must be taken off
     // first, or a late echo byte would be read as the acknowledgement. Its
     // content is not compared: the acknowledgement is what counts.
     std::uint8_t echo[kWriteBlockSize + 2];
-    const int echoed = ReadPortWithin(echo, kWriteBlockSize + 2, kBlockMs);
+    const int echoed = ReadKLineWithin(echo, kWriteBlockSize + 2, kBlockMs);
     if (echoed != kWriteBlockSize + 2)
       throw EcuError(kBadAnswer,
                      "write block " + std::to_string(j) + ": echo of " + std::to_string(echoed) + " bytes");
     std::uint8_t ack = 0xFF;
-    if (ReadPortWithin(&ack, 1, kAnswerMs) != 1 || ack != 0x00)
+    if (ReadKLineWithin(&ack, 1, kAnswerMs) != 1 || ack != 0x00)
       throw EcuError(kBadAnswer, "write block " + std::to_string(j) + " not acknowledged");
     progress.blocksAcknowledged = j + 1;
     Ui().StepProgress();
   }
-  PurgePort();
+  PurgeKLine();
 }
 
 std::optional<std::string> OpenFirmwareFile() {
   const auto name = Ui().AskOpenFileName("");
   if (!name) return std::nullopt;
-  QFile file(FromUtf8(*name));
-  if (!file.open(QIODevice::ReadOnly)) {
-    Ui().ShowError("Ошибка открытия файла прошивки " + *name + ": " + file.errorString().toStdString());
+  errno = 0;
+  std::unique_ptr<std::FILE, FileCloser> file(std::fopen(name->c_str(), "rb"));
+  if (!file) {
+    Ui().ShowError("Ошибка открытия файла прошивки " + *name + ": " + FileErrorReason(errno ? errno : EIO));
+    return std::nullopt;
+  }
+  std::error_code ec;
+  const std::uintmax_t size = std::filesystem::file_size(*name, ec);
+  if (ec) {
+    Ui().ShowError("Ошибка чтения файла прошивки " + *name + ": " + FileErrorReason(ec.value()));
     return std::nullopt;
   }
   // Only an image of exactly 64 KiB is written: cutting or padding a file
   // would flash something the user did not choose.
-  const qint64 size = file.size();
   if (size != kFirmwareSize) {
     Ui().ShowError("Файл прошивки должен иметь размер ровно " + std::to_string(kFirmwareSize) +
                    " байт, а выбранный файл имеет размер " + std::to_string(size) + " байт");
     return std::nullopt;
   }
   std::vector<std::uint8_t> data(kFirmwareSize);
-  if (file.read(reinterpret_cast<char*>(data.data()), kFirmwareSize) != kFirmwareSize) {
-    Ui().ShowError("Ошибка чтения файла прошивки " + *name + ": " + file.errorString().toStdString());
+  errno = 0;
+  if (std::fread(data.data(), 1, data.size(), file.get()) != data.size()) {
+    Ui().ShowError("Ошибка чтения файла прошивки " + *name + ": " + FileErrorReason(errno ? errno : EIO));
     return std::nullopt;
   }
   std::copy(data.begin(), data.end(), FirmwareImage.begin());

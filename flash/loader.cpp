@@ -21,7 +21,7 @@ constexpr std::uint8_t kAck = 0x55;
 void WriteBytes(const std::uint8_t* data, int n) {
   MsgBlock block{};
   std::copy(data, data + n, block.begin());
-  WritePortBlocking(block, static_cast<std::uint8_t>(n));
+  WriteKLine(block, static_cast<std::uint8_t>(n));
 }
 
 }  // namespace
@@ -57,7 +57,7 @@ bool ReadLoaderFile() {
 void SendByteExpectEcho(std::uint8_t b) {
   WriteBytes(&b, 1);
   std::uint8_t echo = 0;
-  if (ReadPortBlocking(&echo, 1) != 1 || echo != b) throw EcuError(kBadAnswer, "no echo of a single byte");
+  if (ReadKLine(&echo, 1) != 1 || echo != b) throw EcuError(kBadAnswer, "no echo of a single byte");
 }
 
 void SendByteExpectReply(std::uint8_t b, std::uint8_t r) {
@@ -65,7 +65,7 @@ void SendByteExpectReply(std::uint8_t b, std::uint8_t r) {
   // Waiting on the port, not in 5 ms sleeps, takes the answer the moment it
   // arrives.
   std::uint8_t answer[2] = {0, 0};
-  if (ReadPortWithin(answer, 2, kAnswerMs) != 2)
+  if (ReadKLineWithin(answer, 2, kAnswerMs) != 2)
     throw NoAnswerError(kBadAnswer, "no answer to a single byte");
   if (answer[0] != b || answer[1] != r) throw EcuError(kBadAnswer, "wrong answer to a single byte");
 }
@@ -82,7 +82,7 @@ void SendLoaderBlock(std::optional<std::uint8_t> prefix, const std::uint8_t* dat
   WriteBytes(block, n + 1);
   // The echo of the n + 1 block bytes, then the acknowledgement.
   std::uint8_t answer[66];
-  if (ReadPortWithin(answer, n + 2, kBlockMs) != n + 2 || answer[n + 1] != kAck)
+  if (ReadKLineWithin(answer, n + 2, kBlockMs) != n + 2 || answer[n + 1] != kAck)
     throw EcuError(kBadAnswer, "loader block not acknowledged");
   Ui().StepProgress();
 }
@@ -98,17 +98,17 @@ void UploadLoader() {
   SendLoaderBlock(0x02, last, 60);
   SendLoaderBlock(std::nullopt, kClosingBlock.data(), kClosingBlock.size());
   SendByteExpectReply(0x00, 0x01);
-  PurgePort();
+  PurgeKLine();
 }
 
 std::string ReadEcuId() {
   Ui().ShowProgress("Чтение идентификатора ... ", 1);
   WriteBytes(kIdRequest.data(), kIdRequest.size());
   std::uint8_t answer[12] = {};
-  const int got = ReadPortWithin(answer, 12, kBlockMs);
+  const int got = ReadKLineWithin(answer, 12, kBlockMs);
   const std::string id = IdentifierText(answer + 4, std::max(0, got - 4));
   Ui().StepProgress();
-  PurgePort();
+  PurgeKLine();
   return id;
 }
 

@@ -1,8 +1,5 @@
 #include "lambda/lambda.h"
 
-#include <QCoreApplication>
-#include <QPointer>
-#include <QTimer>
 #include <algorithm>
 #include <limits>
 #include <memory>
@@ -11,6 +8,7 @@
 #include "common/bytes.h"
 #include "common/ui.h"
 #include "common/worker.h"
+#include "lambda/lambda_internal.h"
 
 SharedValue<std::uint8_t> LambdaActive;
 SharedValue<std::uint8_t> LambdaNoData;
@@ -18,6 +16,15 @@ std::mutex LambdaLock;
 double LambdaValue = 0;
 std::atomic<PortId> LambdaPortHandle{kNoPort};
 SharedValue<std::int32_t> LambdaSilenceTicks{-1};
+
+void lambda_detail::ResetState() {
+  LambdaActive = 0;
+  LambdaNoData = 0;
+  LambdaPortHandle.store(kNoPort);
+  std::lock_guard<std::mutex> lock(LambdaLock);
+  LambdaValue = 0;
+  LambdaSilenceTicks = -1;
+}
 
 namespace {
 const char* const kNoLambdaHint = "Если LC-1 не используется: «Настройки» → «Порт LC-1» → «Нет».";
@@ -115,28 +122,7 @@ bool TComReadThread::CompletePacket(const MsgBlock& packet) {
 std::shared_ptr<TComReadThread> g_reader;
 // The newest reader, also after a disconnect, until its body has returned.
 std::weak_ptr<TComReadThread> g_lastReader;
-// Parented to the application, so it goes with it at exit.
-QPointer<QTimer> g_timer;
-
-void StartSilenceTimer() {
-  QCoreApplication* app = QCoreApplication::instance();
-  if (!app) return;  // no event loop, nothing would tick
-  if (!g_timer) {
-    g_timer = new QTimer(app);
-    g_timer->setInterval(100);
-    QObject::connect(g_timer.data(), &QTimer::timeout, [] { LambdaTimerTick(); });
-    // Only closing its port wakes the reader: do it when the event loop ends,
-    // so the program's exit does not wait for a reader stuck in its wait.
-    QObject::connect(app, &QCoreApplication::aboutToQuit, g_timer.data(), [] {
-      if (LambdaActive || g_reader) DisconnectLambda();
-    });
-  }
-  g_timer->start();
-}
-
-void StopSilenceTimer() {
-  if (g_timer) g_timer->stop();
-}
+UiTimer g_silenceTimer([] { LambdaTimerTick(); });
 
 }  // namespace lambda_reader
 
@@ -188,13 +174,13 @@ void ConnectLambda(const std::string& port) {
   g_reader = std::make_shared<TComReadThread>(handle);
   g_lastReader = g_reader;
   WorkerThread::Start(g_reader);
-  StartSilenceTimer();
+  g_silenceTimer.Start(100);
   LambdaActive = 1;
 }
 
 void DisconnectLambda() {
   LambdaActive = 0;
-  StopSilenceTimer();
+  g_silenceTimer.Stop();
   if (g_reader) {
     g_reader->Terminate();
     // Passing through the lock orders the stop before any later store: a

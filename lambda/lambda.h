@@ -1,9 +1,7 @@
 #pragma once
 // The LC-1 wideband lambda reader. User-interface thread unless stated.
 
-#include <atomic>
 #include <cstdint>
-#include <mutex>
 #include <string>
 
 #include "common/shared_value.h"
@@ -11,17 +9,6 @@
 
 extern SharedValue<std::uint8_t> LambdaActive;  // reader running
 extern SharedValue<std::uint8_t> LambdaNoData;  // no packet since connect or for 1 s
-// Guards LambdaValue; lives for the whole process.
-extern std::mutex LambdaLock;
-// Last reading; read and written only under LambdaLock.
-extern double LambdaValue;
-
-// The LC-1 port; kNoPort when closed. Written on the user-interface thread.
-extern std::atomic<PortId> LambdaPortHandle;
-// 100 ms ticks since the last packet; -1 until the first one. Written by the
-// reader and the silence timer, both under LambdaLock.
-extern SharedValue<std::int32_t> LambdaSilenceTicks;
-
 // Opens the port at 19200 8N1 and starts the reader and the silence timer.
 // Port errors propagate with nothing started; an open failure says that it is
 // the LC-1's port and how to do without one.

@@ -1,7 +1,6 @@
 // Start and stop of the link threads, the switches between request/reply and
 // unidirectional mode, and the 100 ms link timer.
 
-#include <QTimer>
 #include <string>
 #include <thread>
 
@@ -9,7 +8,6 @@
 #include "common/error.h"
 #include "common/timing.h"
 #include "common/ui.h"
-#include "ecu/session.h"
 #include "link/link.h"
 #include "link/link_internal.h"
 #include "link/trace.h"
@@ -21,7 +19,9 @@ namespace {
 // ask them to end and to notice one that died.
 std::shared_ptr<WorkerThread> g_reader;
 std::shared_ptr<WorkerThread> g_writer;
-QTimer* g_linkTimer = nullptr;
+// The session of the running link; set by StartLinkThreads.
+LinkClient* g_client = nullptr;
+UiTimer g_linkTimer([] { LinkTimerTick(); });
 std::int64_t g_lastTxSeen = 0;
 
 bool Died(const std::shared_ptr<WorkerThread>& t) { return t && t->Finished() && !t->Terminated(); }
@@ -42,19 +42,39 @@ std::string DeathText(const std::shared_ptr<WorkerThread>& t) {
 }
 }  // namespace
 
-void StartLinkThreads() {
+SharedValue<std::uint8_t> UnidirMode;
+SharedValue<std::int32_t> ReplyCountdown{-1};
+
+void link_detail::ResetState() {
+  DropRequests(true);
+  WriterEvent.Reset();
+  WriterIdle.store(1);
+  ResetCount.store(0);
+  ChecksumErrorCount.store(0);
+  LengthErrorCount.store(0);
+  LastRxTime.store(0);
+  LastTxTime.store(0);
+  ResponseTimeMs.store(0);
+  UnidirMode = 0;
+  ReplyCountdown = -1;
+  std::lock_guard<std::mutex> lock(RxLock);
+  CurrentRequestLen = 0;
+  ArmReceiver(RxIdle);
+}
+
+void StartLinkThreads(LinkClient& client) {
+  g_client = &client;
   WriterEvent.Reset();
   ResetCount.store(0);
   ChecksumErrorCount.store(0);
   LengthErrorCount.store(0);
-  NegativeReplyCount = 0;
   {
     std::lock_guard<std::mutex> lock(RxLock);
     CurrentRequestLen = 0;
     ArmReceiver(RxIdle);
   }
   const PortId port = PortHandle.load();
-  g_reader = MakeReceiver(port);
+  g_reader = MakeReceiver(port, client);
   WorkerThread::Start(g_reader);
   LastRxTime.store(0);
   DropRequests(true);
@@ -85,42 +105,34 @@ void LeaveUnidirMode() {
   WriterIdle.store(1);
   {
     std::lock_guard<std::mutex> lock(RxLock);
-    ArmReceiver(RxEcho);
     CurrentRequestLen = 0;  // no echo expected
+    ArmReceiver(RxEcho);
   }
   ReplyCountdown = 15;
   UnidirMode = 0;
   Ui().ClearPause();
-  if (Ui().MsgTimerEnabled() && TCfg.DataInterval.load() == 0 && QueueEmpty()) RequestData();
+  if (g_client && Ui().MsgTimerEnabled() && TCfg.DataInterval.load() == 0 && QueueEmpty())
+    g_client->RequestNextData();
   // A request queued while the stream ran (a disconnect) found the transmitter
   // busy; it leaves now.
   if (!QueueEmpty()) WriterEvent.Set();
   Ui().RefreshControls();
-  Ui().SetStatusText(3, "0");
+  Ui().SetStatusText(kPanelMode, "0");
 }
 
-void StartLinkTimer() {
-  if (!g_linkTimer) {
-    g_linkTimer = new QTimer();  // lives as long as the process
-    g_linkTimer->setInterval(100);
-    g_linkTimer->setTimerType(Qt::PreciseTimer);
-    QObject::connect(g_linkTimer, &QTimer::timeout, [] { LinkTimerTick(); });
-  }
-  g_linkTimer->start();
-}
+void StartLinkTimer() { g_linkTimer.Start(100); }
 
-void StopLinkTimer() {
-  if (g_linkTimer) g_linkTimer->stop();
-}
+void StopLinkTimer() { g_linkTimer.Stop(); }
 
-bool LinkTimerActive() { return g_linkTimer && g_linkTimer->isActive(); }
+bool LinkTimerActive() { return g_linkTimer.Active(); }
 
 void LinkTimerTick() {
+  if (!g_client) return;
   // A link thread that died on a port error (or a vanished port) would leave
   // the link waiting forever: end it as on a time-out, saying why.
   for (const auto* t : {&g_reader, &g_writer}) {
     if (Died(*t)) {
-      EcuEndLink(DeathText(*t));
+      g_client->OnLinkLost(DeathText(*t));
       return;
     }
   }
@@ -132,13 +144,13 @@ void LinkTimerTick() {
     TraceAppendLine(TraceUModeTimeOutLine());
     LeaveUnidirMode();
   } else {
-    EcuEndLink(kNoAnswerText);
+    g_client->OnLinkLost(kNoAnswerText);
   }
 }
 
 void ShowLinkCounters() {
-  Ui().SetStatusText(4, std::to_string(ResetCount.load()));
-  Ui().SetStatusText(5, std::to_string(ChecksumErrorCount.load() + LengthErrorCount.load()));
+  Ui().SetStatusText(kPanelResets, std::to_string(ResetCount.load()));
+  Ui().SetStatusText(kPanelBadReplies, std::to_string(ChecksumErrorCount.load() + LengthErrorCount.load()));
 }
 
 void UpdateResponseTime() {

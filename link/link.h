@@ -3,54 +3,59 @@
 // the 100 ms link timer and the switches between request/reply (B) and
 // unidirectional (U) mode. Each function names the threads that may call it.
 
-#include <atomic>
-#include <condition_variable>
 #include <cstdint>
-#include <mutex>
+#include <optional>
+#include <string>
 
 #include "common/bytes.h"
+#include "common/shared_value.h"
 
-// A manual-reset event: stays signalled until Reset. Any thread.
-class ManualResetEvent {
+// The ECU session as the link sees it. StartLinkThreads registers it for the
+// link's life: what the receiver frames goes to it, and the link asks it for
+// what only the session knows (the repeat of a garbled request, the next data
+// request, the raw commands of the packet stream). Each method runs on the
+// thread it names.
+class LinkClient {
  public:
-  void Set();
-  void Reset();
-  bool IsSet() const;
-  // Waits until signalled or ms have passed; true when signalled.
-  bool WaitFor(int ms);
-
- private:
-  mutable std::mutex mutex_;
-  std::condition_variable cv_;
-  bool signalled_ = false;
+  virtual ~LinkClient() = default;
+  // UI thread. A complete reply whose checksum matched: data starts at the
+  // service identifier; count holds the data and the checksum byte.
+  virtual void OnReply(const std::uint8_t* data, int count) = 0;
+  // UI thread. A crank packet of the unidirectional stream: its 7 bytes and
+  // any that followed them in the same read (count >= 7).
+  virtual void OnPacket(const std::uint8_t* data, int count) = 0;
+  // Receiver thread. The exchange was garbled (a bad echo or reply header):
+  // queues its repeat. False when the repeats are used up and the link must end.
+  virtual bool OnGarbled() = 0;
+  // UI thread. The link must end: text says why (no answer in time, the
+  // repeats used up, a link thread that died); empty when it ended quietly.
+  virtual void OnLinkLost(const std::string& text) = 0;
+  // UI or receiver thread. Queues the next data request.
+  virtual void RequestNextData() = 0;
+  // Receiver thread, before a complete message is handed over: the raw
+  // commands of the packet stream. True once the user asked to leave the
+  // stream; SendSwitchBack then writes the command that ends it.
+  virtual bool SwitchBackRequested() = 0;
+  virtual void SendSwitchBack() = 0;
+  // U mode: the ignition correction to send while the one the ECU reports
+  // differs from the one asked for.
+  virtual std::optional<std::int8_t> CorrectionToSend() = 0;
+  virtual void SendCorrection(std::int8_t correction) = 0;
 };
 
-// Receiver states.
-enum RxStateValue : std::uint8_t { RxEcho = 0, RxHeader = 1, RxBody = 2, RxIdle = 3 };
+// Link state shared by the window, the session and the link threads.
+extern SharedValue<std::uint8_t> UnidirMode;      // 1 while the ECU streams packets
+extern SharedValue<std::int32_t> ReplyCountdown;  // 100 ms ticks left; -1 not armed
 
+// The message of a link that got no answer in time.
+inline constexpr const char* kNoAnswerText = " Нет ответа от ЭБУ      ";
+
+// UI thread. Counts a data reply not decoded for its length; status panel 5
+// shows them with the checksum errors.
+void CountLengthError();
+
+// The request queue's slots; one stays free, so 200 requests can wait.
 inline constexpr int kQueueSlots = 201;
-
-// Request queue indices: the slot sent last and the slot filled last; -1 at the
-// start of a link; equal when the queue is empty.
-extern std::atomic<std::int32_t> QueueHead;
-extern std::atomic<std::int32_t> QueueTail;
-// The only wake-up of the transmitter.
-extern ManualResetEvent WriterEvent;
-// 1 when no queued request waits for its reply; only then does queueing into an
-// empty queue wake the transmitter.
-extern std::atomic<std::uint8_t> WriterIdle;
-
-// Receiver counters since the receiver started (status panels 4 and 5).
-extern std::atomic<std::int32_t> ResetCount;
-extern std::atomic<std::int32_t> ChecksumErrorCount;
-// Data replies not decoded for their length; panel 5 counts them with the
-// checksum errors. User-interface thread.
-extern std::atomic<std::int32_t> LengthErrorCount;
-// Counter values at the end of the last reception and of the last queued write.
-extern std::atomic<std::int64_t> LastRxTime;
-extern std::atomic<std::int64_t> LastTxTime;
-// Milliseconds from the last queued write to the end of its reply.
-extern std::atomic<std::int32_t> ResponseTimeMs;
 
 // UI or receiver thread. Queues a request (bytes with checksum). Returns false
 // and drops it when 200 requests are already pending.
@@ -65,8 +70,9 @@ int PendingRequests();
 // Any thread. Service identifier of the request whose reply is awaited; -1 when none.
 int CurrentServiceId();
 
-// UI thread. Starts the receiver and transmitter on the open K-line port.
-void StartLinkThreads();
+// UI thread. Starts the receiver and transmitter on the open K-line port;
+// client takes what they frame until the link ends.
+void StartLinkThreads(LinkClient& client);
 // UI thread. Asks both threads to end (never waits) and drops pending requests;
 // the caller closes the port next, which wakes the receiver.
 void StopLinkThreads();
@@ -77,7 +83,8 @@ bool LinkThreadsRunning();
 void EnterUnidirMode();
 // UI thread (link timer). The packet stream ended: back to B mode.
 void LeaveUnidirMode();
-// UI thread. The 100 ms link timer (a QTimer) calling LinkTimerTick.
+// UI thread. The 100 ms link timer calling LinkTimerTick, run by the window
+// (UiTimer).
 void StartLinkTimer();
 void StopLinkTimer();
 bool LinkTimerActive();

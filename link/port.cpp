@@ -15,6 +15,8 @@
 
 const std::uint16_t BaudTable[3] = {10400, 38400, 57600};
 
+int ValidSpeedIndex(int cbr) { return (cbr >= 0 && cbr <= 2) ? cbr : 0; }
+
 std::atomic<PortId> PortHandle{kNoPort};
 
 namespace {
@@ -159,59 +161,57 @@ void OpenEcuPort(const std::string& name, int speedIndex) {
   CheckSpeedIndex(speedIndex);
   TCfg.CBR = speedIndex;
   InstallPortHandle(OpenAndConfigurePort(name, BaudTable[0], ONESTOPBIT, 20, 100));
-  WakePort();
+  WakeKLine();
 }
 
-void WakePort() {
-  PurgePort();
+void WakeKLine() {
+  PurgeKLine();
   MsgBlock block{};
   block[0] = 0x01;
-  WritePortBlocking(block, 1);
+  WriteKLine(block, 1);
   DelayMs(150);
-  PurgePort();
+  PurgeKLine();
 }
 
 void OpenFlashPort(const std::string& name) {
   InstallPortHandle(OpenAndConfigurePort(name, 38400, TWOSTOPBITS, 1000, 1000));
-  PurgePort();
+  PurgeKLine();
 }
 
 void CloseEcuPort() { ClosePortHandle(PortHandle); }
 
-void SetPortSpeed(int speedIndex) {
+void SetKLineSpeed(int speedIndex) {
   CheckSpeedIndex(speedIndex);
   auto port = FindPort(PortHandle.load());
-  if (!port) FailClosed(port_os::kGetSettingsError, "SetPortSpeed");
+  if (!port) FailClosed(port_os::kGetSettingsError, "SetKLineSpeed");
   port_os::SetBaud(*port, BaudTable[speedIndex]);
 }
 
-std::uint32_t PortInQueue() { return PortInQueue(PortHandle.load()); }
+std::uint32_t KLineInQueue() { return PortInQueue(PortHandle.load()); }
 
-void PurgePort() { PurgePort(PortHandle.load(), PURGE_ALL); }
+void PurgeKLine() { PurgePort(PortHandle.load(), PURGE_ALL); }
 
-int ReadPortBlocking(std::uint8_t* buffer, int count, int /*unused*/) {
-  return ReadPortBlocking(PortHandle.load(), buffer, count);
-}
+int ReadKLine(std::uint8_t* buffer, int count) { return ReadPortBlocking(PortHandle.load(), buffer, count); }
 
-int ReadPortWithin(std::uint8_t* buffer, int count, int totalMs) {
+int ReadKLineWithin(std::uint8_t* buffer, int count, int totalMs) {
   return ReadPortWithin(PortHandle.load(), buffer, count, totalMs);
 }
 
-void WritePortBlocking(MsgBlock block, std::uint8_t length) {
+void WriteKLine(MsgBlock block, std::uint8_t length) {
   WritePortBlocking(PortHandle.load(), block.data(), length);
 }
 
-void SetBreak(bool on) {
+void SetKLineBreak(bool on) {
   auto port = FindPort(PortHandle.load());
-  if (!port) FailClosed(port_os::kBreakError, on ? "SetBreak(on)" : "SetBreak(off)");
+  if (!port) FailClosed(port_os::kBreakError, on ? "SetKLineBreak(on)" : "SetKLineBreak(off)");
   port_os::Break(*port, on);
 }
 
 void FastInitPulse() {
   PurgePort(PortHandle.load(), PURGE_TXCLEAR | PURGE_RXCLEAR);
-  SetBreak(true);
+  SetKLineBreak(true);
   DelayMs(25);
-  SetBreak(false);
+  SetKLineBreak(false);
   DelayMs(25);
   PurgePort(PortHandle.load(), PURGE_TXCLEAR | PURGE_RXCLEAR);
 }

@@ -34,6 +34,8 @@ inline constexpr int TWOSTOPBITS = 2;
 
 // Baud rates by speed index CBR: 10400, 38400, 57600.
 extern const std::uint16_t BaudTable[3];
+// A speed index outside 0..2 (only a hand-edited cfg.ini gives one) counts as 0.
+int ValidSpeedIndex(int cbr);
 
 // The K-line port; kNoPort when closed. Opened, changed and closed only on the
 // user-interface thread; read by every link thread.
@@ -77,14 +79,14 @@ bool WaitRxChar(PortId handle);
 // A speed index outside 0..2 raises "Ошибка установки настроек порта " before
 // anything is opened or stored.
 void OpenEcuPort(const std::string& name, int speedIndex);
-void WakePort();
+void WakeKLine();
 void OpenFlashPort(const std::string& name);
 void CloseEcuPort();
-void SetPortSpeed(int speedIndex);
-std::uint32_t PortInQueue();
-void PurgePort();  // purge all; result ignored
-int ReadPortBlocking(std::uint8_t* buffer, int count, int unused = 0);
-int ReadPortWithin(std::uint8_t* buffer, int count, int totalMs);
-void WritePortBlocking(MsgBlock block, std::uint8_t length);
-void SetBreak(bool on);
+void SetKLineSpeed(int speedIndex);
+std::uint32_t KLineInQueue();
+void PurgeKLine();  // purge all; result ignored
+int ReadKLine(std::uint8_t* buffer, int count);
+int ReadKLineWithin(std::uint8_t* buffer, int count, int totalMs);
+void WriteKLine(MsgBlock block, std::uint8_t length);
+void SetKLineBreak(bool on);
 void FastInitPulse();

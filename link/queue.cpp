@@ -26,19 +26,13 @@ int NextIndex(int i) { return i >= kQueueSlots - 1 ? 0 : i + 1; }
 namespace link_detail {
 
 std::mutex RxLock;
-std::uint8_t RxState = RxIdle;
-MsgBlock RxBuffer{};
-std::uint8_t RxCount = 0;
-std::int32_t RxExpected = 0;
+KLineFramer Framer;
 MsgBlock CurrentRequest{};
 std::uint8_t CurrentRequestLen = 0;
 std::uint64_t RxGeneration = 0;
 
-void ArmReceiver(std::uint8_t state) {
-  RxState = state;
-  RxCount = 0;
-  RxExpected = 0;
-  RxBuffer.fill(0);
+void ArmReceiver(RxStateValue state) {
+  Framer.Arm(state, CurrentRequest.data(), CurrentRequestLen);
   ++RxGeneration;
 }
 

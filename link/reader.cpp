@@ -3,7 +3,7 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cstring>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -12,10 +12,7 @@
 #include "common/error.h"
 #include "common/timing.h"
 #include "common/ui.h"
-#include "ecu/ecu_data.h"
-#include "ecu/kwp.h"
-#include "ecu/session.h"
-#include "ecu/spin.h"
+#include "link/framing.h"
 #include "link/link.h"
 #include "link/link_internal.h"
 #include "link/trace.h"
@@ -26,23 +23,18 @@ std::atomic<std::int32_t> LengthErrorCount{0};
 std::atomic<std::int64_t> LastRxTime{0};
 std::atomic<std::int32_t> ResponseTimeMs{0};
 
+void CountLengthError() { LengthErrorCount.fetch_add(1); }
+
 using namespace link_detail;
 
 namespace {
 
-// Removes n bytes from the front of the receive buffer (RxLock held).
-void DropFront(int n) {
-  if (n >= RxCount) {
-    RxCount = 0;
-    return;
-  }
-  std::memmove(RxBuffer.data(), RxBuffer.data() + n, RxCount - n);
-  RxCount = static_cast<std::uint8_t>(RxCount - n);
-}
+using Event = KLineFramer::Event;
 
 class TComReadThread : public WorkerThread {
  public:
-  TComReadThread(PortId port, std::uint32_t fastestBaud) : port_(port), fastestBaud_(fastestBaud) {}
+  TComReadThread(PortId port, std::uint32_t fastestBaud, LinkClient& client)
+      : port_(port), fastestBaud_(fastestBaud), client_(client) {}
 
  protected:
   void Execute() override {
@@ -117,31 +109,20 @@ class TComReadThread : public WorkerThread {
   void Pass() {
     Lock lk(RxLock);
     const bool unidir = UnidirMode.load() != 0;
-    int needed = 0;
-    switch (RxState) {
-      case RxEcho:
-        needed = CurrentRequestLen;
-        break;
-      case RxHeader:
-        needed = unidir ? 2 : 4;
-        break;
-      case RxBody:
-        needed = RxExpected;
-        break;
-      default:
-        PurgePort(port_, PURGE_RXABORT | PURGE_RXCLEAR);
-        return;
+    const int needed = Framer.Missing(unidir);
+    if (needed < 0) {
+      PurgePort(port_, PURGE_RXABORT | PURGE_RXCLEAR);
+      return;
     }
-    needed = std::max(0, needed - RxCount);
     const std::uint32_t waiting = PortInQueue(port_);
     // More than 255 bytes wait only when the receiver has fallen behind the
     // packet stream. Their count is not cut to 8 bits: 257 read as 1 would
     // leave a packet that lacks more waiting for bytes that are already here.
     int chunk = static_cast<int>(std::min<std::uint32_t>(waiting, 255));
-    // RxBuffer never overflows: take only what fits, the rest stays queued.
-    const int room = 255 - RxCount;
+    // The buffer never overflows: take only what fits, the rest stays queued.
+    const int room = Framer.Room();
     if (room <= 0) {
-      RxCount = 0;  // unreachable with headers of at most 255 bytes; never overflow
+      Framer.Discard();  // unreachable with headers of at most 255 bytes; never overflow
       return;
     }
     chunk = std::min(chunk, room);
@@ -155,130 +136,113 @@ class TComReadThread : public WorkerThread {
     std::uint8_t chunkBuf[256];
     const int got = ReadPortBlocking(port_, chunkBuf, chunk);
     if (!Trace(lk, TraceReadLine(chunkBuf, got, unidir))) return;
-    RxCount = static_cast<std::uint8_t>(AppendBytes(RxBuffer, chunkBuf, RxCount, got));
-
-    if (RxState == RxEcho) {
-      const int len = CurrentRequestLen;
-      if (RxCount < len) return;
-      if (!BytesEqual(RxBuffer.data(), CurrentRequest.data(), len)) {
-        ReceiverReset(lk, 150);
-        return;
-      }
-      DropFront(len);
-      RxState = RxHeader;
-      if (RxCount < 4 || UnidirMode.load()) return;
-    }
+    Framer.Append(chunkBuf, got);
     FramingLoop(lk);
   }
 
   void FramingLoop(Lock& lk) {
     for (;;) {
-      const bool unidir = UnidirMode.load() != 0;
-      if (RxState == RxHeader) {
-        ReplyCountdown = -1;
-        RxExpected =
-            unidir ? FindSpinSync(RxBuffer, RxCount, sum_) : ParseReplyHeader(RxBuffer, RxCount, sum_);
-        if (RxExpected == -1 && unidir) {
-          if (RxCount > 0) {
-            RxBuffer[0] = RxBuffer[RxCount - 1];
-            RxCount = 1;
-          }
-          ReplyCountdown = 10;
+      const Event event = Framer.Next(UnidirMode.load() != 0);
+      switch (event) {
+        case Event::None:
           return;
-        }
-        // A header announcing more than the buffer holds is as bad as a wrong one.
-        if (RxExpected == -1 || RxExpected > 255) {
+        case Event::BadEcho:
+          ReceiverReset(lk, 150);
+          return;
+        case Event::BadHeader:
           ReceiverReset(lk, 100);
           return;
-        }
-        RxState = RxBody;
-        if (RxCount < RxExpected) {
-          const std::string line = TraceWaitMsgEndLine(RxCount, RxExpected);
+        case Event::NoSync:
+          ReplyCountdown = 10;
+          return;
+        case Event::WaitBody: {
+          const std::string line = TraceWaitMsgEndLine(Framer.Count(), Framer.Expected());
           ReplyCountdown = 10;
           Trace(lk, line);
           return;
         }
+        case Event::Reply:
+        case Event::BadChecksum:
+        case Event::Packet:
+          if (!MessageComplete(lk, event)) return;
+          break;
       }
-      if (RxState != RxBody) return;
-
-      // The message is complete.
-      ReplyCountdown = -1;
-      if (LeaveUnidirRequest.load()) {
-        if (!Unlocked(lk, [] { SendSwitchBack(); })) return;
-        if (!Trace(lk, TraceSendSwitchToBModeLine())) return;
-      }
-      const MsgBlock message = RxBuffer;
-      // A reply ends where its header says. Bytes behind it in the same read
-      // are not part of it: after the reply that starts the packet stream
-      // they are its first packet, which may well come in the same read.
-      const std::uint8_t count = unidir ? RxCount : static_cast<std::uint8_t>(RxExpected);
-      // The steps after the hand-off that run on the user-interface thread
-      // go with it: the MsgEnd line and, still in B mode, the response time
-      // and whether polling runs. Nothing of this thread happens between them.
-      bool polling = false;
-      bool exchangeClosed = false;
-      auto afterHandOff = [this, &polling, &exchangeClosed] {
-        // Also when the hand-off ended the link (C2, 7F 81, 7F 10): the trace
-        // shows the pass to its end.
-        TraceAppendLine(TraceMsgEndLine());
-        if (Terminated() || UnidirMode.load()) return;
-        UpdateResponseTime();
-        polling = Ui().MsgTimerEnabled();
-        exchangeClosed = true;
-      };
-      if (unidir) {
-        const int inForce = static_cast<int>(EcuData.CorrUOZ.load());  // truncated toward zero
-        const std::int8_t wanted = RequestedCorrUOZ.load();
-        if (inForce != wanted && !Unlocked(lk, [wanted] { SendCorrUOZ(wanted); })) return;
-        if (!OnUi(lk, [&] {
-              HandleSpinPacket(message.data(), count);
-              afterHandOff();
-            }))
-          return;
-      } else {
-        const std::uint16_t total = static_cast<std::uint16_t>(sum_ + Sum16(RxBuffer.data(), count - 1));
-        if ((total & 0xFF) == RxBuffer[count - 1]) {
-          if (!OnUi(lk, [&] {
-                DispatchReply(message.data(), count);
-                afterHandOff();
-              }))
-            return;
-        } else {
-          ChecksumErrorCount.fetch_add(1);
-          if (!OnUi(lk, [&] {
-                ShowLinkCounters();
-                afterHandOff();
-              }))
-            return;
-        }
-      }
-
-      if (UnidirMode.load()) {
-        RxState = RxHeader;
-        // After the reply that switched to the packet stream, what follows it
-        // is the stream's start.
-        DropFront(unidir ? 7 : count);
-        ReplyCountdown = 15;
-        if (RxCount >= 2) continue;
-        LastRxTime.store(PerfCounter());
-        return;
-      }
-
-      RxState = RxIdle;
-      if (!exchangeClosed && !OnUi(lk, [&polling] {
-            UpdateResponseTime();
-            polling = Ui().MsgTimerEnabled();
-          }))
-        return;
-      lk.unlock();
-      if (polling && TCfg.DataInterval.load() == 0 && QueueEmpty()) RequestData();
-      PurgePort(port_, PURGE_RXABORT | PURGE_RXCLEAR);
-      LastRxTime.store(PerfCounter());
-      WriterIdle.store(1);
-      if (!Terminated()) WriterEvent.Set();
-      lk.lock();
-      return;
     }
+  }
+
+  // A complete reply or packet: the raw commands due before it, its hand-off,
+  // then the end of the exchange (B mode) or the step to the next packet (U
+  // mode). True when the next packet is already here.
+  bool MessageComplete(Lock& lk, Event event) {
+    ReplyCountdown = -1;
+    if (client_.SwitchBackRequested()) {
+      if (!Unlocked(lk, [this] { client_.SendSwitchBack(); })) return false;
+      if (!Trace(lk, TraceSendSwitchToBModeLine())) return false;
+    }
+    const MsgBlock message = Framer.Buffer();
+    const std::uint8_t count = Framer.MessageLength();
+    // The steps after the hand-off that run on the user-interface thread
+    // go with it: the MsgEnd line and, still in B mode, the response time
+    // and whether polling runs. Nothing of this thread happens between them.
+    bool polling = false;
+    bool exchangeClosed = false;
+    auto afterHandOff = [this, &polling, &exchangeClosed] {
+      // Also when the hand-off ended the link (C2, 7F 81, 7F 10): the trace
+      // shows the pass to its end.
+      TraceAppendLine(TraceMsgEndLine());
+      if (Terminated() || UnidirMode.load()) return;
+      UpdateResponseTime();
+      polling = Ui().MsgTimerEnabled();
+      exchangeClosed = true;
+    };
+    if (event == Event::Packet) {
+      const std::optional<std::int8_t> correction = client_.CorrectionToSend();
+      if (correction && !Unlocked(lk, [this, &correction] { client_.SendCorrection(*correction); }))
+        return false;
+      if (!OnUi(lk, [&] {
+            client_.OnPacket(message.data(), count);
+            afterHandOff();
+          }))
+        return false;
+    } else if (event == Event::Reply) {
+      if (!OnUi(lk, [&] {
+            client_.OnReply(message.data(), count);
+            afterHandOff();
+          }))
+        return false;
+    } else {
+      ChecksumErrorCount.fetch_add(1);
+      if (!OnUi(lk, [&] {
+            ShowLinkCounters();
+            afterHandOff();
+          }))
+        return false;
+    }
+
+    // The hand-off may have changed the mode: after the reply that switched
+    // to the packet stream, what follows it is the stream's start.
+    if (UnidirMode.load()) {
+      Framer.MessageHandled(true);
+      ReplyCountdown = 15;
+      if (Framer.Count() >= 2) return true;
+      LastRxTime.store(PerfCounter());
+      return false;
+    }
+
+    Framer.MessageHandled(false);
+    if (!exchangeClosed && !OnUi(lk, [&polling] {
+          UpdateResponseTime();
+          polling = Ui().MsgTimerEnabled();
+        }))
+      return false;
+    lk.unlock();
+    if (polling && TCfg.DataInterval.load() == 0 && QueueEmpty()) client_.RequestNextData();
+    PurgePort(port_, PURGE_RXABORT | PURGE_RXCLEAR);
+    LastRxTime.store(PerfCounter());
+    WriterIdle.store(1);
+    if (!Terminated()) WriterEvent.Set();
+    lk.lock();
+    return false;
   }
 
   // After a bad echo or header: count, repeat the request, drop the input.
@@ -286,19 +250,19 @@ class TComReadThread : public WorkerThread {
     ResetCount.fetch_add(1);
     lk.unlock();
     HandOff([] { ShowLinkCounters(); });
-    if (RetryLastRequest()) {
+    if (client_.OnGarbled()) {
       HandOff([] { TraceAppendLine(TraceResetLine()); });
     } else {
       // The repeats of a start request are used up: end as on a time-out. The
       // Reset line goes first; once the link has ended nothing more is handed over.
-      HandOff([] {
+      HandOff([this] {
         TraceAppendLine(TraceResetLine());
-        EcuEndLink(kNoAnswerText);
+        client_.OnLinkLost(kNoAnswerText);
       });
     }
     lk.lock();
     ReplyCountdown = -1;
-    RxState = RxIdle;
+    Framer.SetIdle();
     lk.unlock();
     if (ms > 0) DelayMs(static_cast<std::uint16_t>(ms));
     // A receiver of an ended link stays quiet: its signal could wake the
@@ -315,7 +279,7 @@ class TComReadThread : public WorkerThread {
 
   PortId port_;
   std::uint32_t fastestBaud_;
-  std::uint16_t sum_ = 0;                        // checksum accumulator: the header's sum
+  LinkClient& client_;
   std::vector<std::string> lines_;               // trace lines not yet handed over
   std::uint32_t lastShortWaiting_ = UINT32_MAX;  // queue count at the last short sleep
 };
@@ -323,8 +287,8 @@ class TComReadThread : public WorkerThread {
 }  // namespace
 
 namespace link_detail {
-std::shared_ptr<WorkerThread> MakeReceiver(PortId port) {
+std::shared_ptr<WorkerThread> MakeReceiver(PortId port, LinkClient& client) {
   const std::uint32_t baud = std::max<std::uint32_t>(BaudTable[0], BaudTable[ValidSpeedIndex(TCfg.CBR)]);
-  return std::make_shared<TComReadThread>(port, baud);
+  return std::make_shared<TComReadThread>(port, baud, client);
 }
 }  // namespace link_detail

@@ -7,7 +7,6 @@
 
 #include "common/config.h"
 #include "common/timing.h"
-#include "ecu/session.h"
 #include "link/link.h"
 #include "link/link_internal.h"
 #include "link/trace.h"

@@ -116,7 +116,7 @@ TEST_F(DisplayEndToEnd, TwoRunUpsWithTwoCorrectionsGiveTwoColumnsFasterOneHighli
   EXPECT_TRUE(RawPair(0x1E));
   RunUp(2);
 
-  const TSpinTable& g = *w->grdSpinup;
+  const TAccelTableGrid& g = *w->grdSpinup;
   ASSERT_EQ(g.ColCount(), 3);
   EXPECT_EQ(g.Cell(1, 0), "-15");
   EXPECT_EQ(g.Cell(2, 0), "15");
@@ -165,7 +165,7 @@ std::string ReadFile(const std::string& path) {
 // Everything the table page shows: cells, highlights, the summary.
 QStringList TablePage(const TfrmMain& w) {
   QStringList out;
-  const TSpinTable& g = *w.grdSpinup;
+  const TAccelTableGrid& g = *w.grdSpinup;
   for (int r = 0; r < g.rowCount(); ++r) {
     QStringList row;
     for (int c = 0; c < g.ColCount(); ++c) row << g.Cell(c, r) + (w.Display->Table().IsBest(c, r) ? "*" : "");

@@ -20,6 +20,7 @@
 #include "ecu/ecu_data.h"
 #include "ecu/session.h"
 #include "lambda/lambda.h"
+#include "tests/support/core_state.h"
 #include "tests/support/test_ui.h"
 
 namespace {
@@ -32,16 +33,13 @@ class DisplayTest : public ::testing::Test {
     // The runs file goes to a Logs folder of the test's own.
     ASSERT_TRUE(dir_.isValid());
     SetAppDirOverride(dir_.path().toStdString());
-    EcuData = EcuDataRecord{};
+    ResetCoreState();
     w = std::make_unique<TfrmMain>(&dialogs);
     d = w->Display;
   }
   void TearDown() override {
-    LinkState = 0;
-    UnidirMode = 0;
-    LambdaActive = 0;
+    ResetCoreState();
     w.reset();
-    EcuData = EcuDataRecord{};
     SetAppDirOverride("");
   }
   void Session(bool unidir) {
@@ -286,7 +284,7 @@ TEST_F(DisplayTest, ConnectForgetsHighlights) {
 }
 
 // Column 0 is drawn by the grid's fixed column.
-QColor PixelAt(TSpinTable* g, int column, int row) {
+QColor PixelAt(TAccelTableGrid* g, int column, int row) {
   QTableView* view = column == 0 ? g->FixedColumn() : g;
   const QImage img = view->viewport()->grab().toImage();
   const QRect r = view->visualRect(g->model()->index(row, column));

@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QFile>
+#include <QTest>
 #include <memory>
 
 #include "app/mainwindow.h"

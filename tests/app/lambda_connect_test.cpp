@@ -12,8 +12,10 @@
 #include "common/paths.h"
 #include "ecu/session.h"
 #include "lambda/lambda.h"
+#include "lambda/lambda_internal.h"
 #include "sim/lc1.h"
 #include "sim/sim.h"
+#include "tests/support/core_state.h"
 #include "tests/support/test_ui.h"
 
 namespace {
@@ -25,11 +27,7 @@ class Lc1Window : public ::testing::Test {
   void SetUp() override {
     ASSERT_TRUE(dir_.isValid());
     SetAppDirOverride(dir_.path().toStdString());
-    LinkState = 0;
-    UnidirMode = 0;
-    LambdaActive = 0;
-    LambdaNoData = 0;
-    TCfg = ConfigRecord{};
+    ResetCoreState();
     device_ = std::make_shared<sim::Lc1Device>();
     device_->SetPeriodMs(10);
     sim::SimLineOptions options;
@@ -48,8 +46,7 @@ class Lc1Window : public ::testing::Test {
     EXPECT_TRUE(QTest::qWaitFor([] { return !LambdaReaderRunning(); }, kWaitMs));
     w_.reset();
     line_.reset();
-    LinkState = 0;
-    LambdaActive = 0;
+    ResetCoreState();
     SetAppDirOverride("");
   }
 

@@ -66,7 +66,7 @@ TEST_P(Legible, AtTheMinimumSizeNoTextIsCutOffOrSmaller) {
   // The longest texts the program writes into its fixed-width boxes.
   const char* const longest[9] = {"Подключение ...", "Подключение ...", "9999 мс", "", "9999", "9999", "9999",
                                   " LC1 AFR: 14.7",  "99.9 п/сек"};
-  for (int p = 0; p < 9; ++p) w_->SetStatusText(p, longest[p]);
+  for (int p = 0; p < 9; ++p) w_->SetStatusText(static_cast<StatusPanel>(p), longest[p]);
   w_->lblRPM->setText("10200");
   w_->lblCorrUOZ->setText("-15.5");
   w_->DiagPage->lblPress->setText("-10200.0");

@@ -17,8 +17,8 @@
 
 #include "app/mainwindow.h"
 #include "common/config.h"
-#include "common/csvlog.h"
 #include "common/paths.h"
+#include "ecu/csvlog.h"
 #include "tests/link/link_rig.h"
 #include "tests/support/log_rows.h"
 #include "tests/support/test_ui.h"

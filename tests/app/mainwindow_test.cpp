@@ -24,6 +24,7 @@
 #include "lambda/lambda.h"
 #include "link/trace.h"
 #include "settings/settings.h"
+#include "tests/support/core_state.h"
 #include "tests/support/test_ui.h"
 
 namespace {
@@ -47,20 +48,12 @@ class MainWindow : public ::testing::Test {
     SetAppDirOverride(dir_.path().toStdString());
     QDir(dir_.path()).mkpath("sys");
     SetPortListRoots((dir_.path() + "/sys").toStdString(), (dir_.path() + "/dev").toStdString());
-    LinkState = 0;
-    UnidirMode = 0;
-    LeaveUnidirRequest = 0;
-    LambdaActive = 0;
-    LambdaNoData = 0;
-    TCfg = ConfigRecord{};
-    TraceClear();
+    ResetCoreState();
     w_ = std::make_unique<TestWindow>(&ui_);
   }
   void TearDown() override {
     w_.reset();
-    LinkState = 0;
-    UnidirMode = 0;
-    LambdaActive = 0;
+    ResetCoreState();
     SetAppDirOverride("");
     SetPortListRoots("", "");
   }
@@ -345,7 +338,7 @@ TEST_F(MainWindow, Lc1ConnectSetsTheScreenTimerAndAlwaysRefreshes) {
 }
 
 TEST_F(MainWindow, Lc1DisconnectEmptiesTheAfrPanel) {
-  w_->SetStatusText(7, " LC1 AFR: 14.7");
+  w_->SetStatusText(kPanelLambdaAfr, " LC1 AFR: 14.7");
   w_->btnDisconnectLambdaClick();
   EXPECT_EQ(w_->StatusText(7), "");
   EXPECT_EQ(w_->StatusText(1), "Не подключен");
@@ -487,7 +480,7 @@ TEST_F(MainWindow, ChartAndTableAreSetUpForTheAccelerationMode) {
   chart->xAxis->setRange(-1, 9);  // panning left of 0 is refused
   EXPECT_EQ(chart->xAxis->range(), QCPRange(0, 10));
 
-  TSpinTable* grid = w_->grdSpinup;
+  TAccelTableGrid* grid = w_->grdSpinup;
   EXPECT_EQ(grid->rowCount(), 13);
   EXPECT_EQ(grid->ColCount(), 1);
   EXPECT_EQ(grid->Cell(0, 0), "");

@@ -8,7 +8,7 @@
 #include <sstream>
 
 #include "app/mainwindow.h"
-#include "common/csvlog.h"
+#include "ecu/csvlog.h"
 #include "tests/link/link_rig.h"
 
 namespace {

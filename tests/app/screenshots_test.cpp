@@ -13,8 +13,8 @@
 #include "app/logview.h"
 #include "app/mainwindow.h"
 #include "app/tracewindow.h"
-#include "common/csvlog.h"
 #include "common/paths.h"
+#include "ecu/csvlog.h"
 #include "ecu/ecu_data.h"
 #include "ecu/session.h"
 #include "link/trace.h"
@@ -68,7 +68,7 @@ void FillWithData(TfrmMain& w) {
   LinkState = 0;
   const char* const panels[9] = {"Подключен", "Подключен", "27 мс",          "0",         "0",
                                  "2",         "0",         " LC1 AFR: 14.7", "25.4 п/сек"};
-  for (int p = 0; p < 9; ++p) w.SetStatusText(p, panels[p]);
+  for (int p = 0; p < 9; ++p) w.SetStatusText(static_cast<StatusPanel>(p), panels[p]);
 }
 
 TEST(Screenshots, DISABLED_RenderWindows) {

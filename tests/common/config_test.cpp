@@ -2,44 +2,62 @@
 #include "common/config.h"
 
 #include <gtest/gtest.h>
+#include <stdlib.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <QDir>
-#include <QFile>
-#include <QStandardPaths>
-#include <QTemporaryDir>
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <optional>
 
 #include "common/paths.h"
+#include "tests/support/temp_dir.h"
 #include "tests/support/test_ui.h"
 
 namespace {
+
+void WriteText(const std::string& path, const std::string& bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out << bytes;
+  ASSERT_TRUE(out.good()) << path;
+}
+
+std::optional<std::string> ReadText(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return std::nullopt;
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// Sets an environment variable for the scope, or unsets it for nullptr.
+class ScopedEnv {
+ public:
+  ScopedEnv(const char* name, const char* value) : name_(name) {
+    if (const char* old = ::getenv(name)) old_ = old;
+    value ? ::setenv(name, value, 1) : ::unsetenv(name);
+  }
+  ~ScopedEnv() { old_ ? ::setenv(name_, old_->c_str(), 1) : ::unsetenv(name_); }
+
+ private:
+  const char* name_;
+  std::optional<std::string> old_;
+};
 
 const std::string kNo1251 = "\xCD\xE5\xF2";  // "Нет" in Windows-1251
 
 class ConfigFile : public ::testing::Test {
  protected:
-  void SetUp() override {
-    ASSERT_TRUE(dir_.isValid());
-    SetAppDirOverride(dir_.path().toStdString());
-  }
+  void SetUp() override { SetAppDirOverride(dir_.File()); }
   void TearDown() override { SetAppDirOverride(""); }
 
-  std::string Path() const { return (dir_.path() + "/cfg.ini").toStdString(); }
-  void Write(const std::string& bytes) {
-    QFile f(QString::fromStdString(Path()));
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write(bytes.data(), static_cast<qint64>(bytes.size()));
-  }
-  std::string Read() const {
-    QFile f(QString::fromStdString(Path()));
-    if (!f.open(QIODevice::ReadOnly)) return "<missing>";
-    return f.readAll().toStdString();
-  }
+  std::string Path() const { return dir_.File("cfg.ini"); }
+  void Write(const std::string& bytes) { WriteText(Path(), bytes); }
+  std::string Read() const { return ReadText(Path()).value_or("<missing>"); }
   // A record as the process holds it before start-up (all zero).
   static ConfigRecord Fresh() { return ConfigRecord{}; }
 
-  QTemporaryDir dir_;
+  TempDir dir_;
   RecordingUi ui_;
 };
 
@@ -217,19 +235,24 @@ TEST_F(ConfigFile, SaveRemovesOnlyLeftoversOfItsOwnTemporaryFiles) {
   if (child == 0) ::_exit(0);
   ASSERT_GT(child, 0);
   ::waitpid(child, nullptr, 0);
-  const QString folder = dir_.path() + "/";
-  const QString dead = "cfg.ini.varnek-tmp-" + QString::number(child);
-  const QString running = "cfg.ini.varnek-tmp-" + QString::number(::getppid());  // a save in progress
-  const QStringList users = {"cfg.ini.backup", "cfg.ini.varnek-tmp-old", "cfg.ini.tmp", "cfg.ini.AbC123"};
-  for (const QString& name : QStringList{dead, running} + users) {
-    QFile f(folder + name);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-  }
+  const std::string dead = "cfg.ini.varnek-tmp-" + std::to_string(child);
+  const std::string running = "cfg.ini.varnek-tmp-" + std::to_string(::getppid());  // a save in progress
+  const std::vector<std::string> users = {"cfg.ini.backup", "cfg.ini.varnek-tmp-old", "cfg.ini.tmp",
+                                          "cfg.ini.AbC123"};
+  WriteText(dir_.File(dead), "");
+  WriteText(dir_.File(running), "");
+  for (const std::string& name : users) WriteText(dir_.File(name), "");
   ConfigRecord cfg = Fresh();
   ASSERT_TRUE(SaveConfig(cfg));
-  QStringList expected = QStringList{"cfg.ini", running} + users;
-  expected.sort();
-  EXPECT_EQ(QDir(dir_.path()).entryList(QDir::Files, QDir::Name), expected);
+  std::vector<std::string> expected = users;
+  expected.push_back("cfg.ini");
+  expected.push_back(running);
+  std::sort(expected.begin(), expected.end());
+  std::vector<std::string> files;
+  for (const auto& e : std::filesystem::directory_iterator(dir_.Path()))
+    if (e.is_regular_file()) files.push_back(e.path().filename().string());
+  std::sort(files.begin(), files.end());
+  EXPECT_EQ(files, expected);
 }
 
 TEST_F(ConfigFile, CyrillicValuesAreWrittenInWindows1251) {
@@ -241,7 +264,7 @@ TEST_F(ConfigFile, CyrillicValuesAreWrittenInWindows1251) {
 
 TEST_F(ConfigFile, UnreadableAndUnwritableFilesAreReported) {
   // A folder in the file's place cannot be read or replaced, also for root.
-  ASSERT_TRUE(QDir(dir_.path()).mkdir("cfg.ini"));
+  ASSERT_TRUE(std::filesystem::create_directory(Path()));
   ConfigRecord cfg = Fresh();
   InitConfig(cfg);
   ASSERT_EQ(ui_.errors, std::vector<std::string>{"Ошибка чтения файла настройки"});
@@ -253,66 +276,66 @@ TEST_F(ConfigFile, UnreadableAndUnwritableFilesAreReported) {
 }
 
 TEST(ConfigPaths, ReadOnlyProgramFolderUsesItsFileUntilThePerUserOneExists) {
-  QTemporaryDir program, home;
-  const QByteArray oldXdg = qgetenv("XDG_CONFIG_HOME");
-  qputenv("XDG_CONFIG_HOME", home.path().toUtf8());
-  SetAppDirOverride(program.path().toStdString(), true);
+  TempDir program, home;
+  ScopedEnv xdg("XDG_CONFIG_HOME", home.File().c_str());
+  SetAppDirOverride(program.File(), true);
   RecordingUi ui;
-  {
-    QFile f(program.path() + "/cfg.ini");
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write("[Ecu]\r\nPort=ttyUSB0\r\n[Own]\r\nKey=1\r\n");
-  }
+  WriteText(program.File("cfg.ini"), "[Ecu]\r\nPort=ttyUSB0\r\n[Own]\r\nKey=1\r\n");
   ConfigRecord cfg;
   ASSERT_TRUE(LoadConfig(cfg));
   EXPECT_EQ(cfg.Port, "ttyUSB0");
   cfg.Port = "ttyUSB1";
   ASSERT_TRUE(SaveConfig(cfg));
   // Saved to the per-user file, with the lines of the shipped one.
-  QFile saved(home.path() + "/varnek-test/cfg.ini");
-  ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
-  const QByteArray text = saved.readAll();
-  EXPECT_TRUE(text.contains("Port=ttyUSB1")) << text.toStdString();
-  EXPECT_TRUE(text.contains("[Own]\r\nKey=1")) << text.toStdString();
+  const std::optional<std::string> text = ReadText(home.File("varnek-test/cfg.ini"));
+  ASSERT_TRUE(text);
+  EXPECT_NE(text->find("Port=ttyUSB1"), std::string::npos) << *text;
+  EXPECT_NE(text->find("[Own]\r\nKey=1"), std::string::npos) << *text;
   // From now on the per-user file is the one read.
   ConfigRecord again;
   ASSERT_TRUE(LoadConfig(again));
   EXPECT_EQ(again.Port, "ttyUSB1");
   EXPECT_TRUE(ui.errors.empty());
   SetAppDirOverride("");
-  if (oldXdg.isNull())
-    qunsetenv("XDG_CONFIG_HOME");
-  else
-    qputenv("XDG_CONFIG_HOME", oldXdg);
 }
 
 TEST(ConfigPaths, FilesLieBesideTheExecutableWhenItsFolderIsWritable) {
-  QTemporaryDir dir;
-  SetAppDirOverride(dir.path().toStdString());
-  EXPECT_EQ(ConfigFilePath(), dir.path().toStdString() + "/cfg.ini");
-  EXPECT_EQ(LogsDirPath(), dir.path().toStdString() + "/Logs");
-  EXPECT_EQ(BackupsDirPath(), dir.path().toStdString() + "/Backups");
-  EXPECT_EQ(LoaderFilePath(), dir.path().toStdString() + "/Loader.dat");
+  TempDir dir;
+  SetAppDirOverride(dir.File());
+  EXPECT_EQ(ConfigFilePath(), dir.File() + "/cfg.ini");
+  EXPECT_EQ(LogsDirPath(), dir.File() + "/Logs");
+  EXPECT_EQ(BackupsDirPath(), dir.File() + "/Backups");
+  EXPECT_EQ(LoaderFilePath(), dir.File() + "/Loader.dat");
   SetAppDirOverride("");
 }
 
 TEST(ConfigPaths, AnInstalledProgramKeepsItsFilesInTheUserFoldersEvenWhenItsFolderIsWritable) {
   // Laid out as the package installs it; the bin folder is writable (as for root).
-  QTemporaryDir root;
-  ASSERT_TRUE(QDir(root.path()).mkpath("usr/bin"));
-  ASSERT_TRUE(QDir(root.path()).mkpath("usr/share/applications"));
-  QFile entry(root.path() + "/usr/share/applications/varnek-test.desktop");
-  ASSERT_TRUE(entry.open(QIODevice::WriteOnly));
-  const std::string bin = root.path().toStdString() + "/usr/bin";
+  TempDir root, config, data;
+  std::filesystem::create_directories(root.Path() / "usr/bin");
+  std::filesystem::create_directories(root.Path() / "usr/share/applications");
+  WriteText(root.File("usr/share/applications/varnek-test.desktop"), "");
+  const std::string bin = root.File("usr/bin");
   SetAppDirOverride(bin);
-  const auto user = [](QStandardPaths::StandardLocation where) {
-    return QStandardPaths::writableLocation(where).toStdString() + "/varnek-test";
-  };
-  EXPECT_EQ(ConfigFilePath(), user(QStandardPaths::GenericConfigLocation) + "/cfg.ini");
-  EXPECT_EQ(LogsDirPath(), user(QStandardPaths::GenericDataLocation) + "/Logs");
+  ScopedEnv xdgConfig("XDG_CONFIG_HOME", config.File().c_str());
+  ScopedEnv xdgData("XDG_DATA_HOME", data.File().c_str());
+  EXPECT_EQ(ConfigFilePath(), config.File() + "/varnek-test/cfg.ini");
+  EXPECT_EQ(LogsDirPath(), data.File() + "/varnek-test/Logs");
   EXPECT_EQ(LoaderSearchPaths(),
-            (std::vector<std::string>{bin + "/Loader.dat",
-                                      user(QStandardPaths::GenericDataLocation) + "/Loader.dat"}));
+            (std::vector<std::string>{bin + "/Loader.dat", data.File() + "/varnek-test/Loader.dat"}));
+  SetAppDirOverride("");
+}
+
+TEST(ConfigPaths, UserFoldersDefaultToTheHomeFolderAndIgnoreRelativeXdgPaths) {
+  TempDir root;
+  std::filesystem::create_directories(root.Path() / "usr/share/applications");
+  WriteText(root.File("usr/share/applications/varnek-test.desktop"), "");
+  SetAppDirOverride(root.File("usr/bin"), true);
+  ScopedEnv home("HOME", "/home/driver/");
+  ScopedEnv xdgConfig("XDG_CONFIG_HOME", nullptr);
+  ScopedEnv xdgData("XDG_DATA_HOME", "relative/data");
+  EXPECT_EQ(ConfigFilePath(), "/home/driver/.config/varnek-test/cfg.ini");
+  EXPECT_EQ(LogsDirPath(), "/home/driver/.local/share/varnek-test/Logs");
   SetAppDirOverride("");
 }
 

@@ -2,15 +2,16 @@
 
 #include <gtest/gtest.h>
 
-#include <QCoreApplication>
-#include <QTest>
 #include <atomic>
+
+#include "tests/support/test_ui.h"
 
 namespace {
 
 class ProbeThread : public WorkerThread {
  public:
   std::atomic<int> ranOnUi{0};
+  std::atomic<bool> ranOffUi{false};
   std::atomic<bool> abandoned{false};
 
  protected:
@@ -18,7 +19,11 @@ class ProbeThread : public WorkerThread {
     bool ran = Synchronize([this] { ranOnUi = 1; });
     if (!ran) abandoned = true;
     while (!Terminated()) {
-      if (!Synchronize([this] { ++ranOnUi; })) abandoned = true;
+      if (!Synchronize([this] {
+            if (!OnUiThread()) ranOffUi = true;
+            ++ranOnUi;
+          }))
+        abandoned = true;
     }
   }
 };
@@ -26,10 +31,12 @@ class ProbeThread : public WorkerThread {
 }  // namespace
 
 TEST(WorkerThread, HandOffRunsOnUiThreadAndIsAbandonedOnTerminate) {
+  RecordingUi ui;  // this thread is the user-interface thread
   auto t = std::make_shared<ProbeThread>();
   WorkerThread::Start(t);
-  ASSERT_TRUE(QTest::qWaitFor([&] { return t->ranOnUi.load() >= 3; }, 10000));
-  // Stop serving the event loop, then terminate: the pending hand-off is abandoned.
+  ASSERT_TRUE(WaitFor([&] { return t->ranOnUi.load() >= 3; }, 10000));
+  EXPECT_FALSE(t->ranOffUi);
+  // Stop serving the loop, then terminate: the pending hand-off is abandoned.
   t->Terminate();
   ASSERT_TRUE(TerminateAllWorkers(std::chrono::milliseconds(10000)));
   EXPECT_TRUE(t->Finished());
@@ -41,6 +48,6 @@ TEST(WorkerThread, ErrorEndsTheBodyAndIsKept) {
   };
   auto t = std::make_shared<Failing>();
   WorkerThread::Start(t);
-  ASSERT_TRUE(QTest::qWaitFor([&] { return t->Finished(); }, 10000));
+  ASSERT_TRUE(WaitFor([&] { return t->Finished(); }, 10000));
   EXPECT_TRUE(t->FatalError() != nullptr);
 }

@@ -5,7 +5,7 @@
 #include <mutex>
 #include <sstream>
 
-#include "common/csvlog.h"
+#include "ecu/csvlog.h"
 #include "tests/link/link_rig.h"
 
 namespace {

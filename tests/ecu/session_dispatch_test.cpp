@@ -7,10 +7,13 @@
 #include "common/config.h"
 #include "ecu/ecu_data.h"
 #include "ecu/session.h"
+#include "ecu/session_internal.h"
 #include "lambda/lambda.h"
+#include "lambda/lambda_internal.h"
 #include "link/link.h"
 #include "link/link_internal.h"
 #include "link/trace.h"
+#include "tests/support/core_state.h"
 #include "tests/support/test_ui.h"
 
 namespace {
@@ -18,15 +21,7 @@ namespace {
 class Dispatch : public ::testing::Test {
  protected:
   void SetUp() override {
-    TCfg.NotCheckReplyLen = 0;
-    TCfg.LambdaEnabled = 0;
-    TCfg.WriteLog = 0;
-    EcuData = EcuDataRecord{};
-    NegativeReplyCount = 0;
-    ChecksumErrorCount = 0;
-    LengthErrorCount = 0;
-    TraceClear();
-    link_detail::DropRequests(true);
+    ResetCoreState();
     WriterIdle = 0;  // an exchange is in progress: queueing wakes nobody
   }
   void TearDown() override {

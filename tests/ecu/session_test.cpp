@@ -4,9 +4,10 @@
 
 #include <algorithm>
 
-#include "common/csvlog.h"
+#include "ecu/csvlog.h"
 #include "ecu/ecu_data.h"
 #include "ecu/kwp.h"
+#include "ecu/session_internal.h"
 #include "tests/link/link_rig.h"
 #include "tests/support/kwp_ecu_wrapper.h"
 

@@ -5,8 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <QDir>
-#include <QTemporaryDir>
 #include <cstdint>
 #include <fstream>
 #include <iterator>
@@ -19,6 +17,7 @@
 #include "link/port.h"
 #include "sim/boot_ecu.h"
 #include "sim/sim.h"
+#include "tests/support/temp_dir.h"
 #include "tests/support/test_ui.h"
 
 inline std::vector<std::uint8_t> ReadFileBytes(const std::string& path) {
@@ -45,8 +44,7 @@ inline std::vector<std::uint8_t> Pattern(std::size_t n, unsigned seed) {
 class FlashSim : public ::testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(dir.isValid());
-    SetAppDirOverride(Path(""));
+    SetAppDirOverride(dir.File());
     // The bare protocol; tests of the safe write turn these on.
     TCfg.FlashBackup = 0;
     TCfg.FlashVerify = 0;
@@ -65,9 +63,7 @@ class FlashSim : public ::testing::Test {
     SetAppDirOverride("");
   }
 
-  std::string Path(const std::string& name) const {
-    return QDir(dir.path()).filePath(QString::fromStdString(name)).toStdString();
-  }
+  std::string Path(const std::string& name) const { return dir.File(name); }
 
   // A 64 KiB image in the simulated flash, returned for comparison.
   std::array<std::uint8_t, sim::BootEcu::kImageSize> PreloadImage(unsigned seed) {
@@ -78,7 +74,7 @@ class FlashSim : public ::testing::Test {
     return image;
   }
 
-  QTemporaryDir dir;
+  TempDir dir;
   RecordingUi ui;
   std::vector<std::uint8_t> loader;
   std::shared_ptr<sim::BootEcu> boot;

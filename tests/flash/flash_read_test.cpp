@@ -1,5 +1,4 @@
 // The "Считать" command against the simulated boot code and loader.
-#include <QFileInfo>
 #include <algorithm>
 #include <filesystem>
 
@@ -53,7 +52,7 @@ TEST_F(FlashReadTest, CancelAtTheSaveDialogSavesNothingAndSaysNothing) {
   EXPECT_FALSE(ui.progressVisible);
   EXPECT_EQ(PortHandle.load(), kNoPort);
   int files = 0;
-  for (const auto& e : std::filesystem::directory_iterator(dir.path().toStdString()))
+  for (const auto& e : std::filesystem::directory_iterator(dir.Path()))
     files += e.path().filename() != "Loader.dat" && e.path().filename() != "kline";
   EXPECT_EQ(files, 0);
 }
@@ -78,7 +77,7 @@ TEST_F(FlashReadTest, SaveFailureIsReportedAndLeavesNoFile) {
 
   ASSERT_EQ(ui.errors.size(), 1u);
   EXPECT_EQ(ui.errors[0].rfind("Ошибка записи файла прошивки", 0), 0u) << ui.errors[0];
-  EXPECT_FALSE(QFileInfo::exists(QString::fromStdString(target)));
+  EXPECT_FALSE(std::filesystem::exists(target));
   EXPECT_FALSE(ui.progressVisible);
   EXPECT_EQ(PortHandle.load(), kNoPort);
 }
@@ -101,7 +100,7 @@ TEST_P(FlashReadFaultTest, StopsWithTheMessageAndSavesNothing) {
   FlashRead(port);
 
   EXPECT_EQ(ui.errors, std::vector<std::string>{GetParam().message});
-  EXPECT_FALSE(QFileInfo::exists(QString::fromStdString(Path("read.bin"))));
+  EXPECT_FALSE(std::filesystem::exists(Path("read.bin")));
   EXPECT_EQ(ui.saveAnswers.size(), 1u) << "the save dialog must not be shown";
   EXPECT_FALSE(ui.progressVisible);
   EXPECT_EQ(PortHandle.load(), kNoPort);

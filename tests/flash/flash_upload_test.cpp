@@ -1,7 +1,7 @@
 // The loader upload and the steps before it, as the boot code sees them.
-#include <QStandardPaths>
 #include <filesystem>
 
+#include "common/paths.h"
 #include "flash/flash.h"
 #include "tests/flash/flash_fixture.h"
 
@@ -131,11 +131,11 @@ TEST_F(UploadTest, MissingLoaderFileEndsBeforeThePortIsOpenedAndNamesEveryPlaceS
   ASSERT_EQ(ui.errors.size(), 1u);
   const std::string& text = ui.errors[0];
   EXPECT_EQ(text.rfind("Не найден файл Loader.dat\n", 0), 0u) << text;
-  const std::string userData =
-      QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation).toStdString() +
-      "/varnek-test/Loader.dat";
-  for (const std::string& place : {Path("Loader.dat"), userData})
-    EXPECT_NE(text.find("\n" + place), std::string::npos) << text;
+  // Beside the executable and in the per-user data folder.
+  const std::vector<std::string> places = LoaderSearchPaths();
+  ASSERT_EQ(places.size(), 2u);
+  EXPECT_EQ(places[0], Path("Loader.dat"));
+  for (const std::string& place : places) EXPECT_NE(text.find("\n" + place), std::string::npos) << text;
   EXPECT_EQ(line->BytesFromProgram(), 0u);
   EXPECT_FALSE(ui.progressVisible);
 }

@@ -10,7 +10,7 @@
 #include <cstring>
 #include <string>
 
-#include "common/csvlog.h"
+#include "ecu/csvlog.h"
 #include "ecu/dataframe.h"
 #include "ecu/ecu_data.h"
 #include "lambda/lambda.h"

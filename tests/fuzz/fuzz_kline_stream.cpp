@@ -12,7 +12,7 @@
 #include "common/bytes.h"
 #include "ecu/ecu_data.h"
 #include "ecu/kwp.h"
-#include "ecu/spin.h"
+#include "ecu/crank_packets.h"
 #include "tests/fuzz/fuzz_support.h"
 
 namespace {

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "lambda/lambda.h"
+#include "lambda/lambda_internal.h"
 #include "sim/lc1.h"
 #include "tests/support/test_ui.h"
 

@@ -2,9 +2,6 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <QCoreApplication>
-#include <QTest>
-#include <QTimer>
 #include <atomic>
 #include <cmath>
 #include <memory>
@@ -12,9 +9,12 @@
 
 #include "common/error.h"
 #include "common/worker.h"
+#include "ecu/session.h"
 #include "lambda/lambda.h"
+#include "lambda/lambda_internal.h"
 #include "sim/lc1.h"
 #include "sim/sim.h"
+#include "tests/support/core_state.h"
 #include "tests/support/test_ui.h"
 
 namespace {
@@ -28,7 +28,7 @@ std::string NewLinkPath() {
   return ::testing::TempDir() + "lc1-" + std::to_string(::getpid()) + "-" + std::to_string(n++);
 }
 
-bool WaitFor(const std::function<bool()>& condition) { return QTest::qWaitFor(condition, kWaitMs); }
+bool WaitFor(const std::function<bool()>& condition) { return ::WaitFor(condition, kWaitMs); }
 
 class LambdaReader : public ::testing::Test {
  protected:
@@ -46,8 +46,7 @@ class LambdaReader : public ::testing::Test {
     DisconnectLambda();
     EXPECT_TRUE(WaitFor([] { return !LambdaReaderRunning(); }));
     line.reset();
-    LambdaSilenceTicks = -1;
-    LambdaNoData = 0;
+    ResetCoreState();
   }
 
   void ConnectAndWaitForData() {
@@ -173,7 +172,7 @@ TEST_F(LambdaReader, GarbageAloneKeepsTheStateUntilTheSilenceTimer) {
   EXPECT_EQ(ReadLambdaValue(), 0.0);
   const int refreshes = ui.refreshCount;
   const std::uint64_t sent = device->PacketsSent();
-  QTest::qWait(300);
+  Pump(300);
   EXPECT_EQ(device->PacketsSent(), sent);
   EXPECT_EQ(LambdaNoData, 1);
   EXPECT_EQ(ui.refreshCount, refreshes);
@@ -210,7 +209,7 @@ TEST_F(LambdaReader, DisconnectWhileStreamingStoresNothingAfterwards) {
     LambdaNoData = 1;
     LambdaSilenceTicks = 5;
     ASSERT_TRUE(WaitFor([] { return !LambdaReaderRunning(); }));
-    QTest::qWait(20);  // let a stray hand-off or timer tick run, if any
+    Pump(20);  // let a stray hand-off or timer tick run, if any
     EXPECT_EQ(ReadLambdaValue(), 123.0);
     EXPECT_EQ(LambdaNoData, 1);
     EXPECT_EQ(LambdaSilenceTicks, 5);
@@ -233,7 +232,7 @@ TEST_F(LambdaReader, PortThatCannotBeOpenedStartsNothing) {
   EXPECT_EQ(LambdaPortHandle.load(), kNoPort);
   // No silence timer runs either.
   LambdaSilenceTicks = 3;
-  QTest::qWait(250);
+  Pump(250);
   EXPECT_EQ(LambdaSilenceTicks, 3);
   EXPECT_EQ(ui.refreshCount, before);
 }
@@ -267,11 +266,10 @@ TEST_F(LambdaReader, ReconnectAfterDisconnectReadsAgain) {
 
 namespace {
 
-TEST_F(LambdaReader, EndOfTheEventLoopStopsTheReader) {
+TEST_F(LambdaReader, ProgramEndStopsTheReader) {
   ConnectAndWaitForData();
-  // The reader waits on its port; only the disconnect at the loop's end wakes it.
-  QTimer::singleShot(0, [] { QCoreApplication::quit(); });
-  QCoreApplication::exec();
+  // The reader waits on its port; only the disconnect at the program's end wakes it.
+  EcuShutdown();
   EXPECT_EQ(LambdaActive, 0);
   EXPECT_EQ(LambdaPortHandle.load(), kNoPort);
   EXPECT_TRUE(TerminateAllWorkers(std::chrono::milliseconds(kWaitMs)));

@@ -6,8 +6,6 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <QTest>
-#include <QTimer>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -18,11 +16,13 @@
 #include "common/worker.h"
 #include "ecu/session.h"
 #include "link/link.h"
+#include "link/link_internal.h"
 #include "link/port.h"
 #include "link/trace.h"
 #include "sim/kwp_ecu.h"
 #include "sim/sim.h"
 #include "tests/support/test_ui.h"
+#include "tests/support/ui_loop.h"
 
 class LinkRig : public ::testing::Test {
  protected:
@@ -41,7 +41,7 @@ class LinkRig : public ::testing::Test {
   }
 
   void TearDown() override {
-    pollTimer_.reset();
+    pollTimer_.Stop();
     if (PortHandle.load() != kNoPort || LinkTimerActive()) {
       ui.closeDeferred = false;
       EcuTeardown();
@@ -49,7 +49,7 @@ class LinkRig : public ::testing::Test {
     LinkState = 0;
     UnidirMode = 0;
     // Link threads end once their port is closed; none may outlive the test.
-    EXPECT_TRUE(QTest::qWaitFor([] { return LiveWorkerCount() == 0; }, 5000));
+    EXPECT_TRUE(::WaitFor([] { return LiveWorkerCount() == 0; }, 5000));
     line.reset();
     SetAppDirOverride({});
     std::error_code ec;
@@ -80,17 +80,10 @@ class LinkRig : public ::testing::Test {
   void Connect(int cbr) { EcuConnect(line->LinkPath(), cbr, false, TCfg.Echo.load() != 0); }
 
   // Stands in for the window's MsgTimer: polls every DataInterval ms while on.
-  void RunMsgTimer() {
-    pollTimer_ = std::make_unique<QTimer>();
-    pollTimer_->setInterval(TCfg.DataInterval.load());
-    QObject::connect(pollTimer_.get(), &QTimer::timeout, [this] {
-      if (ui.msgTimer && LinkState.load() == 1 && UnidirMode.load() == 0) RequestData();
-    });
-    pollTimer_->start();
-  }
+  void RunMsgTimer() { pollTimer_.Start(TCfg.DataInterval.load()); }
 
   // The bound is never reached when the code works, however busy the machine.
-  bool WaitFor(const std::function<bool()>& pred, int ms = 10000) { return QTest::qWaitFor(pred, ms); }
+  bool WaitFor(const std::function<bool()>& pred, int ms = 10000) { return ::WaitFor(pred, ms); }
   bool WaitSession() {
     return WaitFor([] { return LinkState.load() == 1; });
   }
@@ -139,6 +132,8 @@ class LinkRig : public ::testing::Test {
 
  private:
   std::filesystem::path dir_;
-  std::unique_ptr<QTimer> pollTimer_;
+  UiTimer pollTimer_{[this] {
+    if (ui.msgTimer && LinkState.load() == 1 && UnidirMode.load() == 0) RequestData();
+  }};
   static inline int serial_ = 0;
 };

@@ -20,7 +20,7 @@ TEST_F(LinkThreads, StopDropsPendingRequestsUnsent) {
   EcuTeardown();
   EXPECT_TRUE(QueueEmpty());
   ASSERT_TRUE(WaitFor([] { return LiveWorkerCount() == 0; }));
-  QTest::qWait(50);
+  Pump(50);
   EXPECT_EQ(ecu->Requests().size(), 1u);
   EXPECT_TRUE(ui.errors.empty());
 }
@@ -35,7 +35,7 @@ TEST_F(LinkThreads, SecondRequestLeavesOnlyAfterTheFirstExchange) {
   ASSERT_TRUE(WaitFor([&] { return CountRequests(0x81) == 1; }));
   // The unanswered StartCommunication keeps the transmitter busy.
   SendRequest(ReqStopCommunication);
-  QTest::qWait(300);
+  Pump(300);
   EXPECT_EQ(ecu->Requests().size(), 1u);
   EXPECT_EQ(PendingRequests(), 1);
 }
@@ -52,8 +52,8 @@ TEST_F(LinkThreads, BytesOutsideAnExchangeAreDiscarded) {
   // Noise on an idle line: no Read line, no reset, the next exchange is clean.
   line->Run([this] { ecu->SendRaw({0x55, 0xAA, 0x83, 0xF1, 0x10}); });
   // The receiver has taken it (and dropped it) ...
-  ASSERT_TRUE(WaitFor([&] { return line->BytesToProgram() >= delivered + 5 && PortInQueue() == 0; }));
-  QTest::qWait(50);  // ... and wrote nothing about it
+  ASSERT_TRUE(WaitFor([&] { return line->BytesToProgram() >= delivered + 5 && KLineInQueue() == 0; }));
+  Pump(50);  // ... and wrote nothing about it
   EXPECT_EQ(TraceSnapshot(), before);
   const int replies = ui.replyCount;
   RequestData();
@@ -85,7 +85,7 @@ TEST_F(LinkThreads, ShutdownAtProgramEndEndsTheThreadsMidHandshake) {
   Connect(1);
   ASSERT_TRUE(WaitFor([&] { return CountRequests(0x81) == 1; }));
   EcuShutdown();
-  EXPECT_TRUE(QTest::qWaitFor([] { return LiveWorkerCount() == 0; }, 10000));
+  EXPECT_TRUE(WaitFor([] { return LiveWorkerCount() == 0; }, 10000));
   EXPECT_EQ(PortHandle.load(), kNoPort);
   EXPECT_FALSE(LinkTimerActive());
   EXPECT_EQ(ui.refreshCount, 0);

@@ -61,7 +61,7 @@ TEST_F(PortLineTest, ProfilesSetTheLineAndSpeedChangeKeepsTheFraming) {
   }
   EXPECT_EQ(v.stopBits, 1);
   EXPECT_TRUE(v.raw);
-  SetPortSpeed(2);
+  SetKLineSpeed(2);
   v = line.ProgramSettings();
   EXPECT_EQ(v.baud, 57600u);
   EXPECT_EQ(v.dataBits, 8);
@@ -75,7 +75,7 @@ TEST_F(PortLineTest, ProfilesSetTheLineAndSpeedChangeKeepsTheFraming) {
   v = line.ProgramSettings();
   EXPECT_EQ(v.baud, 38400u);
   EXPECT_EQ(v.stopBits, 2);
-  SetPortSpeed(LinesShowEveryRate() ? 0 : 2);
+  SetKLineSpeed(LinesShowEveryRate() ? 0 : 2);
   v = line.ProgramSettings();
   EXPECT_EQ(v.baud, LinesShowEveryRate() ? 10400u : 57600u);
   EXPECT_EQ(v.dataBits, 8);
@@ -93,7 +93,7 @@ TEST_F(PortLineTest, SpeedIndexOutsideTheTableIsRefused) {
   }
   OpenEcuPort(line.PortName(), 1);
   const std::uint32_t baud = line.ProgramSettings().baud;
-  EXPECT_EQ(MessageOf([] { SetPortSpeed(3); }), "Ошибка установки настроек порта ");
+  EXPECT_EQ(MessageOf([] { SetKLineSpeed(3); }), "Ошибка установки настроек порта ");
   EXPECT_EQ(line.ProgramSettings().baud, baud);
 }
 
@@ -101,10 +101,10 @@ TEST_F(PortLineTest, WakeUpByteNeverReachesTheEcuAndLeavesNothingQueued) {
   auto& line = NewLine();
   line.SetAbsorbWakeByte(true);
   OpenEcuPort(line.PortName(), 0);
-  EXPECT_EQ(PortInQueue(), 0u);  // the echo of 0x01 was purged
+  EXPECT_EQ(KLineInQueue(), 0u);  // the echo of 0x01 was purged
   EXPECT_TRUE(line.DeviceReceived().empty());
   MsgBlock req{0x81, 0x10, 0xF1, 0x81, 0x03};
-  WritePortBlocking(req, 5);
+  WriteKLine(req, 5);
   Bytes echo = ReadUpTo(PortHandle.load(), 5);
   EXPECT_EQ(echo, (Bytes{0x81, 0x10, 0xF1, 0x81, 0x03}));
   EXPECT_EQ(line.DeviceReceived(), echo);
@@ -114,19 +114,19 @@ TEST_F(PortLineTest, QueueCountPurgeAndBreak) {
   auto& line = NewLine(/*echo=*/false);
   OpenEcuPort(line.PortName(), 0);
   line.DeviceSends({9, 9, 9, 9});
-  for (int i = 0; i < 5000 && PortInQueue() < 4; ++i) DelayMs(1);
-  EXPECT_EQ(PortInQueue(), 4u);
+  for (int i = 0; i < 5000 && KLineInQueue() < 4; ++i) DelayMs(1);
+  EXPECT_EQ(KLineInQueue(), 4u);
   PurgePort(PortHandle.load(), PURGE_RXABORT | PURGE_RXCLEAR);
-  EXPECT_EQ(PortInQueue(), 0u);
-  EXPECT_NO_THROW(SetBreak(true));
-  EXPECT_NO_THROW(SetBreak(false));
+  EXPECT_EQ(KLineInQueue(), 0u);
+  EXPECT_NO_THROW(SetKLineBreak(true));
+  EXPECT_NO_THROW(SetKLineBreak(false));
   const std::int64_t start = PerfCounter();
   EXPECT_NO_THROW(FastInitPulse());
   EXPECT_GE(MsSince(start), 50);  // 25 ms low, then 25 ms idle
   CloseEcuPort();
-  EXPECT_EQ(MessageOf([] { SetBreak(true); }), "Ошибка установки состояния break");
-  EXPECT_EQ(MessageOf([] { SetPortSpeed(0); }), "Ошибка чтения настроек порта");
-  EXPECT_EQ(MessageOf([] { PortInQueue(); }), "Ошибка сброса порта");
+  EXPECT_EQ(MessageOf([] { SetKLineBreak(true); }), "Ошибка установки состояния break");
+  EXPECT_EQ(MessageOf([] { SetKLineSpeed(0); }), "Ошибка чтения настроек порта");
+  EXPECT_EQ(MessageOf([] { KLineInQueue(); }), "Ошибка сброса порта");
 }
 
 TEST_F(PortLineTest, ClosingWakesTheWaiterAndTheOldIdStaysDead) {

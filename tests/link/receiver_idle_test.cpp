@@ -40,7 +40,7 @@ TEST_F(ReceiverIdle, StrayByteAfterTheStreamEndsCostsNoProcessorTime) {
   ASSERT_TRUE(WaitFor([&] { return line->BytesToProgram() > delivered; }));
   ASSERT_EQ(UnidirMode.load(), 1);
   const double before = ProcessCpuMs();
-  QTest::qWait(800);
+  Pump(800);
   const double used = ProcessCpuMs() - before;
   ASSERT_EQ(UnidirMode.load(), 1);
   // Waking every byte time (174 us at 57600 baud) costs tens of ms here.

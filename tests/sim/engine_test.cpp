@@ -6,9 +6,9 @@
 #include <functional>
 #include <vector>
 
+#include "ecu/crank_packets.h"
 #include "ecu/dataframe.h"
 #include "ecu/ecu_data.h"
-#include "ecu/spin.h"
 
 namespace {
 

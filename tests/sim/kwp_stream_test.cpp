@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "common/bytes.h"
-#include "ecu/spin.h"
+#include "ecu/crank_packets.h"
 #include "link/port.h"
 #include "sim/kwp_ecu.h"
 #include "sim/sim.h"

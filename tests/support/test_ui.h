@@ -1,6 +1,7 @@
 #pragma once
 // UiHooks for tests: records what the core asked of the window and answers
-// dialogs from prepared values, so no test ever blocks on a modal box.
+// dialogs from prepared values, so no test ever blocks on a modal box. The
+// test thread is the user-interface thread (see ui_loop.h).
 
 #include <deque>
 #include <map>
@@ -9,15 +10,16 @@
 #include <vector>
 
 #include "common/ui.h"
+#include "tests/support/ui_loop.h"
 
-class RecordingUi : public UiHooks {
+class RecordingUi : public TestUiLoop {
  public:
   RecordingUi() { SetUiHooks(this); }
   ~RecordingUi() override { SetUiHooks(nullptr); }
 
   void RefreshControls() override { ++refreshCount; }
   void ShowResponseTime(int ms) override { responseTimes.push_back(ms); }
-  void SetStatusText(int panel, const std::string& text) override { status[panel] = text; }
+  void SetStatusText(StatusPanel panel, const std::string& text) override { status[panel] = text; }
   void ShowProgress(const std::string& caption, std::uint16_t steps) override {
     progressVisible = true;
     progress.push_back({caption, steps});

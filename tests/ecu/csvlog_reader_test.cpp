@@ -1,6 +1,6 @@
 // Reading a CSV log back: the values as the log wrote them, a log cut off by
 // a crash, and files of another shape.
-#include "common/csvlog_reader.h"
+#include "ecu/csvlog_reader.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "app/spin_cell_delegate.h"
+#include "app/accel_table_delegate.h"
 
 #include <QApplication>
 #include <QPainter>
@@ -12,11 +12,11 @@ QColor ToColor(const Rgb& c) { return QColor(c.r, c.g, c.b); }
 
 }  // namespace
 
-TSpinCellDelegate::TSpinCellDelegate(const AccelTableModel& table, QTableWidget* grid)
+TAccelTableDelegate::TAccelTableDelegate(const AccelTableModel& table, QTableWidget* grid)
     : QStyledItemDelegate(grid), table_(table), grid_(grid) {}
 
-void TSpinCellDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
-                              const QModelIndex& index) const {
+void TAccelTableDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
+                                const QModelIndex& index) const {
   const int c = index.column();
   const int r = index.row();
   const QRect rect = option.rect;
@@ -35,7 +35,7 @@ void TSpinCellDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opt
   painter->restore();
 }
 
-void TSpinCellDelegate::DrawHeaderCell(QPainter* painter, const QRect& rect, bool pressed) const {
+void TAccelTableDelegate::DrawHeaderCell(QPainter* painter, const QRect& rect, bool pressed) const {
   painter->fillRect(rect, ToColor(kHeaderFace));
   const int left = rect.left(), top = rect.top(), right = rect.right(), bottom = rect.bottom();
   painter->setPen(ToColor(pressed ? kHeaderShadow : kHeaderLight));
@@ -46,8 +46,8 @@ void TSpinCellDelegate::DrawHeaderCell(QPainter* painter, const QRect& rect, boo
   painter->drawLine(right, bottom, right, top - 1);
 }
 
-void TSpinCellDelegate::DrawText(QPainter* painter, const QRect& rect, const QString& text,
-                                 const QColor& color) const {
+void TAccelTableDelegate::DrawText(QPainter* painter, const QRect& rect, const QString& text,
+                                   const QColor& color) const {
   if (text.isEmpty()) return;
   const QFontMetrics fm(painter->font());
   // Right end 7 pixels left of the cell's right edge, top 3 below its top.

@@ -1,4 +1,4 @@
-#include "common/csvlog_reader.h"
+#include "ecu/csvlog_reader.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -8,7 +8,7 @@
 #include <fstream>
 #include <limits>
 
-#include "common/csvlog.h"
+#include "ecu/csvlog.h"
 #include "common/error.h"
 #include "common/format.h"
 

@@ -1,4 +1,4 @@
-#include "common/csvlog.h"
+#include "ecu/csvlog.h"
 
 #include <cstdio>
 #include <ctime>
@@ -7,6 +7,7 @@
 #include <unordered_map>
 
 #include "common/error.h"
+#include "common/files.h"
 #include "common/format.h"
 #include "common/linefile.h"
 #include "common/paths.h"

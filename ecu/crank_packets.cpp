@@ -1,29 +1,9 @@
-#include "ecu/spin.h"
-
-#include <cstring>
+#include "ecu/crank_packets.h"
 
 #include "common/config.h"
 #include "common/ui.h"
 #include "ecu/ecu_data.h"
 #include "lambda/lambda.h"
-
-namespace {
-constexpr int kPacketLen = 7;
-}
-
-int FindSpinSync(MsgBlock& buffer, std::uint8_t& count, std::uint16_t& sum) {
-  if (count < 2) return -1;
-  for (int i = 0; i + 1 < count; ++i) {
-    if ((buffer[i] & 0xA5) == 0xA5 && (buffer[i + 1] & 0x05) == 0x05) {
-      sum = 0;
-      const int drop = i + 2;
-      std::memmove(buffer.data(), buffer.data() + drop, count - drop);
-      count = static_cast<std::uint8_t>(count - drop);
-      return kPacketLen;
-    }
-  }
-  return -1;
-}
 
 bool DecodeSpinPacket(const std::uint8_t* p, int avgAngle, EcuDataRecord& d) {
   d.SpinAngle = static_cast<std::uint16_t>(d.SpinAngle + p[0] * 18);
@@ -52,7 +32,7 @@ bool DecodeSpinPacket(const std::uint8_t* p, int avgAngle, EcuDataRecord& d) {
 }
 
 void HandleSpinPacket(const std::uint8_t* packet, int count) {
-  if (count < kPacketLen) return;
+  if (count < kCrankPacketLen) return;
   if (DecodeSpinPacket(packet, Ui().AvgAngle(), EcuData)) {
     EcuData.AFR_LC1 = TCfg.LambdaEnabled ? ReadLambdaValue() : -1.0;
     Ui().UpdateDisplay();

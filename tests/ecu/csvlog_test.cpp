@@ -1,4 +1,4 @@
-#include "common/csvlog.h"
+#include "ecu/csvlog.h"
 
 #include <gtest/gtest.h>
 #include <sys/resource.h>

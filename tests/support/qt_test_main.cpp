@@ -1,9 +1,10 @@
-// Every test program runs with a Qt application on the offscreen platform, so
-// core tests can use the event loop (synchronous hand-offs, timers) and window
-// tests can create widgets.
+// The window's test programs run with a Qt application on the offscreen
+// platform, so they can create widgets; the core's hand-offs and timers run
+// on its event loop. (The core's test programs use GoogleTest's own main.)
+#include <gtest/gtest.h>
+
 #include <QApplication>
 #include <QLocale>
-#include <gtest/gtest.h>
 
 int main(int argc, char** argv) {
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");

@@ -1,4 +1,4 @@
-#include "app/spintable.h"
+#include "app/accel_table_grid.h"
 
 #include <QHeaderView>
 #include <QScrollBar>
@@ -8,7 +8,7 @@
 #include "app/accel_table_paint.h"
 #include "app/font_fit.h"
 
-static_assert(TSpinTable::kRows == AccelTableModel::kRows);
+static_assert(TAccelTableGrid::kRows == AccelTableModel::kRows);
 
 namespace {
 
@@ -28,7 +28,7 @@ void SetUpHeaders(QTableView* view, int rowHeight) {
 
 }  // namespace
 
-TSpinTable::TSpinTable(QWidget* parent) : QTableWidget(kRows, 1, parent) {
+TAccelTableGrid::TAccelTableGrid(QWidget* parent) : QTableWidget(kRows, 1, parent) {
   setObjectName("grdSpinup");
   // The designed widths held the texts at a small font; they grow with the
   // window's font instead of the font shrinking.
@@ -69,35 +69,35 @@ TSpinTable::TSpinTable(QWidget* parent) : QTableWidget(kRows, 1, parent) {
   PlaceFixedColumn();
 }
 
-void TSpinTable::SetCellPainter(QAbstractItemDelegate* painter) {
+void TAccelTableGrid::SetCellPainter(QAbstractItemDelegate* painter) {
   setItemDelegate(painter);
   fixed_->setItemDelegate(painter);
 }
 
-void TSpinTable::updateGeometries() {
+void TAccelTableGrid::updateGeometries() {
   QTableWidget::updateGeometries();
   // The table's own header layout resets the margins; the fixed column keeps its room.
   setViewportMargins(headerWidth_, 0, 0, 0);
   PlaceFixedColumn();
 }
 
-void TSpinTable::showEvent(QShowEvent* event) {
+void TAccelTableGrid::showEvent(QShowEvent* event) {
   QTableWidget::showEvent(event);
   // Runs added while the page was not shown: the newest one comes into view.
   if (currentIndex().isValid()) scrollTo(currentIndex());
 }
 
-void TSpinTable::PlaceFixedColumn() {
+void TAccelTableGrid::PlaceFixedColumn() {
   const QRect vp = viewport()->geometry();
   fixed_->setGeometry(vp.left() - headerWidth_, vp.top(), headerWidth_, vp.height());
 }
 
-QString TSpinTable::Cell(int column, int row) const {
+QString TAccelTableGrid::Cell(int column, int row) const {
   const QTableWidgetItem* it = item(row, column);
   return it ? it->text() : QString();
 }
 
-void TSpinTable::SetCell(int column, int row, const QString& text) {
+void TAccelTableGrid::SetCell(int column, int row, const QString& text) {
   QTableWidgetItem* it = item(row, column);
   if (!it) {
     it = new QTableWidgetItem;
@@ -107,17 +107,17 @@ void TSpinTable::SetCell(int column, int row, const QString& text) {
   it->setText(text);
 }
 
-void TSpinTable::SetColCount(int count) {
+void TAccelTableGrid::SetColCount(int count) {
   const int old = columnCount();
   setColumnCount(count);
   for (int c = old; c < count; ++c) setColumnWidth(c, c == 0 ? headerWidth_ : columnWidth_);
 }
 
-void TSpinTable::LabelRows() {
+void TAccelTableGrid::LabelRows() {
   for (int r = 1; r < kRows; ++r) SetCell(0, r, QString::fromStdString(AccelTableModel::RowLabel(r)));
 }
 
-std::vector<int> TSpinTable::SelectedRuns() const {
+std::vector<int> TAccelTableGrid::SelectedRuns() const {
   std::vector<int> runs;
   for (int c = 1; c < columnCount(); ++c)
     if (selectionModel()->isColumnSelected(c, QModelIndex())) runs.push_back(c);

@@ -8,9 +8,9 @@
 
 class AccelTableModel;
 
-class TSpinCellDelegate : public QStyledItemDelegate {
+class TAccelTableDelegate : public QStyledItemDelegate {
  public:
-  TSpinCellDelegate(const AccelTableModel& table, QTableWidget* grid);
+  TAccelTableDelegate(const AccelTableModel& table, QTableWidget* grid);
 
   void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override;
 

@@ -1,4 +1,4 @@
-#include "ecu/spin.h"
+#include "ecu/crank_packets.h"
 
 #include <gtest/gtest.h>
 
@@ -8,6 +8,7 @@
 #include "common/config.h"
 #include "ecu/ecu_data.h"
 #include "lambda/lambda.h"
+#include "lambda/lambda_internal.h"
 #include "tests/support/test_ui.h"
 
 namespace {

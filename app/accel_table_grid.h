@@ -12,7 +12,7 @@
 
 class QAbstractItemDelegate;
 
-class TSpinTable : public QTableWidget {
+class TAccelTableGrid : public QTableWidget {
  public:
   static constexpr int kRows = 13;  // header, 11 bands, total
   // Designed sizes; the real ones grow with the font (HeaderWidth() ...).
@@ -20,7 +20,7 @@ class TSpinTable : public QTableWidget {
   static constexpr int kColumnWidth = 50;
   static constexpr int kRowHeight = 18;
 
-  explicit TSpinTable(QWidget* parent);
+  explicit TAccelTableGrid(QWidget* parent);
 
   QString Cell(int column, int row) const;
   void SetCell(int column, int row, const QString& text);
