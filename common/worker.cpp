@@ -64,9 +64,6 @@ bool WorkerThread::Synchronize(const std::function<void()>& fn) {
   }
   auto call = std::make_shared<SyncCall>();
   std::shared_ptr<WorkerThread> self = shared_from_this();
-  // The step takes mutex_ before it looks at the call, so posting under it
-  // makes the hand-over visible to ThreadSanitizer, whatever loop carries it.
-  std::unique_lock<std::mutex> lock(mutex_);
   const bool posted = PostToUiThread([call, self, fn] {
     {
       std::lock_guard<std::mutex> lock(self->mutex_);
@@ -85,10 +82,10 @@ bool WorkerThread::Synchronize(const std::function<void()>& fn) {
     self->cv_.notify_all();
   });
   if (!posted) {
-    lock.unlock();
     fn();
     return true;
   }
+  std::unique_lock<std::mutex> lock(mutex_);
   // A step that has started must be waited for: it may use the worker's data.
   cv_.wait(lock, [&] {
     return call->state == CallState::Done || (Terminated() && call->state == CallState::Pending);
