@@ -25,14 +25,15 @@ asan_suite() {
 }
 
 # The units with threads of their own: the link with its port (link), the
-# session (ecu), the LC-1 reader (lambda) and the window (app); and the check
-# that the suppression file still lets a real race through (tsan).
+# session (ecu), the LC-1 reader (lambda) and the windows (app, settings);
+# and the check that the suppression file still lets a real race through
+# (tsan).
 tsan_threaded_units() {
   scripts/build.sh build-tsan -DVARNEK_TSAN=ON -DVARNEK_BENCH=OFF
   # The core links no Qt: its threads are checked with nothing suppressed.
   TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" run_ctest build-tsan -L '^(link|ecu|lambda)$'
   TSAN_OPTIONS="suppressions=$PWD/tests/tsan/tsan.supp halt_on_error=1 second_deadlock_stack=1" \
-    run_ctest build-tsan -L '^(app|tsan)$'
+    run_ctest build-tsan -L '^(app|settings|tsan)$'
 }
 
 times=()
