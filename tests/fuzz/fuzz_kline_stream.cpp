@@ -1,7 +1,7 @@
 // The K-line stream as the receiver frames it: the reply header check of the
-// request/reply mode, and the sync search of the crank-packet stream with each
-// packet decoded into speed samples as the session does. The receiver thread
-// itself is not driven here; these are the functions it calls on the bytes.
+// request/reply mode, the sync search of the crank-packet stream with each
+// packet decoded into speed samples as the session does, and the receiver's
+// framer itself driven as the receiver thread drives it.
 
 #include <algorithm>
 #include <cmath>
@@ -10,9 +10,10 @@
 #include <cstring>
 
 #include "common/bytes.h"
+#include "ecu/crank_packets.h"
 #include "ecu/ecu_data.h"
 #include "ecu/kwp.h"
-#include "ecu/crank_packets.h"
+#include "link/framing.h"
 #include "tests/fuzz/fuzz_support.h"
 
 namespace {
@@ -92,10 +93,68 @@ void RunPacketStream(const std::uint8_t* data, std::size_t size) {
   }
 }
 
+// The framer in reads of 1 to 13 bytes, each read's events taken until it
+// asks for more. The first byte chooses the starting mode and the echo's
+// length (the echo is the input's next bytes, so it must pass); a reply that
+// starts the packet stream (70 ...) switches to it, as its hand-off does.
+void RunFramer(const std::uint8_t* data, std::size_t size) {
+  if (size < 1) return;
+  bool unidir = data[0] & 1;
+  const int echoLen = std::min<int>((data[0] >> 1) % 8, static_cast<int>(size) - 1);
+  ++data;
+  --size;
+  KLineFramer f;
+  f.Arm(RxEcho, data, echoLen);
+  int events = 0;
+  std::size_t pos = 0;
+  while (pos < size) {
+    const std::size_t take = std::min<std::size_t>({size - pos, 1 + pos % 13, std::size_t(f.Room())});
+    FUZZ_CHECK(take > 0);  // a header never announces more than the buffer holds
+    f.Append(data + pos, static_cast<int>(take));
+    pos += take;
+    for (bool more = true; more;) {
+      FUZZ_CHECK(++events < 1'000'000);  // every event consumes or stops
+      FUZZ_CHECK(f.Room() == 255 - f.Count());
+      using Event = KLineFramer::Event;
+      switch (f.Next(unidir)) {
+        case Event::None:
+          more = false;
+          break;
+        case Event::BadEcho:
+        case Event::BadHeader:
+          f.Arm(RxHeader);  // the receiver's reset, then the next exchange
+          more = false;
+          break;
+        case Event::NoSync:
+          FUZZ_CHECK(unidir && f.Count() <= 1);
+          more = false;
+          break;
+        case Event::WaitBody:
+          FUZZ_CHECK(f.State() == RxBody && f.Count() < f.Expected() && f.Expected() <= 255);
+          more = false;
+          break;
+        case Event::Reply:
+        case Event::BadChecksum:
+          FUZZ_CHECK(!unidir && f.Expected() >= 1 && f.MessageLength() == f.Expected());
+          FUZZ_CHECK(f.Count() >= f.Expected());
+          unidir = f.Buffer()[0] == 0x70;
+          f.MessageHandled(unidir);
+          if (!unidir) f.Arm(RxHeader);  // the next request's exchange
+          break;
+        case Event::Packet:
+          FUZZ_CHECK(unidir && f.MessageLength() == f.Count() && f.Count() >= kCrankPacketLen);
+          f.MessageHandled(true);
+          break;
+      }
+    }
+  }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   CheckReplyHeader(data, size);
   RunPacketStream(data, size);
+  RunFramer(data, size);
   return 0;
 }
