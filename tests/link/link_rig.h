@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <iostream>
 #include <memory>
 #include <string>
 #include <vector>
@@ -41,6 +42,9 @@ class LinkRig : public ::testing::Test {
   }
 
   void TearDown() override {
+    // A failed test tells what the program showed the user meanwhile.
+    if (HasFailure())
+      for (const std::string& e : ui.errors) std::cerr << "error shown: " << e << '\n';
     pollTimer_.Stop();
     if (PortHandle.load() != kNoPort || LinkTimerActive()) {
       ui.closeDeferred = false;
