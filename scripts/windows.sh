@@ -11,8 +11,9 @@
 # The ports inside the prefix:
 #   COM1  <- ecusim's K-line (adapter and ECU), any rate
 #   COM2  <- ecusim's LC-1
-#   COM10 <- line1, COM11 <- line2: lines the tests script
-# Test programs and their sources are listed in cmake/windows.cmake.
+#   COM10 <- line1, COM11 <- line2: the test lines, made anew by each test with
+#                                   the device it needs (ecusim "device")
+# The test programs are made in cmake/windows.cmake (their sources: cmake/units.cmake).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
