@@ -23,3 +23,17 @@ function(varnek_unit unit)
   target_include_directories(varnek_${unit} PUBLIC ${PROJECT_SOURCE_DIR})
   target_link_libraries(varnek_${unit} PUBLIC ${arg_LINKS})
 endfunction()
+
+# The test sources of a unit's test program on this system, into <out>:
+# tests/<unit>/*_posix_test.cpp run on Linux only (they need POSIX calls, or
+# the simulator's devices in the test's own process, which lives on
+# pseudo-terminals), *_win32_test.cpp on Windows only, all others on both.
+function(varnek_unit_tests unit out)
+  file(GLOB sources CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/tests/${unit}/*_test.cpp)
+  if(WIN32)
+    list(FILTER sources EXCLUDE REGEX "_posix_test\\.cpp$")
+  else()
+    list(FILTER sources EXCLUDE REGEX "_win32_test\\.cpp$")
+  endif()
+  set(${out} ${sources} PARENT_SCOPE)
+endfunction()

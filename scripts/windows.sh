@@ -11,8 +11,9 @@
 # The ports inside the prefix:
 #   COM1  <- ecusim's K-line (adapter and ECU), any rate
 #   COM2  <- ecusim's LC-1
-#   COM10 <- line1, COM11 <- line2: lines the tests script
-# Test programs and their sources are listed in cmake/windows.cmake.
+#   COM10 <- line1, COM11 <- line2: the test lines, made anew by each test with
+#                                   the device it needs (ecusim "device")
+# The test programs are made in cmake/windows.cmake (their sources: cmake/units.cmake).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -74,39 +75,49 @@ wineserver -w >/dev/null 2>&1 || true
 wineserver -p >/dev/null 2>&1
 wine reg query 'HKLM\Software\Wine\Ports' >/dev/null 2>&1
 
-# --- The simulator, with its control channel; ended with this script.
+# --- The simulator, with its control channel; each test program and the
+# figures get a fresh one (its test lines as --script-lines makes them).
+# Ended with this script.
 simlog=$win/ecusim.log
-"$linux/ecusim" --dir "$sims" --control 0 --any-rate --script-lines 2 --run-ups 0 --blips 0 >"$simlog" 2>&1 &
-simpid=$!
+simpid=
 cleanup() {
-  kill "$simpid" 2>/dev/null || true
+  [[ -n $simpid ]] && kill "$simpid" 2>/dev/null || true
   wineserver -k >/dev/null 2>&1 || true
 }
 trap cleanup EXIT
-control=
-for _ in $(seq 1 200); do
-  control=$(sed -n 's/^ecusim: control 127\.0\.0\.1:\([0-9]*\)$/\1/p' "$simlog")
-  [[ -n $control ]] && break
-  kill -0 "$simpid" 2>/dev/null || break
-  sleep 0.1
-done
-if [[ -z $control ]]; then
-  echo "windows.sh: ecusim did not start:" >&2
-  cat "$simlog" >&2
-  exit 1
-fi
-export VARNEK_SIM_CONTROL=$control
+start_sim() {
+  [[ -n $simpid ]] && { kill "$simpid" 2>/dev/null || true; wait "$simpid" 2>/dev/null || true; }
+  "$linux/ecusim" --dir "$sims" --control 0 --any-rate --script-lines 2 --run-ups 0 --blips 0 >"$simlog" 2>&1 &
+  simpid=$!
+  control=
+  for _ in $(seq 1 200); do
+    control=$(sed -n 's/^ecusim: control 127\.0\.0\.1:\([0-9]*\)$/\1/p' "$simlog")
+    [[ -n $control ]] && break
+    kill -0 "$simpid" 2>/dev/null || break
+    sleep 0.1
+  done
+  if [[ -z $control ]]; then
+    echo "windows.sh: ecusim did not start:" >&2
+    cat "$simlog" >&2
+    exit 1
+  fi
+  export VARNEK_SIM_CONTROL=$control
+}
 export VARNEK_SIM_PORTS="kline=COM1,lc1=COM2,line1=COM10,line2=COM11"
 
 # --- The tests, each program whole under Wine, one after the other.
 status=0
-ctest --test-dir "$win" --output-on-failure || status=$?
+for program in $(ctest --test-dir "$win" -N | sed -n 's/^ *Test *#[0-9]*: //p'); do
+  start_sim
+  ctest --test-dir "$win" --output-on-failure -R "^$program\$" || status=$?
+done
 
 # --- Figures under Wine: the echo at once (the byte is waiting when the
 # program looks), and after its wire time at 9600 baud (the program waits in
 # WaitCommEvent first); then the millisecond delays.
 if [[ ${VARNEK_WIN_BENCH:-1} != 0 && $status == 0 ]]; then
   echo "windows.sh: figures under Wine"
+  start_sim
   exec 3<>"/dev/tcp/127.0.0.1/$control"
   echo "time-scale line2 1" >&3
   read -r answer <&3

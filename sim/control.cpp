@@ -16,8 +16,9 @@ namespace sim {
 
 namespace {
 
-// A command line longer than this is refused and the client dropped.
-constexpr std::size_t kMaxLine = 64 * 1024;
+// A command line longer than this is refused and the client dropped; a
+// flash image in hex fits.
+constexpr std::size_t kMaxLine = 256 * 1024;
 constexpr std::size_t kMaxReceived = 64 * 1024;
 
 std::runtime_error SysError(const std::string& what) {
@@ -73,7 +74,7 @@ ControlChannel::~ControlChannel() {
   ::close(wake_);
 }
 
-void ControlChannel::On(const std::string& verb, const std::string& usage, Handler handler) {
+void CommandSet::On(const std::string& verb, const std::string& usage, Handler handler) {
   commands_[verb] = {usage, std::move(handler)};
 }
 
@@ -81,7 +82,7 @@ void ControlChannel::Start() {
   thread_ = std::thread([this] { ThreadMain(); });
 }
 
-std::string ControlChannel::Execute(const std::string& line) {
+std::string CommandSet::Execute(const std::string& line) {
   std::istringstream in(line);
   std::string verb;
   std::vector<std::string> args;
@@ -167,58 +168,6 @@ std::vector<std::uint8_t> PuppetDevice::Received() const {
 void PuppetDevice::ClearReceived() {
   std::lock_guard lock(mutex_);
   received_.clear();
-}
-
-// --- Line commands ---
-
-void AddLineCommands(ControlChannel& channel, std::map<std::string, ControlledLine> lines) {
-  auto all = std::make_shared<std::map<std::string, ControlledLine>>(std::move(lines));
-  auto find = [all](const std::vector<std::string>& args, std::size_t least, std::size_t most,
-                    bool puppet) -> const ControlledLine& {
-    if (args.size() < least || args.size() > most) throw std::invalid_argument("wrong number of words");
-    auto it = all->find(args[0]);
-    if (it == all->end()) throw std::invalid_argument("no line '" + args[0] + "'");
-    if (puppet && !it->second.puppet) throw std::invalid_argument("line '" + args[0] + "' is not scripted");
-    return it->second;
-  };
-  channel.On("echo", "echo LINE on|off", [find](const auto& args) {
-    find(args, 2, 2, false).line->SetEcho(ParseOnOff(args[1]));
-    return std::string();
-  });
-  channel.On("absorb-wake", "absorb-wake LINE on|off", [find](const auto& args) {
-    find(args, 2, 2, false).line->SetAbsorbWakeByte(ParseOnOff(args[1]));
-    return std::string();
-  });
-  channel.On("settings", "settings LINE", [find](const auto& args) {
-    const SimLine::ProgramView v = find(args, 1, 1, false).line->ProgramSettings();
-    return "baud " + std::to_string(v.baud) + " data " + std::to_string(v.dataBits) + " parity " +
-           std::to_string(v.parity ? 1 : 0) + " stop " + std::to_string(v.stopBits) + " raw " +
-           std::to_string(v.raw ? 1 : 0);
-  });
-  channel.On("time-scale", "time-scale LINE X (wire time factor: 0 none, 1 real)", [find](const auto& args) {
-    find(args, 2, 2, false).line->SetTimeScale(ParseNumber(args[1], 0, 1e6));
-    return std::string();
-  });
-  channel.On("hangup", "hangup LINE (not undoable)", [find](const auto& args) {
-    find(args, 1, 1, false).line->Hangup();
-    return std::string();
-  });
-  channel.On("send", "send LINE HEX [GAP_MS]", [find](const auto& args) {
-    const ControlledLine& l = find(args, 2, 3, true);
-    const std::vector<std::uint8_t> bytes = ParseHex(args[1]);
-    l.puppet->SendLater(bytes, args.size() == 3 ? ParseNumber(args[2], 0, 60000) : 0);
-    return std::string();
-  });
-  channel.On("received", "received LINE",
-             [find](const auto& args) { return ToHex(find(args, 1, 1, true).puppet->Received()); });
-  channel.On("reset", "reset LINE (echo on, wake-up byte passed on, nothing received)",
-             [find](const auto& args) {
-               const ControlledLine& l = find(args, 1, 1, true);
-               l.line->SetEcho(true);
-               l.line->SetAbsorbWakeByte(false);
-               l.puppet->ClearReceived();
-               return std::string();
-             });
 }
 
 }  // namespace sim

@@ -20,12 +20,28 @@
 
 namespace sim {
 
-class ControlChannel {
+// Commands by verb, each answered by one line: "ok" with any result after a
+// blank, or "error" and the reason. Test fixtures run them in their own
+// process; ControlChannel serves them over TCP.
+class CommandSet {
  public:
   // Gets the command's words after the verb; returns the result (may be
   // empty); raises std::exception to answer with an error.
   using Handler = std::function<std::string(const std::vector<std::string>& args)>;
 
+  // Adds a command; usage is shown by "help". Before the first Execute only.
+  void On(const std::string& verb, const std::string& usage, Handler handler);
+  // One command line in, its answer out (no newline). Any thread; one
+  // command at a time.
+  std::string Execute(const std::string& line);
+
+ private:
+  std::map<std::string, std::pair<std::string, Handler>> commands_;
+  std::mutex executeMutex_;
+};
+
+class ControlChannel : public CommandSet {
+ public:
   // Listens on 127.0.0.1:port (0: a free port, see Port()). Raises
   // std::runtime_error when it cannot.
   explicit ControlChannel(std::uint16_t port = 0);
@@ -35,13 +51,8 @@ class ControlChannel {
   ControlChannel& operator=(const ControlChannel&) = delete;
 
   std::uint16_t Port() const { return port_; }
-  // Adds a command; usage is shown by "help". Before Start only.
-  void On(const std::string& verb, const std::string& usage, Handler handler);
   // Serves one client at a time, on a thread of its own; handlers run there.
   void Start();
-
-  // One command line in, its answer out (no newline). Any thread.
-  std::string Execute(const std::string& line);
 
  private:
   void ThreadMain();
@@ -50,8 +61,6 @@ class ControlChannel {
   int listen_ = -1;
   int wake_ = -1;
   std::uint16_t port_ = 0;
-  std::map<std::string, std::pair<std::string, Handler>> commands_;
-  std::mutex executeMutex_;
   std::thread thread_;
 };
 
@@ -73,17 +82,5 @@ class PuppetDevice : public SimDevice {
   mutable std::mutex mutex_;
   std::vector<std::uint8_t> received_;
 };
-
-// A line the channel reaches by name; puppet is its device when scripted.
-struct ControlledLine {
-  SimLine* line = nullptr;
-  PuppetDevice* puppet = nullptr;
-};
-
-// The commands on named lines:
-//   echo LINE on|off, absorb-wake LINE on|off, time-scale LINE X,
-//   settings LINE, hangup LINE,
-//   and on scripted lines: send LINE HEX [GAP_MS], received LINE, reset LINE.
-void AddLineCommands(ControlChannel& channel, std::map<std::string, ControlledLine> lines);
 
 }  // namespace sim

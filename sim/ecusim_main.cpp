@@ -21,6 +21,7 @@
 #include <string>
 #include <vector>
 
+#include "sim/bench.h"
 #include "sim/boot_ecu.h"
 #include "sim/control.h"
 #include "sim/engine.h"
@@ -91,13 +92,16 @@ For test programs that cannot signal this process (under Wine):
                         work every switch below, and the options --no-echo,
                         --silent-ecu, --time-scale, --stream-noise and
                         --stream-split, while running (per line where
-                        they concern one)
+                        they concern one), and the devices' own knobs
+                        and fault switches (kwp kline, boot kline, lc1 lc1)
       --any-rate        the K-line and LC-1 lines take the program's bytes
                         whatever baud rate it set (Wine cannot set 10400 on a
                         pseudo-terminal)
       --script-lines N  N more lines, <dir>/line1..lineN, with a device that
                         only records and sends what the control channel says
-                        (echo on, any rate, no wire delay)
+                        (echo on, any rate, no wire delay); "device LINE KIND"
+                        makes one anew with a fresh KWP ECU, boot code or
+                        LC-1 behind it, for the tests
   -h, --help            this text
 
 The firmware commands need a Loader.dat. The simulator's stand-in (359 bytes
@@ -324,8 +328,8 @@ bool ParseOptions(int argc, char** argv, Options& o) {
 
 // The ECU on the K-line: diagnostic device and boot device behind the switch.
 std::shared_ptr<sim::SimDevice> MakeKlineDevice(const Options& o,
-                                                const std::shared_ptr<sim::KwpEcu>& diagnostic) {
-  auto boot = std::make_shared<sim::BootEcu>();  // the boot code and loader
+                                                const std::shared_ptr<sim::KwpEcu>& diagnostic,
+                                                const std::shared_ptr<sim::BootEcu>& boot) {
   boot->SetIdentifier(o.ecuId);
   if (o.corruptBlock >= 0)
     boot->AddFault({sim::BootPoint::WriteBlock, o.corruptBlock, sim::BootFaultKind::StoreWrong,
@@ -342,7 +346,7 @@ std::shared_ptr<sim::SimDevice> MakeKlineDevice(const Options& o,
 
 // The LC-1 controller: a packet every 80 ms at 19200 baud, reading the engine
 // model's mixture.
-std::shared_ptr<sim::SimDevice> MakeLc1Device(std::shared_ptr<const EngineModel> engine) {
+std::shared_ptr<sim::Lc1Device> MakeLc1Device(std::shared_ptr<const EngineModel> engine) {
   return std::make_shared<sim::Lc1Device>(std::make_shared<sim::EngineMixture>(std::move(engine)));
 }
 
@@ -395,33 +399,33 @@ int main(int argc, char** argv) {
     ecu->SetPacketIntervalMs(20);
     ecu->SetStreamNoise(o.streamNoise, o.seed);
     ecu->SetStreamSplit(o.streamSplit);
-    sim::SimLine kline(o.dir + "/kline", MakeKlineDevice(o, ecu), kOptions);
+    auto boot = std::make_shared<sim::BootEcu>();  // the boot code and loader
+    sim::SimLine kline(o.dir + "/kline", MakeKlineDevice(o, ecu, boot), kOptions);
     if (o.silentEcu) kline.SetSilent(true);
 
     std::unique_ptr<sim::SimLine> lc1;
+    std::shared_ptr<sim::Lc1Device> lc1Device;
     if (o.lc1) {
       sim::SimLineOptions lOptions;
       lOptions.timeScale = o.timeScale;
       lOptions.echo = false;  // the LC-1 port has no K-line adapter
       lOptions.anyRate = o.anyRate;
-      lc1 = std::make_unique<sim::SimLine>(o.dir + "/lc1", MakeLc1Device(engine), lOptions);
+      lc1Device = MakeLc1Device(engine);
+      lc1 = std::make_unique<sim::SimLine>(o.dir + "/lc1", lc1Device, lOptions);
     }
     std::printf("ecusim: K-line %s -> %s\n", kline.LinkPath().c_str(), kline.SlavePath().c_str());
     if (lc1) std::printf("ecusim: LC-1   %s -> %s\n", lc1->LinkPath().c_str(), lc1->SlavePath().c_str());
 
-    std::map<std::string, sim::ControlledLine> controlled{{"kline", {&kline, nullptr}}};
-    if (lc1) controlled["lc1"] = {lc1.get(), nullptr};
-    std::vector<std::unique_ptr<sim::SimLine>> scriptLines;
+    // The lines the control channel reaches: these two, and the test lines
+    // it makes anew for each test.
+    sim::Bench bench(o.dir, o.anyRate);
+    bench.Adopt("kline", &kline, {.kwp = ecu, .boot = boot});
+    if (lc1) bench.Adopt("lc1", lc1.get(), {.lc1 = lc1Device});
     for (int i = 1; i <= o.scriptLines; ++i) {
-      auto puppet = std::make_shared<sim::PuppetDevice>();
-      sim::SimLineOptions sOptions;
-      sOptions.timeScale = 0;
-      sOptions.anyRate = true;
       const std::string name = "line" + std::to_string(i);
-      scriptLines.push_back(std::make_unique<sim::SimLine>(o.dir + "/" + name, puppet, sOptions));
-      controlled[name] = {scriptLines.back().get(), puppet.get()};
-      std::printf("ecusim: %-6s %s -> %s\n", name.c_str(), scriptLines.back()->LinkPath().c_str(),
-                  scriptLines.back()->SlavePath().c_str());
+      bench.Make(name, "puppet");
+      std::printf("ecusim: %-6s %s -> %s\n", name.c_str(), bench.Line(name)->LinkPath().c_str(),
+                  bench.Line(name)->SlavePath().c_str());
     }
 
     // The switches, worked by the signals in the loop below and by the
@@ -448,7 +452,7 @@ int main(int argc, char** argv) {
     std::unique_ptr<sim::ControlChannel> control;
     if (o.controlPort >= 0) {
       control = std::make_unique<sim::ControlChannel>(static_cast<std::uint16_t>(o.controlPort));
-      sim::AddLineCommands(*control, controlled);
+      bench.AddCommands(*control);
       // A command of a fixed number of words with no result.
       auto command = [&control](const char* verb, const char* usage, std::size_t words,
                                 std::function<void(const std::vector<std::string>&)> act) {

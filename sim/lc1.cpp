@@ -17,12 +17,6 @@ std::array<std::uint8_t, 6> Lc1Device::EncodePacket(int f, int af, int l, std::u
           static_cast<std::uint8_t>(l & 0x7F)};
 }
 
-int Lc1Device::ReadingForAfr(double afr) {
-  double l = std::round(afr / (kPetrolMultiplier / 10.0) * 1000.0 - 500.0);
-  if (!(l > 0)) return 0;  // also NaN
-  return static_cast<int>(std::min(l, 16383.0));
-}
-
 void Lc1Device::SetMixture(std::shared_ptr<MixtureSource> mixture) {
   std::lock_guard lock(mutex_);
   mixture_ = std::move(mixture);

@@ -6,8 +6,10 @@
 // Threads: SimDevice calls run on the line's thread; the switches may be set
 // from any thread and take effect with the next packet.
 
+#include <algorithm>
 #include <array>
 #include <atomic>
+#include <cmath>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -72,7 +74,11 @@ class Lc1Device : public SimDevice {
                                                   std::uint8_t h1 = 0x82);
   // The reading that encodes an air-fuel ratio with the petrol multiplier:
   // (L + 500) / 1000 = lambda, clamped to 0..16383.
-  static int ReadingForAfr(double afr);
+  static int ReadingForAfr(double afr) {
+    const double l = std::round(afr / (kPetrolMultiplier / 10.0) * 1000.0 - 500.0);
+    if (!(l > 0)) return 0;  // also NaN
+    return static_cast<int>(std::min(l, 16383.0));
+  }
 
   LineSettings Settings() const override { return {19200, 1}; }
   // The controller ignores what the program sends.

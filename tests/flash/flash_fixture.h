@@ -1,7 +1,8 @@
 #pragma once
-// A K-line simulator line with the ECU's boot code behind it, a temporary
-// folder standing in for the executable's directory (Loader.dat lives there),
-// and RecordingUi answering the file dialogs.
+// The simulator's line with the ECU's boot code behind it (the same on every
+// system, see tests/support/sim_lines.h), a temporary folder standing in for
+// the executable's directory (Loader.dat lives there), and RecordingUi
+// answering the file dialogs.
 
 #include <gtest/gtest.h>
 
@@ -16,7 +17,7 @@
 #include "common/paths.h"
 #include "link/port.h"
 #include "sim/boot_ecu.h"
-#include "sim/sim.h"
+#include "tests/support/sim_lines.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/test_ui.h"
 
@@ -50,24 +51,22 @@ class FlashSim : public ::testing::Test {
     TCfg.FlashVerify = 0;
     loader = Pattern(359, 7);
     WriteFileBytes(Path("Loader.dat"), loader);
-    boot = std::make_shared<sim::BootEcu>();
+    boot = std::make_unique<BootLine>();
     boot->SetIdentifier("SIMECU01");
     boot->SetEraseMs(1);
-    line = std::make_unique<sim::SimLine>(Path("kline"), std::make_shared<sim::SimEcuSwitch>(nullptr, boot),
-                                          sim::SimLineOptions{.timeScale = 0.0});
-    port = line->LinkPath();
+    port = boot->Port();
   }
   void TearDown() override {
     CloseEcuPort();
-    line.reset();
+    boot.reset();
     SetAppDirOverride("");
   }
 
   std::string Path(const std::string& name) const { return dir.File(name); }
 
   // A 64 KiB image in the simulated flash, returned for comparison.
-  std::array<std::uint8_t, sim::BootEcu::kImageSize> PreloadImage(unsigned seed) {
-    std::array<std::uint8_t, sim::BootEcu::kImageSize> image;
+  BootLine::FlashImage PreloadImage(unsigned seed) {
+    BootLine::FlashImage image;
     auto p = Pattern(image.size(), seed);
     std::copy(p.begin(), p.end(), image.begin());
     boot->SetImage(image);
@@ -77,8 +76,7 @@ class FlashSim : public ::testing::Test {
   TempDir dir;
   RecordingUi ui;
   std::vector<std::uint8_t> loader;
-  std::shared_ptr<sim::BootEcu> boot;
-  std::unique_ptr<sim::SimLine> line;
+  std::unique_ptr<BootLine> boot;
   std::string port;
 };
 

@@ -136,7 +136,7 @@ TEST_F(UploadTest, MissingLoaderFileEndsBeforeThePortIsOpenedAndNamesEveryPlaceS
   ASSERT_EQ(places.size(), 2u);
   EXPECT_EQ(places[0], Path("Loader.dat"));
   for (const std::string& place : places) EXPECT_NE(text.find("\n" + place), std::string::npos) << text;
-  EXPECT_EQ(line->BytesFromProgram(), 0u);
+  EXPECT_EQ(boot->BytesFromProgram(), 0u);
   EXPECT_FALSE(ui.progressVisible);
 }
 
@@ -150,7 +150,7 @@ TEST_F(UploadTest, ShortLoaderFileIsRefusedBeforeThePortIsOpened) {
   ASSERT_EQ(ui.errors.size(), 1u);
   EXPECT_NE(ui.errors[0].find("Loader.dat"), std::string::npos);
   EXPECT_NE(ui.errors[0].find("359"), std::string::npos);
-  EXPECT_EQ(line->BytesFromProgram(), 0u);
+  EXPECT_EQ(boot->BytesFromProgram(), 0u);
   EXPECT_FALSE(ui.progressVisible);
   EXPECT_EQ(PortHandle.load(), kNoPort);
 }
@@ -162,7 +162,7 @@ TEST_F(UploadTest, LoaderThatCannotBeReadIsReported) {
   FlashRead(port);
 
   EXPECT_EQ(ui.errors, std::vector<std::string>{"Ошибка чтения файла Loader.dat"});
-  EXPECT_EQ(line->BytesFromProgram(), 0u);
+  EXPECT_EQ(boot->BytesFromProgram(), 0u);
   EXPECT_FALSE(ui.progressVisible);
 }
 
@@ -176,8 +176,8 @@ TEST_F(UploadTest, AbsentPortIsReportedWithThePortMessage) {
 }
 
 TEST_F(UploadTest, CommandDuringALiveLinkLeavesThatLinksPortAlone) {
-  sim::SimLine other(Path("other"), nullptr, sim::SimLineOptions{.timeScale = 0.0});
-  OpenFlashPort(other.LinkPath());  // stands in for the session's open port
+  const SimTestLine other("line2", "puppet");
+  OpenFlashPort(other.Port());  // stands in for the session's open port
   const PortId live = PortHandle.load();
   ASSERT_NE(live, kNoPort);
 
@@ -186,7 +186,7 @@ TEST_F(UploadTest, CommandDuringALiveLinkLeavesThatLinksPortAlone) {
   EXPECT_EQ(ui.errors,
             std::vector<std::string>{"Ошибка открытия порта " + port + ": порт занят соединением с ЭБУ"});
   EXPECT_EQ(PortHandle.load(), live);
-  EXPECT_EQ(line->BytesFromProgram(), 0u);
+  EXPECT_EQ(boot->BytesFromProgram(), 0u);
   CloseEcuPort();
 }
 

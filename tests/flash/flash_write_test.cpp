@@ -294,7 +294,7 @@ TEST_P(FlashWriteSizeTest, RefusedBeforeAnythingIsSent) {
   EXPECT_NE(ui.errors[0].find("65536"), std::string::npos) << ui.errors[0];
   EXPECT_NE(ui.errors[0].find(std::to_string(GetParam())), std::string::npos) << ui.errors[0];
   EXPECT_TRUE(ui.progress.empty());
-  EXPECT_EQ(line->BytesFromProgram(), 0u);
+  EXPECT_EQ(boot->BytesFromProgram(), 0u);
   EXPECT_TRUE(boot->Received().empty());
   EXPECT_EQ(PortHandle.load(), kNoPort);
 }
@@ -310,7 +310,7 @@ TEST_F(FlashWriteTest, CancelAtTheOpenDialogReadsNothingAndOpensNoPort) {
 
   EXPECT_TRUE(ui.errors.empty());
   EXPECT_TRUE(ui.progress.empty());
-  EXPECT_EQ(line->BytesFromProgram(), 0u);
+  EXPECT_EQ(boot->BytesFromProgram(), 0u);
   EXPECT_EQ(PortHandle.load(), kNoPort);
 }
 
@@ -321,7 +321,7 @@ TEST_F(FlashWriteTest, UnreadableFirmwareFileIsRefused) {
 
   ASSERT_EQ(ui.errors.size(), 1u);
   EXPECT_EQ(ui.errors[0].rfind("Ошибка открытия файла прошивки", 0), 0u) << ui.errors[0];
-  EXPECT_EQ(line->BytesFromProgram(), 0u);
+  EXPECT_EQ(boot->BytesFromProgram(), 0u);
 }
 
 TEST(BackupFileName, KeepsLettersDigitsDashAndUnderscoreOfTheIdentifier) {

@@ -1,6 +1,6 @@
-// The LC-1 reader against the simulated controller on a pseudo-terminal.
+// The LC-1 reader against the simulated controller, the same on every system
+// (tests/support/sim_lines.h).
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <atomic>
 #include <cmath>
@@ -13,8 +13,8 @@
 #include "lambda/lambda.h"
 #include "lambda/lambda_internal.h"
 #include "sim/lc1.h"
-#include "sim/sim.h"
 #include "tests/support/core_state.h"
+#include "tests/support/sim_lines.h"
 #include "tests/support/test_ui.h"
 
 namespace {
@@ -23,52 +23,40 @@ namespace {
 // busy the machine.
 constexpr int kWaitMs = 10000;
 
-std::string NewLinkPath() {
-  static std::atomic<int> n{0};
-  return ::testing::TempDir() + "lc1-" + std::to_string(::getpid()) + "-" + std::to_string(n++);
-}
-
 bool WaitFor(const std::function<bool()>& condition) { return ::WaitFor(condition, kWaitMs); }
 
 class LambdaReader : public ::testing::Test {
  protected:
   void SetUp() override {
-    mixture = std::make_shared<sim::ConstantMixture>(14.7);
-    device = std::make_shared<sim::Lc1Device>(mixture);
-    device->SetPeriodMs(5);
-    sim::SimLineOptions options;
-    options.timeScale = 0;  // bytes take no wire time
-    options.echo = false;   // no adapter on this line
-    line = std::make_unique<sim::SimLine>(NewLinkPath(), device, options);
+    lc1 = std::make_unique<Lc1Line>();  // 14.7 AFR, no echo, no wire time
+    lc1->SetPeriodMs(5);
   }
 
   void TearDown() override {
     DisconnectLambda();
     EXPECT_TRUE(WaitFor([] { return !LambdaReaderRunning(); }));
-    line.reset();
+    lc1.reset();
     ResetCoreState();
   }
 
   void ConnectAndWaitForData() {
-    ConnectLambda(line->LinkPath());
+    ConnectLambda(lc1->Port());
     ASSERT_TRUE(WaitFor([] { return LambdaNoData == 0; }));
   }
 
   RecordingUi ui;
-  std::shared_ptr<sim::ConstantMixture> mixture;
-  std::shared_ptr<sim::Lc1Device> device;
-  std::unique_ptr<sim::SimLine> line;
+  std::unique_ptr<Lc1Line> lc1;
 };
 
 TEST_F(LambdaReader, ConnectOpensThePortAt19200And8N1AndWaitsForData) {
-  device->SetSilent(true);
-  ConnectLambda(line->LinkPath());
+  lc1->SetSilent(true);
+  ConnectLambda(lc1->Port());
   EXPECT_EQ(LambdaActive, 1);
   EXPECT_EQ(LambdaNoData, 1);
   EXPECT_EQ(LambdaSilenceTicks, -1);
   EXPECT_EQ(ReadLambdaValue(), 0.0);
   EXPECT_TRUE(LambdaReaderRunning());
-  sim::SimLine::ProgramView view = line->ProgramSettings();
+  const LineView view = lc1->ProgramSettings();
   EXPECT_EQ(view.baud, 19200u);
   EXPECT_EQ(view.dataBits, 8);
   EXPECT_FALSE(view.parity);
@@ -87,7 +75,7 @@ TEST_F(LambdaReader, ReadingFollowsTheMixture) {
   EXPECT_TRUE(WaitFor([&] { return ui.refreshCount >= 1; }));
   EXPECT_GE(LambdaSilenceTicks, 0);
 
-  mixture->Set(12.5);
+  lc1->SetAfr(12.5);
   const double expected = (sim::Lc1Device::ReadingForAfr(12.5) + 500) / 1000.0 * 14.7;
   EXPECT_TRUE(WaitFor([&] { return ReadLambdaValue() == expected; }));
   EXPECT_NEAR(expected, 12.5, 0.01);
@@ -103,7 +91,7 @@ class LambdaFunctionCode : public LambdaReader, public ::testing::WithParamInter
 
 TEST_P(LambdaFunctionCode, StreamedCodeGivesItsValue) {
   const StreamCase& c = GetParam();
-  device->SetFunctionCode(c.function);
+  lc1->SetFunctionCode(c.function);
   ConnectAndWaitForData();
   // A packet made just before the switch may still come first.
   EXPECT_TRUE(WaitFor([&] { return ReadLambdaValue() == c.value; })) << ReadLambdaValue();
@@ -119,9 +107,9 @@ INSTANTIATE_TEST_SUITE_P(Codes, LambdaFunctionCode,
 TEST_F(LambdaReader, HeaderSplitAcrossReadsIsFoundWithoutSpinning) {
   // The first header byte arrives alone; the rest 20 ms later. Only the byte
   // kept from the failed search can pair with the second one.
-  device->SetPeriodMs(40);
-  device->SetHeaderPauseMs(20);
-  device->SetFunctionCode(6);
+  lc1->SetPeriodMs(40);
+  lc1->SetHeaderPauseMs(20);
+  lc1->SetFunctionCode(6);
   ConnectAndWaitForData();
   EXPECT_TRUE(WaitFor([] { return ReadLambdaValue() == -1.0; })) << ReadLambdaValue();
 
@@ -133,18 +121,18 @@ TEST_F(LambdaReader, HeaderSplitAcrossReadsIsFoundWithoutSpinning) {
 }
 
 TEST_F(LambdaReader, HeaderBytesMatchByMaskOnly) {
-  device->SetHeaderBytes(0xF7, 0xEB);
+  lc1->SetHeaderBytes(0xF7, 0xEB);
   ConnectAndWaitForData();
   EXPECT_EQ(ReadLambdaValue(), 14.7);
 }
 
 TEST_F(LambdaReader, GarbageBetweenPacketsIsSkipped) {
   // More garbage than one read may take: the buffer must not overflow.
-  device->SetGarbageBytes(600);
-  device->SetPeriodMs(10);
+  lc1->SetGarbageBytes(600);
+  lc1->SetPeriodMs(10);
   ConnectAndWaitForData();
   EXPECT_EQ(ReadLambdaValue(), 14.7);
-  mixture->Set(16);
+  lc1->SetAfr(16);
   const double expected = (sim::Lc1Device::ReadingForAfr(16) + 500) / 1000.0 * 14.7;
   EXPECT_TRUE(WaitFor([&] { return ReadLambdaValue() == expected; }));
 }
@@ -152,53 +140,53 @@ TEST_F(LambdaReader, GarbageBetweenPacketsIsSkipped) {
 TEST_F(LambdaReader, BytesAfterThePacketAreDropped) {
   // Behind each packet comes a whole packet of code 6 in the same burst; it
   // must never be taken.
-  device->SetTrailingBytes({0xB2, 0x82, 0x5B, 0x13, 0x03, 0x74});
+  lc1->SetTrailingBytes({0xB2, 0x82, 0x5B, 0x13, 0x03, 0x74});
   ConnectAndWaitForData();
-  const std::uint64_t sent = device->PacketsSent();
+  const std::uint64_t sent = lc1->PacketsSent();
   bool sawCode = false;
   WaitFor([&] {
     sawCode = sawCode || ReadLambdaValue() != 14.7;
-    return sawCode || device->PacketsSent() >= sent + 20;
+    return sawCode || lc1->PacketsSent() >= sent + 20;
   });
   EXPECT_FALSE(sawCode);
 }
 
 TEST_F(LambdaReader, GarbageAloneKeepsTheStateUntilTheSilenceTimer) {
   ConnectAndWaitForData();
-  device->SetPacketsOn(false);
-  device->SetGarbageBytes(50);
+  lc1->SetPacketsOn(false);
+  lc1->SetGarbageBytes(50);
   // Only the timer reports the silence, once; the garbage changes nothing.
   ASSERT_TRUE(WaitFor([] { return LambdaNoData == 1; }));
   EXPECT_EQ(ReadLambdaValue(), 0.0);
   const int refreshes = ui.refreshCount;
-  const std::uint64_t sent = device->PacketsSent();
+  const std::uint64_t sent = lc1->PacketsSent();
   Pump(300);
-  EXPECT_EQ(device->PacketsSent(), sent);
+  EXPECT_EQ(lc1->PacketsSent(), sent);
   EXPECT_EQ(LambdaNoData, 1);
   EXPECT_EQ(ui.refreshCount, refreshes);
 
-  device->SetPacketsOn(true);
+  lc1->SetPacketsOn(true);
   EXPECT_TRUE(WaitFor([] { return LambdaNoData == 0 && ReadLambdaValue() == 14.7; }));
 }
 
 TEST_F(LambdaReader, SilenceOfOneSecondTimesOut) {
   ConnectAndWaitForData();
   const int refreshes = ui.refreshCount;
-  device->SetSilent(true);
+  lc1->SetSilent(true);
   ASSERT_TRUE(WaitFor([] { return LambdaNoData == 1; }));
   EXPECT_EQ(ReadLambdaValue(), 0.0);
   EXPECT_EQ(LambdaActive, 1);
   EXPECT_GT(ui.refreshCount, refreshes);
 
-  device->SetSilent(false);
+  lc1->SetSilent(false);
   EXPECT_TRUE(WaitFor([] { return LambdaNoData == 0 && ReadLambdaValue() == 14.7; }));
 }
 
 TEST_F(LambdaReader, DisconnectWhileStreamingStoresNothingAfterwards) {
-  device->SetPeriodMs(1);
+  lc1->SetPeriodMs(1);
   for (int round = 0; round < 10; ++round) {
     SCOPED_TRACE(round);
-    mixture->Set(10.0 + round);
+    lc1->SetAfr(10.0 + round);
     ConnectAndWaitForData();
     DisconnectLambda();
     EXPECT_EQ(LambdaActive, 0);
@@ -239,7 +227,7 @@ TEST_F(LambdaReader, PortThatCannotBeOpenedStartsNothing) {
 
 TEST_F(LambdaReader, PulledLeadEndsTheReaderQuietly) {
   ConnectAndWaitForData();
-  line->Hangup();
+  lc1->Hangup();
   ASSERT_TRUE(WaitFor([] { return !LambdaReaderRunning(); }));
   const std::uint64_t passes = LambdaReaderPasses();
   // The silence timer takes over; the reader is gone, not looping.
@@ -254,11 +242,11 @@ TEST_F(LambdaReader, PulledLeadEndsTheReaderQuietly) {
 TEST_F(LambdaReader, ReconnectAfterDisconnectReadsAgain) {
   ConnectAndWaitForData();
   DisconnectLambda();
-  mixture->Set(13.2);
+  lc1->SetAfr(13.2);
   const double expected = (sim::Lc1Device::ReadingForAfr(13.2) + 500) / 1000.0 * 14.7;
   // The port is not purged at the connect: one packet left over from before
   // may show first; the purge after it drops the rest.
-  ConnectLambda(line->LinkPath());
+  ConnectLambda(lc1->Port());
   EXPECT_TRUE(WaitFor([&] { return ReadLambdaValue() == expected; }));
 }
 

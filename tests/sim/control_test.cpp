@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "common/timing.h"
+#include "sim/bench.h"
 #include "tests/support/line_fixture.h"
 #include "tests/support/sim_client.h"
 
@@ -20,23 +21,21 @@ class ControlTest : public LineFixture {
  protected:
   void SetUp() override {
     LineFixture::SetUp();
-    puppet_ = std::make_shared<sim::PuppetDevice>();
-    sim::SimLineOptions o;
-    o.timeScale = 0;
-    o.anyRate = true;
-    lines_.push_back(std::make_unique<sim::SimLine>(dir_ + "/line1", puppet_, o));
-    line_ = lines_.back().get();
-    sim::SimLine& plain = AddLine("plain", nullptr, 0, true);
+    bench_ = std::make_unique<sim::Bench>(dir_, false);
+    bench_->Make("line1", "puppet");
+    line_ = bench_->Line("line1");
+    bench_->Adopt("plain", &AddLine("plain", nullptr, 0, true), {});
     channel_ = std::make_unique<sim::ControlChannel>();
-    sim::AddLineCommands(*channel_, {{"line1", {line_, puppet_.get()}}, {"plain", {&plain, nullptr}}});
+    bench_->AddCommands(*channel_);
     channel_->Start();
   }
   void TearDown() override {
     channel_.reset();  // its commands reach the lines
+    bench_.reset();
     LineFixture::TearDown();
   }
 
-  std::shared_ptr<sim::PuppetDevice> puppet_;
+  std::unique_ptr<sim::Bench> bench_;
   sim::SimLine* line_ = nullptr;
   std::unique_ptr<sim::ControlChannel> channel_;
 };
@@ -67,8 +66,11 @@ TEST_F(ControlTest, CommandsScriptTheLineAndReportWhatTheProgramDid) {
 TEST_F(ControlTest, BadCommandsAreAnsweredAndTheChannelServesOn) {
   {
     SimClient c(channel_->Port());
-    for (const char* bad : {"frobnicate", "send line9 00", "send line1 0g", "send line1 123",
-                            "echo line1 maybe", "echo line1", "received plain", "send line1 00 -5", ""}) {
+    ASSERT_EQ(c.Ask("device line2 boot"), "ok");
+    for (const char* bad :
+         {"frobnicate", "send line9 00", "send line1 0g", "send line1 123", "echo line1 maybe", "echo line1",
+          "received plain", "send line1 00 -5", "", "device plain kwp", "device line1 modem",
+          "kwp line1 late-ms 10", "boot line2 fault erase 0 no-such", "boot line2 image 00"}) {
       SCOPED_TRACE(bad);
       EXPECT_EQ(c.Ask(bad).rfind("error ", 0), 0u);
     }

@@ -25,9 +25,10 @@ class TempDir {
   TempDir& operator=(const TempDir&) = delete;
 
   const std::filesystem::path& Path() const { return path_; }
-  // The folder itself, or a name inside it.
+  // The folder itself, or a name inside it ("a/b" with this system's
+  // separators, as the program writes its paths).
   std::string File(const std::string& name = "") const {
-    return name.empty() ? path_.string() : (path_ / name).string();
+    return name.empty() ? path_.string() : (path_ / std::filesystem::path(name).make_preferred()).string();
   }
 
  private:

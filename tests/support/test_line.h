@@ -1,9 +1,6 @@
 #pragma once
 // Serial lines with a scripted device behind them, for the port tests that
-// every system runs: on Linux simulated lines of the test process
-// (test_line_local.cpp), on Windows the simulator's scripted lines reached
-// through its control channel (test_line_remote.cpp, run by
-// scripts/windows.sh).
+// every system runs (the simulator's lines, see sim_lines.h).
 
 #include <gtest/gtest.h>
 
@@ -13,38 +10,25 @@
 #include <vector>
 
 #include "link/port.h"
+#include "sim/control_text.h"
 #include "tests/support/port_io.h"
+#include "tests/support/sim_lines.h"
 
-// The program's line settings as the device side of a line sees them.
-struct LineView {
-  std::uint32_t baud = 0;
-  int dataBits = 8;
-  bool parity = false;
-  int stopBits = 1;
-  bool raw = false;
-};
-
-class TestLine {
+// Line `index` (0 or 1) of the running test: a device that records and sends
+// what it is told; echo on, the wake-up byte passed on, the device's rate
+// whatever the program's.
+class TestLine : public SimTestLine {
  public:
-  virtual ~TestLine() = default;
+  explicit TestLine(int index) : SimTestLine("line" + std::to_string(index + 1), "puppet") {}
   // The name the port layer opens.
-  virtual std::string PortName() const = 0;
-  virtual void SetEcho(bool on) = 0;
-  // The adapter keeps the wake-up byte 0x01 from the device.
-  virtual void SetAbsorbWakeByte(bool on) = 0;
+  std::string PortName() const { return Port(); }
   // The device sends bytes gapMs from now (after those still queued, if later).
-  virtual void DeviceSends(const std::vector<std::uint8_t>& bytes, double gapMs = 0) = 0;
+  void DeviceSends(const std::vector<std::uint8_t>& bytes, double gapMs = 0) const {
+    Do("send", sim::ToHex(bytes) + " " + std::to_string(gapMs));
+  }
   // What reached the device since the line was made.
-  virtual std::vector<std::uint8_t> DeviceReceived() = 0;
-  virtual LineView ProgramSettings() = 0;
+  std::vector<std::uint8_t> DeviceReceived() const { return sim::ParseHex(Do("received")); }
 };
-
-// Line `index` (0 or 1) of the running test: echo on, the wake-up byte passed
-// on, nothing received, the device's rate whatever the program's.
-std::unique_ptr<TestLine> MakeTestLine(int index);
-// False where a line cannot show the rates below the standard ones: Wine
-// leaves a pseudo-terminal at its old rate when asked for 10400.
-bool LinesShowEveryRate();
 
 class PortLineTest : public ::testing::Test {
  protected:
@@ -54,7 +38,7 @@ class PortLineTest : public ::testing::Test {
     lines_.clear();
   }
   TestLine& NewLine(bool echo = true) {
-    lines_.push_back(MakeTestLine(static_cast<int>(lines_.size())));
+    lines_.push_back(std::make_unique<TestLine>(static_cast<int>(lines_.size())));
     if (!echo) lines_.back()->SetEcho(false);
     return *lines_.back();
   }

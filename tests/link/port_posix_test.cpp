@@ -1,8 +1,6 @@
 // The port layer against real kernel ttys, what only Linux can show: exclusive
 // use, a far end that never reads, hang-ups. The tests every system runs are
 // in port_line_test.cpp.
-#include "link/port.h"
-
 #include <fcntl.h>
 #include <grp.h>
 #include <gtest/gtest.h>
@@ -20,6 +18,7 @@
 
 #include "common/error.h"
 #include "common/timing.h"
+#include "link/port.h"
 #include "sim/sim.h"
 #include "tests/support/line_fixture.h"
 
