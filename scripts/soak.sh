@@ -73,15 +73,16 @@ pids+=("$ping_pid")
 sessions=0 auto_reconnects=0 key_connects=0 boxes=0 unrecovered=0 last_f2=-100 crashed=0
 declare -A seen_logs=()
 rss() { awk '/^VmRSS:/ { print $2 }' "/proc/$app/status" 2>/dev/null || echo 0; }
-newest_log() { ls -t "$work"/Logs/*.csv 2>/dev/null | head -1; }
+# The sessions' CSV logs; the acceleration runs files beside them are not.
+session_logs() { ls -t "$work"/Logs/*.csv 2>/dev/null | grep -v '_runs\(_samples\)\?\.csv$' || true; }
+newest_log() { session_logs | head -1; }
 log_bytes() { local f; f=$(newest_log); [ -n "$f" ] && stat -c %s "$f" || echo 0; }
 
 # One second of watching: new session logs (a log that appears long after the
 # last F2 was opened by the automatic reconnection) and whether the program lives.
 observe() {
   local f
-  for f in "$work"/Logs/*.csv; do
-    [ -e "$f" ] || continue
+  for f in $(session_logs); do
     [ -n "${seen_logs[$f]:-}" ] && continue
     seen_logs[$f]=1
     sessions=$((sessions + 1))
@@ -236,16 +237,21 @@ if kill -0 "$app" 2>/dev/null; then
   kill "$app"
 fi
 
-# --- The CSV logs: the header, then rows of 90 fields, each ending in CR LF ---
-header=$(head -1 "$(ls "$work"/Logs/*.csv | head -1)" | tr -d '\r')
+# --- The CSV files: each row as many fields as its header, each line ending
+# in CR LF; the session logs with the log header of 90 fields, the runs files
+# with their own ---
+header=$(head -1 "$(session_logs | tail -1)" | tr -d '\r')
 bad_logs=0 rows=0
 for f in "$work"/Logs/*.csv; do
-  problems=$(awk -v header="$header" '
+  expected=$header
+  [[ $f =~ _runs(_samples)?\.csv$ ]] && expected=$(head -1 "$f" | tr -d '\r')
+  problems=$(awk -v header="$expected" '
+    BEGIN { fields = split(header, h, ",") }
     { line = $0
       if (substr(line, length(line), 1) != "\r") { print "line " NR " does not end in CR LF"; next }
       line = substr(line, 1, length(line) - 1)
       if (NR == 1) { if (line != header) print "line 1 is not the header"; next }
-      if (split(line, f, ",") != 90) print "line " NR " has " split(line, f, ",") " fields" }
+      if (split(line, f, ",") != fields) print "line " NR " has " split(line, f, ",") " fields" }
   ' "$f")
   [ -s "$f" ] && [ "$(tail -c 1 "$f" | od -An -c | tr -d ' ')" != '\n' ] && problems+=" the file ends inside a row"
   rows=$((rows + $(wc -l <"$f") - 1))
@@ -254,7 +260,8 @@ for f in "$work"/Logs/*.csv; do
     say "CSV $(basename "$f"): $(echo "$problems" | head -3 | tr '\n' ';')"
   fi
 done
-logs=$(ls "$work"/Logs/*.csv | wc -l)
+logs=$(session_logs | wc -l)
+files=$(ls "$work"/Logs/*.csv | wc -l)
 
 pings=$(wc -l <"$work/ping.txt")
 hangs=$(grep -c hang "$work/ping.txt" || true)
@@ -267,6 +274,6 @@ say "run: $minutes min, faults:${faults_done%,}"
 say "sessions: $sessions (CSV logs: $logs); automatic reconnections: $auto_reconnects; connects by F2: $key_connects; boxes dismissed: $boxes; faults the session did not come back from: $unrecovered"
 say "memory (RSS): start $((rss_start / 1024)) MiB, end $((rss_end / 1024)) MiB, peak $((rss_peak / 1024)) MiB"
 say "window: $pings pings, slowest answer $slowest ms, hangs (no answer within 5 s): $hangs"
-say "CSV logs: $logs files, $rows rows, $bad_logs with incomplete rows"
+say "CSV files: $files ($logs session logs, the rest runs files), $rows rows, $bad_logs with incomplete rows"
 say "program ended on F10: $exited"
 ((hangs == 0 && bad_logs == 0 && unrecovered == 0 && crashed == 0)) && [ "$exited" = yes ]
