@@ -66,11 +66,12 @@ std::int32_t ReadInteger(const IniText& ini, const char* section, const char* ke
 }
 
 // A file an editor saved as UTF-8 (it begins with the mark) holds UTF-8 text;
-// otherwise the text is Windows-1251.
+// otherwise the text is Windows-1251, and so is a value behind the mark that
+// is not UTF-8 (typed in a Windows-1251 editor that kept the mark).
 std::string ReadString(const IniText& ini, const char* section, const char* key, const char* def) {
   const auto text = ini.Read(section, key);
   if (!text) return def;
-  return ini.HasUtf8Mark() ? *text : Cp1251ToUtf8(*text);
+  return ini.HasUtf8Mark() && IsUtf8(*text) ? *text : Cp1251ToUtf8(*text);
 }
 
 std::string StoredText(const IniText& ini, const std::string& utf8) {

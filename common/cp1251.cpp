@@ -47,46 +47,57 @@ std::string Cp1251ToUtf8(const std::string& bytes) {
   return out;
 }
 
+namespace {
+
+// The character that starts at text[i] and the number of its bytes; 0 for a
+// byte that starts no well-formed character (a stray continuation byte, a
+// missing one, an overlong form, a surrogate, beyond U+10FFFF).
+int DecodeUtf8At(const std::string& text, std::size_t i, char32_t& cp) {
+  const unsigned char b = static_cast<unsigned char>(text[i]);
+  int extra;
+  char32_t min;
+  if (b < 0x80) {
+    cp = b;
+    return 1;
+  } else if ((b & 0xE0) == 0xC0) {
+    extra = 1, cp = b & 0x1F, min = 0x80;
+  } else if ((b & 0xF0) == 0xE0) {
+    extra = 2, cp = b & 0x0F, min = 0x800;
+  } else if ((b & 0xF8) == 0xF0) {
+    extra = 3, cp = b & 0x07, min = 0x10000;
+  } else {
+    return 0;
+  }
+  if (i + static_cast<std::size_t>(extra) >= text.size()) return 0;
+  for (int k = 1; k <= extra; ++k) {
+    const unsigned char c = static_cast<unsigned char>(text[i + k]);
+    if ((c & 0xC0) != 0x80) return 0;
+    cp = (cp << 6) | (c & 0x3F);
+  }
+  if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0;
+  return 1 + extra;
+}
+
+}  // namespace
+
 std::string Utf8ToCp1251(const std::string& text) {
   std::string out;
   out.reserve(text.size());
-  std::size_t i = 0;
-  const std::size_t n = text.size();
-  while (i < n) {
-    const unsigned char b = static_cast<unsigned char>(text[i]);
-    int extra = 0;
+  for (std::size_t i = 0; i < text.size();) {
     char32_t cp = 0;
-    if (b < 0x80) {
-      cp = b;
-    } else if ((b & 0xE0) == 0xC0) {
-      extra = 1;
-      cp = b & 0x1F;
-    } else if ((b & 0xF0) == 0xE0) {
-      extra = 2;
-      cp = b & 0x0F;
-    } else if ((b & 0xF8) == 0xF0) {
-      extra = 3;
-      cp = b & 0x07;
-    } else {
-      out += '?';
-      ++i;
-      continue;
-    }
-    bool ok = i + static_cast<std::size_t>(extra) < n;  // all continuation bytes present
-    for (int k = 1; ok && k <= extra; ++k) {
-      const unsigned char c = static_cast<unsigned char>(text[i + k]);
-      if ((c & 0xC0) != 0x80)
-        ok = false;
-      else
-        cp = (cp << 6) | (c & 0x3F);
-    }
-    if (!ok) {
-      out += '?';
-      ++i;
-      continue;
-    }
-    out += EncodeChar(cp);
-    i += 1 + extra;
+    const int n = DecodeUtf8At(text, i, cp);
+    out += n > 0 ? EncodeChar(cp) : '?';
+    i += n > 0 ? static_cast<std::size_t>(n) : 1;
   }
   return out;
+}
+
+bool IsUtf8(const std::string& text) {
+  char32_t cp = 0;
+  for (std::size_t i = 0; i < text.size();) {
+    const int n = DecodeUtf8At(text, i, cp);
+    if (n == 0) return false;
+    i += static_cast<std::size_t>(n);
+  }
+  return true;
 }

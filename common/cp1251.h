@@ -10,3 +10,5 @@
 std::string Cp1251ToUtf8(const std::string& bytes);
 // Characters without a Windows-1251 code (and broken UTF-8) become '?'.
 std::string Utf8ToCp1251(const std::string& text);
+// True for well-formed UTF-8 (no overlong forms, no surrogates).
+bool IsUtf8(const std::string& text);

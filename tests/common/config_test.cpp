@@ -178,6 +178,12 @@ TEST_F(ConfigFile, FileSavedAsUtf8WithAMarkIsReadAndKeptAsUtf8) {
   EXPECT_EQ(saved.substr(0, 3), mark);
   EXPECT_EQ(saved.find("[Ecu]", 4), std::string::npos) << "a second [Ecu]";
   EXPECT_NE(saved.find("[Lambda]\r\nPort=Нет\r\n"), std::string::npos);
+
+  // A value typed in Windows-1251 behind the mark is still read as the text it is.
+  Write(mark + "[Lambda]\r\nPort=" + kNo1251 + "\r\n");
+  ASSERT_TRUE(LoadConfig(cfg));
+  EXPECT_EQ(cfg.LambdaPort, "Нет");
+  EXPECT_EQ(cfg.LambdaEnabled, 0);
 }
 
 TEST_F(ConfigFile, CyrillicValuesAreWrittenInWindows1251) {
