@@ -38,6 +38,9 @@ struct PortDevice {
   HANDLE closeEvent = nullptr;  // manual reset; set once when the port is closed
   std::atomic<bool> closed{false};
   std::atomic<bool> hungUp{false};
+  // Set once an event wait stopped answering (seen under Wine on a busy
+  // machine): from then on the received-byte wait looks at the queue itself.
+  std::atomic<bool> pollQueue{false};
   std::shared_ptr<ReleaseSignal> released;  // set by Close before it lets go
   COMMTIMEOUTS timeouts{};                  // as configured, for the port's own reads
   ~PortDevice() {
@@ -54,6 +57,11 @@ namespace {
 constexpr DWORD kReadIntervalMs = 20;
 constexpr DWORD kAbortPauseMaxMs = 4;
 constexpr DWORD kTotalConstantMs = 20;
+// An event wait that has not ended this long after bytes arrived has missed
+// them; a cancelled operation that has not ended this long never will.
+constexpr DWORD kStuckWaitMs = 100;
+constexpr DWORD kCancelWaitMs = 500;
+constexpr DWORD kQueuePollMs = 2;
 
 [[noreturn]] void Fail(const std::string& message, const std::string& call, DWORD err) {
   throw EcuError(message, port_os::ErrorDetail(call, static_cast<int>(err)));
@@ -74,11 +82,11 @@ struct Overlapped {
 // set: Wine may set an event late, for an operation that has already ended,
 // when the next one on the same event (or a new event with the old handle's
 // number) is pending. The completion sets the event again after its status.
-bool WaitDone(Overlapped& op, HANDLE closeEvent) {
+bool WaitDone(Overlapped& op, HANDLE closeEvent, DWORD timeoutMs = INFINITE) {
   HANDLE events[2] = {op.ov.hEvent, closeEvent};
   const DWORD count = closeEvent ? 2 : 1;
   for (;;) {
-    if (WaitForMultipleObjects(count, events, FALSE, INFINITE) != WAIT_OBJECT_0) return false;
+    if (WaitForMultipleObjects(count, events, FALSE, timeoutMs) != WAIT_OBJECT_0) return false;
     if (HasOverlappedIoCompleted(&op.ov)) return true;
     ResetEvent(op.ov.hEvent);
     if (HasOverlappedIoCompleted(&op.ov)) return true;
@@ -86,12 +94,10 @@ bool WaitDone(Overlapped& op, HANDLE closeEvent) {
 }
 
 // Waits for the operation or for the port's close. On close (or a failed
-// wait) the operation is ended before its record goes away, and false is
-// returned. An event wait is ended by clearing the mask: Wine's wait does not
-// answer a cancel.
-bool Await(PortDevice& port, Overlapped& op, bool eventWait) {
+// wait) the operation is cancelled and ended before its record goes away, and
+// false is returned.
+bool Await(PortDevice& port, Overlapped& op) {
   if (WaitDone(op, port.closeEvent)) return true;
-  if (eventWait) SetCommMask(port.handle, 0);
   CancelIoEx(port.handle, &op.ov);
   WaitDone(op, nullptr);
   return false;
@@ -250,7 +256,7 @@ int port_os::Read(PortDevice& port, std::uint8_t* buffer, int count, int wholeMs
       throw EcuError(ReadErrorText(static_cast<int>(err)), ErrorDetail("ReadFile", static_cast<int>(err)));
     }
   }
-  if (!Await(port, op, false)) throw EcuError(kReadWaitError, "ReadFile: port closed");
+  if (!Await(port, op)) throw EcuError(kReadWaitError, "ReadFile: port closed");
   DWORD got = 0;
   if (!GetOverlappedResult(port.handle, &op.ov, &got, FALSE)) {
     // A read ended by the time-outs is a success on Windows; Wine reports it
@@ -272,7 +278,7 @@ void port_os::Write(PortDevice& port, const std::uint8_t* data, int length) {
       Fail(kWriteError, "WriteFile", err);
     }
   }
-  if (!Await(port, op, false)) throw EcuError(kWriteWaitError, "WriteFile: port closed");
+  if (!Await(port, op)) throw EcuError(kWriteWaitError, "WriteFile: port closed");
   DWORD sent = 0;
   if (!GetOverlappedResult(port.handle, &op.ov, &sent, FALSE))
     Fail(kWriteWaitError, "GetOverlappedResult(WriteFile)", GetLastError());
@@ -283,6 +289,40 @@ void port_os::Write(PortDevice& port, const std::uint8_t* data, int length) {
                                         std::to_string(length) + " bytes");
 }
 
+namespace {
+
+// An event wait's record and the mask the system writes when it ends. On the
+// heap: a wait the system never ends is abandoned to it rather than freed.
+struct EventWait {
+  Overlapped op;
+  DWORD mask = 0;
+};
+
+// Ends an event wait (clearing the mask; Wine's wait does not answer a
+// cancel). False when it has still not ended: the record is then left to the
+// system, which may write it later.
+bool EndEventWait(PortDevice& port, std::unique_ptr<EventWait>& wait) {
+  SetCommMask(port.handle, 0);
+  CancelIoEx(port.handle, &wait->op.ov);
+  const bool ended = WaitDone(wait->op, nullptr, kCancelWaitMs);
+  if (!ended) (void)wait.release();
+  SetCommMask(port.handle, EV_RXCHAR);
+  return ended;
+}
+
+// The received-byte wait without events: the queue, looked at every 2 ms.
+bool PollQueue(PortDevice& port) {
+  for (;;) {
+    DWORD errors = 0;
+    COMSTAT stat{};
+    if (!ClearCommError(port.handle, &errors, &stat)) return false;
+    if (stat.cbInQue > 0) return true;
+    if (WaitForSingleObject(port.closeEvent, kQueuePollMs) == WAIT_OBJECT_0) return false;
+  }
+}
+
+}  // namespace
+
 bool port_os::WaitRxChar(PortDevice& port) {
   if (port.hungUp) {
     // The device is gone: the wait already failed once. Sleep until the port
@@ -291,9 +331,13 @@ bool port_os::WaitRxChar(PortDevice& port) {
     WaitForSingleObject(port.closeEvent, INFINITE);
     return false;
   }
-  Overlapped op;
-  if (!op.ov.hEvent) return false;
-  DWORD mask = 0;  // written by the system until the wait has completed
+  if (port.pollQueue) {
+    if (PollQueue(port) || port.closed) return !port.closed;
+    port.hungUp = true;
+    return false;
+  }
+  auto wait = std::make_unique<EventWait>();
+  if (!wait->op.ov.hEvent) return false;
   DWORD pauseMs = 0;
   for (;;) {
     if (port.closed) return false;
@@ -303,11 +347,24 @@ bool port_os::WaitRxChar(PortDevice& port) {
     COMSTAT stat{};
     if (!ClearCommError(port.handle, &errors, &stat)) break;
     if (stat.cbInQue > 0) return true;
-    ResetEvent(op.ov.hEvent);
-    if (!WaitCommEvent(port.handle, &mask, &op.ov) && GetLastError() != ERROR_IO_PENDING) break;
-    if (!Await(port, op, true)) return false;
+    ResetEvent(wait->op.ov.hEvent);
+    if (!WaitCommEvent(port.handle, &wait->mask, &wait->op.ov) && GetLastError() != ERROR_IO_PENDING) break;
+    bool ended = false;
+    while (!(ended = WaitDone(wait->op, port.closeEvent, kStuckWaitMs))) {
+      if (port.closed || WaitForSingleObject(port.closeEvent, 0) == WAIT_OBJECT_0) {
+        EndEventWait(port, wait);
+        return false;
+      }
+      // Bytes waiting and the wait still on: it missed them and may never
+      // end. Poll the queue from now on.
+      if (!ClearCommError(port.handle, &errors, &stat)) break;
+      if (stat.cbInQue == 0) continue;
+      if (!EndEventWait(port, wait)) port.pollQueue = true;
+      return true;
+    }
+    if (!ended) break;
     DWORD n = 0;
-    if (GetOverlappedResult(port.handle, &op.ov, &n, FALSE)) {
+    if (GetOverlappedResult(port.handle, &wait->op.ov, &n, FALSE)) {
       pauseMs = 0;
       continue;  // an event: look at the queue again
     }
