@@ -349,20 +349,20 @@ bool port_os::WaitRxChar(PortDevice& port) {
     if (stat.cbInQue > 0) return true;
     ResetEvent(wait->op.ov.hEvent);
     if (!WaitCommEvent(port.handle, &wait->mask, &wait->op.ov) && GetLastError() != ERROR_IO_PENDING) break;
-    bool ended = false;
-    while (!(ended = WaitDone(wait->op, port.closeEvent, kStuckWaitMs))) {
-      if (port.closed || WaitForSingleObject(port.closeEvent, 0) == WAIT_OBJECT_0) {
-        EndEventWait(port, wait);
-        return false;
-      }
-      // Bytes waiting and the wait still on: it missed them and may never
-      // end. Poll the queue from now on.
-      if (!ClearCommError(port.handle, &errors, &stat)) break;
-      if (stat.cbInQue == 0) continue;
+    // Every 100 ms without an event: bytes waiting behind the wait mean it
+    // missed them (Wine on a busy machine), so it is ended; one that cannot be
+    // ended leaves the port to look at its queue itself from then on. The
+    // wait is always ended before its record may go.
+    bool queueFailed = false;
+    while (!WaitDone(wait->op, port.closeEvent, kStuckWaitMs)) {
+      queueFailed = !port.closed && !ClearCommError(port.handle, &errors, &stat);
+      if (!port.closed && !queueFailed && stat.cbInQue == 0) continue;
       if (!EndEventWait(port, wait)) port.pollQueue = true;
-      return true;
+      if (port.closed) return false;
+      if (!queueFailed) return true;
+      break;
     }
-    if (!ended) break;
+    if (queueFailed) break;
     DWORD n = 0;
     if (GetOverlappedResult(port.handle, &wait->op.ov, &n, FALSE)) {
       pauseMs = 0;
