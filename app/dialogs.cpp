@@ -24,6 +24,7 @@ void TMessageBoxes::ShowError(const std::string& text) {
 
 void TMessageBoxes::ShowMessage(const std::string& text) {
   QMessageBox box(QMessageBox::NoIcon, kAppCaption, QString::fromStdString(text), QMessageBox::Ok, parent_);
+  box.setTextInteractionFlags(Qt::TextSelectableByMouse);  // folders and names to copy into a question
   box.exec();
 }
 

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QLocale>
 #include <QMenuBar>
@@ -163,6 +164,7 @@ void TfrmMain::CreateActions() {
   btnShowEcuTrace = NewAction(this, "btnShowEcuTrace", "Трассировка");
   btnConnectLambda = NewAction(this, "btnConnectLambda", "Подключение");
   btnDisconnectLambda = NewAction(this, "btnDisconnectLambda", "Отключение");
+  btnAbout = NewAction(this, "btnAbout", "О программе");
 
   connect(btnOpenLog, &QAction::triggered, this, [this] { btnOpenLogClick(); });
   connect(btnOpenRuns, &QAction::triggered, this, [this] { btnOpenRunsClick(); });
@@ -176,6 +178,7 @@ void TfrmMain::CreateActions() {
   connect(btnShowEcuTrace, &QAction::triggered, this, [this] { btnShowEcuTraceClick(); });
   connect(btnConnectLambda, &QAction::triggered, this, [this] { btnConnectLambdaClick(); });
   connect(btnDisconnectLambda, &QAction::triggered, this, [this] { btnDisconnectLambdaClick(); });
+  connect(btnAbout, &QAction::triggered, this, [this] { btnAboutClick(); });
 }
 
 void TfrmMain::CreateMenus() {
@@ -201,6 +204,9 @@ void TfrmMain::CreateMenus() {
   QMenu* lambda = link->addMenu("ШДК");
   lambda->addAction(btnConnectLambda);
   lambda->addAction(btnDisconnectLambda);
+
+  QMenu* help = bar->addMenu("Справка");
+  help->addAction(btnAbout);
 }
 
 void TfrmMain::CreateToolBar() {
@@ -513,6 +519,22 @@ void TfrmMain::btnUnidirectionalModeClick() {
   Display->ResetFilter(edFilterLen->value());
   SendRequest(ReqUnidirectionalMode);
   LeaveUnidirRequest = 0;
+}
+
+void TfrmMain::btnAboutClick() {
+  std::string text = "Varnek Test " VARNEK_VERSION
+                     "\nДиагностика ЭБУ, замеры разгона и прошивка через K-line адаптер.\n\n"
+                     "Лицензия: GNU GPL версии 3 или любой более поздней (GPL-3.0-or-later). "
+                     "Программа поставляется без каких-либо гарантий.\n\n"
+                     "Файлы этой копии программы:\n"
+                     "Настройки: " +
+                     ConfigFilePath() + "\n";
+  // Beside a read-only program a cfg.ini there is read until the user's own is saved.
+  const std::string loaded = ConfigLoadPath();
+  if (loaded != ConfigFilePath() && QFileInfo::exists(QString::fromStdString(loaded)))
+    text += "(до первого сохранения читаются из " + loaded + ")\n";
+  text += "Журналы: " + LogsDirPath() + "\nРезервные копии прошивок: " + BackupsDirPath();
+  ShowMessage(text);
 }
 
 void TfrmMain::ExecModal(QDialog& dialog) { dialog.exec(); }

@@ -21,8 +21,8 @@
 #include <memory>
 #include <vector>
 
-#include "app/accel_table_grid.h"
 #include "app/accel_summary_panel.h"
+#include "app/accel_table_grid.h"
 #include "app/chart.h"
 #include "app/diagpage.h"
 #include "app/qt_ui_hooks.h"
@@ -88,6 +88,9 @@ class TfrmMain : public QMainWindow, public QtUiHooks {
   void btnFlashWriteClick();
   void btnOpenLogClick();
   void btnOpenRunsClick();
+  // "О программе": the version, the licence and where this copy keeps its
+  // files (for users asking for help).
+  void btnAboutClick();
   void btnExitClick() { close(); }
   void MsgTimerTimer();
   void ScreenUpdateTimerTimer();
@@ -107,6 +110,7 @@ class TfrmMain : public QMainWindow, public QtUiHooks {
   QAction *btnOpenLog, *btnOpenRuns, *btnFlashRead, *btnFlashWrite, *btnSettings, *btnExit;
   QAction *btnConnect, *btnDisconnect, *btnUnidirectionalMode, *btnShowEcuTrace;
   QAction *btnConnectLambda, *btnDisconnectLambda;
+  QAction* btnAbout;
   QComboBox* bcmbMode;
   QLabel *lblRPM, *lblCorrUOZ, *lblPause;
   TSpinEdit *edCorrUOZ, *edRPMLimit, *edAvgAngle, *edFilterLen;

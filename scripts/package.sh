@@ -8,4 +8,4 @@ scripts/setup.sh
 scripts/build.sh build
 cd build
 cpack -G DEB
-ls -1 "$PWD"/varnek-test_*.deb
+ls -1t "$PWD"/varnek-test_*.deb | head -n 1  # the one just made

@@ -4,6 +4,9 @@
 set -euo pipefail
 pkgs=(build-essential cmake qt6-base-dev libqcustomplot-dev libgtest-dev libgmock-dev
       xvfb xauth fonts-dejavu-core qt6-translations-l10n)
+# The manual pages: Markdown made into troff by pandoc, ecusim's from its --help
+# by a Python script.
+pkgs+=(pandoc python3)
 # The Debian package: dpkg-shlibdeps (dpkg-dev) reads the binaries with `file`;
 # the install test checks the menu entry with desktop-file-validate.
 pkgs+=(dpkg-dev file desktop-file-utils)

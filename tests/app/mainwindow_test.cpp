@@ -139,9 +139,10 @@ TEST_F(MainWindow, SpinEditorsHaveTheirRangesStepsAndStartValuesAndTakeNoTyping)
 
 TEST_F(MainWindow, MenusHoldEveryCommandWithCaptionsHintsAndShortcuts) {
   const QList<QAction*> top = w_->menuBar()->actions();
-  ASSERT_EQ(top.size(), 2);
+  ASSERT_EQ(top.size(), 3);
   EXPECT_EQ(top[0]->text(), "Файл");
   EXPECT_EQ(top[1]->text(), "Соединение");
+  EXPECT_EQ(top[2]->text(), "Справка");
   auto texts = [](QMenu* m) {
     QStringList out;
     for (QAction* a : m->actions()) out << (a->isSeparator() ? "-" : a->text());
@@ -156,6 +157,7 @@ TEST_F(MainWindow, MenusHoldEveryCommandWithCaptionsHintsAndShortcuts) {
                                       "Трассировка", "-", "ШДК"}));
   EXPECT_EQ(texts(link->actions()[6]->menu()), (QStringList{"Подключение", "Отключение"}));
   EXPECT_EQ(link->actions()[6]->menu()->actions()[0], w_->btnConnectLambda);
+  EXPECT_EQ(top[2]->menu()->actions(), QList<QAction*>{w_->btnAbout});
 
   EXPECT_EQ(w_->btnConnect->shortcut(), QKeySequence(Qt::Key_F2));
   EXPECT_EQ(w_->btnDisconnect->shortcut(), QKeySequence(Qt::Key_F3));
@@ -166,6 +168,38 @@ TEST_F(MainWindow, MenusHoldEveryCommandWithCaptionsHintsAndShortcuts) {
     EXPECT_EQ(a->toolTip(), a->text());
   for (QAction* a : {w_->btnSettings, w_->btnConnect, w_->btnDisconnect, w_->btnUnidirectionalMode})
     EXPECT_FALSE(a->icon().isNull()) << a->text().toStdString();
+}
+
+// A copy in a read-only folder with a cfg.ini of its own there, as a user
+// asking for help may have: the box names the user's folders it writes and
+// the file it still reads, and no such file once there is none.
+TEST_F(MainWindow, AboutNamesTheVersionLicenceAndTheFoldersThisCopyUses) {
+  SetAppDirOverride(dir_.path().toStdString(), true);
+  QFile beside(dir_.path() + "/cfg.ini");
+  ASSERT_TRUE(beside.open(QIODevice::WriteOnly));
+  beside.close();
+  const QByteArray oldConfig = qgetenv("XDG_CONFIG_HOME"), oldData = qgetenv("XDG_DATA_HOME");
+  const std::string home = dir_.path().toStdString() + "/home";
+  qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(home + "/config"));
+  qputenv("XDG_DATA_HOME", QByteArray::fromStdString(home + "/data"));
+  w_->btnAbout->trigger();
+  beside.remove();
+  w_->btnAbout->trigger();
+  for (const auto& [name, old] :
+       {std::pair{"XDG_CONFIG_HOME", oldConfig}, std::pair{"XDG_DATA_HOME", oldData}})
+    old.isNull() ? qunsetenv(name) : qputenv(name, old);
+
+  ASSERT_EQ(ui_.messages.size(), 2u);
+  const std::string& text = ui_.messages[0];
+  for (const std::string& line :
+       {std::string("Varnek Test " VARNEK_VERSION "\n"), std::string("(GPL-3.0-or-later)"),
+        "Настройки: " + home + "/config/varnek-test/cfg.ini\n",
+        "(до первого сохранения читаются из " + dir_.path().toStdString() + "/cfg.ini)\n",
+        "Журналы: " + home + "/data/varnek-test/Logs\n",
+        "Резервные копии прошивок: " + home + "/data/varnek-test/Backups"})
+    EXPECT_NE(text.find(line), std::string::npos) << "no \"" << line << "\" in:\n" << text;
+  EXPECT_EQ(ui_.messages[1].find("до первого сохранения"), std::string::npos) << ui_.messages[1];
+  EXPECT_EQ(w_->windowTitle(), kAppCaption);
 }
 
 TEST_F(MainWindow, RefreshControlsFollowsTheStateTable) {
