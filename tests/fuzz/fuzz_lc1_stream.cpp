@@ -8,7 +8,7 @@
 #include <string>
 
 #include "common/format.h"
-#include "lambda/lambda.h"
+#include "lambda/lc1_framer.h"
 #include "tests/fuzz/fuzz_support.h"
 
 namespace {
