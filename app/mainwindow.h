@@ -1,8 +1,9 @@
 #pragma once
 // TfrmMain: the main window. It wires every user command to the core, sets
 // the commands' enabled states from the link flags (RefreshControls), owns
-// the status bar texts, the progress panel and the two timers, and is the
-// core's UiHooks (with the core's hand-offs and timers on Qt's event loop).
+// the status bar texts, the progress panel, the two timers and the LC-1
+// reader (which it lends the session), and is the core's UiHooks (with the
+// core's hand-offs and timers on Qt's event loop).
 // User-interface thread only.
 
 #include <QAction>
