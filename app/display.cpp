@@ -10,10 +10,10 @@
 #include <QMenu>
 #include <QWindow>
 
-#include "app/accel_table_delegate.h"
 #include "app/accel_run_curves.h"
 #include "app/accel_runs_file.h"
 #include "app/accel_summary_panel.h"
+#include "app/accel_table_delegate.h"
 #include "app/chart_logic.h"
 #include "app/display_texts.h"
 #include "app/mainwindow.h"
@@ -21,7 +21,7 @@
 #include "common/timing.h"
 #include "ecu/ecu_data.h"
 #include "ecu/session.h"
-#include "lambda/lambda.h"
+#include "lambda/lc1_reader.h"
 
 namespace {
 
@@ -51,7 +51,7 @@ void TDisplay::WatchWindowKeys() {
 }
 
 void TDisplay::UpdateDisplay(DisplayCause cause) {
-  const DisplayPlan p = PlanDisplay(cause, LinkState == 1, UnidirMode == 1, w_.ChartMode, LambdaActive == 1);
+  const DisplayPlan p = PlanDisplay(cause, LinkState == 1, UnidirMode == 1, w_.ChartMode, w_.Lc1().Active());
   if (p.topStrip) {
     w_.lblRPM->setText(Q(RpmText(EcuData)));
     w_.lblCorrUOZ->setText(Q(CorrUozText(EcuData)));
@@ -156,8 +156,8 @@ void TDisplay::ResetReplyCount() {
 }
 
 void TDisplay::ScreenTick() {
-  const ScreenTickPlan p = PlanScreenTick(LambdaActive == 1, LinkState == 1, TCfg.ScreenInterval);
-  if (p.copyLambda) EcuData.AFR_LC1 = ReadLambdaValue();
+  const ScreenTickPlan p = PlanScreenTick(w_.Lc1().Active(), LinkState == 1, TCfg.ScreenInterval);
+  if (p.copyLambda) EcuData.AFR_LC1 = w_.Lc1().Value();
   if (p.display) UpdateDisplay(DisplayCause::ScreenTick);
 }
 

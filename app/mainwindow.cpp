@@ -25,7 +25,7 @@
 #include "ecu/kwp.h"
 #include "ecu/session.h"
 #include "flash/flash.h"
-#include "lambda/lambda.h"
+#include "lambda/lc1_reader.h"
 #include "link/trace.h"
 #include "settings/settings.h"
 
@@ -33,7 +33,7 @@ TfrmMain* frmMain = nullptr;
 
 namespace {
 
-// StateText, indexed by LinkState or LambdaActive.
+// StateText, indexed by LinkState or whether the LC-1 reader is active.
 const char* const StateText[2] = {"Не подключен", "Подключен"};
 const char* const kConnecting = "Подключение ...";
 const char* const kLambdaTimeout = "Тайм-аут";
@@ -50,7 +50,7 @@ QLabel* Caption(const char* text, QWidget* parent) { return new QLabel(QString::
 
 }  // namespace
 
-TfrmMain::TfrmMain(UiHooks* dialogs, QWidget* parent) : QMainWindow(parent) {
+TfrmMain::TfrmMain(UiHooks* dialogs, QWidget* parent) : QMainWindow(parent), lc1_(*this) {
   if (!dialogs) {
     ownDialogs_ = std::make_unique<TMessageBoxes>(this);
     dialogs = ownDialogs_.get();
@@ -58,6 +58,7 @@ TfrmMain::TfrmMain(UiHooks* dialogs, QWidget* parent) : QMainWindow(parent) {
   dialogs_ = dialogs;
   frmMain = this;
   SetUiHooks(this);
+  SetSessionLc1(&lc1_);
   setObjectName("frmMain");
 
   CreateActions();
@@ -118,6 +119,9 @@ TfrmMain::~TfrmMain() {
   // it reaches are torn down.
   delete Display;
   Display = nullptr;
+  // Its silence timer runs on this window's hooks.
+  lc1_.Disconnect();
+  if (SessionLc1() == &lc1_) SetSessionLc1(nullptr);
   if (&Ui() == static_cast<UiHooks*>(this)) SetUiHooks(nullptr);
   if (frmMain == this) frmMain = nullptr;
 }
@@ -333,7 +337,7 @@ void TfrmMain::showEvent(QShowEvent* event) {
 void TfrmMain::RefreshControls() {
   const bool linked = LinkState == 1;
   const bool unidir = UnidirMode == 1;
-  const bool lambdaActive = LambdaActive == 1;
+  const bool lambdaActive = lc1_.Active();
   // While a reconnection waits, only F3, which ends it, is offered.
   const bool waiting = ReconnectTimer->isActive();
   const bool idle = !linked && !waiting;
@@ -348,7 +352,7 @@ void TfrmMain::RefreshControls() {
   btnUnidirectionalMode->setChecked(unidir);
   StatusBar1->SetText(kPanelLink, waiting ? ReconnectText() : StateText[linked ? 1 : 0]);
   StatusBar1->SetText(kPanelLambda, StateText[lambdaActive ? 1 : 0]);
-  if (lambdaActive && LambdaNoData == 1) StatusBar1->SetText(kPanelLambda, kLambdaTimeout);
+  if (lambdaActive && lc1_.NoData()) StatusBar1->SetText(kPanelLambda, kLambdaTimeout);
   lblPause->setVisible(Paused);
   edFilterLen->setEnabled(!unidir);
   bcmbMode->setEnabled(idle);
@@ -472,10 +476,10 @@ void TfrmMain::btnConnectClick() {
   SetScreenUpdateInterval(TCfg.ScreenInterval);
   Display->ResetBest();  // also ElapsedTime := 0
   try {
-    if (TCfg.LambdaEnabled && LambdaActive == 0) ConnectLambda(TCfg.LambdaPort);
+    if (TCfg.LambdaEnabled && !lc1_.Active()) lc1_.Connect(TCfg.LambdaPort);
     EcuConnect(TCfg.Port, TCfg.CBR, TCfg.FastInit != 0, TCfg.Echo != 0);
   } catch (const std::exception& e) {
-    if (LambdaActive == 1) DisconnectLambda();
+    if (lc1_.Active()) lc1_.Disconnect();
     LinkEnded(e.what(), false);  // a reconnection tries again
     RefreshControls();
   }
@@ -496,7 +500,7 @@ void TfrmMain::btnConnectLambdaClick() {
   StatusBar1->SetText(kPanelLambda, kConnecting);
   if (LinkState == 0) SetScreenUpdateInterval(std::max<int>(TCfg.ScreenInterval, 100));
   try {
-    ConnectLambda(TCfg.LambdaPort);
+    lc1_.Connect(TCfg.LambdaPort);
   } catch (const std::exception& e) {
     ShowError(e.what());
   }
@@ -504,7 +508,7 @@ void TfrmMain::btnConnectLambdaClick() {
 }
 
 void TfrmMain::btnDisconnectLambdaClick() {
-  DisconnectLambda();
+  lc1_.Disconnect();
   RefreshControls();
   StatusBar1->SetText(kPanelLambdaAfr, QString());
 }

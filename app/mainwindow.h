@@ -1,8 +1,9 @@
 #pragma once
 // TfrmMain: the main window. It wires every user command to the core, sets
 // the commands' enabled states from the link flags (RefreshControls), owns
-// the status bar texts, the progress panel and the two timers, and is the
-// core's UiHooks (with the core's hand-offs and timers on Qt's event loop).
+// the status bar texts, the progress panel, the two timers and the LC-1
+// reader (which it lends the session), and is the core's UiHooks (with the
+// core's hand-offs and timers on Qt's event loop).
 // User-interface thread only.
 
 #include <QAction>
@@ -29,11 +30,12 @@
 #include "app/spinedit.h"
 #include "app/statusbar.h"
 #include "common/ui.h"
+#include "lambda/lc1_reader.h"
 
 class TDisplay;
 class TfrmLogView;
 
-class TfrmMain : public QMainWindow, public QtUiHooks {
+class TfrmMain : public QMainWindow, public QtUiHooks, private Lc1Events {
  public:
   // dialogs: where message boxes and file dialogs go; nullptr for the real
   // modal ones (tests pass their own).
@@ -99,6 +101,8 @@ class TfrmMain : public QMainWindow, public QtUiHooks {
   void edCorrUOZChange(int value);
 
   QString StatusText(int panel) const { return StatusBar1->Text(panel); }
+  // The window's LC-1 reader; the session reads it too.
+  Lc1Reader& Lc1() { return lc1_; }
   // Interval 0 stops a timer altogether (QTimer would otherwise fire on
   // every pass of the event loop).
   void SetMsgTimerInterval(int ms);
@@ -171,6 +175,9 @@ class TfrmMain : public QMainWindow, public QtUiHooks {
   // Schedules the next attempt; false when there is none and the box is due.
   bool Reconnect(const std::string& text, bool sessionLost);
   QString ReconnectText() const;
+  // Lc1Events: the LC-1 state shows in the controls and the status bar.
+  void OnLc1Reading() override { RefreshControls(); }
+  void OnLc1Silence() override { RefreshControls(); }
 
   std::unique_ptr<UiHooks> ownDialogs_;
   UiHooks* dialogs_ = nullptr;
@@ -181,6 +188,7 @@ class TfrmMain : public QMainWindow, public QtUiHooks {
   int reconnectAttempt_ = 0;       // attempt of the running reconnection; 0 none
   bool reconnecting_ = false;      // the connect command runs for a reconnection
   bool userDisconnected_ = false;  // F3 since the last connect
+  Lc1Reader lc1_;
 };
 
 // The one main window.

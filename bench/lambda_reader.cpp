@@ -14,15 +14,16 @@
 
 #include "app/qt_ui_hooks.h"
 #include "common/ui.h"
-#include "lambda/lambda.h"
+#include "lambda/lc1_reader.h"
 #include "sim/lc1.h"
 #include "sim/sim.h"
 
 namespace {
 
-class CountingUi : public QtUiHooks {
+class CountingEvents : public Lc1Events {
  public:
-  void RefreshControls() override { ++refreshes; }
+  void OnLc1Reading() override { ++refreshes; }
+  void OnLc1Silence() override { ++refreshes; }
   int refreshes = 0;
 };
 
@@ -42,8 +43,10 @@ double ProcessCpuSeconds() {
 }
 
 void Run(const char* name, int garbage, double headerPauseMs) {
-  CountingUi ui;
+  QtUiHooks ui;
   SetUiHooks(&ui);
+  CountingEvents events;
+  Lc1Reader reader(events);
   auto device = std::make_shared<sim::Lc1Device>();
   device->SetGarbageBytes(garbage);
   device->SetHeaderPauseMs(headerPauseMs);
@@ -52,10 +55,10 @@ void Run(const char* name, int garbage, double headerPauseMs) {
   options.echo = false;
   sim::SimLine line(path, device, options);
 
-  ConnectLambda(path);
-  for (int i = 0; i < 100 && LambdaNoData != 0; ++i) Wait(20);
-  const int refreshes0 = ui.refreshes;
-  const std::uint64_t passes0 = LambdaReaderPasses();
+  reader.Connect(path);
+  for (int i = 0; i < 100 && reader.NoData(); ++i) Wait(20);
+  const int refreshes0 = events.refreshes;
+  const std::uint64_t passes0 = reader.ReaderPasses();
   const std::uint64_t sent0 = device->PacketsSent();
   const double cpu0 = ProcessCpuSeconds();
   QElapsedTimer wall;
@@ -64,9 +67,9 @@ void Run(const char* name, int garbage, double headerPauseMs) {
   const double cpu = ProcessCpuSeconds() - cpu0;
   const double seconds = static_cast<double>(wall.elapsed()) / 1000.0;
   const std::uint64_t sent = device->PacketsSent() - sent0;
-  const int decoded = ui.refreshes - refreshes0;
-  const std::uint64_t passes = LambdaReaderPasses() - passes0;
-  DisconnectLambda();
+  const int decoded = events.refreshes - refreshes0;
+  const std::uint64_t passes = reader.ReaderPasses() - passes0;
+  reader.Disconnect();
   SetUiHooks(nullptr);
 
   std::printf("%-22s %5.2f s  sent %4llu  decoded %4d  passes/packet %5.2f  cpu %5.2f%% (reader+simulator)\n",

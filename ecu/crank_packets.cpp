@@ -3,7 +3,7 @@
 #include "common/config.h"
 #include "common/ui.h"
 #include "ecu/ecu_data.h"
-#include "lambda/lambda.h"
+#include "ecu/session_internal.h"
 
 bool DecodeSpinPacket(const std::uint8_t* p, int avgAngle, EcuDataRecord& d) {
   d.SpinAngle = static_cast<std::uint16_t>(d.SpinAngle + p[0] * 18);
@@ -34,7 +34,7 @@ bool DecodeSpinPacket(const std::uint8_t* p, int avgAngle, EcuDataRecord& d) {
 void HandleSpinPacket(const std::uint8_t* packet, int count) {
   if (count < kCrankPacketLen) return;
   if (DecodeSpinPacket(packet, Ui().AvgAngle(), EcuData)) {
-    EcuData.AFR_LC1 = TCfg.LambdaEnabled ? ReadLambdaValue() : -1.0;
+    EcuData.AFR_LC1 = Lc1ValueForEcuData();
     Ui().UpdateDisplay();
   }
   Ui().CountReply();

@@ -16,7 +16,7 @@
 #include "ecu/ecu_data.h"
 #include "ecu/kwp.h"
 #include "ecu/session_internal.h"
-#include "lambda/lambda.h"
+#include "lambda/lc1_reader.h"
 #include "link/link.h"
 #include "link/port.h"
 #include "link/trace.h"
@@ -27,6 +27,19 @@ SharedValue<std::uint8_t> LeaveUnidirRequest;
 SharedValue<std::int8_t> RequestedCorrUOZ;
 SharedValue<std::uint8_t> StartRetryCount;
 SharedValue<std::uint32_t> NegativeReplyCount;
+
+namespace {
+// The window's reader; the session becomes an object of its own later.
+Lc1Reader* g_lc1 = nullptr;
+}  // namespace
+
+void SetSessionLc1(Lc1Reader* reader) { g_lc1 = reader; }
+Lc1Reader* SessionLc1() { return g_lc1; }
+
+double Lc1ValueForEcuData() {
+  if (!TCfg.LambdaEnabled) return -1.0;
+  return g_lc1 ? g_lc1->Value() : 0.0;
+}
 
 void session_detail::ResetState() {
   LinkState = 0;
@@ -52,12 +65,8 @@ bool ChangeSpeed(int speedIndex) {
 }
 
 void OnDataReply(const std::uint8_t* data, int count) {
-  if (TCfg.LambdaEnabled) {
-    EcuData.AFR_LC1 = ReadLambdaValue();
-    EcuData.ALF_LC1 = EcuData.AFR_LC1 / 14.7;
-  } else {
-    EcuData.AFR_LC1 = -1.0;
-  }
+  EcuData.AFR_LC1 = Lc1ValueForEcuData();
+  if (TCfg.LambdaEnabled) EcuData.ALF_LC1 = EcuData.AFR_LC1 / 14.7;
   if (count < 2 || data[1] != kDataLocalId) return;
   // Without the length check a longer reply is decoded from its first bytes;
   // a shorter one is never decoded (its record would be partly stale bytes).
@@ -150,7 +159,7 @@ void EcuTeardown() {
   StopLinkThreads();
   CloseEcuPort();
   StopLinkTimer();
-  if (LambdaActive.load()) DisconnectLambda();
+  if (g_lc1 && g_lc1->Active()) g_lc1->Disconnect();
   UnidirMode = 0;
   Ui().ClearPause();
   Ui().RefreshControls();
@@ -162,7 +171,7 @@ void EcuShutdown() {
   CloseEcuPort();
   StopLinkTimer();
   // Only closing its port wakes the LC-1 reader.
-  DisconnectLambda();
+  if (g_lc1) g_lc1->Disconnect();
 }
 
 void EcuEndLink(const std::string& text) {

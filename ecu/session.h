@@ -10,11 +10,18 @@
 #include "common/shared_value.h"
 #include "link/link.h"
 
+class Lc1Reader;
+
 // Session state shared by the window, the session and the link threads (the
 // link's own, UnidirMode and ReplyCountdown, are in link/link.h).
 extern SharedValue<std::uint8_t> LinkState;           // 1 while a diagnostic session is established
 extern SharedValue<std::uint8_t> LeaveUnidirRequest;  // user asked to leave unidirectional mode
 extern SharedValue<std::int8_t> RequestedCorrUOZ;     // -15..15 degrees
+
+// The LC-1 reader whose reading the session copies into EcuData and which its
+// teardown stops; nullptr (as at start) for none. Set by the window that owns it.
+void SetSessionLc1(Lc1Reader* reader);
+Lc1Reader* SessionLc1();
 
 // Opens the K-line port and starts the handshake. Port errors propagate.
 void EcuConnect(const std::string& port, int speedIndex, bool fastInit, bool echo);

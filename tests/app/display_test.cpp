@@ -19,8 +19,8 @@
 #include "common/paths.h"
 #include "ecu/ecu_data.h"
 #include "ecu/session.h"
-#include "lambda/lambda.h"
 #include "tests/support/core_state.h"
+#include "tests/support/live_lc1.h"
 #include "tests/support/test_ui.h"
 
 namespace {
@@ -169,7 +169,8 @@ TEST_F(DisplayTest, AdditionalFuelRecordsAgainstTimeAndFollowsNewestPoint) {
 }
 
 TEST_F(DisplayTest, LambdaPanelFollowsLc1EvenWithoutEcu) {
-  LambdaActive = 1;
+  LiveLc1 lc1(&w->Lc1());
+  ASSERT_TRUE(w->Lc1().Active());
   EcuData.AFR_LC1 = 14.7;
   w->UpdateDisplay();
   EXPECT_EQ(w->StatusText(7), " LC1 AFR: 14.7");

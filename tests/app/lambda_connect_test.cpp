@@ -11,8 +11,6 @@
 #include "common/config.h"
 #include "common/paths.h"
 #include "ecu/session.h"
-#include "lambda/lambda.h"
-#include "lambda/lambda_internal.h"
 #include "sim/lc1.h"
 #include "sim/sim.h"
 #include "tests/support/core_state.h"
@@ -42,8 +40,8 @@ class Lc1Window : public ::testing::Test {
     w_->RefreshControls();
   }
   void TearDown() override {
-    if (LambdaActive) DisconnectLambda();
-    EXPECT_TRUE(QTest::qWaitFor([] { return !LambdaReaderRunning(); }, kWaitMs));
+    if (w_->Lc1().Active()) w_->Lc1().Disconnect();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !w_->Lc1().ReaderRunning(); }, kWaitMs));
     w_.reset();
     line_.reset();
     ResetCoreState();
@@ -64,9 +62,8 @@ TEST_F(Lc1Window, ConnectStopsTheLc1AgainWhenTheKlinePortFails) {
   EXPECT_EQ(ui_.errors[0], "Ошибка открытия порта " + TCfg.Port + ": нет такого устройства");
   // The LC-1 had been started first (its port set to 19200), then stopped again.
   EXPECT_EQ(line_->ProgramSettings().baud, 19200u);
-  EXPECT_EQ(LambdaActive, 0);
-  EXPECT_EQ(LambdaPortHandle.load(), kNoPort);
-  EXPECT_TRUE(QTest::qWaitFor([] { return !LambdaReaderRunning(); }, kWaitMs));
+  EXPECT_FALSE(w_->Lc1().Active());
+  EXPECT_TRUE(QTest::qWaitFor([&] { return !w_->Lc1().ReaderRunning(); }, kWaitMs));
   EXPECT_EQ(w_->StatusText(0), "Не подключен");
   EXPECT_EQ(w_->StatusText(1), "Не подключен");
   EXPECT_TRUE(w_->btnConnect->isEnabled());
@@ -74,7 +71,7 @@ TEST_F(Lc1Window, ConnectStopsTheLc1AgainWhenTheKlinePortFails) {
   // The LC-1 port was released: it opens again at once.
   w_->btnConnectLambdaClick();
   EXPECT_EQ(ui_.errors.size(), 1u);
-  EXPECT_EQ(LambdaActive, 1);
+  EXPECT_TRUE(w_->Lc1().Active());
 }
 
 TEST_F(Lc1Window, AbsentLc1PortIsNamedAsTheLc1sAndTheKlineIsNotTried) {
@@ -126,7 +123,7 @@ TEST_F(Lc1Window, PulledLeadShowsTheTimeOut) {
   ASSERT_TRUE(QTest::qWaitFor([&] { return w_->StatusText(1) == "Подключен"; }, kWaitMs));
   line_->Hangup();
   EXPECT_TRUE(QTest::qWaitFor([&] { return w_->StatusText(1) == "Тайм-аут"; }, kWaitMs));
-  EXPECT_TRUE(QTest::qWaitFor([] { return !LambdaReaderRunning(); }, kWaitMs));
+  EXPECT_TRUE(QTest::qWaitFor([&] { return !w_->Lc1().ReaderRunning(); }, kWaitMs));
   w_->btnDisconnectLambdaClick();
   EXPECT_EQ(w_->StatusText(1), "Не подключен");
 }

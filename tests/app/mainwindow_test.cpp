@@ -21,10 +21,10 @@
 #include "common/paths.h"
 #include "common/portlist.h"
 #include "ecu/session.h"
-#include "lambda/lambda.h"
 #include "link/trace.h"
 #include "settings/settings.h"
 #include "tests/support/core_state.h"
+#include "tests/support/sim_lines.h"
 #include "tests/support/test_ui.h"
 
 namespace {
@@ -227,13 +227,22 @@ TEST_F(MainWindow, RefreshControlsFollowsTheStateTable) {
       {"unidirectional, paused", 1, 1, 0, 0, 0, true, {0, 0, 1, 1, 0, 0, 0, 0}, true, on, off, true, false, false},
   };
   // clang-format on
+  // The window's reader on the simulated LC-1: silent, it reports the time-out.
+  Lc1Line lc1;
+  lc1.SetPeriodMs(5);
+  Lc1Reader& reader = w_->Lc1();
   for (const Row& r : rows) {
     SCOPED_TRACE(r.state);
     LinkState = static_cast<std::uint8_t>(r.link);
     UnidirMode = static_cast<std::uint8_t>(r.unidir);
     TCfg.LambdaEnabled = static_cast<std::uint8_t>(r.lambdaEnabled);
-    LambdaActive = static_cast<std::uint8_t>(r.lambdaActive);
-    LambdaNoData = static_cast<std::uint8_t>(r.noData);
+    if (r.lambdaActive) {
+      lc1.SetSilent(r.noData == 1);
+      if (!reader.Active()) reader.Connect(lc1.Port());
+      ASSERT_TRUE(QTest::qWaitFor([&] { return reader.NoData() == (r.noData == 1); }, 10000));
+    } else if (reader.Active()) {
+      reader.Disconnect();
+    }
     w_->Paused = r.paused;
     w_->RefreshControls();
     QAction* actions[8] = {w_->btnSettings,           w_->btnConnect,         w_->btnDisconnect,
@@ -288,7 +297,7 @@ TEST_F(MainWindow, ConnectingDisablesItsCommandsUntilTheSessionAnswers) {
   // The LC-1 fails first: nothing of the link starts, the error is shown.
   w_->btnConnectClick();
   ASSERT_EQ(ui_.errors.size(), 1u);
-  EXPECT_EQ(LambdaActive.load(), 0);
+  EXPECT_FALSE(w_->Lc1().Active());
 
   TCfg.LambdaEnabled = 0;
   w_->btnConnectClick();

@@ -7,8 +7,7 @@
 
 #include "common/config.h"
 #include "ecu/ecu_data.h"
-#include "lambda/lambda.h"
-#include "lambda/lambda_internal.h"
+#include "tests/support/live_lc1.h"
 #include "tests/support/test_ui.h"
 
 namespace {
@@ -189,14 +188,12 @@ TEST_F(SpinHandOff, CountsEveryPacketAndDisplaysCompletedSamples) {
 
 TEST_F(SpinHandOff, CompletedSampleTakesTheLambdaReading) {
   TCfg.LambdaEnabled = 1;
-  {
-    std::lock_guard<std::mutex> lock(LambdaLock);
-    LambdaValue = 13.9;
-  }
+  LiveLc1 lc1;
+  ASSERT_TRUE(lc1.Receiving());
   EcuData.ALF_LC1 = 0.5;
   ui.avgAngle = 0;
   HandleSpinPacket(Packet(1, 1000).data(), 7);
-  EXPECT_EQ(EcuData.AFR_LC1, 13.9);
+  EXPECT_EQ(EcuData.AFR_LC1, 14.7);
   EXPECT_EQ(EcuData.ALF_LC1, 0.5);  // left alone on this path
 }
 

@@ -8,12 +8,11 @@
 #include "ecu/ecu_data.h"
 #include "ecu/session.h"
 #include "ecu/session_internal.h"
-#include "lambda/lambda.h"
-#include "lambda/lambda_internal.h"
 #include "link/link.h"
 #include "link/link_internal.h"
 #include "link/trace.h"
 #include "tests/support/core_state.h"
+#include "tests/support/live_lc1.h"
 #include "tests/support/test_ui.h"
 
 namespace {
@@ -84,10 +83,8 @@ INSTANTIATE_TEST_SUITE_P(Cases, DataReplyLength,
 
 TEST_F(Dispatch, DataReplyForAnotherIdentifierOnlyCopiesTheLambdaValue) {
   TCfg.LambdaEnabled = 1;
-  {
-    std::lock_guard<std::mutex> lock(LambdaLock);
-    LambdaValue = 14.7;
-  }
+  LiveLc1 lc1;
+  ASSERT_TRUE(lc1.Receiving());
   auto reply = DataReply(95);
   reply[1] = 0x0E;
   DispatchReply(reply.data(), static_cast<int>(reply.size()));

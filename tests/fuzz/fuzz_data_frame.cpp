@@ -13,7 +13,7 @@
 #include "ecu/csvlog.h"
 #include "ecu/dataframe.h"
 #include "ecu/ecu_data.h"
-#include "lambda/lambda.h"
+#include "lambda/lc1_framer.h"
 #include "tests/fuzz/fuzz_support.h"
 
 namespace {

@@ -1,15 +1,16 @@
-// The LC-1 packet values, the header masks, the panel text and the silence
-// timer, without a port.
+// The LC-1 packet values, the header masks, the framing of the stream and the
+// silence count, without a port or a thread.
 #include <gtest/gtest.h>
 
 #include <array>
 #include <cstdint>
+#include <limits>
+#include <optional>
 #include <vector>
 
-#include "lambda/lambda.h"
-#include "lambda/lambda_internal.h"
+#include "lambda/lc1_framer.h"
+#include "lambda/lc1_reading.h"
 #include "sim/lc1.h"
-#include "tests/support/test_ui.h"
 
 namespace {
 
@@ -94,52 +95,93 @@ TEST(SimulatedLc1, ReadsTheEngineModelsMixture) {
   }
 }
 
-// The silence timer, ticked by hand.
+// The stream as the reader thread reads it, one read at a time.
+class LambdaFraming : public ::testing::Test {
+ protected:
+  std::optional<double> Feed(const std::vector<std::uint8_t>& bytes) {
+    return framer.Feed(bytes.data(), static_cast<int>(bytes.size()));
+  }
+  Lc1Framer framer;
+};
+
+TEST_F(LambdaFraming, HeaderSplitAcrossReadsIsFound) {
+  // A failed search keeps its last byte: only that can pair with the next read.
+  EXPECT_FALSE(Feed({0x00, 0x11, 0xB2}));
+  EXPECT_EQ(Feed({0x82, 0x5B, 0x13, 0x03, 0x74}), -1.0);
+  // The body may come in pieces too.
+  EXPECT_FALSE(Feed({0xB2, 0x82, 0x43}));
+  EXPECT_FALSE(Feed({0x13, 0x03}));
+  EXPECT_EQ(Feed({0x74}), 14.7);
+}
+
+TEST_F(LambdaFraming, HeaderBytesMatchByMaskOnly) {
+  EXPECT_EQ(Feed({0xF7, 0xEB, 0x43, 0x13, 0x03, 0x74}), 14.7);
+}
+
+TEST_F(LambdaFraming, GarbageIsSkippedWithoutOverflow) {
+  // More garbage than the buffer holds, read by read as the reader takes it:
+  // only the last byte stays each time.
+  const std::vector<std::uint8_t> garbage(255, 0x00);
+  for (int i = 0; i < 3; ++i) {
+    EXPECT_FALSE(Feed(garbage));
+    EXPECT_EQ(framer.Room(), 254);
+  }
+  EXPECT_EQ(Feed({0x11, 0xB2, 0x82, 0x43, 0x13, 0x03, 0x74}), 14.7);
+}
+
+TEST_F(LambdaFraming, BytesAfterThePacketAreDropped) {
+  // A whole packet of code 6 behind the first in the same read is never taken.
+  EXPECT_EQ(Feed({0xB2, 0x82, 0x43, 0x13, 0x03, 0x74, 0xB2, 0x82, 0x5B, 0x13, 0x03, 0x74}), 14.7);
+  EXPECT_EQ(framer.Room(), 255);
+  EXPECT_FALSE(Feed({0x47}));
+}
+
+// The silence count, ticked by hand.
 class LambdaSilence : public ::testing::Test {
  protected:
   void SetUp() override {
-    LambdaNoData = 0;
-    LambdaSilenceTicks = 0;  // a packet has just arrived
-    std::lock_guard<std::mutex> lock(LambdaLock);
-    LambdaValue = 14.7;
+    reading.Begin();
+    ASSERT_TRUE(reading.Store(14.7, [] { return false; }));  // a packet has just arrived
   }
-  void TearDown() override {
-    LambdaNoData = 0;
-    LambdaSilenceTicks = -1;
-  }
-  RecordingUi ui;
+  Lc1Reading reading;
 };
 
 TEST_F(LambdaSilence, ReportsOnceAtTheTenthTick) {
-  for (int i = 1; i <= 9; ++i) LambdaTimerTick();
-  EXPECT_EQ(LambdaNoData, 0);
-  EXPECT_EQ(ReadLambdaValue(), 14.7);
-  EXPECT_EQ(ui.refreshCount, 0);
+  for (int i = 1; i <= 9; ++i) EXPECT_FALSE(reading.Tick());
+  EXPECT_FALSE(reading.NoData());
+  EXPECT_EQ(reading.Value(), 14.7);
 
-  LambdaTimerTick();
-  EXPECT_EQ(LambdaNoData, 1);
-  EXPECT_EQ(ReadLambdaValue(), 0.0);
-  EXPECT_EQ(ui.refreshCount, 1);
+  EXPECT_TRUE(reading.Tick());
+  EXPECT_TRUE(reading.NoData());
+  EXPECT_EQ(reading.Value(), 0.0);
 
-  for (int i = 0; i < 30; ++i) LambdaTimerTick();
-  EXPECT_EQ(ui.refreshCount, 1);
-  EXPECT_EQ(LambdaSilenceTicks, 40);
+  for (int i = 0; i < 30; ++i) EXPECT_FALSE(reading.Tick());
+  EXPECT_EQ(reading.SilenceTicks(), 40);
+  // The next packet starts the count again.
+  ASSERT_TRUE(reading.Store(13.0, [] { return false; }));
+  EXPECT_FALSE(reading.NoData());
+  EXPECT_EQ(reading.SilenceTicks(), 0);
 }
 
 TEST_F(LambdaSilence, DoesNothingBeforeTheFirstPacket) {
-  LambdaSilenceTicks = -1;
-  LambdaNoData = 1;
-  for (int i = 0; i < 20; ++i) LambdaTimerTick();
-  EXPECT_EQ(LambdaSilenceTicks, -1);
-  EXPECT_EQ(ui.refreshCount, 0);
-  EXPECT_EQ(ReadLambdaValue(), 14.7);
+  reading.Begin();
+  for (int i = 0; i < 20; ++i) EXPECT_FALSE(reading.Tick());
+  EXPECT_EQ(reading.SilenceTicks(), -1);
+  EXPECT_TRUE(reading.NoData());
+  EXPECT_EQ(reading.Value(), 14.7);
 }
 
-TEST_F(LambdaSilence, CountStopsAtItsLimit) {
-  LambdaSilenceTicks = std::numeric_limits<std::int32_t>::max() - 1;
-  LambdaTimerTick();
-  LambdaTimerTick();
-  EXPECT_EQ(LambdaSilenceTicks, std::numeric_limits<std::int32_t>::max());
+TEST_F(LambdaSilence, StoppedReaderStoresNothing) {
+  EXPECT_FALSE(reading.Store(12.0, [] { return true; }));
+  EXPECT_EQ(reading.Value(), 14.7);
+  EXPECT_EQ(reading.Packets(), 1u);
+}
+
+TEST(LambdaSilenceCount, StopsAtItsLimit) {
+  constexpr std::int32_t kMax = std::numeric_limits<std::int32_t>::max();
+  EXPECT_EQ(Lc1Reading::NextTick(kMax - 1), kMax);
+  EXPECT_EQ(Lc1Reading::NextTick(kMax), kMax);
+  EXPECT_EQ(Lc1Reading::NextTick(-1), -1);
 }
 
 }  // namespace

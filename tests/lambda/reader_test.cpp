@@ -10,10 +10,8 @@
 #include "common/error.h"
 #include "common/worker.h"
 #include "ecu/session.h"
-#include "lambda/lambda.h"
-#include "lambda/lambda_internal.h"
+#include "lambda/lc1_reader.h"
 #include "sim/lc1.h"
-#include "tests/support/core_state.h"
 #include "tests/support/sim_lines.h"
 #include "tests/support/test_ui.h"
 
@@ -25,6 +23,15 @@ constexpr int kWaitMs = 10000;
 
 bool WaitFor(const std::function<bool()>& condition) { return ::WaitFor(condition, kWaitMs); }
 
+// What the reader tells its owner, counted.
+class CountingEvents : public Lc1Events {
+ public:
+  void OnLc1Reading() override { ++readings; }
+  void OnLc1Silence() override { ++silences; }
+  int Count() const { return readings + silences; }
+  int readings = 0, silences = 0;
+};
+
 class LambdaReader : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -33,29 +40,30 @@ class LambdaReader : public ::testing::Test {
   }
 
   void TearDown() override {
-    DisconnectLambda();
-    EXPECT_TRUE(WaitFor([] { return !LambdaReaderRunning(); }));
+    reader.Disconnect();
+    EXPECT_TRUE(WaitFor([&] { return !reader.ReaderRunning(); }));
     lc1.reset();
-    ResetCoreState();
   }
 
   void ConnectAndWaitForData() {
-    ConnectLambda(lc1->Port());
-    ASSERT_TRUE(WaitFor([] { return LambdaNoData == 0; }));
+    reader.Connect(lc1->Port());
+    ASSERT_TRUE(WaitFor([&] { return !reader.NoData(); }));
   }
 
-  RecordingUi ui;
+  RecordingUi ui;  // the loop that runs the hand-offs and the silence timer
+  CountingEvents events;
+  Lc1Reader reader{events};
   std::unique_ptr<Lc1Line> lc1;
 };
 
 TEST_F(LambdaReader, ConnectOpensThePortAt19200And8N1AndWaitsForData) {
   lc1->SetSilent(true);
-  ConnectLambda(lc1->Port());
-  EXPECT_EQ(LambdaActive, 1);
-  EXPECT_EQ(LambdaNoData, 1);
-  EXPECT_EQ(LambdaSilenceTicks, -1);
-  EXPECT_EQ(ReadLambdaValue(), 0.0);
-  EXPECT_TRUE(LambdaReaderRunning());
+  reader.Connect(lc1->Port());
+  EXPECT_TRUE(reader.Active());
+  EXPECT_TRUE(reader.NoData());
+  EXPECT_EQ(reader.Reading().SilenceTicks(), -1);
+  EXPECT_EQ(reader.Value(), 0.0);
+  EXPECT_TRUE(reader.ReaderRunning());
   const LineView view = lc1->ProgramSettings();
   EXPECT_EQ(view.baud, 19200u);
   EXPECT_EQ(view.dataBits, 8);
@@ -63,21 +71,20 @@ TEST_F(LambdaReader, ConnectOpensThePortAt19200And8N1AndWaitsForData) {
   EXPECT_EQ(view.stopBits, 1);
   EXPECT_TRUE(view.raw);
 
-  DisconnectLambda();
-  EXPECT_EQ(LambdaActive, 0);
-  EXPECT_EQ(LambdaPortHandle.load(), kNoPort);
+  reader.Disconnect();
+  EXPECT_FALSE(reader.Active());
 }
 
 TEST_F(LambdaReader, ReadingFollowsTheMixture) {
   ConnectAndWaitForData();
-  EXPECT_TRUE(WaitFor([] { return ReadLambdaValue() == 14.7; }));
+  EXPECT_TRUE(WaitFor([&] { return reader.Value() == 14.7; }));
   // The packet's refresh runs on this thread after the value is stored.
-  EXPECT_TRUE(WaitFor([&] { return ui.refreshCount >= 1; }));
-  EXPECT_GE(LambdaSilenceTicks, 0);
+  EXPECT_TRUE(WaitFor([&] { return events.Count() >= 1; }));
+  EXPECT_GE(reader.Reading().SilenceTicks(), 0);
 
   lc1->SetAfr(12.5);
   const double expected = (sim::Lc1Device::ReadingForAfr(12.5) + 500) / 1000.0 * 14.7;
-  EXPECT_TRUE(WaitFor([&] { return ReadLambdaValue() == expected; }));
+  EXPECT_TRUE(WaitFor([&] { return reader.Value() == expected; }));
   EXPECT_NEAR(expected, 12.5, 0.01);
 }
 
@@ -94,7 +101,7 @@ TEST_P(LambdaFunctionCode, StreamedCodeGivesItsValue) {
   lc1->SetFunctionCode(c.function);
   ConnectAndWaitForData();
   // A packet made just before the switch may still come first.
-  EXPECT_TRUE(WaitFor([&] { return ReadLambdaValue() == c.value; })) << ReadLambdaValue();
+  EXPECT_TRUE(WaitFor([&] { return reader.Value() == c.value; })) << reader.Value();
 }
 
 INSTANTIATE_TEST_SUITE_P(Codes, LambdaFunctionCode,
@@ -111,19 +118,13 @@ TEST_F(LambdaReader, HeaderSplitAcrossReadsIsFoundWithoutSpinning) {
   lc1->SetHeaderPauseMs(20);
   lc1->SetFunctionCode(6);
   ConnectAndWaitForData();
-  EXPECT_TRUE(WaitFor([] { return ReadLambdaValue() == -1.0; })) << ReadLambdaValue();
+  EXPECT_TRUE(WaitFor([&] { return reader.Value() == -1.0; })) << reader.Value();
 
   // Packets keep being found, and the waits in between are real waits.
-  const std::uint64_t passes = LambdaReaderPasses();
-  const int refreshes = ui.refreshCount;
-  ASSERT_TRUE(WaitFor([&] { return ui.refreshCount >= refreshes + 5; }));
-  EXPECT_LT(LambdaReaderPasses() - passes, 100u);
-}
-
-TEST_F(LambdaReader, HeaderBytesMatchByMaskOnly) {
-  lc1->SetHeaderBytes(0xF7, 0xEB);
-  ConnectAndWaitForData();
-  EXPECT_EQ(ReadLambdaValue(), 14.7);
+  const std::uint64_t passes = reader.ReaderPasses();
+  const int refreshes = events.Count();
+  ASSERT_TRUE(WaitFor([&] { return events.Count() >= refreshes + 5; }));
+  EXPECT_LT(reader.ReaderPasses() - passes, 100u);
 }
 
 TEST_F(LambdaReader, GarbageBetweenPacketsIsSkipped) {
@@ -131,10 +132,10 @@ TEST_F(LambdaReader, GarbageBetweenPacketsIsSkipped) {
   lc1->SetGarbageBytes(600);
   lc1->SetPeriodMs(10);
   ConnectAndWaitForData();
-  EXPECT_EQ(ReadLambdaValue(), 14.7);
+  EXPECT_EQ(reader.Value(), 14.7);
   lc1->SetAfr(16);
   const double expected = (sim::Lc1Device::ReadingForAfr(16) + 500) / 1000.0 * 14.7;
-  EXPECT_TRUE(WaitFor([&] { return ReadLambdaValue() == expected; }));
+  EXPECT_TRUE(WaitFor([&] { return reader.Value() == expected; }));
 }
 
 TEST_F(LambdaReader, BytesAfterThePacketAreDropped) {
@@ -145,7 +146,7 @@ TEST_F(LambdaReader, BytesAfterThePacketAreDropped) {
   const std::uint64_t sent = lc1->PacketsSent();
   bool sawCode = false;
   WaitFor([&] {
-    sawCode = sawCode || ReadLambdaValue() != 14.7;
+    sawCode = sawCode || reader.Value() != 14.7;
     return sawCode || lc1->PacketsSent() >= sent + 20;
   });
   EXPECT_FALSE(sawCode);
@@ -156,30 +157,30 @@ TEST_F(LambdaReader, GarbageAloneKeepsTheStateUntilTheSilenceTimer) {
   lc1->SetPacketsOn(false);
   lc1->SetGarbageBytes(50);
   // Only the timer reports the silence, once; the garbage changes nothing.
-  ASSERT_TRUE(WaitFor([] { return LambdaNoData == 1; }));
-  EXPECT_EQ(ReadLambdaValue(), 0.0);
-  const int refreshes = ui.refreshCount;
+  ASSERT_TRUE(WaitFor([&] { return reader.NoData(); }));
+  EXPECT_EQ(reader.Value(), 0.0);
+  const int refreshes = events.Count();
   const std::uint64_t sent = lc1->PacketsSent();
   Pump(300);
   EXPECT_EQ(lc1->PacketsSent(), sent);
-  EXPECT_EQ(LambdaNoData, 1);
-  EXPECT_EQ(ui.refreshCount, refreshes);
+  EXPECT_TRUE(reader.NoData());
+  EXPECT_EQ(events.Count(), refreshes);
 
   lc1->SetPacketsOn(true);
-  EXPECT_TRUE(WaitFor([] { return LambdaNoData == 0 && ReadLambdaValue() == 14.7; }));
+  EXPECT_TRUE(WaitFor([&] { return !reader.NoData() && reader.Value() == 14.7; }));
 }
 
 TEST_F(LambdaReader, SilenceOfOneSecondTimesOut) {
   ConnectAndWaitForData();
-  const int refreshes = ui.refreshCount;
+  const int refreshes = events.Count();
   lc1->SetSilent(true);
-  ASSERT_TRUE(WaitFor([] { return LambdaNoData == 1; }));
-  EXPECT_EQ(ReadLambdaValue(), 0.0);
-  EXPECT_EQ(LambdaActive, 1);
-  EXPECT_GT(ui.refreshCount, refreshes);
+  ASSERT_TRUE(WaitFor([&] { return reader.NoData(); }));
+  EXPECT_EQ(reader.Value(), 0.0);
+  EXPECT_TRUE(reader.Active());
+  EXPECT_GT(events.Count(), refreshes);
 
   lc1->SetSilent(false);
-  EXPECT_TRUE(WaitFor([] { return LambdaNoData == 0 && ReadLambdaValue() == 14.7; }));
+  EXPECT_TRUE(WaitFor([&] { return !reader.NoData() && reader.Value() == 14.7; }));
 }
 
 TEST_F(LambdaReader, DisconnectWhileStreamingStoresNothingAfterwards) {
@@ -188,66 +189,65 @@ TEST_F(LambdaReader, DisconnectWhileStreamingStoresNothingAfterwards) {
     SCOPED_TRACE(round);
     lc1->SetAfr(10.0 + round);
     ConnectAndWaitForData();
-    DisconnectLambda();
-    EXPECT_EQ(LambdaActive, 0);
-    {
-      std::lock_guard<std::mutex> lock(LambdaLock);
-      LambdaValue = 123;
-    }
-    LambdaNoData = 1;
-    LambdaSilenceTicks = 5;
-    ASSERT_TRUE(WaitFor([] { return !LambdaReaderRunning(); }));
+    reader.Disconnect();
+    EXPECT_FALSE(reader.Active());
+    const std::uint64_t packets = reader.Reading().Packets();
+    const std::int32_t ticks = reader.Reading().SilenceTicks();
+    const int told = events.Count();
+    ASSERT_TRUE(WaitFor([&] { return !reader.ReaderRunning(); }));
     Pump(20);  // let a stray hand-off or timer tick run, if any
-    EXPECT_EQ(ReadLambdaValue(), 123.0);
-    EXPECT_EQ(LambdaNoData, 1);
-    EXPECT_EQ(LambdaSilenceTicks, 5);
+    EXPECT_EQ(reader.Reading().Packets(), packets);
+    EXPECT_EQ(reader.Reading().SilenceTicks(), ticks);
+    EXPECT_EQ(events.Count(), told);
   }
 }
 
 TEST_F(LambdaReader, PortThatCannotBeOpenedStartsNothing) {
-  const int before = ui.refreshCount;
+  ConnectAndWaitForData();
+  reader.Disconnect();
+  const int before = events.Count();
+  const std::int32_t ticks = reader.Reading().SilenceTicks();
   const std::string port = ::testing::TempDir() + "no-such-lc1-port";
   try {
-    ConnectLambda(port);
+    reader.Connect(port);
     FAIL() << "no error";
   } catch (const EcuError& e) {
     EXPECT_EQ(e.what(),
               "Ошибка открытия порта LC-1 " + port +
                   ": нет такого устройства\nЕсли LC-1 не используется: «Настройки» → «Порт LC-1» → «Нет».");
   }
-  EXPECT_EQ(LambdaActive, 0);
-  EXPECT_FALSE(LambdaReaderRunning());
-  EXPECT_EQ(LambdaPortHandle.load(), kNoPort);
-  // No silence timer runs either.
-  LambdaSilenceTicks = 3;
+  EXPECT_FALSE(reader.Active());
+  EXPECT_FALSE(reader.ReaderRunning());
+  // The reading is cleared first; no silence timer runs.
+  EXPECT_EQ(reader.Value(), 0.0);
   Pump(250);
-  EXPECT_EQ(LambdaSilenceTicks, 3);
-  EXPECT_EQ(ui.refreshCount, before);
+  EXPECT_EQ(reader.Reading().SilenceTicks(), ticks);
+  EXPECT_EQ(events.Count(), before);
 }
 
 TEST_F(LambdaReader, PulledLeadEndsTheReaderQuietly) {
   ConnectAndWaitForData();
   lc1->Hangup();
-  ASSERT_TRUE(WaitFor([] { return !LambdaReaderRunning(); }));
-  const std::uint64_t passes = LambdaReaderPasses();
+  ASSERT_TRUE(WaitFor([&] { return !reader.ReaderRunning(); }));
+  const std::uint64_t passes = reader.ReaderPasses();
   // The silence timer takes over; the reader is gone, not looping.
-  ASSERT_TRUE(WaitFor([] { return LambdaNoData == 1; }));
-  EXPECT_EQ(ReadLambdaValue(), 0.0);
-  EXPECT_EQ(LambdaReaderPasses(), passes);
-  EXPECT_EQ(LambdaActive, 1);
-  DisconnectLambda();
-  EXPECT_EQ(LambdaActive, 0);
+  ASSERT_TRUE(WaitFor([&] { return reader.NoData(); }));
+  EXPECT_EQ(reader.Value(), 0.0);
+  EXPECT_EQ(reader.ReaderPasses(), passes);
+  EXPECT_TRUE(reader.Active());
+  reader.Disconnect();
+  EXPECT_FALSE(reader.Active());
 }
 
 TEST_F(LambdaReader, ReconnectAfterDisconnectReadsAgain) {
   ConnectAndWaitForData();
-  DisconnectLambda();
+  reader.Disconnect();
   lc1->SetAfr(13.2);
   const double expected = (sim::Lc1Device::ReadingForAfr(13.2) + 500) / 1000.0 * 14.7;
   // The port is not purged at the connect: one packet left over from before
   // may show first; the purge after it drops the rest.
-  ConnectLambda(lc1->Port());
-  EXPECT_TRUE(WaitFor([&] { return ReadLambdaValue() == expected; }));
+  reader.Connect(lc1->Port());
+  EXPECT_TRUE(WaitFor([&] { return reader.Value() == expected; }));
 }
 
 }  // namespace
@@ -257,11 +257,12 @@ namespace {
 TEST_F(LambdaReader, ProgramEndStopsTheReader) {
   ConnectAndWaitForData();
   // The reader waits on its port; only the disconnect at the program's end wakes it.
+  SetSessionLc1(&reader);
   EcuShutdown();
-  EXPECT_EQ(LambdaActive, 0);
-  EXPECT_EQ(LambdaPortHandle.load(), kNoPort);
+  SetSessionLc1(nullptr);
+  EXPECT_FALSE(reader.Active());
   EXPECT_TRUE(TerminateAllWorkers(std::chrono::milliseconds(kWaitMs)));
-  EXPECT_FALSE(LambdaReaderRunning());
+  EXPECT_FALSE(reader.ReaderRunning());
 }
 
 }  // namespace

@@ -3,7 +3,6 @@
 #include "common/config.h"
 #include "ecu/ecu_data.h"
 #include "ecu/session_internal.h"
-#include "lambda/lambda_internal.h"
 #include "link/link_internal.h"
 #include "link/trace.h"
 
@@ -12,6 +11,5 @@ void ResetCoreState() {
   EcuData = EcuDataRecord{};
   link_detail::ResetState();
   session_detail::ResetState();
-  lambda_detail::ResetState();
   TraceClear();
 }

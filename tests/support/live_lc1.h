@@ -1,0 +1,42 @@
+#pragma once
+// An LC-1 reader on the simulated controller (14.7 AFR, a packet every 5 ms),
+// given to the session once its first reading has come, for the tests of
+// what the session and the window make of the reading. Needs the test's
+// user-interface loop (RecordingUi or the Qt one) for as long as it lives.
+
+#include "ecu/session.h"
+#include "lambda/lc1_reader.h"
+#include "tests/support/sim_lines.h"
+#include "tests/support/ui_loop.h"
+
+class LiveLc1 {
+ public:
+  static constexpr int kWaitMs = 10000;
+
+  // reader: a reader of the test's own (a window's), or nullptr for one of this object.
+  explicit LiveLc1(Lc1Reader* reader = nullptr) : reader_(reader ? *reader : own_) {
+    line.SetPeriodMs(5);
+    reader_.Connect(line.Port());
+    receiving_ = WaitFor([this] { return !reader_.NoData(); }, kWaitMs);
+    if (!reader) SetSessionLc1(&reader_);
+  }
+  ~LiveLc1() {
+    if (SessionLc1() == &own_) SetSessionLc1(nullptr);
+    reader_.Disconnect();
+    WaitFor([this] { return !reader_.ReaderRunning(); }, kWaitMs);
+  }
+  LiveLc1(const LiveLc1&) = delete;
+  LiveLc1& operator=(const LiveLc1&) = delete;
+
+  // The first reading came within the wait.
+  bool Receiving() const { return receiving_; }
+  Lc1Reader& Reader() { return reader_; }
+
+  Lc1Line line;
+
+ private:
+  Lc1Events events_;
+  Lc1Reader own_{events_};
+  Lc1Reader& reader_;
+  bool receiving_ = false;
+};
