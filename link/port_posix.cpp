@@ -123,7 +123,7 @@ std::string OpenFailureReason(const std::string& path, int err) {
     case EISDIR:
       return "это не последовательный порт";
     default:
-      return "системная ошибка " + std::to_string(err);
+      return SystemErrorText(err);
   }
 }
 
