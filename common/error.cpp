@@ -79,6 +79,6 @@ std::string FileReadErrorText(int err) {
     case EISDIR:
       return "Это папка, а не файл.";
     default:
-      return std::string("Ошибка чтения файла: ") + std::strerror(err) + ".";
+      return "Ошибка чтения файла: " + SystemErrorText(err) + ".";
   }
 }
