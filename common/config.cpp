@@ -74,15 +74,37 @@ std::int32_t ReadNumber(const IniText& ini, const ConfigNumber& n, std::string& 
   return kept;
 }
 
+// A file rewritten in Windows-1251 gets the line ends of that format.
+std::string WithCrLf(const std::string& text) {
+  std::string out;
+  out.reserve(text.size() + text.size() / 16);
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] != '\r' && text[i] != '\n') {
+      out += text[i];
+      continue;
+    }
+    out += "\r\n";
+    if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+  }
+  return out;
+}
+
+// Text beyond ASCII: only then can the encoding of a file without a mark differ.
+bool HasHighBytes(const std::string& bytes) {
+  return std::any_of(bytes.begin(), bytes.end(),
+                     [](char c) { return static_cast<unsigned char>(c) >= 0x80; });
+}
+
 // The file's bytes as the Windows-1251 text the reader and the save work on:
 // what an editor saved as UTF-16 (with its mark) or as UTF-8 without a mark
 // is converted, so the save replaces it whole in Windows-1251. Cyrillic text
 // in Windows-1251 practically never forms valid UTF-8. UTF-8 behind its mark
 // stays as it is (IniText keeps the mark and the save keeps the encoding).
 std::string AsIniBytes(const std::string& bytes) {
-  if (bytes.starts_with("\xFF\xFE")) return Utf8ToCp1251(Utf16ToUtf8(bytes.substr(2), false));
-  if (bytes.starts_with("\xFE\xFF")) return Utf8ToCp1251(Utf16ToUtf8(bytes.substr(2), true));
-  if (!bytes.starts_with("\xEF\xBB\xBF") && IsUtf8(bytes)) return Utf8ToCp1251(bytes);
+  if (bytes.starts_with("\xFF\xFE")) return WithCrLf(Utf8ToCp1251(Utf16ToUtf8(bytes.substr(2), false)));
+  if (bytes.starts_with("\xFE\xFF")) return WithCrLf(Utf8ToCp1251(Utf16ToUtf8(bytes.substr(2), true)));
+  if (!bytes.starts_with("\xEF\xBB\xBF") && HasHighBytes(bytes) && IsUtf8(bytes))
+    return WithCrLf(Utf8ToCp1251(bytes));
   return bytes;
 }
 

@@ -218,6 +218,7 @@ TEST_F(ConfigFile, FileSavedAsUtf8WithAMarkIsReadAndKeptAsUtf8) {
 TEST_F(ConfigFile, FileSavedAsUtf16OrUtf8WithoutAMarkIsReadAndSavedWholeInWindows1251) {
   const std::u16string text16 = u"; заметка\r\n[Ecu]\r\nPort=COM7\r\n[Lambda]\r\nPort=Нет\r\n";
   const std::string text8 = "; заметка\r\n[Ecu]\r\nPort=COM7\r\n[Lambda]\r\nPort=Нет\r\n";
+  const std::string text8Lf = "; заметка\n[Ecu]\nPort=COM7\n[Lambda]\nPort=Нет\n";
   const auto utf16 = [&](bool bigEndian) {
     std::string bytes = bigEndian ? "\xFE\xFF" : "\xFF\xFE";
     for (char16_t c : text16) {
@@ -234,8 +235,8 @@ TEST_F(ConfigFile, FileSavedAsUtf16OrUtf8WithoutAMarkIsReadAndSavedWholeInWindow
   const std::string expected = Read();
   ASSERT_EQ(expected.substr(0, 11), "; \xE7\xE0\xEC\xE5\xF2\xEA\xE0\r\n");
 
-  for (const auto& [name, bytes] :
-       {std::pair{"UTF-16LE", utf16(false)}, std::pair{"UTF-16BE", utf16(true)}, std::pair{"UTF-8", text8}}) {
+  for (const auto& [name, bytes] : {std::pair{"UTF-16LE", utf16(false)}, std::pair{"UTF-16BE", utf16(true)},
+                                    std::pair{"UTF-8 with LF", text8Lf}}) {
     Write(bytes);
     cfg = Fresh();
     ASSERT_TRUE(LoadConfig(cfg)) << name;
