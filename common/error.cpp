@@ -27,6 +27,8 @@ std::string SystemErrorText(int err) {
       return "это папка, а не файл";
     case ENOTDIR:
       return "часть пути не является папкой";
+    case EBADF:
+      return "файл или порт уже закрыт";
     default: {
       const char* text = std::strerror(err);
       return text && *text ? text : "неизвестная ошибка системы";

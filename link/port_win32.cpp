@@ -119,11 +119,10 @@ std::string port_os::ErrorDetail(const std::string& call, int err) {
   return call + ": " + (n > 0 ? text : "system error") + " (error " + std::to_string(err) + ")";
 }
 
-namespace {
-
-// The system's own words for err, in the user's language; the number only
-// where the system has no text for it.
-std::string SystemText(DWORD err) {
+// The system's own words, in the user's language; the number only where the
+// system has no text for it.
+std::string port_os::ReasonText(int code) {
+  const auto err = static_cast<DWORD>(code);
   wchar_t* text = nullptr;
   const DWORD n = FormatMessageW(
       FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
@@ -135,6 +134,8 @@ std::string SystemText(DWORD err) {
     words.pop_back();
   return words.empty() ? "системная ошибка " + std::to_string(err) : Utf8(words);
 }
+
+namespace {
 
 std::string OpenFailureReason(DWORD err) {
   switch (err) {
@@ -150,7 +151,7 @@ std::string OpenFailureReason(DWORD err) {
     case ERROR_FILENAME_EXCED_RANGE:
       return "слишком длинное имя";
     default:
-      return SystemText(err);
+      return port_os::ReasonText(static_cast<int>(err));
   }
 }
 
