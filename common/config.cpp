@@ -1,11 +1,13 @@
 #include "common/config.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <filesystem>
 #include <optional>
 #include <system_error>
 
 #include "common/cp1251.h"
+#include "common/error.h"
 #include "common/files.h"
 #include "common/ini.h"
 #include "common/paths.h"
@@ -24,9 +26,11 @@ bool Present(const std::string& path) {
 }
 
 // The integer parse of the profile reader: optional sign, then decimal digits,
-// or hexadecimal after "$" or "0x". Nullopt when the text is not such a number
-// or a decimal value leaves the 32-bit range (hexadecimal may use all 32 bits).
-std::optional<std::int32_t> ParseInteger(const std::string& text) {
+// or hexadecimal after "$" or "0x". Nullopt when the text is not such a
+// number. A number too large for any field stays too large (it saturates far
+// beyond every range) rather than wrapping into one.
+std::optional<std::int64_t> ParseInteger(const std::string& text) {
+  constexpr std::uint64_t kHuge = std::uint64_t{1} << 40;
   std::size_t i = 0;
   bool negative = false;
   if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
@@ -51,18 +55,57 @@ std::optional<std::int32_t> ParseInteger(const std::string& text) {
       d = c - 'A' + 10;
     else
       return std::nullopt;
-    v = v * static_cast<std::uint64_t>(base) + static_cast<std::uint64_t>(d);
-    if (v > 0xFFFFFFFFull) return std::nullopt;
+    v = std::min(v * static_cast<std::uint64_t>(base) + static_cast<std::uint64_t>(d), kHuge);
   }
-  if (base == 10 && v > (negative ? 0x80000000ull : 0x7FFFFFFFull)) return std::nullopt;
-  const std::uint32_t bits = static_cast<std::uint32_t>(v);
-  return static_cast<std::int32_t>(negative ? 0u - bits : bits);
+  return negative ? -static_cast<std::int64_t>(v) : static_cast<std::int64_t>(v);
 }
 
-std::int32_t ReadInteger(const IniText& ini, const char* section, const char* key, std::int32_t def) {
-  const auto text = ini.Read(section, key);
-  if (!text) return def;
-  return ParseInteger(*text).value_or(def);
+// A number of the file, brought into its range; each value that had to be
+// moved adds a line to corrections.
+std::int32_t ReadNumber(const IniText& ini, const ConfigNumber& n, std::string& corrections) {
+  const auto text = ini.Read(n.section, n.key);
+  const auto value = text ? ParseInteger(*text) : std::nullopt;
+  if (!value) return n.fallback;
+  const auto kept = static_cast<std::int32_t>(std::clamp<std::int64_t>(*value, n.min, n.max));
+  if (kept != *value)
+    corrections += std::string("\n[") + n.section + "] " + n.key + ": " + *text + " заменено на " +
+                   std::to_string(kept) + " (допустимо от " + std::to_string(n.min) + " до " +
+                   std::to_string(n.max) + ")";
+  return kept;
+}
+
+// A file rewritten in Windows-1251 gets the line ends of that format.
+std::string WithCrLf(const std::string& text) {
+  std::string out;
+  out.reserve(text.size() + text.size() / 16);
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] != '\r' && text[i] != '\n') {
+      out += text[i];
+      continue;
+    }
+    out += "\r\n";
+    if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+  }
+  return out;
+}
+
+// Text beyond ASCII: only then can the encoding of a file without a mark differ.
+bool HasHighBytes(const std::string& bytes) {
+  return std::any_of(bytes.begin(), bytes.end(),
+                     [](char c) { return static_cast<unsigned char>(c) >= 0x80; });
+}
+
+// The file's bytes as the Windows-1251 text the reader and the save work on:
+// what an editor saved as UTF-16 (with its mark) or as UTF-8 without a mark
+// is converted, so the save replaces it whole in Windows-1251. Cyrillic text
+// in Windows-1251 practically never forms valid UTF-8. UTF-8 behind its mark
+// stays as it is (IniText keeps the mark and the save keeps the encoding).
+std::string AsIniBytes(const std::string& bytes) {
+  if (bytes.starts_with("\xFF\xFE")) return WithCrLf(Utf8ToCp1251(Utf16ToUtf8(bytes.substr(2), false)));
+  if (bytes.starts_with("\xFE\xFF")) return WithCrLf(Utf8ToCp1251(Utf16ToUtf8(bytes.substr(2), true)));
+  if (!bytes.starts_with("\xEF\xBB\xBF") && HasHighBytes(bytes) && IsUtf8(bytes))
+    return WithCrLf(Utf8ToCp1251(bytes));
+  return bytes;
 }
 
 // A file an editor saved as UTF-8 (it begins with the mark) holds UTF-8 text;
@@ -78,30 +121,32 @@ std::string StoredText(const IniText& ini, const std::string& utf8) {
   return ini.HasUtf8Mark() ? utf8 : Utf8ToCp1251(utf8);
 }
 
-// A 16-bit field keeps the low 16 bits of what was read (70000 -> 4464).
-std::uint16_t Low16(std::int32_t v) { return static_cast<std::uint16_t>(static_cast<std::uint32_t>(v)); }
-
 }  // namespace
+
+const ConfigNumber kCfgCBR{"Ecu", "CBR", 1, 0, 2, {}};
+const ConfigNumber kCfgDataInterval{"Interval", "Data", 150, 0, 500, {0, 150, 200, 300, 400, 500}};
+const ConfigNumber kCfgScreenInterval{"Interval", "Screen", 300, 0, 1000, {0, 200, 300, 500, 1000}};
+const ConfigNumber kCfgWriterPause{"Interval", "WriterPause", 20, 20, 200, {}};
 
 ConfigRecord TCfg;
 
 bool LoadConfig(ConfigRecord& cfg) {
   const std::string path = ConfigLoadPath();
   if (!Present(path)) return false;  // no file: not an error
-  const auto bytes = LoadFile(path);
+  int err = 0;
+  const auto bytes = LoadFile(path, &err);
   if (!bytes) {
-    Ui().ShowError(kReadError);
+    Ui().ShowError(std::string(kReadError) + " " + path + ": " + FileReadReason(err));
     return false;
   }
-  const IniText ini(*bytes);
+  const IniText ini(AsIniBytes(*bytes));
+  std::string corrections;
   cfg.Port = ReadString(ini, "Ecu", "Port", "COM2");
-  cfg.CBR = ReadInteger(ini, "Ecu", "CBR", 1);
-  // The speed tables have three entries; anything else would index past them.
-  if (cfg.CBR < 0 || cfg.CBR > 2) cfg.CBR = 1;
+  cfg.CBR = ReadNumber(ini, kCfgCBR, corrections);
   cfg.AutoReconnect = ReadString(ini, "Ecu", "AutoReconnect", "0") == "1";
-  cfg.DataInterval = Low16(ReadInteger(ini, "Interval", "Data", 150));
-  cfg.ScreenInterval = Low16(ReadInteger(ini, "Interval", "Screen", 300));
-  cfg.WriterPause = Low16(ReadInteger(ini, "Interval", "WriterPause", 20));
+  cfg.DataInterval = static_cast<std::uint16_t>(ReadNumber(ini, kCfgDataInterval, corrections));
+  cfg.ScreenInterval = static_cast<std::uint16_t>(ReadNumber(ini, kCfgScreenInterval, corrections));
+  cfg.WriterPause = static_cast<std::uint16_t>(ReadNumber(ini, kCfgWriterPause, corrections));
   cfg.LambdaPort = ReadString(ini, "Lambda", "Port", "COM5");
   cfg.LambdaEnabled = cfg.LambdaPort != kNoLambda;
   cfg.WriteLog = ReadString(ini, "Logs", "WriteLog", "0") == "1";
@@ -109,6 +154,11 @@ bool LoadConfig(ConfigRecord& cfg) {
   cfg.FlashBackup = ReadString(ini, "Flash", "Backup", "1") != "0";
   cfg.FlashVerify = ReadString(ini, "Flash", "Verify", "1") != "0";
   cfg.LogViewTracks = ReadString(ini, "LogView", "Tracks", "");
+  // The first save writes the corrected values, so this is said once.
+  if (!corrections.empty())
+    Ui().ShowMessage("В файле настройки " + path +
+                     " были значения вне допустимых пределов, они исправлены:" + corrections +
+                     "\n\nИсправленные значения будут записаны в файл при выходе из программы.");
   return true;
 }
 
@@ -118,12 +168,13 @@ bool SaveConfig(const ConfigRecord& cfg) {
   const std::string source = ConfigLoadPath();
   std::string existing;
   if (Present(source)) {
-    auto bytes = LoadFile(source);
+    int err = 0;
+    auto bytes = LoadFile(source, &err);
     if (!bytes) {  // cannot keep the other lines of a file we cannot read
-      Ui().ShowError(kWriteError);
+      Ui().ShowError(std::string(kWriteError) + " " + source + ": " + FileReadReason(err));
       return false;
     }
-    existing = std::move(*bytes);
+    existing = AsIniBytes(*bytes);
   }
   IniText ini(existing);
   ini.Write("Ecu", "Port", StoredText(ini, cfg.Port));
@@ -141,8 +192,8 @@ bool SaveConfig(const ConfigRecord& cfg) {
     ini.Write("LogView", "Tracks", StoredText(ini, cfg.LogViewTracks));
   std::error_code ec;
   std::filesystem::create_directories(std::filesystem::path(path).parent_path(), ec);  // the per-user folder
-  if (ReplaceWholeFile(path, ini.Bytes()) != 0) {
-    Ui().ShowError(kWriteError);
+  if (const int err = ReplaceWholeFile(path, ini.Bytes())) {
+    Ui().ShowError(std::string(kWriteError) + " " + path + ": " + FileErrorReason(err));
     return false;
   }
   return true;

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "common/shared_value.h"
 
@@ -21,17 +22,37 @@ struct ConfigRecord {
   std::uint8_t NotCheckReplyLen = 0;
   std::uint8_t WriteLog = 0;
   std::uint8_t AutoReconnect = 0;  // a session lost to a missing reply is reconnected
-  std::uint8_t FlashBackup = 0;  // read the ECU's image into Backups/ before a write erases it
-  std::uint8_t FlashVerify = 0;  // read the image back after a write and compare it with the file
+  std::uint8_t FlashBackup = 0;    // read the ECU's image into Backups/ before a write erases it
+  std::uint8_t FlashVerify = 0;    // read the image back after a write and compare it with the file
   // The log view's tracks ("RPM;UOZ,KUOZ1;fXX"); [LogView] Tracks.
   std::string LogViewTracks;
 };
+
+// A number of cfg.ini and the values the settings dialog offers for it.
+// LoadConfig brings a number read from the file into [min, max] (never
+// wrapping it into the field's width) and says so; the dialog's list holds
+// the choices, or its spin editor the range when there are none.
+struct ConfigNumber {
+  const char* section;
+  const char* key;
+  std::int32_t fallback;  // when the key is missing or its text is not a number
+  std::int32_t min;
+  std::int32_t max;
+  std::vector<std::int32_t> choices;
+};
+extern const ConfigNumber kCfgCBR;  // the speed index: 0 = 10400, 1 = 38400, 2 = 57600
+extern const ConfigNumber kCfgDataInterval;
+extern const ConfigNumber kCfgScreenInterval;
+extern const ConfigNumber kCfgWriterPause;
 
 // The one process-wide record.
 extern ConfigRecord TCfg;
 
 // Fills cfg from cfg.ini; false when there is no file or reading failed
-// (a read failure is reported to the user).
+// (a read failure is reported to the user, and so are numbers it had to bring
+// into their range, in one message). Besides Windows-1251 it reads UTF-16
+// with its mark and UTF-8; a file with the UTF-8 mark keeps its encoding, any
+// other is saved whole in Windows-1251.
 bool LoadConfig(ConfigRecord& cfg);
 // Writes cfg to cfg.ini; false on failure (reported to the user). The new text
 // goes to a temporary file beside it, cfg.ini.varnek-tmp-<process id>, that

@@ -24,8 +24,13 @@ void AppendUtf8(std::string& out, char32_t cp) {
   } else if (cp < 0x800) {
     out += static_cast<char>(0xC0 | (cp >> 6));
     out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else {
+  } else if (cp < 0x10000) {
     out += static_cast<char>(0xE0 | (cp >> 12));
+    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | (cp >> 18));
+    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
     out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
     out += static_cast<char>(0x80 | (cp & 0x3F));
   }
@@ -100,4 +105,29 @@ bool IsUtf8(const std::string& text) {
     i += static_cast<std::size_t>(n);
   }
   return true;
+}
+
+std::string Utf16ToUtf8(const std::string& bytes, bool bigEndian) {
+  const auto unit = [&](std::size_t i) -> char32_t {
+    const auto a = static_cast<unsigned char>(bytes[i]), b = static_cast<unsigned char>(bytes[i + 1]);
+    return bigEndian ? char32_t(a << 8 | b) : char32_t(b << 8 | a);
+  };
+  std::string out;
+  out.reserve(bytes.size() / 2);
+  for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
+    const char32_t u = unit(i);
+    if (u < 0xD800 || u > 0xDFFF) {
+      AppendUtf8(out, u);
+      continue;
+    }
+    const char32_t low = u < 0xDC00 && i + 3 < bytes.size() ? unit(i + 2) : 0;
+    if (low >= 0xDC00 && low <= 0xDFFF) {
+      AppendUtf8(out, 0x10000 + ((u - 0xD800) << 10) + (low - 0xDC00));
+      i += 2;
+    } else {
+      out += '?';
+    }
+  }
+  if (bytes.size() % 2 != 0) out += '?';
+  return out;
 }

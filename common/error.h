@@ -18,9 +18,14 @@ class EcuError : public std::runtime_error {
 // The caption of every message box the program shows.
 inline constexpr const char* kAppCaption = "tufeka Varnek test v 1.0";
 
-// Why a file could not be written or read, in the user's words; the system's
-// text for the rare rest.
+// A system error number in the user's words: the usual ones in Russian, the
+// rest as the system words them; never a bare number.
+std::string SystemErrorText(int err);
+
+// Why a file could not be written, in the user's words.
 std::string FileErrorReason(int err);
+// Why a file could not be read, in the user's words (to follow "<file>: ").
+std::string FileReadReason(int err);
 
 // Why a file could not be read, as a sentence for the user.
 std::string FileReadErrorText(int err);

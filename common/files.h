@@ -10,8 +10,9 @@
 #include <string>
 #include <string_view>
 
-// The whole file; nullopt when it cannot be read or is not a regular file.
-std::optional<std::string> LoadFile(const std::string& path);
+// The whole file; nullopt when it cannot be read or is not a regular file,
+// with the reason in *error when given (EISDIR for a folder).
+std::optional<std::string> LoadFile(const std::string& path, int* error = nullptr);
 
 // Replaces the file at path with bytes: they go to a temporary file beside it,
 // <name>.varnek-tmp-<process id>, which is flushed to the disk and then

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <ctime>
+#include <functional>
 
 // Counter now, in counter units (monotonic). Any thread.
 std::int64_t PerfCounter();
@@ -16,7 +17,11 @@ void DelayMs(std::uint16_t ms);
 // Waits until ms milliseconds have passed since the counter value start; the
 // first pass always runs when ms > 0. Any thread.
 void DelayUntilMs(std::uint16_t ms, std::int64_t start);
-// Lowers the calling thread's timer slack so 1 ms sleeps stay near 1 ms.
+// The same wait with sleepOneMs() in place of each 1 ms sleep; that step ends
+// the wait at once by returning false (a stop), and so does this call.
+bool DelayUntilMs(std::uint16_t ms, std::int64_t start, const std::function<bool()>& sleepOneMs);
+// Lowers the calling thread's timer slack (on Windows the system timer
+// period) so 1 ms sleeps and 1 ms waits stay near 1 ms.
 void LowerTimerSlack();
 // Runs the calling thread one step above normal priority where the system
 // allows it; otherwise it stays at normal priority.

@@ -22,16 +22,25 @@ std::int64_t PerfFrequency() {
   return frequency;
 }
 
-void timing_os::SleepOneMs() {
-  // The default timer period (15.6 ms) would turn every 1 ms sleep into 16.
-  // Raised once for the life of the process.
+namespace {
+
+// The default timer period (15.6 ms) would turn every 1 ms sleep or wait into
+// 16. Raised once for the life of the process.
+void RaiseTimerResolution() {
   static const bool raised = timeBeginPeriod(1) == TIMERR_NOERROR;
   (void)raised;
+}
+
+}  // namespace
+
+void timing_os::SleepOneMs() {
+  RaiseTimerResolution();
   Sleep(1);
 }
 
-// The timer resolution is the whole process's, raised at the first sleep.
-void LowerTimerSlack() {}
+// The timer resolution is the whole process's; the link threads' 1 ms waits
+// on their stop need it as much as the sleeps.
+void LowerTimerSlack() { RaiseTimerResolution(); }
 
 void RaiseThreadPriority() { SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_ABOVE_NORMAL); }
 

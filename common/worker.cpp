@@ -3,6 +3,7 @@
 #include <thread>
 #include <vector>
 
+#include "common/timing.h"
 #include "common/ui.h"
 
 namespace {
@@ -96,6 +97,18 @@ bool WorkerThread::Synchronize(const std::function<void()>& fn) {
   }
   if (call->error) std::rethrow_exception(call->error);
   return true;
+}
+
+bool WorkerThread::SleepFor(std::chrono::nanoseconds d) {
+  std::unique_lock<std::mutex> lock(mutex_);
+  return !cv_.wait_for(lock, d, [this] { return Terminated(); });
+}
+
+bool WorkerThread::PauseMs(std::uint16_t ms) { return PauseUntilMs(ms, PerfCounter()); }
+
+bool WorkerThread::PauseUntilMs(std::uint16_t ms, std::int64_t start) {
+  if (Terminated()) return false;
+  return DelayUntilMs(ms, start, [this] { return SleepFor(std::chrono::milliseconds(1)); });
 }
 
 bool TerminateAllWorkers(std::chrono::milliseconds timeout) {

@@ -12,6 +12,7 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <cstdint>
 #include <exception>
 #include <functional>
 #include <memory>
@@ -41,6 +42,13 @@ class WorkerThread : public std::enable_shared_from_this<WorkerThread> {
   // Runs fn directly when called on the user-interface thread or when no
   // loop runs hand-offs (nothing registered).
   bool Synchronize(const std::function<void()>& fn);
+  // Worker thread only. Sleeps up to d; Terminate() ends the sleep at once.
+  // False when terminated.
+  bool SleepFor(std::chrono::nanoseconds d);
+  // DelayMs and DelayUntilMs (timing.h) whose 1 ms sleeps Terminate() ends at
+  // once, whatever the length of the wait. False when terminated.
+  bool PauseMs(std::uint16_t ms);
+  bool PauseUntilMs(std::uint16_t ms, std::int64_t start);
 
  private:
   void Run();

@@ -116,13 +116,13 @@ std::optional<std::string> OpenFirmwareFile() {
   errno = 0;
   std::unique_ptr<std::FILE, FileCloser> file(std::fopen(name->c_str(), "rb"));
   if (!file) {
-    Ui().ShowError("Ошибка открытия файла прошивки " + *name + ": " + FileErrorReason(errno ? errno : EIO));
+    Ui().ShowError("Ошибка открытия файла прошивки " + *name + ": " + FileReadReason(errno ? errno : EIO));
     return std::nullopt;
   }
   std::error_code ec;
   const std::uintmax_t size = std::filesystem::file_size(*name, ec);
   if (ec) {
-    Ui().ShowError("Ошибка чтения файла прошивки " + *name + ": " + FileErrorReason(ec.value()));
+    Ui().ShowError("Ошибка чтения файла прошивки " + *name + ": " + FileReadReason(ec.value()));
     return std::nullopt;
   }
   // Only an image of exactly 64 KiB is written: cutting or padding a file
@@ -135,7 +135,7 @@ std::optional<std::string> OpenFirmwareFile() {
   std::vector<std::uint8_t> data(kFirmwareSize);
   errno = 0;
   if (std::fread(data.data(), 1, data.size(), file.get()) != data.size()) {
-    Ui().ShowError("Ошибка чтения файла прошивки " + *name + ": " + FileErrorReason(errno ? errno : EIO));
+    Ui().ShowError("Ошибка чтения файла прошивки " + *name + ": " + FileReadReason(errno ? errno : EIO));
     return std::nullopt;
   }
   std::copy(data.begin(), data.end(), FirmwareImage.begin());

@@ -2,12 +2,12 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
 #include <system_error>
 
 #include "common/bytes.h"
 #include "common/cp1251.h"
 #include "common/error.h"
+#include "common/files.h"
 #include "common/paths.h"
 #include "common/ui.h"
 #include "link/port.h"
@@ -37,19 +37,20 @@ bool ReadLoaderFile() {
     return false;
   }
   Ui().ShowProgress("Чтение файла загрузчика ...", kLoaderSize);
-  std::ifstream in(path, std::ios::binary);
   LoaderImage.fill(0);
-  in.read(reinterpret_cast<char*>(LoaderImage.data()), kLoaderSize);
-  const auto got = in.gcount();
-  if (got < kLoaderSize) {
-    // Refused before the port is opened: a short loader must never reach the ECU.
+  // Refused before the port is opened: a short loader must never reach the ECU.
+  const auto refuse = [](const std::string& text) {
     Ui().HideProgress();
-    const bool unreadable = !in.is_open() || in.bad() || !std::filesystem::is_regular_file(path, ec);
-    Ui().ShowError(unreadable ? std::string("Ошибка чтения файла Loader.dat")
-                              : "Файл Loader.dat короче " + std::to_string(kLoaderSize) + " байт (в нём " +
-                                    std::to_string(got) + ")");
+    Ui().ShowError(text);
     return false;
-  }
+  };
+  int err = 0;
+  const auto bytes = LoadFile(path, &err);
+  if (!bytes) return refuse("Ошибка чтения файла загрузчика " + path + ": " + FileReadReason(err));
+  if (bytes->size() < kLoaderSize)
+    return refuse("Файл загрузчика " + path + " короче " + std::to_string(kLoaderSize) + " байт (в нём " +
+                  std::to_string(bytes->size()) + ")");
+  std::copy_n(bytes->begin(), kLoaderSize, LoaderImage.begin());
   for (int i = 0; i < kLoaderSize; ++i) Ui().StepProgress();
   return true;
 }

@@ -57,7 +57,7 @@ void InstallPortHandle(PortId id) {
 }  // namespace
 
 std::string port_os::ReadErrorText(int err) {
-  return "Ошибка чтения из порта : " + std::to_string(err) + "\r\n";
+  return "Ошибка чтения из порта : " + std::to_string(err) + " (" + port_os::ReasonText(err) + ")\r\n";
 }
 
 PortOpenError::PortOpenError(const std::string& port, std::string reason, std::string detail)

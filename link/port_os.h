@@ -28,8 +28,11 @@ inline constexpr const char* kWriteEventError = "Ошибка создания �
 inline constexpr const char* kWriteError = "Ошибка записи в порт";
 inline constexpr const char* kWriteWaitError = "Ошибка ожидания завершения записи в порт";
 inline constexpr const char* kBreakError = "Ошибка установки состояния break";
-// The read error carries the system's error number.
+// The read error carries the system's error number and its words.
 std::string ReadErrorText(int err);
+// The system's error number in the user's words (an errno value on Linux, a
+// Windows error code on Windows).
+std::string ReasonText(int err);
 
 // The error number a closed port reports (EBADF, ERROR_INVALID_HANDLE).
 extern const int kClosedError;

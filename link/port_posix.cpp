@@ -88,6 +88,8 @@ std::string port_os::ErrorDetail(const std::string& call, int err) {
   return call + ": " + std::strerror(err) + " (errno " + std::to_string(err) + ")";
 }
 
+std::string port_os::ReasonText(int err) { return SystemErrorText(err); }
+
 namespace {
 
 // The group a user must belong to for the device; dialout when the device
@@ -123,7 +125,7 @@ std::string OpenFailureReason(const std::string& path, int err) {
     case EISDIR:
       return "это не последовательный порт";
     default:
-      return "системная ошибка " + std::to_string(err);
+      return SystemErrorText(err);
   }
 }
 

@@ -14,6 +14,7 @@
 
 #include "common/error.h"
 #include "common/timing.h"
+#include "common/wide_win32.h"
 #include "link/port_error.h"
 #include "link/port_os.h"
 
@@ -118,6 +119,22 @@ std::string port_os::ErrorDetail(const std::string& call, int err) {
   return call + ": " + (n > 0 ? text : "system error") + " (error " + std::to_string(err) + ")";
 }
 
+// The system's own words, in the user's language; the number only where the
+// system has no text for it.
+std::string port_os::ReasonText(int code) {
+  const auto err = static_cast<DWORD>(code);
+  wchar_t* text = nullptr;
+  const DWORD n = FormatMessageW(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+      err, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+  std::wstring words(text ? text : L"", n);
+  LocalFree(text);
+  while (!words.empty() &&
+         (words.back() == L'\r' || words.back() == L'\n' || words.back() == L' ' || words.back() == L'.'))
+    words.pop_back();
+  return words.empty() ? "системная ошибка " + std::to_string(err) : Utf8(words);
+}
+
 namespace {
 
 std::string OpenFailureReason(DWORD err) {
@@ -129,8 +146,12 @@ std::string OpenFailureReason(DWORD err) {
     case ERROR_SHARING_VIOLATION:
       // Windows answers a port that another program holds with access denied.
       return "порт занят другой программой";
+    case ERROR_INVALID_NAME:
+      return "недопустимое имя порта";
+    case ERROR_FILENAME_EXCED_RANGE:
+      return "слишком длинное имя";
     default:
-      return "системная ошибка " + std::to_string(err);
+      return port_os::ReasonText(static_cast<int>(err));
   }
 }
 

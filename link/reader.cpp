@@ -103,7 +103,7 @@ class TComReadThread : public WorkerThread {
     const long long us =
         waiting == lastShortWaiting_ ? 5000 : std::clamp<long long>(bytes * byteUs, byteUs, 20000);
     lastShortWaiting_ = waiting;
-    std::this_thread::sleep_for(std::chrono::microseconds(us));
+    SleepFor(std::chrono::microseconds(us));
   }
 
   void Pass() {
@@ -264,7 +264,7 @@ class TComReadThread : public WorkerThread {
     ReplyCountdown = -1;
     Framer.SetIdle();
     lk.unlock();
-    if (ms > 0) DelayMs(static_cast<std::uint16_t>(ms));
+    if (ms > 0) PauseMs(static_cast<std::uint16_t>(ms));
     // A receiver of an ended link stays quiet: its signal could wake the
     // transmitter of the next link in the middle of an exchange.
     if (Terminated()) {

@@ -36,7 +36,8 @@ class TComWriteThread : public WorkerThread {
       const bool pending = !QueueEmpty();
       if (pending) {
         if (!Trace({TraceStartWriterLine(), TraceBeginWriterPauseLine()})) break;
-        DelayUntilMs(TCfg.WriterPause.load(), LastRxTime.load());
+        // However long the pause, a stop of the link ends it at once.
+        if (!PauseUntilMs(TCfg.WriterPause.load(), LastRxTime.load())) break;
       } else if (!Trace({TraceStartWriterLine()})) {
         break;
       }

@@ -33,6 +33,13 @@ QComboBox* List(QWidget* parent, const char* name, const QStringList& items = {}
   return c;
 }
 
+// A list of the values cfg.ini allows for a number.
+QComboBox* Choices(QWidget* parent, const char* name, const ConfigNumber& number) {
+  QStringList items;
+  for (std::int32_t v : number.choices) items << QString::number(v);
+  return List(parent, name, items);
+}
+
 // Exact in length, case ignored; -1 when no item matches.
 int FindItem(const QComboBox* list, const QString& text) {
   for (int i = 0; i < list->count(); ++i)
@@ -92,19 +99,19 @@ TfrmSettings::TfrmSettings(QWidget* parent) : QDialog(parent) {
   QFrame* p2 = Panel(this);
   auto* g2 = new QGridLayout(p2);
   g2->addWidget(new QLabel("Интервал запросов", p2), 0, 0);
-  cmbDataInterval = List(p2, "cmbDataInterval", {"0", "150", "200", "300", "400", "500"});
+  cmbDataInterval = Choices(p2, "cmbDataInterval", kCfgDataInterval);
   cmbDataInterval->setCurrentIndex(-1);
   cmbDataInterval->setEnabled(false);
   g2->addWidget(cmbDataInterval, 0, 1);
   g2->addWidget(new QLabel("Интервал обновления экрана", p2), 1, 0);
-  cmbScreenInterval = List(p2, "cmbScreenInterval", {"0", "200", "300", "500", "1000"});
+  cmbScreenInterval = Choices(p2, "cmbScreenInterval", kCfgScreenInterval);
   cmbScreenInterval->setCurrentIndex(3);
   cmbScreenInterval->setEnabled(false);
   g2->addWidget(cmbScreenInterval, 1, 1);
   g2->addWidget(new QLabel("Задержка перед запросом", p2), 2, 0);
   edWriterPause = new QSpinBox(p2);
   edWriterPause->setObjectName("edWriterPause");
-  edWriterPause->setRange(20, 200);
+  edWriterPause->setRange(kCfgWriterPause.min, kCfgWriterPause.max);
   edWriterPause->setValue(20);
   g2->addWidget(edWriterPause, 2, 1);
   g2->setColumnStretch(1, 1);
@@ -196,7 +203,7 @@ void TfrmSettings::FormShow() {
   cbFastInit->setChecked(TCfg.FastInit != 0);
   SelectItem(cmbDataInterval, QString::number(TCfg.DataInterval.load()));
   SelectItem(cmbScreenInterval, QString::number(TCfg.ScreenInterval));
-  edWriterPause->setValue(TCfg.WriterPause.load());  // the spin keeps it within 20..200
+  edWriterPause->setValue(TCfg.WriterPause.load());  // the spin keeps it within its range
   if (portsListed_)
     SelectPort(cmbLambdaPort, QString::fromStdString(TCfg.LambdaPort));
   else

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <filesystem>
 
+#include "common/cp1251.h"
 #include "tests/common/config_fixture.h"
 
 namespace {
@@ -109,12 +110,14 @@ TEST_F(ConfigFile, FirmwareSafetySwitchesAreOffOnlyForAnExplicitZero) {
   EXPECT_EQ(cfg.FlashVerify, 1);
 }
 
-TEST_F(ConfigFile, IntegersParseLikeTheProfileReaderAndKeepTheFieldWidth) {
+TEST_F(ConfigFile, IntegersParseLikeTheProfileReaderAndNeverWrap) {
   const std::pair<const char*, int> cases[] = {
-      {"200", 200},         {" 300 ", 300}, {"abc", 150}, {"", 150},     {"70000", 4464},
-      {"0x10", 16},         {"0X1f", 31},   {"$FF", 255}, {"-1", 65535}, {"+40", 40},
-      {"12abc", 150},       {"0x", 150},    {"$", 150},   {"1.5", 150},  {"2147483648", 150},
-      {"$FFFFFFFF", 65535}, {"0x10000", 0},
+      {"200", 200},       {" 300 ", 300},   {"abc", 150},
+      {"", 150},          {"70000", 500},   {"0x10", 16},
+      {"0X1f", 31},       {"$FF", 255},     {"-1", 0},
+      {"+40", 40},        {"12abc", 150},   {"0x", 150},
+      {"$", 150},         {"1.5", 150},     {"2147483648", 500},
+      {"$FFFFFFFF", 500}, {"0x10000", 500}, {"-99999999999999999999", 0},
   };
   for (const auto& [text, expected] : cases) {
     Write(std::string("[Interval]\r\nData=") + text + "\r\n");
@@ -124,14 +127,40 @@ TEST_F(ConfigFile, IntegersParseLikeTheProfileReaderAndKeepTheFieldWidth) {
   }
 }
 
-TEST_F(ConfigFile, SpeedIndexOutsideTheTableReadsAsOne) {
-  const std::pair<const char*, int> cases[] = {{"0", 0}, {"2", 2}, {"3", 1}, {"-1", 1}, {"x", 1}, {"$2", 2}};
+TEST_F(ConfigFile, SpeedIndexOutsideTheTableIsBroughtIntoIt) {
+  const std::pair<const char*, int> cases[] = {{"0", 0}, {"2", 2}, {"3", 2}, {"-1", 0}, {"x", 1}, {"$2", 2}};
   for (const auto& [text, expected] : cases) {
     Write(std::string("[Ecu]\r\nCBR=") + text + "\r\n");
     ConfigRecord cfg = Fresh();
     ASSERT_TRUE(LoadConfig(cfg));
     EXPECT_EQ(cfg.CBR, expected) << text;
   }
+}
+
+TEST_F(ConfigFile, NumbersOutOfRangeAreBroughtIntoTheDialogsRangesAndSaidOnce) {
+  Write("[Ecu]\r\nCBR=99999999999\r\n[Interval]\r\nData=4294967296\r\nScreen=-5\r\nWriterPause=65535\r\n");
+  ConfigRecord cfg = Fresh();
+  InitConfig(cfg);
+  EXPECT_EQ(cfg.CBR, 2);
+  EXPECT_EQ(cfg.DataInterval, 500);
+  EXPECT_EQ(cfg.ScreenInterval, 0);
+  EXPECT_EQ(cfg.WriterPause, 200);
+  EXPECT_TRUE(ui_.errors.empty());
+  ASSERT_EQ(ui_.messages.size(), 1u);
+  const std::string& said = ui_.messages[0];
+  EXPECT_NE(said.find(Path()), std::string::npos) << said;
+  for (const char* line : {"[Ecu] CBR: 99999999999 заменено на 2 (допустимо от 0 до 2)",
+                           "[Interval] Data: 4294967296 заменено на 500 (допустимо от 0 до 500)",
+                           "[Interval] Screen: -5 заменено на 0 (допустимо от 0 до 1000)",
+                           "[Interval] WriterPause: 65535 заменено на 200 (допустимо от 20 до 200)"})
+    EXPECT_NE(said.find(line), std::string::npos) << line << "\n" << said;
+
+  ASSERT_TRUE(SaveConfig(cfg));
+  EXPECT_NE(Read().find("[Interval]\r\nData=500\r\nScreen=0\r\nWriterPause=200\r\n"), std::string::npos);
+  ConfigRecord again = Fresh();
+  InitConfig(again);
+  EXPECT_EQ(again.WriterPause, 200);
+  EXPECT_EQ(ui_.messages.size(), 1u);
 }
 
 TEST_F(ConfigFile, SaveReplacesKeysInPlaceAndKeepsEverythingElse) {
@@ -186,6 +215,40 @@ TEST_F(ConfigFile, FileSavedAsUtf8WithAMarkIsReadAndKeptAsUtf8) {
   EXPECT_EQ(cfg.LambdaEnabled, 0);
 }
 
+TEST_F(ConfigFile, FileSavedAsUtf16OrUtf8WithoutAMarkIsReadAndSavedWholeInWindows1251) {
+  const std::u16string text16 = u"; заметка\r\n[Ecu]\r\nPort=COM7\r\n[Lambda]\r\nPort=Нет\r\n";
+  const std::string text8 = "; заметка\r\n[Ecu]\r\nPort=COM7\r\n[Lambda]\r\nPort=Нет\r\n";
+  const std::string text8Lf = "; заметка\n[Ecu]\nPort=COM7\n[Lambda]\nPort=Нет\n";
+  const auto utf16 = [&](bool bigEndian) {
+    std::string bytes = bigEndian ? "\xFE\xFF" : "\xFF\xFE";
+    for (char16_t c : text16) {
+      const char hi = static_cast<char>(c >> 8), lo = static_cast<char>(c & 0xFF);
+      bytes += bigEndian ? std::string{hi, lo} : std::string{lo, hi};
+    }
+    return bytes;
+  };
+  // What the same text in Windows-1251 is saved as.
+  Write(Utf8ToCp1251(text8));
+  ConfigRecord cfg = Fresh();
+  ASSERT_TRUE(LoadConfig(cfg));
+  ASSERT_TRUE(SaveConfig(cfg));
+  const std::string expected = Read();
+  ASSERT_EQ(expected.substr(0, 11), "; \xE7\xE0\xEC\xE5\xF2\xEA\xE0\r\n");
+
+  for (const auto& [name, bytes] : {std::pair{"UTF-16LE", utf16(false)}, std::pair{"UTF-16BE", utf16(true)},
+                                    std::pair{"UTF-8 with LF", text8Lf}}) {
+    Write(bytes);
+    cfg = Fresh();
+    ASSERT_TRUE(LoadConfig(cfg)) << name;
+    EXPECT_EQ(cfg.Port, "COM7") << name;
+    EXPECT_EQ(cfg.LambdaPort, "Нет") << name;
+    EXPECT_EQ(cfg.LambdaEnabled, 0) << name;
+    ASSERT_TRUE(SaveConfig(cfg)) << name;
+    EXPECT_EQ(Read(), expected) << name;
+  }
+  EXPECT_TRUE(ui_.errors.empty());
+}
+
 TEST_F(ConfigFile, CyrillicValuesAreWrittenInWindows1251) {
   ConfigRecord cfg = Fresh();
   cfg.LambdaPort = "Нет";
@@ -193,17 +256,18 @@ TEST_F(ConfigFile, CyrillicValuesAreWrittenInWindows1251) {
   EXPECT_NE(Read().find("[Lambda]\r\nPort=" + kNo1251 + "\r\n"), std::string::npos);
 }
 
-TEST_F(ConfigFile, UnreadableAndUnwritableFilesAreReported) {
+TEST_F(ConfigFile, UnreadableAndUnwritableFilesAreReportedWithPathAndReason) {
   // A folder in the file's place cannot be read or replaced, also for root.
   ASSERT_TRUE(std::filesystem::create_directory(Path()));
   ConfigRecord cfg = Fresh();
   InitConfig(cfg);
-  ASSERT_EQ(ui_.errors, std::vector<std::string>{"Ошибка чтения файла настройки"});
+  ASSERT_EQ(ui_.errors,
+            std::vector<std::string>{"Ошибка чтения файла настройки " + Path() + ": это папка, а не файл"});
   EXPECT_EQ(cfg.Port, "COM2");  // the fallbacks apply
   EXPECT_EQ(cfg.ScreenInterval, 500);
 
   EXPECT_FALSE(SaveConfig(cfg));
-  EXPECT_EQ(ui_.errors.back(), "Ошибка записи файла настройки");
+  EXPECT_EQ(ui_.errors.back(), "Ошибка записи файла настройки " + Path() + ": это папка, а не файл");
 }
 
 }  // namespace

@@ -161,7 +161,8 @@ TEST_F(UploadTest, LoaderThatCannotBeReadIsReported) {
 
   FlashRead(port);
 
-  EXPECT_EQ(ui.errors, std::vector<std::string>{"Ошибка чтения файла Loader.dat"});
+  EXPECT_EQ(ui.errors, std::vector<std::string>{"Ошибка чтения файла загрузчика " + Path("Loader.dat") +
+                                                ": это папка, а не файл"});
   EXPECT_EQ(boot->BytesFromProgram(), 0u);
   EXPECT_FALSE(ui.progressVisible);
 }
@@ -173,6 +174,12 @@ TEST_F(UploadTest, AbsentPortIsReportedWithThePortMessage) {
                                                 ": нет такого устройства"});
   EXPECT_FALSE(ui.progressVisible);
   EXPECT_EQ(PortHandle.load(), kNoPort);
+
+  // A name longer than the system takes: the reason in words, not its number.
+  const std::string tooLong = Path(std::string(300, 'x'));
+  FlashRead(tooLong);
+  ASSERT_EQ(ui.errors.size(), 2u);
+  EXPECT_EQ(ui.errors[1], "Ошибка открытия порта " + tooLong + ": слишком длинное имя");
 }
 
 TEST_F(UploadTest, CommandDuringALiveLinkLeavesThatLinksPortAlone) {

@@ -2,6 +2,8 @@
 // and when, and how the receiver treats what it is not waiting for.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "ecu/kwp.h"
 #include "tests/link/link_rig.h"
 
@@ -59,6 +61,21 @@ TEST_F(LinkThreads, BytesOutsideAnExchangeAreDiscarded) {
   RequestData();
   ASSERT_TRUE(WaitFor([&] { return ui.replyCount == replies + 1; }));
   EXPECT_EQ(ResetCount.load(), resets);
+}
+
+TEST_F(LinkThreads, StopEndsAPauseOfAnyLengthAtOnce) {
+  StartLine();
+  TCfg.WriterPause = 65535;
+  Connect(1);
+  // StartCommunication leaves at once (nothing received yet); the session
+  // request behind its reply waits out the 65 s pause.
+  ASSERT_TRUE(WaitFor([] {
+    const auto lines = TraceLines();
+    return std::count(lines.begin(), lines.end(), TraceBeginWriterPauseLine()) == 2;
+  }));
+  EcuTeardown();
+  EXPECT_TRUE(WaitFor([] { return LiveWorkerCount() == 0; }));
+  EXPECT_EQ(CountRequests(0x10), 0);
 }
 
 TEST_F(LinkThreads, ReceiverOfAClosedPortEndsWithoutBeingAsked) {
