@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <memory>
+#include <regex>
 #include <string_view>
 #include <system_error>
 
@@ -31,7 +32,9 @@ bool KeptInFileName(char32_t c) {
          c == U'_' || (c >= 0x0400 && c <= 0x045F) || c == 0x0490 || c == 0x0491;
 }
 
-std::string SafeIdentifier(const std::string& id) {
+}  // namespace
+
+std::string BackupIdentifier(const std::string& id) {
   std::string out;
   for (std::size_t i = 0; i < id.size();) {
     std::size_t length = 1;
@@ -41,6 +44,8 @@ std::string SafeIdentifier(const std::string& id) {
   }
   return out;
 }
+
+namespace {
 
 [[noreturn]] void Fail(const std::string& path, int err, const std::string& call) {
   throw EcuError("Ошибка записи резервной копии " + path + ": " + FileErrorReason(err),
@@ -63,17 +68,23 @@ bool ReadsBackEqual(const std::string& path, const FirmwareBuffer& image) {
 }  // namespace
 
 std::string BackupFileName(const std::string& identifier, const std::tm& local) {
-  return SafeIdentifier(identifier) + "_" + FormatTime(kFileTimeFormat, local) + ".bin";
+  return BackupIdentifier(identifier) + "_" + FormatTime(kFileTimeFormat, local) + ".bin";
 }
 
-std::string SaveBackup(const FirmwareBuffer& image, const std::string& identifier) {
+bool EndsWritten(const FirmwareBuffer& image) {
+  return std::any_of(image.end() - kWriteBlockSize, image.end(), [](std::uint8_t b) { return b != 0xFF; });
+}
+
+std::string SaveBackup(const FirmwareBuffer& image, const std::string& identifier, bool complete) {
   const std::filesystem::path dir = BackupsDirPath();
   std::error_code ec;
   std::filesystem::create_directories(dir, ec);
   if (ec) Fail(dir.string(), ec.value(), "create_directories");
   // Never over an older backup: that may be the only good image there is.
   const std::string path = UnusedFilePath(
-      dir.string(), SafeIdentifier(identifier) + "_" + FormatLocalTime(kFileTimeFormat, std::time(nullptr)),
+      dir.string(),
+      BackupIdentifier(identifier) + "_" + FormatLocalTime(kFileTimeFormat, std::time(nullptr)) +
+          (complete ? "" : "_incomplete"),
       ".bin");
   try {
     // On the disk before the erase: a laptop that dies during the write must
@@ -89,4 +100,37 @@ std::string SaveBackup(const FirmwareBuffer& image, const std::string& identifie
     throw;
   }
   return path;
+}
+
+std::string NewestCompleteBackup(const std::string& identifier) {
+  // <id>_<time>.bin, or <id>_<time>-2.bin when that second had one already.
+  const std::string id = BackupIdentifier(identifier);
+  static const std::regex rest(R"((\d{4}-\d\d-\d\d_\d\d-\d\d-\d\d)(?:-(\d{1,6}))?\.bin)");
+  struct Candidate {
+    std::string time;
+    int number = 0;
+    std::filesystem::path path;
+  };
+  std::vector<Candidate> found;
+  std::error_code ec;
+  for (std::filesystem::directory_iterator it(BackupsDirPath(), ec), end; !ec && it != end; it.increment(ec)) {
+    const std::string name = it->path().filename().string();
+    std::smatch m;
+    if (name.compare(0, id.size() + 1, id + "_") != 0) continue;
+    const std::string tail = name.substr(id.size() + 1);
+    if (!std::regex_match(tail, m, rest)) continue;
+    found.push_back({m[1].str(), m[2].matched ? std::stoi(m[2].str()) : 1, it->path()});
+  }
+  std::sort(found.begin(), found.end(), [](const Candidate& a, const Candidate& b) {
+    return a.time != b.time ? a.time > b.time : a.number > b.number;
+  });
+  // A backup taken before incomplete images were told apart may be one.
+  auto image = std::make_unique<FirmwareBuffer>();
+  for (const Candidate& c : found) {
+    File f(std::fopen(c.path.string().c_str(), "rb"));
+    if (f && std::fread(image->data(), 1, image->size(), f.get()) == image->size() && std::fgetc(f.get()) == EOF &&
+        EndsWritten(*image))
+      return c.path.string();
+  }
+  return {};
 }

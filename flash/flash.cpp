@@ -11,6 +11,7 @@
 #include "flash/backup.h"
 #include "flash/firmware.h"
 #include "flash/loader.h"
+#include "flash/write_journal.h"
 #include "flash/write_report.h"
 #include "link/port.h"
 
@@ -56,14 +57,24 @@ void ReportWriteFailure(const WriteFailure& where, const std::string& text) {
   Ui().HideProgress();
 }
 
-// Reads the ECU's current image and keeps it in the Backups folder; returns
-// the file's path.
-std::string TakeBackup() {
-  const std::string id = ReadEcuId();
+// Reads the ECU's current image and keeps it in the Backups folder. Returns
+// the backup the messages name: this one, or when the ECU holds what a failed
+// write left, the newest complete one (none: empty).
+std::string TakeBackup(const std::string& id) {
   Ui().ShowProgress("Резервная копия прошивки " + id + " ... ", kFirmwareSize / kReadBlockSize);
   auto image = std::make_unique<FirmwareBuffer>();
   ReadFirmware(*image);
-  return SaveBackup(*image, id);
+  const bool complete = EndsWritten(*image) && !LastWriteFailed(id);
+  const std::string saved = SaveBackup(*image, id, complete);
+  return complete ? saved : NewestCompleteBackup(id);
+}
+
+// The journal's failure to keep the outcome is told after the write's own message.
+std::string WithJournal(const std::string& id, bool failed, const std::string& backup, std::string text) {
+  if (id.empty()) return text;  // no backup, no identifier: nothing to keep
+  const std::string error = JournalWrite(id, failed, backup);
+  if (!error.empty()) text += "\n" + error;
+  return text;
 }
 
 }  // namespace
@@ -93,6 +104,7 @@ void FlashWrite(const std::string& port) {
   const std::uint32_t crc = Crc32(FirmwareImage.data(), FirmwareImage.size());
   WriteFailure where;
   WriteProgress progress;
+  std::string id;  // read with the backup only: the bare write reads none
   std::string backup;
   std::unique_ptr<FirmwareBuffer> readBack;
   std::optional<std::string> readBackError;
@@ -102,10 +114,11 @@ void FlashWrite(const std::string& port) {
     // Nothing is erased unless the image it replaces is safe on the disk.
     if (TCfg.FlashBackup) {
       where.stage = WriteStage::Backup;
-      backup = TakeBackup();
+      id = ReadEcuId();
+      backup = TakeBackup(id);
     }
     where.stage = WriteStage::Erase;
-    where.eraseAfterRead = !backup.empty();
+    where.eraseAfterRead = TCfg.FlashBackup != 0;
     EraseFlash();
     where.eraseAfterRead = false;
     WriteFirmware(progress);
@@ -125,21 +138,32 @@ void FlashWrite(const std::string& port) {
       where.block = progress.blocksAcknowledged;
     }
     where.noAnswer = dynamic_cast<const NoAnswerError*>(&e) != nullptr;
-    ReportWriteFailure(where, WriteFailureText(e.what(), where, *file, backup));
+    std::string text = WriteFailureText(e.what(), where, *file, backup);
+    // From the erase on, the ECU holds what this write left.
+    const bool touched = where.stage != WriteStage::Upload && where.stage != WriteStage::Backup;
+    if (touched) text = WithJournal(id, true, backup, text);
+    ReportWriteFailure(where, text);
     return;
   }
+  // Unverified counts as failed: nothing says the ECU holds the file.
   if (readBackError) {
-    ReportWriteFailure(where, VerifyNotRunText(*readBackError, crc));
+    ReportWriteFailure(where, WithJournal(id, true, backup, VerifyNotRunText(*readBackError, crc)));
     return;
   }
   if (readBack) {
     const auto [inFile, inEcu] = std::mismatch(FirmwareImage.begin(), FirmwareImage.end(), readBack->begin());
     if (inFile != FirmwareImage.end()) {
       const int address = static_cast<int>(inFile - FirmwareImage.begin());
-      ReportWriteFailure(where, VerifyMismatchText(address, *inFile, *inEcu, *file, backup));
+      ReportWriteFailure(
+          where, WithJournal(id, true, backup, VerifyMismatchText(address, *inFile, *inEcu, *file, backup)));
       return;
     }
   }
+  const std::string journalNote = WithJournal(id, false, backup, "");
   Ui().HideProgress();
-  if (readBack) Ui().ShowMessage(WriteSuccessText(*file, crc, backup));
+  if (readBack) {
+    Ui().ShowMessage(WriteSuccessText(*file, crc, backup) + journalNote);
+  } else if (!journalNote.empty()) {
+    Ui().ShowError(journalNote.substr(1));
+  }
 }
