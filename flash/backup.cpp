@@ -81,11 +81,11 @@ std::string SaveBackup(const FirmwareBuffer& image, const std::string& identifie
   std::filesystem::create_directories(dir, ec);
   if (ec) Fail(dir.string(), ec.value(), "create_directories");
   // Never over an older backup: that may be the only good image there is.
-  const std::string path = UnusedFilePath(
-      dir.string(),
-      BackupIdentifier(identifier) + "_" + FormatLocalTime(kFileTimeFormat, std::time(nullptr)) +
-          (complete ? "" : "_incomplete"),
-      ".bin");
+  const std::string path = UnusedFilePath(dir.string(),
+                                          BackupIdentifier(identifier) + "_" +
+                                              FormatLocalTime(kFileTimeFormat, std::time(nullptr)) +
+                                              (complete ? "" : "_incomplete"),
+                                          ".bin");
   try {
     // On the disk before the erase: a laptop that dies during the write must
     // not take the way back with it.
@@ -113,7 +113,8 @@ std::string NewestCompleteBackup(const std::string& identifier) {
   };
   std::vector<Candidate> found;
   std::error_code ec;
-  for (std::filesystem::directory_iterator it(BackupsDirPath(), ec), end; !ec && it != end; it.increment(ec)) {
+  for (std::filesystem::directory_iterator it(BackupsDirPath(), ec), end; !ec && it != end;
+       it.increment(ec)) {
     const std::string name = it->path().filename().string();
     std::smatch m;
     if (name.compare(0, id.size() + 1, id + "_") != 0) continue;
@@ -128,8 +129,8 @@ std::string NewestCompleteBackup(const std::string& identifier) {
   auto image = std::make_unique<FirmwareBuffer>();
   for (const Candidate& c : found) {
     File f(std::fopen(c.path.string().c_str(), "rb"));
-    if (f && std::fread(image->data(), 1, image->size(), f.get()) == image->size() && std::fgetc(f.get()) == EOF &&
-        EndsWritten(*image))
+    if (f && std::fread(image->data(), 1, image->size(), f.get()) == image->size() &&
+        std::fgetc(f.get()) == EOF && EndsWritten(*image))
       return c.path.string();
   }
   return {};

@@ -1,6 +1,6 @@
 // The "Записать" command against the simulated boot code and loader.
-#include <cstdio>
 #include <algorithm>
+#include <cstdio>
 #include <filesystem>
 #include <regex>
 
@@ -271,7 +271,8 @@ TEST_F(FlashWriteTest, RetryAfterAFailedWriteNamesTheOriginalBackupNotTheHalfWri
   // The ECU switched off and on holds block 0 and 65 408 erased bytes; a new
   // program start knows of the failure only from the journal.
   const auto halfWritten = boot->Image();
-  ASSERT_TRUE(std::all_of(halfWritten.begin() + 128, halfWritten.end(), [](std::uint8_t b) { return b == 0xFF; }));
+  ASSERT_TRUE(
+      std::all_of(halfWritten.begin() + 128, halfWritten.end(), [](std::uint8_t b) { return b == 0xFF; }));
   boot.reset();
   boot = std::make_unique<BootLine>();
   boot->SetIdentifier("SIMECU01");
@@ -300,9 +301,9 @@ TEST_F(FlashWriteTest, RetryAfterAFailedWriteNamesTheOriginalBackupNotTheHalfWri
   const auto journal = ReadFileBytes(Path("Backups/writes.csv"));
   const std::string text(journal.begin(), journal.end());
   const std::string firstName = std::filesystem::path(first).filename().string();
-  EXPECT_TRUE(std::regex_match(text, std::regex("Time,Identifier,Result,Backup\n"
-                                                "[-_0-9]{19},SIMECU01,failed," + firstName + "\n"
-                                                "[-_0-9]{19},SIMECU01,written," + firstName + "\n")))
+  const std::string row = "[-_0-9]{19},SIMECU01,";
+  EXPECT_TRUE(std::regex_match(text, std::regex("Time,Identifier,Result,Backup\n" + row + "failed," +
+                                                firstName + "\n" + row + "written," + firstName + "\n")))
       << text;
   WriteFileBytes(Path("Backups/writes.csv"), std::vector<std::uint8_t>(journal.begin(), journal.end() - 12));
   EXPECT_TRUE(LastWriteFailed("SIMECU01"));
