@@ -15,6 +15,16 @@
 
 namespace {
 
+// Paths are UTF-8 text; std::filesystem would read a plain string in the
+// system's code page on Windows.
+std::filesystem::path FsPath(const std::string& utf8) {
+  return std::filesystem::path(reinterpret_cast<const char8_t*>(utf8.c_str()));
+}
+std::string Utf8(const std::filesystem::path& p) {
+  const std::u8string s = p.u8string();
+  return std::string(s.begin(), s.end());
+}
+
 // One character of UTF-8 text starting at i, and its length.
 char32_t NextCodePoint(const std::string& s, std::size_t i, std::size_t& length) {
   const auto b = static_cast<unsigned char>(s[i]);
@@ -52,20 +62,15 @@ namespace {
                  call + " failed, errno " + std::to_string(err));
 }
 
-struct FileCloser {
-  void operator()(std::FILE* f) const { std::fclose(f); }
-};
-using File = std::unique_ptr<std::FILE, FileCloser>;
-
 bool ReadsBackEqual(const std::string& path, const FirmwareBuffer& image) {
-  File f(std::fopen(path.c_str(), "rb"));
-  if (!f) return false;
-  auto back = std::make_unique<FirmwareBuffer>();
-  const bool complete = std::fread(back->data(), 1, back->size(), f.get()) == back->size();
-  return complete && std::fgetc(f.get()) == EOF && *back == image;
+  const std::optional<std::string> back = LoadFile(path);
+  return back && back->size() == image.size() &&
+         std::equal(image.begin(), image.end(), reinterpret_cast<const std::uint8_t*>(back->data()));
 }
 
 }  // namespace
+
+std::string BackupsFilePath(const std::string& name) { return Utf8(FsPath(BackupsDirPath()) / FsPath(name)); }
 
 std::string BackupFileName(const std::string& identifier, const std::tm& local) {
   return BackupIdentifier(identifier) + "_" + FormatTime(kFileTimeFormat, local) + ".bin";
@@ -76,12 +81,12 @@ bool EndsWritten(const FirmwareBuffer& image) {
 }
 
 std::string SaveBackup(const FirmwareBuffer& image, const std::string& identifier, bool complete) {
-  const std::filesystem::path dir = BackupsDirPath();
+  const std::string dir = BackupsDirPath();
   std::error_code ec;
-  std::filesystem::create_directories(dir, ec);
-  if (ec) Fail(dir.string(), ec.value(), "create_directories");
+  std::filesystem::create_directories(FsPath(dir), ec);
+  if (ec) Fail(dir, ec.value(), "create_directories");
   // Never over an older backup: that may be the only good image there is.
-  const std::string path = UnusedFilePath(dir.string(),
+  const std::string path = UnusedFilePath(dir,
                                           BackupIdentifier(identifier) + "_" +
                                               FormatLocalTime(kFileTimeFormat, std::time(nullptr)) +
                                               (complete ? "" : "_incomplete"),
@@ -96,7 +101,7 @@ std::string SaveBackup(const FirmwareBuffer& image, const std::string& identifie
       throw EcuError("Ошибка записи резервной копии " + path + ": файл не совпадает с прочитанной прошивкой",
                      "read-back of the backup file differs");
   } catch (...) {
-    std::filesystem::remove(path, ec);
+    std::filesystem::remove(FsPath(path), ec);
     throw;
   }
   return path;
@@ -109,18 +114,18 @@ std::string NewestCompleteBackup(const std::string& identifier) {
   struct Candidate {
     std::string time;
     int number = 0;
-    std::filesystem::path path;
+    std::string path;
   };
   std::vector<Candidate> found;
   std::error_code ec;
-  for (std::filesystem::directory_iterator it(BackupsDirPath(), ec), end; !ec && it != end;
+  for (std::filesystem::directory_iterator it(FsPath(BackupsDirPath()), ec), end; !ec && it != end;
        it.increment(ec)) {
-    const std::string name = it->path().filename().string();
+    const std::string name = Utf8(it->path().filename());
     std::smatch m;
     if (name.compare(0, id.size() + 1, id + "_") != 0) continue;
     const std::string tail = name.substr(id.size() + 1);
     if (!std::regex_match(tail, m, rest)) continue;
-    found.push_back({m[1].str(), m[2].matched ? std::stoi(m[2].str()) : 1, it->path()});
+    found.push_back({m[1].str(), m[2].matched ? std::stoi(m[2].str()) : 1, Utf8(it->path())});
   }
   std::sort(found.begin(), found.end(), [](const Candidate& a, const Candidate& b) {
     return a.time != b.time ? a.time > b.time : a.number > b.number;
@@ -128,10 +133,10 @@ std::string NewestCompleteBackup(const std::string& identifier) {
   // A backup taken before incomplete images were told apart may be one.
   auto image = std::make_unique<FirmwareBuffer>();
   for (const Candidate& c : found) {
-    File f(std::fopen(c.path.string().c_str(), "rb"));
-    if (f && std::fread(image->data(), 1, image->size(), f.get()) == image->size() &&
-        std::fgetc(f.get()) == EOF && EndsWritten(*image))
-      return c.path.string();
+    const std::optional<std::string> bytes = LoadFile(c.path);
+    if (!bytes || bytes->size() != image->size()) continue;
+    std::copy(bytes->begin(), bytes->end(), image->begin());
+    if (EndsWritten(*image)) return c.path;
   }
   return {};
 }

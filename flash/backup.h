@@ -14,6 +14,9 @@
 // letter, digit, '-' or '_' becomes '_'.
 std::string BackupIdentifier(const std::string& identifier);
 
+// The path of a file named name in the Backups folder (UTF-8, as every path).
+std::string BackupsFilePath(const std::string& name);
+
 // "<identifier>_<yyyy-mm-dd_hh-mm-ss>.bin".
 std::string BackupFileName(const std::string& identifier, const std::tm& local);
 

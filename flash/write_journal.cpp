@@ -1,9 +1,7 @@
 #include "flash/write_journal.h"
 
 #include <ctime>
-#include <filesystem>
 #include <string_view>
-#include <system_error>
 
 #include "common/error.h"
 #include "common/files.h"
@@ -26,7 +24,7 @@ std::string CompleteLines(const std::string& text) {
 
 }  // namespace
 
-std::string WriteJournalPath() { return (std::filesystem::path(BackupsDirPath()) / "writes.csv").string(); }
+std::string WriteJournalPath() { return BackupsFilePath("writes.csv"); }
 
 bool LastWriteFailed(const std::string& identifier) {
   const std::optional<std::string> text = LoadFile(WriteJournalPath());
@@ -48,14 +46,14 @@ bool LastWriteFailed(const std::string& identifier) {
 
 std::string JournalWrite(const std::string& identifier, bool failed, const std::string& backup) {
   const std::string path = WriteJournalPath();
-  std::error_code ec;
-  std::filesystem::create_directories(BackupsDirPath(), ec);
+  // The Backups folder is there: a write is journaled only after its backup.
   std::string text = CompleteLines(LoadFile(path).value_or(std::string()));
   if (text.empty()) text = kHeader;
   // The backups' own names carry no commas; a folder's path might.
+  const std::string backupName = backup.substr(backup.find_last_of("/\\") + 1);
   text += FormatLocalTime(kFileTimeFormat, std::time(nullptr)) + "," + BackupIdentifier(identifier) + "," +
-          (failed ? kFailed : kWritten) + "," + std::filesystem::path(backup).filename().string() + "\n";
-  const int err = ec ? ec.value() : ReplaceWholeFile(path, text);
+          (failed ? kFailed : kWritten) + "," + backupName + "\n";
+  const int err = ReplaceWholeFile(path, text);
   if (err == 0) return {};
   return "Журнал записей прошивки " + path + " не обновлён: " + FileErrorReason(err);
 }
