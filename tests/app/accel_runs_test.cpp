@@ -12,6 +12,7 @@
 #include "app/accel_runs_file.h"
 #include "app/accel_runs_journal.h"
 #include "app/accel_summary.h"
+#include "app/accel_summary_panel.h"
 #include "app/accel_table_model.h"
 #include "common/paths.h"
 #include "tests/support/test_ui.h"
@@ -224,6 +225,35 @@ TEST(CorrectionSummary, SortedByMeanAndCertainOnlyBeyondBothSpreads) {
   s = SummarizeByCorrection({{-0.5, 4.31}, {-0.5, 4.2}});
   EXPECT_EQ(SpreadText(s.groups[0]), "4.200 - 4.310");
   EXPECT_EQ(s.verdict, SummaryVerdict::OneCorrection);
+}
+
+TEST(CorrectionSummary, TotalsThatReadTheSameAreATieInTheTableAndThePanel) {
+  // 2.501 + 3.022 and 2.52 + 3.003 both read 5.523; the earlier run is at -1.5.
+  AccelTableModel table;
+  table.AddRun(-1.5);
+  table.SetBandTime(1, 2.5012);
+  table.SetBandTime(2, 3.0218);
+  table.AddRun(-3.0);
+  table.SetBandTime(1, 2.5198);
+  table.SetBandTime(2, 3.0031);
+  ASSERT_EQ(table.Cell(1, AccelTableModel::kTotalRow), table.Cell(2, AccelTableModel::kTotalRow));
+  EXPECT_TRUE(table.IsBest(1, AccelTableModel::kTotalRow));
+
+  const CorrectionSummary s = SummarizeByCorrection(table.ComparedRuns());
+  EXPECT_EQ(s.verdict, SummaryVerdict::Tie);
+  EXPECT_EQ(VerdictText(s), "Коррекции -1.5 и -3.0 пока равны по времени, нужно больше замеров.");
+  TSummaryPanel panel(nullptr);
+  panel.ShowSummary(s, table.ComparedRange(), 0);
+  EXPECT_EQ(panel.lblVerdict->text().toStdString(), VerdictText(s));
+  EXPECT_EQ(panel.grdSummary->item(0, 0)->text(), "-1.5");
+  // Both rows carry the highlight, neither in bold.
+  EXPECT_EQ(panel.grdSummary->item(0, 2)->background(), panel.grdSummary->item(1, 2)->background());
+  EXPECT_NE(panel.grdSummary->item(0, 2)->background().style(), Qt::NoBrush);
+  EXPECT_FALSE(panel.grdSummary->item(1, 2)->font().bold());
+
+  // A mean a fraction of a millisecond lower is still the same as shown.
+  EXPECT_EQ(SummarizeByCorrection({{0, 4.2}, {2, 4.2001}, {2, 4.1999}}).verdict, SummaryVerdict::Tie);
+  EXPECT_EQ(SummarizeByCorrection({{0, 4.2}, {2, 4.199}}).groups[0].corrUOZ, 2.0);
 }
 
 }  // namespace
