@@ -320,6 +320,14 @@ TEST_F(FlashWriteTest, WrongEraseAnswerStopsBeforeAnyBlock) {
   EXPECT_EQ(FirstLine(ui.errors[0]), kBadAnswerText);
   EXPECT_TRUE(Contains(ui.errors[0], "может быть уже стёрта")) << ui.errors[0];
   EXPECT_FALSE(Contains(ui.errors[0], "Отключите резервную копию")) << ui.errors[0];
+  // The simulated flash was blank: no backup to name, and the user is told.
+  ASSERT_EQ(Backups().size(), 1u);
+  EXPECT_FALSE(Contains(ui.errors[0], "или с резервной копией")) << ui.errors[0];
+  EXPECT_TRUE(Contains(ui.errors[0],
+                       "\nПолной резервной копии прошивки этого ЭБУ нет: образ, прочитанный перед "
+                       "записью, неполный (сохранён как " +
+                           Path("Backups/" + Backups()[0]) + ")."))
+      << ui.errors[0];
   EXPECT_EQ(ui.progressCaption, "Сбой: стирание");
   EXPECT_EQ(boot->EraseCount(), 2);
   EXPECT_EQ(boot->WriteBlocksAccepted(), 0);
