@@ -179,6 +179,27 @@ TEST_F(RunsJournalTest, EachRunIsInTheFileWhenItEndsAndAFailedOneFollowsWithTheN
   EXPECT_EQ(ui.errors.size(), 1u);
 }
 
+TEST_F(RunsJournalTest, AfterARowCutByACrashTheNextRunTakesANewNumber) {
+  Run(0.1, -1);
+  Run(0.2, 1);
+  const std::string path = journal.Path();
+  // The crash struck while run 2's row was written; its samples are in.
+  const std::string text = ReadFile(path);
+  std::ofstream(path, std::ios::binary | std::ios::trunc) << text.substr(0, text.size() - 5);
+  OpenedRuns opened = ReadRunsFiles(path);
+  ASSERT_EQ(opened.error, "");
+  EXPECT_EQ(opened.runs.runs.size(), 1u);
+  ASSERT_TRUE(journal.Continue(opened));
+  table.Load(opened.runs.runs, std::move(opened.samples.runs));
+
+  Run(0.3, 2);
+  const RunsFileContent c = Parsed();
+  ASSERT_EQ(c.runs.size(), 2u);
+  EXPECT_EQ(c.runs[1].number, 3);
+  EXPECT_EQ(c.runs[1].corrUOZ, 2);
+  EXPECT_EQ(ParseSamplesFile(ReadFile(SamplesPathFor(path))).runs.at(3).size(), 4u);
+}
+
 TEST(ComparedBands, TotalsCompareOnlyTheSameBands) {
   const auto bands = [](std::vector<double> v) {
     RunBands b{};
