@@ -1,8 +1,9 @@
 #include "app/accel_summary.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
-#include <cstdlib>
+#include <string>
 
 #include "common/format.h"
 
@@ -19,7 +20,14 @@ std::string Seconds(double s) { return FormatFloat("0.000", s); }
 }  // namespace
 
 bool FasterAsShown(double a, double b) {
-  return std::strtod(Seconds(a).c_str(), nullptr) < std::strtod(Seconds(b).c_str(), nullptr);
+  // The text read back, whatever the C library's locale.
+  const auto shown = [](double s) {
+    const std::string text = Seconds(s);
+    double v = s;
+    std::from_chars(text.data(), text.data() + text.size(), v);
+    return v;
+  };
+  return shown(a) < shown(b);
 }
 
 int CorrectionSummary::Leading() const {
