@@ -204,8 +204,12 @@ std::string ParseRunsFile(std::string_view text, RunsFileContent& out) {
   for (std::size_t i = 1; i < lines.size(); ++i) {
     const Line& l = lines[i];
     const std::size_t n = i + 1;
-    if (!l.complete) return LineText(n) + " оборвана: файл не был дописан до конца.";
-    if (l.text.empty()) continue;
+    if (l.text.empty() && l.complete) continue;
+    ++out.dataLines;
+    if (!l.complete) {
+      out.skips.push_back({LogSkipReason::CutOff, 1, n, {}});
+      break;
+    }
     const std::vector<std::string_view> f = SplitCommas(l.text);
     if (f.size() != kFieldCount)
       return LineText(n) + ": полей " + std::to_string(f.size()) + " вместо " + std::to_string(kFieldCount) +
@@ -221,8 +225,11 @@ std::string ParseRunsFile(std::string_view text, RunsFileContent& out) {
     out.deletedFlagAt[run.number] = l.offset + (&l.text.back() - &l.text.front());
     out.runs.push_back(std::move(run));
   }
-  if (out.runs.empty()) return "в файле нет ни одного замера.";
-  out.size = text.size();
+  if (out.runs.empty()) {
+    const std::string report = SkipReportText(out.skips, out.dataLines, "файл замеров");
+    return std::string("в файле нет ни одного замера.") + (report.empty() ? "" : "\n" + report);
+  }
+  out.size = lines.back().complete ? text.size() : lines.back().offset;
   return {};
 }
 
@@ -272,25 +279,29 @@ OpenedRuns ReadRunsFiles(const std::string& path) {
     r.error = refused + wrong + kept;
     return r;
   }
+  const std::string report = SkipReportText(r.runs.skips, r.runs.dataLines, "файл замеров");
+  if (!report.empty()) r.note = "Файл замеров " + FileName(path) + " открыт не полностью.\n" + report;
+  // The samples' note follows the runs'.
+  const auto addNote = [&r](const std::string& text) { r.note += (r.note.empty() ? "" : "\n") + text; };
   const std::string samplesPath = SamplesPathFor(path);
   std::string samples;
   const ReadStatus s = ReadWhole(samplesPath, kMaxSamplesFile, samples, err);
   r.samplesFound = s == ReadStatus::Ok;
   if (s == ReadStatus::Failed && err == ENOENT) {
-    r.note = "Рядом нет файла точек " + FileName(samplesPath) + ": кривые этих замеров не показать.";
+    addNote("Рядом нет файла точек " + FileName(samplesPath) + ": кривые этих замеров не показать.");
     return r;
   }
   if (s != ReadStatus::Ok) {
-    r.note = "Файл точек " + FileName(samplesPath) + " не прочитан: кривые этих замеров не показать.";
+    addNote("Файл точек " + FileName(samplesPath) + " не прочитан: кривые этих замеров не показать.");
     return r;
   }
   r.samples = ParseSamplesFile(samples);
   if (!r.samples.valid) {
-    r.note = "Файл " + FileName(samplesPath) + " не файл точек замеров: кривые этих замеров не показать.";
+    addNote("Файл " + FileName(samplesPath) + " не файл точек замеров: кривые этих замеров не показать.");
   } else if (r.samples.badLines > 0) {
-    r.note = "В файле точек " + FileName(samplesPath) +
-             " пропущено нечитаемых строк: " + std::to_string(r.samples.badLines) + " (первая — строка " +
-             std::to_string(r.samples.firstBadLine) + "); кривые некоторых замеров могут быть неполными.";
+    addNote("В файле точек " + FileName(samplesPath) +
+            " пропущено нечитаемых строк: " + std::to_string(r.samples.badLines) + " (первая — строка " +
+            std::to_string(r.samples.firstBadLine) + "); кривые некоторых замеров могут быть неполными.");
   }
   return r;
 }

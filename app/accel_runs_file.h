@@ -25,6 +25,8 @@
 #include <string_view>
 #include <vector>
 
+#include "ecu/csvlog_reader.h"
+
 constexpr int kRunBands = 11;  // 2000 - 2500 .. 7000 - 7500
 
 struct AccelRunSample {
@@ -63,10 +65,14 @@ std::string FormatSampleRows(int number, const std::vector<AccelRunSample>& samp
 struct RunsFileContent {
   std::vector<AccelRunRecord> runs;            // in file order, deleted ones too
   std::map<int, std::uint64_t> deletedFlagAt;  // run number -> offset of its Deleted byte
-  std::uint64_t size = 0;                      // bytes of the file
+  std::uint64_t size = 0;                      // bytes up to the end of the last complete line
+  std::size_t dataLines = 0;                   // lines after the header, blank ones not counted
+  std::vector<LogSkip> skips;                  // a last line cut off by a crash, as a log's
 };
 // Parses a whole runs file. Empty result when it is one; otherwise why not,
-// naming the line (Russian, for the user).
+// naming the line (Russian, for the user). A last line without its line end
+// (a crash while writing it) is skipped, not refused: the rows before it are
+// what the file is kept for.
 std::string ParseRunsFile(std::string_view text, RunsFileContent& out);
 
 struct SamplesContent {

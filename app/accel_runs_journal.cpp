@@ -124,6 +124,9 @@ bool AccelRunsJournal::Continue(const OpenedRuns& opened) {
   failing_ = false;
   flagAt_ = opened.runs.deletedFlagAt;
   for (const AccelRunRecord& r : opened.runs.runs) next_ = std::max(next_, r.number + 1);
+  // A row cut by a crash may have its samples written already: its number is
+  // not given to a new run, whose curve would take them in.
+  for (const auto& [number, samples] : opened.samples.runs) next_ = std::max(next_, number + 1);
   const std::string samplesPath = SamplesPathFor(opened.path);
   // A samples file that is not one is left alone; new curves are then not kept.
   if (opened.samples.valid) {

@@ -1,8 +1,9 @@
 #include "app/accel_summary.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
-#include <map>
+#include <string>
 
 #include "common/format.h"
 
@@ -17,6 +18,23 @@ bool Covers(const RunBands& bands, int first, int last) {
 std::string Seconds(double s) { return FormatFloat("0.000", s); }
 
 }  // namespace
+
+bool FasterAsShown(double a, double b) {
+  // The text read back, whatever the C library's locale.
+  const auto shown = [](double s) {
+    const std::string text = Seconds(s);
+    double v = s;
+    std::from_chars(text.data(), text.data() + text.size(), v);
+    return v;
+  };
+  return shown(a) < shown(b);
+}
+
+int CorrectionSummary::Leading() const {
+  int n = 0;
+  while (n < static_cast<int>(groups.size()) && !FasterAsShown(groups[0].mean, groups[n].mean)) ++n;
+  return n;
+}
 
 BandRange ComparedBands(const std::vector<RunBands>& runs) {
   BandRange best;
@@ -44,10 +62,16 @@ std::optional<double> TotalOver(const RunBands& bands, const BandRange& range) {
 }
 
 CorrectionSummary SummarizeByCorrection(const std::vector<ComparedRun>& runs) {
-  std::map<long, std::vector<double>> byStep;  // key: correction in half degrees
-  for (const ComparedRun& r : runs) byStep[std::lround(r.corrUOZ * 2)].push_back(r.total);
+  // Key: correction in half degrees; groups in the order of their first run.
+  std::vector<std::pair<long, std::vector<double>>> bySteps;
+  for (const ComparedRun& r : runs) {
+    const long step = std::lround(r.corrUOZ * 2);
+    auto it = std::find_if(bySteps.begin(), bySteps.end(), [&](const auto& g) { return g.first == step; });
+    if (it == bySteps.end()) it = bySteps.insert(bySteps.end(), {step, {}});
+    it->second.push_back(r.total);
+  }
   CorrectionSummary s;
-  for (const auto& [step, totals] : byStep) {
+  for (const auto& [step, totals] : bySteps) {
     CorrectionGroup g;
     g.corrUOZ = step / 2.0;
     g.count = static_cast<int>(totals.size());
@@ -62,13 +86,16 @@ CorrectionSummary SummarizeByCorrection(const std::vector<ComparedRun>& runs) {
     g.max = *hi;
     s.groups.push_back(g);
   }
-  // Ascending corrections go in, so a tie of means keeps the smaller one first.
-  std::stable_sort(s.groups.begin(), s.groups.end(),
-                   [](const CorrectionGroup& a, const CorrectionGroup& b) { return a.mean < b.mean; });
+  // A tie keeps the group of the earlier run first, as the table's highlight does.
+  std::stable_sort(s.groups.begin(), s.groups.end(), [](const CorrectionGroup& a, const CorrectionGroup& b) {
+    return FasterAsShown(a.mean, b.mean);
+  });
   if (s.groups.empty()) {
     s.verdict = SummaryVerdict::NoRuns;
   } else if (s.groups.size() == 1) {
     s.verdict = SummaryVerdict::OneCorrection;
+  } else if (s.Leading() > 1) {
+    s.verdict = SummaryVerdict::Tie;
   } else {
     const CorrectionGroup& a = s.groups[0];
     const CorrectionGroup& b = s.groups[1];
@@ -98,6 +125,16 @@ std::string VerdictText(const CorrectionSummary& s) {
       return "Быстрее всего коррекция " + CorrectionText(s.groups[0].corrUOZ) +
              ": надёжно, разница со следующей (" + CorrectionText(s.groups[1].corrUOZ) +
              ") больше суммы разбросов.";
+    case SummaryVerdict::Tie: {
+      const int n = s.Leading();
+      std::string text = "Коррекции ";
+      for (int i = 0; i < n; ++i)
+        text += (i == 0       ? ""
+                 : i + 1 == n ? " и "
+                              : ", ") +
+                CorrectionText(s.groups[static_cast<std::size_t>(i)].corrUOZ);
+      return text + " пока равны по времени, нужно больше замеров.";
+    }
     case SummaryVerdict::MoreRunsNeeded:
       break;
   }

@@ -40,16 +40,24 @@ struct CorrectionGroup {
   double max = 0;
 };
 
+// Times are compared as they are shown, to the millisecond: two that read
+// the same are a tie. The table's highlights and the summary both rank by
+// this, so they cannot disagree.
+bool FasterAsShown(double a, double b);
+
 enum class SummaryVerdict {
   NoRuns,          // nothing to compare
   OneCorrection,   // runs at one correction only
+  Tie,             // the fastest means read the same
   MoreRunsNeeded,  // a fastest correction, but not yet beyond the noise
   Certain,         // faster than the next by more than both spreads, 3+ runs each
 };
 
 struct CorrectionSummary {
-  std::vector<CorrectionGroup> groups;  // by mean, fastest first
+  std::vector<CorrectionGroup> groups;  // by mean as shown, fastest first; a tie in the order of the runs
   SummaryVerdict verdict = SummaryVerdict::NoRuns;
+  // The groups sharing first place: 1, or more on a tie.
+  int Leading() const;
 };
 
 struct ComparedRun {

@@ -61,8 +61,10 @@ TSummaryPanel::TSummaryPanel(QWidget* parent) : QWidget(parent) {
 void TSummaryPanel::ShowSummary(const CorrectionSummary& summary, const BandRange& range, int leftOut) {
   lblRange->setText(Q(ComparedBandsText(range, leftOut)));
   grdSummary->setRowCount(static_cast<int>(summary.groups.size()));
-  // The fastest correction carries the table's highlight, bold once certain.
+  // The fastest correction carries the table's highlight, bold once certain;
+  // on a tie every correction sharing first place does.
   const Rgb mark = CellBackground(false, true);
+  const int leading = summary.groups.size() > 1 ? summary.Leading() : 0;
   for (int r = 0; r < grdSummary->rowCount(); ++r) {
     const CorrectionGroup& g = summary.groups[static_cast<std::size_t>(r)];
     const QString texts[4] = {Q(CorrectionText(g.corrUOZ)), QString::number(g.count), Q(MeanText(g)),
@@ -70,7 +72,7 @@ void TSummaryPanel::ShowSummary(const CorrectionSummary& summary, const BandRang
     for (int c = 0; c < 4; ++c) {
       auto* item = new QTableWidgetItem(texts[c]);
       item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
-      if (r == 0 && summary.groups.size() > 1) {
+      if (r < leading) {
         item->setBackground(QColor(mark.r, mark.g, mark.b));
         QFont f = grdSummary->font();
         f.setBold(summary.verdict == SummaryVerdict::Certain);

@@ -61,6 +61,11 @@ TAccelTableGrid::TAccelTableGrid(QWidget* parent) : QTableWidget(kRows, 1, paren
   fixed_->setFrameShape(QFrame::NoFrame);
   fixed_->setColumnWidth(0, headerWidth_);
   setColumnHidden(0, true);
+  // The labels are also the rows' headers, so that screen readers find them
+  // (the fixed view is no part of the table's accessible cells); the header
+  // lies under the fixed view, which paints them.
+  verticalHeader()->show();
+  fixed_->raise();
   connect(verticalScrollBar(), &QScrollBar::valueChanged, fixed_->verticalScrollBar(), &QScrollBar::setValue);
   connect(model(), &QAbstractItemModel::columnsInserted, this,
           [this](const QModelIndex&, int first, int last) {
@@ -89,7 +94,9 @@ void TAccelTableGrid::showEvent(QShowEvent* event) {
 
 void TAccelTableGrid::PlaceFixedColumn() {
   const QRect vp = viewport()->geometry();
-  fixed_->setGeometry(vp.left() - headerWidth_, vp.top(), headerWidth_, vp.height());
+  const QRect column(vp.left() - headerWidth_, vp.top(), headerWidth_, vp.height());
+  fixed_->setGeometry(column);
+  verticalHeader()->setGeometry(column);
 }
 
 QString TAccelTableGrid::Cell(int column, int row) const {
@@ -114,7 +121,11 @@ void TAccelTableGrid::SetColCount(int count) {
 }
 
 void TAccelTableGrid::LabelRows() {
-  for (int r = 1; r < kRows; ++r) SetCell(0, r, QString::fromStdString(AccelTableModel::RowLabel(r)));
+  for (int r = 0; r < kRows; ++r) {
+    const QString label = QString::fromStdString(AccelTableModel::RowLabel(r));
+    if (r > 0) SetCell(0, r, label);
+    setVerticalHeaderItem(r, new QTableWidgetItem(label));
+  }
 }
 
 std::vector<int> TAccelTableGrid::SelectedRuns() const {

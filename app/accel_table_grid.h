@@ -27,7 +27,8 @@ class TAccelTableGrid : public QTableWidget {
   // Columns including the header column (ColCount).
   int ColCount() const { return columnCount(); }
   void SetColCount(int count);
-  // Row labels "2000 - 2500" .. "7000 - 7500" and "Всего" in column 0.
+  // Row labels "2000 - 2500" .. "7000 - 7500" and "Всего" in column 0, and
+  // the same as the rows' headers (what screen readers read).
   void LabelRows();
   // The run columns selected, in order; the current one when none is.
   std::vector<int> SelectedRuns() const;

@@ -63,7 +63,7 @@ int AccelTableModel::SetBandTime(int row, double seconds) {
   const double shown = CellSeconds(cell);
   Best& b = best_[row];
   int lost = 0;
-  if (b.column == 0 || shown < b.time) {
+  if (b.column == 0 || FasterAsShown(shown, b.time)) {
     lost = b.column == column ? 0 : b.column;
     b = {column, shown};
   }
@@ -81,7 +81,7 @@ AccelTableModel::Best AccelTableModel::FindBestInRow(int row) const {
   if (!ValidBandRow(row)) return b;
   for (int c = 1; c <= RunCount(); ++c) {
     const double v = CellSeconds(runs_[c - 1][row]);
-    if (v < b.time) b = {c, v};
+    if (FasterAsShown(v, b.time)) b = {c, v};
   }
   return b;
 }
@@ -160,7 +160,7 @@ void AccelTableModel::UpdateTotals() {
     if (!total) continue;
     // As the band rows: compared as shown, a tie keeps the earlier column.
     const double shown = CellSeconds(cell);
-    if (best.column == 0 || shown < best.time) best = {c, shown};
+    if (best.column == 0 || FasterAsShown(shown, best.time)) best = {c, shown};
   }
   best_[kTotalRow] = best;
 }

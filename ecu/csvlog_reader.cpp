@@ -8,9 +8,9 @@
 #include <fstream>
 #include <limits>
 
-#include "ecu/csvlog.h"
 #include "common/error.h"
 #include "common/format.h"
+#include "ecu/csvlog.h"
 
 namespace {
 
@@ -171,14 +171,22 @@ bool IsFlagVariable(std::string_view name) { return name.size() > 1 && name[0] =
 
 // ---------------------------------------------------------------------------
 
-std::size_t LogReadResult::SkippedLines() const {
+namespace {
+
+std::size_t SkippedCount(const std::vector<LogSkip>& skips) {
   std::size_t n = 0;
   for (const LogSkip& s : skips) n += s.count;
   return n;
 }
 
-std::string LogReadResult::SkipReport() const {
-  const std::size_t skipped = SkippedLines();
+}  // namespace
+
+std::size_t LogReadResult::SkippedLines() const { return SkippedCount(skips); }
+
+std::string LogReadResult::SkipReport() const { return SkipReportText(skips, dataLines, "лог"); }
+
+std::string SkipReportText(const std::vector<LogSkip>& skips, std::size_t dataLines, std::string_view file) {
+  const std::size_t skipped = SkippedCount(skips);
   if (skipped == 0) return {};
   std::string text = "Пропущено строк: " + std::to_string(skipped) + " из " + std::to_string(dataLines) + ".";
   for (const LogSkip& s : skips) {
@@ -187,7 +195,7 @@ std::string LogReadResult::SkipReport() const {
     text += "\n— ";
     switch (s.reason) {
       case LogSkipReason::CutOff:
-        text += "последняя строка " + first + " оборвана: лог не был дописан до конца";
+        text += "последняя строка " + first + " оборвана: " + std::string(file) + " не был дописан до конца";
         break;
       case LogSkipReason::FieldCount:
         text += "с неверным числом полей: " + count + " (первая — строка " + first + ", полей " + s.detail +

@@ -81,6 +81,12 @@ struct LogSkip {
   std::string detail;         // of the first line: the field count or the column
 };
 
+// What was skipped of a file's dataLines and why, for the user, e.g.
+// "Пропущено строк: 1 из 4.\n— последняя строка 5 оборвана: лог не был
+// дописан до конца."; `file` names what was not finished ("лог"). Empty when
+// nothing was skipped.
+std::string SkipReportText(const std::vector<LogSkip>& skips, std::size_t dataLines, std::string_view file);
+
 struct LogReadResult {
   // Not empty: the file was refused; the text says why (Russian, for the user).
   std::string error;

@@ -11,6 +11,7 @@
 #include "flash/backup.h"
 #include "flash/firmware.h"
 #include "flash/loader.h"
+#include "flash/write_journal.h"
 #include "flash/write_report.h"
 #include "link/port.h"
 
@@ -56,14 +57,35 @@ void ReportWriteFailure(const WriteFailure& where, const std::string& text) {
   Ui().HideProgress();
 }
 
-// Reads the ECU's current image and keeps it in the Backups folder; returns
-// the file's path.
-std::string TakeBackup() {
-  const std::string id = ReadEcuId();
+// The backup a write's messages name, and this write's image when it was not.
+struct BackupTaken {
+  std::string named;       // the newest complete backup of the ECU; empty: none
+  std::string incomplete;  // the image read, kept under a name of its own
+};
+
+// Reads the ECU's current image and keeps it in the Backups folder. The
+// messages name this backup, or when the ECU holds what a failed write left,
+// the newest complete one.
+BackupTaken TakeBackup(const std::string& id) {
   Ui().ShowProgress("Резервная копия прошивки " + id + " ... ", kFirmwareSize / kReadBlockSize);
   auto image = std::make_unique<FirmwareBuffer>();
   ReadFirmware(*image);
-  return SaveBackup(*image, id);
+  const bool complete = EndsWritten(*image) && !LastWriteFailed(id);
+  const std::string saved = SaveBackup(*image, id, complete);
+  if (complete) return {saved, {}};
+  return {NewestCompleteBackup(id), saved};
+}
+
+// What each message of a write that reached the flash ends with: that no
+// complete backup is left, and a journal that could not keep the outcome.
+std::string Closing(const std::string& id, bool failed, const BackupTaken& backup) {
+  std::string text;
+  if (backup.named.empty() && !backup.incomplete.empty())
+    text += "\n" + NoCompleteBackupText(backup.incomplete);
+  if (id.empty()) return text;  // no backup, no identifier: nothing to keep
+  const std::string error = JournalWrite(id, failed, backup.named);
+  if (!error.empty()) text += "\n" + error;
+  return text;
 }
 
 }  // namespace
@@ -93,7 +115,8 @@ void FlashWrite(const std::string& port) {
   const std::uint32_t crc = Crc32(FirmwareImage.data(), FirmwareImage.size());
   WriteFailure where;
   WriteProgress progress;
-  std::string backup;
+  std::string id;  // read with the backup only: the bare write reads none
+  BackupTaken backup;
   std::unique_ptr<FirmwareBuffer> readBack;
   std::optional<std::string> readBackError;
   try {
@@ -102,10 +125,11 @@ void FlashWrite(const std::string& port) {
     // Nothing is erased unless the image it replaces is safe on the disk.
     if (TCfg.FlashBackup) {
       where.stage = WriteStage::Backup;
-      backup = TakeBackup();
+      id = ReadEcuId();
+      backup = TakeBackup(id);
     }
     where.stage = WriteStage::Erase;
-    where.eraseAfterRead = !backup.empty();
+    where.eraseAfterRead = !id.empty();
     EraseFlash();
     where.eraseAfterRead = false;
     WriteFirmware(progress);
@@ -125,21 +149,31 @@ void FlashWrite(const std::string& port) {
       where.block = progress.blocksAcknowledged;
     }
     where.noAnswer = dynamic_cast<const NoAnswerError*>(&e) != nullptr;
-    ReportWriteFailure(where, WriteFailureText(e.what(), where, *file, backup));
+    std::string text = WriteFailureText(e.what(), where, *file, backup.named);
+    // From the erase on, the ECU holds what this write left.
+    if (where.stage != WriteStage::Upload && where.stage != WriteStage::Backup)
+      text += Closing(id, true, backup);
+    ReportWriteFailure(where, text);
     return;
   }
+  // Unverified counts as failed: nothing says the ECU holds the file.
   if (readBackError) {
-    ReportWriteFailure(where, VerifyNotRunText(*readBackError, crc));
+    ReportWriteFailure(where, VerifyNotRunText(*readBackError, crc) + Closing(id, true, backup));
     return;
   }
   if (readBack) {
     const auto [inFile, inEcu] = std::mismatch(FirmwareImage.begin(), FirmwareImage.end(), readBack->begin());
     if (inFile != FirmwareImage.end()) {
       const int address = static_cast<int>(inFile - FirmwareImage.begin());
-      ReportWriteFailure(where, VerifyMismatchText(address, *inFile, *inEcu, *file, backup));
+      ReportWriteFailure(where, VerifyMismatchText(address, *inFile, *inEcu, *file, backup.named) +
+                                    Closing(id, true, backup));
       return;
     }
   }
+  const std::string closing = Closing(id, false, backup);
   Ui().HideProgress();
-  if (readBack) Ui().ShowMessage(WriteSuccessText(*file, crc, backup));
+  if (readBack)
+    Ui().ShowMessage(WriteSuccessText(*file, crc, backup.named) + closing);
+  else if (!closing.empty())
+    Ui().ShowMessage(closing.substr(1));  // a write without read-back otherwise ends silently
 }

@@ -104,3 +104,9 @@ std::string WriteSuccessText(const std::string& file, std::uint32_t fileCrc, con
   if (!backup.empty()) text += "\nРезервная копия: " + backup;
   return text;
 }
+
+std::string NoCompleteBackupText(const std::string& incomplete) {
+  return "Полной резервной копии прошивки этого ЭБУ нет: образ, прочитанный перед записью, неполный "
+         "(сохранён как " +
+         incomplete + ").";
+}

@@ -31,5 +31,9 @@ std::string VerifyNotRunText(const std::string& error, std::uint32_t fileCrc);
 std::string VerifyMismatchText(int address, std::uint8_t inFile, std::uint8_t inEcu, const std::string& file,
                                const std::string& backup);
 
+// The image read before the write was not a complete firmware and no earlier
+// backup of this ECU is: there is no way back to its old firmware.
+std::string NoCompleteBackupText(const std::string& incomplete);
+
 // A write that was read back equal to the file.
 std::string WriteSuccessText(const std::string& file, std::uint32_t fileCrc, const std::string& backup);

@@ -231,15 +231,34 @@ TEST_F(DisplayEndToEnd, RunsAreKeptAsTheyEndAndReopenAnotherTimeWithTheirSummary
   EXPECT_EQ(TablePage(*w), shown);
   EXPECT_EQ(w->Display->Table().Run(3).samples.size(), samples);
 
-  // A cut copy is refused naming the line; the table stays.
-  const std::string cut = (std::filesystem::path(path).parent_path() / "cut_runs.csv").string();
+  // A copy whose last row a crash cut opens with the rows before it, saying
+  // what was left out and why; a file that is no runs file is refused.
+  const std::filesystem::path folder = std::filesystem::path(path).parent_path();
+  const std::string cut = (folder / "cut_runs.csv").string();
   const std::string text = ReadFile(path);
   std::ofstream(cut, std::ios::binary) << text.substr(0, text.size() - 5);
   ui.openAnswers.push_back(cut);
   w->btnOpenRunsClick();
+  EXPECT_TRUE(ui.errors.empty()) << ui.errors.front();
+  EXPECT_EQ(w->Display->Table().RunCount(), 2);
+  for (int b = 1; b <= 11; ++b) {
+    EXPECT_EQ(w->grdSpinup->Cell(1, b).toStdString(), FormatFloat("##0.###", *file.runs[0].bands[b - 1]));
+    EXPECT_EQ(w->grdSpinup->Cell(2, b).toStdString(), FormatFloat("##0.###", *file.runs[2].bands[b - 1]));
+  }
+  ASSERT_FALSE(ui.messages.empty());
+  EXPECT_EQ(
+      ui.messages.back().rfind("Файл замеров cut_runs.csv открыт не полностью.\nПропущено строк: 1 из 4.\n"
+                               "— последняя строка 5 оборвана: файл замеров не был дописан до конца.\n",
+                               0),
+      0u)
+      << ui.messages.back();
+  const std::string other = (folder / "other.csv").string();
+  std::ofstream(other, std::ios::binary) << "Время,Обороты\r\n1,2\r\n";
+  ui.openAnswers.push_back(other);
+  w->btnOpenRunsClick();
   ASSERT_EQ(ui.errors.size(), 1u);
-  EXPECT_NE(ui.errors[0].find("строка 5 оборвана"), std::string::npos) << ui.errors[0];
-  EXPECT_EQ(TablePage(*w), shown);
+  EXPECT_NE(ui.errors[0].find("это не файл замеров"), std::string::npos) << ui.errors[0];
+  EXPECT_EQ(w->Display->Table().RunCount(), 2);
 }
 
 TEST_F(DisplayEndToEnd, RunCutOffByAPulledCableIsInTheRunsFile) {

@@ -12,6 +12,7 @@
 #include "app/accel_runs_file.h"
 #include "app/accel_runs_journal.h"
 #include "app/accel_summary.h"
+#include "app/accel_summary_panel.h"
 #include "app/accel_table_model.h"
 #include "common/paths.h"
 #include "tests/support/test_ui.h"
@@ -77,8 +78,6 @@ TEST(RunsFile, RefusedFilesNameTheLine) {
   } cases[] = {
       {"Time,THR,RPM\r\n0.000,1,2\r\n", "лог данных"},
       {"a,b\r\n1,2\r\n", "строке 1"},
-      {good.substr(0, good.size() - 10), "строка 3 оборвана"},
-      {good.substr(0, good.size() - 2), "строка 3 оборвана"},
       {good + "3,x\r\n", "строка 4: полей 2 вместо 19"},
       {good + "3,t,abc" + row2.substr(row2.find(",1100")) + "\r\n", "строка 4: в поле CorrUOZ не число"},
       {good + "3,t,0.3" + row2.substr(row2.find(",1100")) + "\r\n", "строка 4: коррекция 0.3"},
@@ -89,6 +88,17 @@ TEST(RunsFile, RefusedFilesNameTheLine) {
     RunsFileContent c;
     const std::string why = ParseRunsFile(k.text, c);
     EXPECT_NE(why.find(k.says), std::string::npos) << k.says << " / " << why;
+  }
+  // A last line cut by a crash is left out, not refused; the file is kept up
+  // to the rows before it.
+  for (const std::size_t cutBy : {10u, 2u}) {
+    RunsFileContent c;
+    EXPECT_EQ(ParseRunsFile(good.substr(0, good.size() - cutBy), c), "");
+    EXPECT_EQ(c.runs.size(), 1u);
+    EXPECT_EQ(c.size, good.size() - row2.size() - 2);
+    EXPECT_EQ(
+        SkipReportText(c.skips, c.dataLines, "файл замеров"),
+        "Пропущено строк: 1 из 2.\n— последняя строка 3 оборвана: файл замеров не был дописан до конца.");
   }
 }
 
@@ -169,6 +179,27 @@ TEST_F(RunsJournalTest, EachRunIsInTheFileWhenItEndsAndAFailedOneFollowsWithTheN
   EXPECT_EQ(ui.errors.size(), 1u);
 }
 
+TEST_F(RunsJournalTest, AfterARowCutByACrashTheNextRunTakesANewNumber) {
+  Run(0.1, -1);
+  Run(0.2, 1);
+  const std::string path = journal.Path();
+  // The crash struck while run 2's row was written; its samples are in.
+  const std::string text = ReadFile(path);
+  std::ofstream(path, std::ios::binary | std::ios::trunc) << text.substr(0, text.size() - 5);
+  OpenedRuns opened = ReadRunsFiles(path);
+  ASSERT_EQ(opened.error, "");
+  EXPECT_EQ(opened.runs.runs.size(), 1u);
+  ASSERT_TRUE(journal.Continue(opened));
+  table.Load(opened.runs.runs, std::move(opened.samples.runs));
+
+  Run(0.3, 2);
+  const RunsFileContent c = Parsed();
+  ASSERT_EQ(c.runs.size(), 2u);
+  EXPECT_EQ(c.runs[1].number, 3);
+  EXPECT_EQ(c.runs[1].corrUOZ, 2);
+  EXPECT_EQ(ParseSamplesFile(ReadFile(SamplesPathFor(path))).runs.at(3).size(), 4u);
+}
+
 TEST(ComparedBands, TotalsCompareOnlyTheSameBands) {
   const auto bands = [](std::vector<double> v) {
     RunBands b{};
@@ -224,6 +255,35 @@ TEST(CorrectionSummary, SortedByMeanAndCertainOnlyBeyondBothSpreads) {
   s = SummarizeByCorrection({{-0.5, 4.31}, {-0.5, 4.2}});
   EXPECT_EQ(SpreadText(s.groups[0]), "4.200 - 4.310");
   EXPECT_EQ(s.verdict, SummaryVerdict::OneCorrection);
+}
+
+TEST(CorrectionSummary, TotalsThatReadTheSameAreATieInTheTableAndThePanel) {
+  // 2.501 + 3.022 and 2.52 + 3.003 both read 5.523; the earlier run is at -1.5.
+  AccelTableModel table;
+  table.AddRun(-1.5);
+  table.SetBandTime(1, 2.5012);
+  table.SetBandTime(2, 3.0218);
+  table.AddRun(-3.0);
+  table.SetBandTime(1, 2.5198);
+  table.SetBandTime(2, 3.0031);
+  ASSERT_EQ(table.Cell(1, AccelTableModel::kTotalRow), table.Cell(2, AccelTableModel::kTotalRow));
+  EXPECT_TRUE(table.IsBest(1, AccelTableModel::kTotalRow));
+
+  const CorrectionSummary s = SummarizeByCorrection(table.ComparedRuns());
+  EXPECT_EQ(s.verdict, SummaryVerdict::Tie);
+  EXPECT_EQ(VerdictText(s), "Коррекции -1.5 и -3.0 пока равны по времени, нужно больше замеров.");
+  TSummaryPanel panel(nullptr);
+  panel.ShowSummary(s, table.ComparedRange(), 0);
+  EXPECT_EQ(panel.lblVerdict->text().toStdString(), VerdictText(s));
+  EXPECT_EQ(panel.grdSummary->item(0, 0)->text(), "-1.5");
+  // Both rows carry the highlight, neither in bold.
+  EXPECT_EQ(panel.grdSummary->item(0, 2)->background(), panel.grdSummary->item(1, 2)->background());
+  EXPECT_NE(panel.grdSummary->item(0, 2)->background().style(), Qt::NoBrush);
+  EXPECT_FALSE(panel.grdSummary->item(1, 2)->font().bold());
+
+  // A mean a fraction of a millisecond lower is still the same as shown.
+  EXPECT_EQ(SummarizeByCorrection({{0, 4.2}, {2, 4.2001}, {2, 4.1999}}).verdict, SummaryVerdict::Tie);
+  EXPECT_EQ(SummarizeByCorrection({{0, 4.2}, {2, 4.199}}).groups[0].corrUOZ, 2.0);
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <qcustomplot.h>
 
+#include <QAccessible>
 #include <QApplication>
 #include <QClipboard>
 #include <QImage>
@@ -335,6 +336,31 @@ TEST_F(DisplayTest, BandColumnStaysWhileTwentyRunsScroll) {
   EXPECT_EQ(fixed->model()->index(1, 0).data().toString(), "2000 - 2500");
   EXPECT_FALSE(fixed->isColumnHidden(0));
   EXPECT_TRUE(fixed->isColumnHidden(20));
+}
+
+TEST_F(DisplayTest, ScreenReadersFindTheBandLabelsAsRowHeadersWhereTheyAreDrawn) {
+  Session(true);
+  Run(0.1);
+  auto* g = w->grdSpinup;
+  w->PageControl1->setCurrentWidget(w->pgTable);
+  w->resize(900, 600);
+  w->show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(w.get()));
+  QAccessibleInterface* table = QAccessible::queryAccessibleInterface(g);
+  ASSERT_TRUE(table && table->tableInterface());
+  const QTableView* fixed = g->FixedColumn();
+  const QRect drawn(fixed->mapToGlobal(QPoint(0, 0)), fixed->size());
+  for (int r = 1; r < TAccelTableGrid::kRows; ++r) {
+    QAccessibleInterface* cell = table->tableInterface()->cellAt(r, 1);
+    ASSERT_TRUE(cell && cell->tableCellInterface()) << r;
+    const QList<QAccessibleInterface*> headers = cell->tableCellInterface()->rowHeaderCells();
+    ASSERT_EQ(headers.size(), 1) << r;
+    EXPECT_EQ(headers[0]->text(QAccessible::Name).toStdString(), AccelTableModel::RowLabel(r));
+    const QRect label = fixed->visualRect(fixed->model()->index(r, 0)).translated(drawn.topLeft());
+    // The row's box, its grid line included, around the drawn label.
+    EXPECT_TRUE(headers[0]->rect().contains(label)) << r;
+    EXPECT_EQ(headers[0]->rect().height(), g->rowHeight(r)) << r;
+  }
 }
 
 TEST_F(DisplayTest, SpaceTogglesPauseOnlyInUnidirectionalSession) {

@@ -1,4 +1,5 @@
 // The "Записать" command against the simulated boot code and loader.
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <regex>
@@ -6,6 +7,7 @@
 #include "flash/backup.h"
 #include "flash/firmware.h"
 #include "flash/flash.h"
+#include "flash/write_journal.h"
 #include "tests/flash/flash_fixture.h"
 
 namespace {
@@ -30,12 +32,12 @@ class FlashWriteTest : public FlashSim {
     TCfg.FlashBackup = 1;
     TCfg.FlashVerify = 1;
   }
-  // Names of the files in the Backups folder.
+  // Names of the images in the Backups folder (not the journal of writes).
   std::vector<std::string> Backups() const {
     std::vector<std::string> names;
     std::error_code ec;
     for (const auto& e : std::filesystem::directory_iterator(Path("Backups"), ec))
-      names.push_back(e.path().filename().string());
+      if (e.path().filename() != "writes.csv") names.push_back(e.path().filename().string());
     return names;
   }
   bool EcuHolds(const std::vector<std::uint8_t>& data) const {
@@ -146,6 +148,7 @@ TEST_F(FlashWriteTest, SurvivesEchoGapsLongerThanTheReadIntervalTimeOut) {
 TEST_F(FlashWriteTest, VerificationFindsABlockStoredWrongByItsNumber) {
   const auto file = Pattern(65536, 44);
   WriteFileBytes(Path("fw.bin"), file);
+  PreloadImage(49);  // an erased flash would be backed up as incomplete, and not named
   boot->AddFault({sim::BootPoint::WriteBlock, 300, sim::BootFaultKind::StoreWrong, 5});
   ui.openAnswers.push_back(Path("fw.bin"));
 
@@ -225,6 +228,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(FlashWriteTest, AcknowledgementOneAtBlock300StopsThere) {
   WriteFileBytes(Path("fw.bin"), Pattern(65536, 23));
+  PreloadImage(50);
   boot->AddFault({sim::BootPoint::WriteBlock, 300, sim::BootFaultKind::WrongAnswer, 0x01});
   ui.openAnswers.push_back(Path("fw.bin"));
 
@@ -249,6 +253,62 @@ TEST_F(FlashWriteTest, AcknowledgementOneAtBlock300StopsThere) {
   EXPECT_EQ(PortHandle.load(), kNoPort);
 }
 
+TEST_F(FlashWriteTest, RetryAfterAFailedWriteNamesTheOriginalBackupNotTheHalfWrittenImage) {
+  const auto file = Pattern(65536, 27);
+  WriteFileBytes(Path("fw.bin"), file);
+  const auto original = PreloadImage(28);
+  boot->AddFault({sim::BootPoint::WriteBlock, 0, sim::BootFaultKind::WrongAnswer, 0x01});
+  ui.openAnswers.push_back(Path("fw.bin"));
+
+  FlashWrite(port);
+
+  ASSERT_EQ(ui.errors.size(), 1u);
+  ASSERT_EQ(Backups().size(), 1u);
+  const std::string first = Path("Backups/" + Backups()[0]);
+  ASSERT_EQ(ReadFileBytes(first), std::vector<std::uint8_t>(original.begin(), original.end()));
+  EXPECT_TRUE(Contains(ui.errors[0], "или с резервной копией:\n" + first)) << ui.errors[0];
+
+  // The ECU switched off and on holds block 0 and 65 408 erased bytes; a new
+  // program start knows of the failure only from the journal.
+  const auto halfWritten = boot->Image();
+  ASSERT_TRUE(
+      std::all_of(halfWritten.begin() + 128, halfWritten.end(), [](std::uint8_t b) { return b == 0xFF; }));
+  boot.reset();
+  boot = std::make_unique<BootLine>();
+  boot->SetIdentifier("SIMECU01");
+  boot->SetEraseMs(1);
+  boot->SetImage(halfWritten);
+  port = boot->Port();
+  ui.errors.clear();
+  ui.openAnswers.push_back(Path("fw.bin"));
+
+  FlashWrite(port);
+
+  ASSERT_TRUE(ui.errors.empty()) << ui.errors.front();
+  EXPECT_TRUE(EcuHolds(file));
+  ASSERT_EQ(ui.messages.size(), 1u);
+  EXPECT_TRUE(Contains(ui.messages[0], "\nРезервная копия: " + first)) << ui.messages[0];
+  std::vector<std::string> incomplete;
+  for (const auto& name : Backups())
+    if (std::regex_match(name, std::regex(R"(SIMECU01_\d{4}-\d\d-\d\d_\d\d-\d\d-\d\d_incomplete\.bin)")))
+      incomplete.push_back(name);
+  ASSERT_EQ(incomplete.size(), 1u);
+  EXPECT_EQ(ReadFileBytes(Path("Backups/" + incomplete[0])),
+            std::vector<std::uint8_t>(halfWritten.begin(), halfWritten.end()));
+  EXPECT_EQ(Backups().size(), 2u);
+
+  // The journal keeps both writes; a cut last line costs only that line.
+  const auto journal = ReadFileBytes(Path("Backups/writes.csv"));
+  const std::string text(journal.begin(), journal.end());
+  const std::string firstName = std::filesystem::path(first).filename().string();
+  const std::string row = "[-_0-9]{19},SIMECU01,";
+  EXPECT_TRUE(std::regex_match(text, std::regex("Time,Identifier,Result,Backup\n" + row + "failed," +
+                                                firstName + "\n" + row + "written," + firstName + "\n")))
+      << text;
+  WriteFileBytes(Path("Backups/writes.csv"), std::vector<std::uint8_t>(journal.begin(), journal.end() - 12));
+  EXPECT_TRUE(LastWriteFailed("SIMECU01"));
+}
+
 TEST_F(FlashWriteTest, WrongEraseAnswerStopsBeforeAnyBlock) {
   WriteFileBytes(Path("fw.bin"), Pattern(65536, 24));
   boot->AddFault({sim::BootPoint::Erase, 1, sim::BootFaultKind::WrongAnswer, 0xFF});
@@ -260,6 +320,14 @@ TEST_F(FlashWriteTest, WrongEraseAnswerStopsBeforeAnyBlock) {
   EXPECT_EQ(FirstLine(ui.errors[0]), kBadAnswerText);
   EXPECT_TRUE(Contains(ui.errors[0], "может быть уже стёрта")) << ui.errors[0];
   EXPECT_FALSE(Contains(ui.errors[0], "Отключите резервную копию")) << ui.errors[0];
+  // The simulated flash was blank: no backup to name, and the user is told.
+  ASSERT_EQ(Backups().size(), 1u);
+  EXPECT_FALSE(Contains(ui.errors[0], "или с резервной копией")) << ui.errors[0];
+  EXPECT_TRUE(Contains(ui.errors[0],
+                       "\nПолной резервной копии прошивки этого ЭБУ нет: образ, прочитанный перед "
+                       "записью, неполный (сохранён как " +
+                           Path("Backups/" + Backups()[0]) + ")."))
+      << ui.errors[0];
   EXPECT_EQ(ui.progressCaption, "Сбой: стирание");
   EXPECT_EQ(boot->EraseCount(), 2);
   EXPECT_EQ(boot->WriteBlocksAccepted(), 0);
