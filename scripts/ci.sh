@@ -55,6 +55,7 @@ stage asan asan_suite
 stage tsan tsan_threaded_units
 stage fuzz scripts/fuzz.sh 20
 stage windows scripts/windows.sh
+stage windows-app scripts/windows-app.sh test
 
 summary=$(printf '%s, ' "${times[@]}")
 echo "=== all stages passed in $SECONDS s (${summary%, })"
