@@ -6,9 +6,7 @@
 // On Windows (under Wine) the simulator is ecusim outside, on a COM port:
 //   bench_link_rate.exe [seconds] [port] [speed index...]   (1 = 38400, 2 = 57600)
 
-#ifdef _WIN32
-#include <windows.h>
-#else
+#ifndef _WIN32
 #include <signal.h>
 #include <sys/prctl.h>
 #include <sys/resource.h>
@@ -36,7 +34,10 @@
 #include "ecu/session.h"
 #include "link/link.h"
 #include "link/port.h"
-#ifndef _WIN32
+#ifdef _WIN32
+// Last: its macros would clash with the port's names.
+#include <windows.h>
+#else
 #include "sim/kwp_ecu.h"
 #include "sim/sim.h"
 #endif
