@@ -3,7 +3,9 @@
 ; -DICON=<.ico> -DOUTFILE=<setup.exe>. The lists name every file of the
 ; program's folder, so the uninstaller removes exactly what was installed and
 ; never the user's own %APPDATA%\Varnek Test (settings, logs, backups).
-Unicode true
+; A 64-bit installer for the 64-bit program (also what a Wine without 32-bit
+; support runs).
+Target amd64-unicode
 SetCompressor /SOLID lzma
 RequestExecutionLevel admin
 
