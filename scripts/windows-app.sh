@@ -314,6 +314,7 @@ mkdir -p "$portable"
 unzip -q "$out/dist/$name.zip" -d "$portable"
 portable=$portable/$name
 cp sim/Loader.dat "$portable/"
+cp "$app/bench_link_rate.exe" "$portable/"  # beside the Qt DLLs
 printf '; Проверка: строка, которую программа сохраняет как есть\r\n[Ecu]\r\nPort=COM1\r\nCBR=1\r\n[Lambda]\r\nPort=COM2\r\n[Logs]\r\nWriteLog=1\r\n' |
   iconv -f UTF-8 -t CP1251 >"$portable/cfg.ini"
 (cd "$portable" && exec wine varnek-test.exe >"$work/portable.log" 2>&1) &
@@ -365,7 +366,7 @@ wineserver -k >/dev/null 2>&1 || true
 echo "windows-app.sh: polling under Wine (COM1, Wine adds latency; 10400 cannot be set on a pseudo-terminal)"
 for speed in 1 2; do
   start_sim
-  wine "$app/bench_link_rate.exe" 5 COM1 "$speed" 2>&1 | { [[ $speed == 1 ]] && cat || tail -1; } || status=1
+  wine "$portable/bench_link_rate.exe" 5 COM1 "$speed" 2>&1 | { [[ $speed == 1 ]] && cat || tail -1; } || status=1
 done
 say "checks done in $((SECONDS - started)) s in all"
 exit "$status"
