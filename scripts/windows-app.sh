@@ -94,12 +94,15 @@ build_qt() {
   cmake --build "$work/build" -j"$(nproc)" --target "${qt_targets[@]}"
   # Only some targets are built: the install scripts of the others' folders
   # would stop the install at their first missing file, so they are emptied.
-  local tries=0 missing script
+  local tries=0 script
   until cmake --install "$work/build" >"$work/install.log" 2>&1; do
-    missing=$(sed -n 's/.*file INSTALL cannot find[^"]*"\([^"]*\)".*/\1/p' "$work/install.log" | head -1)
-    [[ -n $missing && $tries -lt 200 ]] || { tail -20 "$work/install.log"; exit 1; }
-    script=$(grep -l -F "$(basename "$missing")" $(find "$work/build" -name cmake_install.cmake) | grep -v "^$work/build/cmake_install.cmake$" | head -1)
-    [[ -n $script ]] || { tail -20 "$work/install.log"; exit 1; }
+    # "CMake Error at <folder>/cmake_install.cmake:<line> (file):" names it.
+    script=$(sed -n 's/^CMake Error at \(.*cmake_install\.cmake\):[0-9]* (file):.*/\1/p' "$work/install.log" | head -1)
+    [[ -n $script && $script != /* ]] && script=$work/build/$script
+    if [[ -z $script || ! -f $script || $script == "$work/build/cmake_install.cmake" || $tries -ge 200 ]]; then
+      tail -20 "$work/install.log"
+      exit 1
+    fi
     : >"$script"
     tries=$((tries + 1))
   done
