@@ -3,12 +3,16 @@
 // timing that answers at once; printed beside the wire limit, with the
 // program's processor time per reply. The simulator runs in a child process
 // so that the processor time measured is the program's alone.
+// On Windows (under Wine) the simulator is ecusim outside, on a COM port:
+//   bench_link_rate.exe [seconds] [port] [speed index...]   (1 = 38400, 2 = 57600)
 
+#ifndef _WIN32
 #include <signal.h>
 #include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 #include <QCoreApplication>
 #include <QEventLoop>
@@ -20,6 +24,7 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "app/qt_ui_hooks.h"
 #include "common/config.h"
@@ -29,8 +34,13 @@
 #include "ecu/session.h"
 #include "link/link.h"
 #include "link/port.h"
+#ifdef _WIN32
+// Last: its macros would clash with the port's names.
+#include <windows.h>
+#else
 #include "sim/kwp_ecu.h"
 #include "sim/sim.h"
+#endif
 
 namespace {
 
@@ -71,6 +81,21 @@ void Wait(int ms) {
   loop.exec();
 }
 
+#ifdef _WIN32
+double CpuSeconds() {
+  FILETIME created, exited, kernel, user;
+  if (!GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user)) return 0;
+  const auto seconds = [](const FILETIME& t) {
+    return ((static_cast<unsigned long long>(t.dwHighDateTime) << 32) | t.dwLowDateTime) / 1e7;
+  };
+  return seconds(kernel) + seconds(user);
+}
+
+// The simulator is already running on the port given.
+using SimProcess = int;
+SimProcess StartSimulator(const std::string&) { return 0; }
+void StopSimulator(SimProcess) {}
+#else
 double CpuSeconds() {
   rusage u{};
   getrusage(RUSAGE_SELF, &u);
@@ -101,15 +126,30 @@ pid_t StartSimulator(const std::string& link) {
   return ok ? pid : -1;
 }
 
+using SimProcess = pid_t;
+void StopSimulator(pid_t pid) {
+  kill(pid, SIGKILL);
+  waitpid(pid, nullptr, 0);
+}
+#endif
+
 }  // namespace
 
 int main(int argc, char** argv) {
   QCoreApplication app(argc, argv);
   const double seconds = argc > 1 ? std::atof(argv[1]) : 5.0;
+#ifdef _WIN32
+  const std::string link = argc > 2 ? argv[2] : "COM1";
+  std::vector<int> speeds;
+  for (int i = 3; i < argc; ++i) speeds.push_back(std::atoi(argv[i]));
+  if (speeds.empty()) speeds = {1, 2};  // Wine cannot set 10400 on a pseudo-terminal
+#else
   const std::string dir =
       std::filesystem::temp_directory_path() / ("varnek-bench-" + std::to_string(getpid()));
   std::filesystem::create_directories(dir);
   const std::string link = dir + "/kline";
+  const std::vector<int> speeds = {0, 1, 2};
+#endif
 
   CountingUi ui;
   SetUiHooks(&ui);
@@ -121,8 +161,8 @@ int main(int argc, char** argv) {
   std::printf("K-line data polling, DataInterval 0, WriterPause 20, %.0f s per speed\n", seconds);
   std::printf("%8s %12s %12s %7s %14s %10s %12s %12s\n", "baud", "replies/s", "wire limit", "ratio",
               "CPU ms/reply", "CPU % core", "resp. ms", "wire ms");
-  for (int cbr = 0; cbr < 3; ++cbr) {
-    const pid_t sim = StartSimulator(link);
+  for (const int cbr : speeds) {
+    const SimProcess sim = StartSimulator(link);
     if (sim < 0) {
       std::fprintf(stderr, "cannot start the simulator\n");
       return 1;
@@ -132,8 +172,7 @@ int main(int argc, char** argv) {
       EcuConnect(link, cbr, false, true);
     } catch (const std::exception& e) {
       std::fprintf(stderr, "connect failed: %s\n", e.what());
-      kill(sim, SIGKILL);
-      waitpid(sim, nullptr, 0);
+      StopSimulator(sim);
       return 1;
     }
     if (!WaitFor([] { return LinkState.load() == 1; }, 5000)) {
@@ -167,10 +206,11 @@ int main(int argc, char** argv) {
     WaitFor([] { return PortHandle.load() == kNoPort && !LinkTimerActive(); }, 3000);
     if (PortHandle.load() != kNoPort) EcuTeardown();
     WaitFor([] { return LiveWorkerCount() == 0; }, 3000);
-    kill(sim, SIGKILL);
-    waitpid(sim, nullptr, 0);
+    StopSimulator(sim);
   }
   SetUiHooks(nullptr);
+#ifndef _WIN32
   std::filesystem::remove_all(dir);
+#endif
   return 0;
 }

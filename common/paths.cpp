@@ -31,12 +31,9 @@ bool Writable(const std::string& dir) {
   return paths_os::DirWritable(dir);
 }
 
-// An installed program (its menu entry lies in ../share/applications) never
-// keeps files in its own folder, even when root can write there: they would
-// outlive the package.
-bool Installed(const std::string& dir) {
-  return paths_os::Exists(Join(dir, "../share/applications/varnek-test.desktop"));
-}
+// An installed program never keeps files in its own folder, even when root
+// or an administrator can write there: they would outlive the package.
+bool Installed(const std::string& dir) { return paths_os::Exists(Join(dir, paths_os::kInstalledMarker)); }
 
 bool KeepsFilesBeside(const std::string& dir) { return Writable(dir) && !Installed(dir); }
 

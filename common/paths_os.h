@@ -8,6 +8,10 @@ namespace paths_os {
 
 // Separator of path components.
 extern const char kSeparator;
+// A file, relative to the executable's folder, that only an installation
+// puts there: the menu entry in ../share/applications on Linux, the
+// installer's uninstall.exe on Windows.
+extern const char* const kInstalledMarker;
 // The folder of the running executable.
 std::string ExecutableDir();
 // The per-user folders used when the executable's folder is not writable:

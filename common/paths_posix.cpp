@@ -34,6 +34,7 @@ std::string XdgDir(const char* variable, const char* defaultUnderHome) {
 }  // namespace
 
 const char paths_os::kSeparator = '/';
+const char* const paths_os::kInstalledMarker = "../share/applications/varnek-test.desktop";
 
 std::string paths_os::ExecutableDir() {
   char buf[PATH_MAX];

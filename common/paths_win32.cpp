@@ -24,6 +24,7 @@ std::string AppDataDir() {
 }  // namespace
 
 const char paths_os::kSeparator = '\\';
+const char* const paths_os::kInstalledMarker = "uninstall.exe";
 
 std::string paths_os::ExecutableDir() {
   std::wstring path(MAX_PATH, L'\0');

@@ -56,6 +56,7 @@ stage tsan tsan_threaded_units
 stage fuzz scripts/fuzz.sh 20
 stage windows scripts/windows.sh
 stage package scripts/check_package.sh  # the Debian package: lintian, AppStream, manual pages
+stage windows-app scripts/windows-app.sh test
 
 summary=$(printf '%s, ' "${times[@]}")
 echo "=== all stages passed in $SECONDS s (${summary%, })"
