@@ -69,9 +69,13 @@ qt_switches=(-G Ninja -DCMAKE_BUILD_TYPE=Release -DBUILD_SHARED_LIBS=ON
   -DFEATURE_zstd=OFF -DFEATURE_icu=OFF -DFEATURE_tabletevent=OFF)
 qt_targets=(Core Gui Widgets PrintSupport QWindowsIntegrationPlugin QWindowsVistaStylePlugin EntryPointImplementation)
 qt_recipe="qt6-base $qt_version; g++-mingw-w64-x86-64-posix $(dpkg-query -W -f='${Version}' g++-mingw-w64-x86-64-posix); ${qt_switches[*]}; ${qt_targets[*]}; isSoftwareGl needs opengl"
-# The recipe the seed archive was made with (../shared/toolchains/README.md).
-seed_recipe_sum=67d5efe620993990
 recipe_sum=$(printf '%s' "$qt_recipe" | sha256sum | cut -c1-16)
+# The seed archive (../shared/toolchains/README.md) is taken when Qt's upstream
+# version, the compiler's major version, the switches and the targets match:
+# a Debian revision of either (a security update) keeps the ABI and moc's
+# output, and must not cost CI an hour of building Qt.
+seed_recipe="qt6-base ${qt_version%%+*}; gcc $($mingw-g++-posix -dumpversion | cut -d. -f1); ${qt_switches[*]}; ${qt_targets[*]}"
+seed_recipe_sum=ec48c8a33d952935
 qt_cache=${VARNEK_QT_WIN:-$HOME/.cache/varnek-test/qt-6.4.2-win64}
 qt=$qt_cache/qt-win
 
@@ -116,12 +120,12 @@ if [[ ! -f $qt/recipe.sha || $(cat "$qt/recipe.sha") != "$recipe_sum" ]]; then
   mkdir -p "$qt_cache"
   seed=${VARNEK_QT_WIN_SEED:-}
   [[ -n $seed && $seed != /* ]] && seed=$root/$seed
-  if [[ -n $seed && -f $seed && $recipe_sum == "$seed_recipe_sum" ]]; then
+  if [[ -n $seed && -f $seed && $(printf '%s' "$seed_recipe" | sha256sum | cut -c1-16) == "$seed_recipe_sum" ]]; then
     say "unpacking Qt for Windows from $seed"
     rm -rf "$qt"
     tar -xJf "$seed" -C "$qt_cache"
   else
-    [[ -n $seed ]] && say "the seed $seed does not match this recipe ($recipe_sum): building Qt"
+    [[ -n $seed ]] && say "the seed $seed was made for another Qt, compiler or switches: building Qt"
     build_qt
   fi
   echo "$recipe_sum" >"$qt/recipe.sha"
