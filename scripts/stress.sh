@@ -40,7 +40,7 @@ for ((run = 1; run <= count; run++)); do
     # CTest's list of failed tests, and GoogleTest's own lines (a Windows test
     # program is one CTest test holding many).
     names=$({
-      sed -n 's/^[[:space:]]*[0-9]\+ - \([^ ]*\) (.*/\1/p' "$log"
+      awk '/^The following tests FAILED:/ { listed = 1; next } listed && $2 == "-" { print $3 }' "$log"
       sed -n 's/^\[  FAILED  \] \([^ ]*\) (.*$/\1/p' "$log"
     } | sort -u)
     for name in $names; do failed[$name]=$((${failed[$name]:-0} + 1)); done
