@@ -27,8 +27,8 @@ stage() {  # stage <name> <command...>: runs it unless other stages were asked f
     results+=("$name" $((SECONDS - start)) passed)
   else
     results+=("$name" $((SECONDS - start)) FAILED)
-    table
     echo "=== stage $name failed" >&2
+    table
     exit 1
   fi
 }

@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # The stages that run tests, each as a build and a run, shared by
 # scripts/ci.sh and scripts/stress.sh (which builds once and runs many times).
 # Sourced from the repository's root.

@@ -44,7 +44,7 @@ for ((run = 1; run <= count; run++)); do
       sed -n 's/^\[  FAILED  \] \([^ ]*\) (.*$/\1/p' "$log"
     } | sort -u)
     for name in $names; do failed[$name]=$((${failed[$name]:-0} + 1)); done
-    echo "  failed: $(echo $names)"
+    echo "  failed: ${names//$'\n'/ }"
   fi
   echo "stress $stage: run $run of $count $result in $((SECONDS - start)) s, load $(cut -d' ' -f1-3 /proc/loadavg)"
 done
