@@ -47,7 +47,13 @@ class TComReadThread : public WorkerThread {
         if (PortHandle.load() != port_) return;
         throw EcuError(kPortLostText, "WaitRxChar: the K-line port hung up or failed");
       }
-      Pass();
+      try {
+        Pass();
+      } catch (const EcuError&) {
+        // The same when the session closed the port between the wait and a read.
+        if (PortHandle.load() != port_) return;
+        throw;
+      }
       FlushTrace();
     }
   }

@@ -7,6 +7,8 @@
 # Usage: scripts/windows.sh [WINDOWS_BUILD_DIR]   (default build-win)
 #   VARNEK_LINUX_BUILD  the Linux build folder that has or gets ecusim (build)
 #   VARNEK_WIN_BENCH=0  skip the benchmark figures printed after the tests
+#   VARNEK_WIN_BUILD=0  run what an earlier call built (scripts/stress.sh)
+#   VARNEK_WIN_RUN=0    only build
 #
 # The ports inside the prefix:
 #   COM1  <- ecusim's K-line (adapter and ECU), any rate
@@ -38,17 +40,20 @@ fi
 launcher=()
 command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
 
-# --- The simulator, built for Linux.
-if [[ ! -f $linux/CMakeCache.txt ]]; then
-  cmake -S . -B "$linux" -DCMAKE_BUILD_TYPE=RelWithDebInfo "${launcher[@]}" >/dev/null
-fi
-cmake --build "$linux" --target ecusim -j"$(nproc)" >/dev/null
+if [[ ${VARNEK_WIN_BUILD:-1} != 0 ]]; then
+  # --- The simulator, built for Linux.
+  if [[ ! -f $linux/CMakeCache.txt ]]; then
+    cmake -S . -B "$linux" -DCMAKE_BUILD_TYPE=RelWithDebInfo "${launcher[@]}" >/dev/null
+  fi
+  cmake --build "$linux" --target ecusim -j"$(nproc)" >/dev/null
 
-# --- The Windows programs.
-cmake -S . -B "$win" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64.cmake" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  "${launcher[@]}" >/dev/null
-cmake --build "$win" -j"$(nproc)" >/dev/null
-echo "windows.sh: built in $win"
+  # --- The Windows programs.
+  cmake -S . -B "$win" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64.cmake" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    "${launcher[@]}" >/dev/null
+  cmake --build "$win" -j"$(nproc)" >/dev/null
+  echo "windows.sh: built in $win"
+fi
+[[ ${VARNEK_WIN_RUN:-1} != 0 ]] || exit 0
 
 # --- A Wine prefix of our own, quiet and without Mono or Gecko.
 export WINEPREFIX=$win/wineprefix WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="

@@ -86,12 +86,14 @@ class LinkRigBase : public ::testing::Test {
   }
   // Waits until the link is between exchanges with every trace line of the
   // last one written: nothing pending or awaited, and the transmitter, woken
-  // by the end of the exchange, back in its wait.
+  // by the end of the exchange, back in its wait. The write's own StopWriter
+  // may come after MsgEnd, so the last line alone does not say the wake-up
+  // is traced: it is StartWriter with nothing between it and StopWriter.
   bool WaitLinkIdle() {
     return WaitFor([] {
       const auto lines = TraceLines();
-      return WriterIdle.load() == 1 && QueueEmpty() && !lines.empty() &&
-             lines.back() == TraceStopWriterLine();
+      return WriterIdle.load() == 1 && QueueEmpty() && lines.size() >= 2 &&
+             lines.end()[-2] == TraceStartWriterLine() && lines.back() == TraceStopWriterLine();
     });
   }
 

@@ -148,14 +148,17 @@ TEST_F(SimLineTest, EchoAndSilenceSwitches) {
   PortId id = Open(line, 10400);
   const Bytes req{1, 2, 3, 4, 5};
 
+  // What must not come is looked for briefly.
   line.SetEcho(false);
   Write(id, req);
-  EXPECT_EQ(ReadUpTo(id, 6), Bytes{0x77});
+  EXPECT_EQ(ReadUpTo(id, 1), Bytes{0x77});
+  EXPECT_EQ(ReadUpTo(id, 1, 200), Bytes{});
 
   line.SetEcho(true);
   line.SetSilent(true);  // adapter without an ECU: echo only
   Write(id, req);
-  EXPECT_EQ(ReadUpTo(id, 6), req);
+  EXPECT_EQ(ReadUpTo(id, 5), req);
+  EXPECT_EQ(ReadUpTo(id, 1, 200), Bytes{});
   EXPECT_EQ(device->Received().size(), 5u);
 }
 

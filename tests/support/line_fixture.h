@@ -41,7 +41,9 @@ class LineFixture : public ::testing::Test {
     opened_.push_back(OpenAndConfigurePort(line.LinkPath(), baud, stop, readMul, 100));
     return opened_.back();
   }
-  static std::vector<std::uint8_t> ReadUpTo(PortId id, int n) { return ::ReadUpTo(id, n); }
+  static std::vector<std::uint8_t> ReadUpTo(PortId id, int n, int ms = kReadUpToMs) {
+    return ::ReadUpTo(id, n, ms);
+  }
   static void Write(PortId id, const std::vector<std::uint8_t>& bytes) { WriteBytes(id, bytes); }
 
   std::string dir_;
