@@ -11,6 +11,9 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 selected=("$@")
+# The compiler cache keys on paths inside the clone, not where the clone is,
+# so a fresh clone in another folder reuses the last run's objects.
+export CCACHE_BASEDIR=$PWD CCACHE_NOHASHDIR=1
 scripts/setup.sh ccache
 source scripts/stages.sh
 
