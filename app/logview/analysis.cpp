@@ -1,8 +1,8 @@
 #include "app/logview/analysis.h"
 
 #include <algorithm>
-#include <cmath>
 #include <charconv>
+#include <cmath>
 #include <limits>
 #include <sstream>
 

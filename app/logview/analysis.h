@@ -15,10 +15,10 @@
 
 // Rows left out of the cell table, the scatter plot and the histogram.
 struct LogFilters {
-  bool idle = true;         // fXX = 1
-  bool fuelCut = true;      // fFUELOFF = 1
-  bool noLambda = true;     // AFR_LC1 = -1.0: no LC-1 reading
-  bool transients = true;   // transientVariable changed by more than transientLimit since the row before
+  bool idle = true;        // fXX = 1
+  bool fuelCut = true;     // fFUELOFF = 1
+  bool noLambda = true;    // AFR_LC1 = -1.0: no LC-1 reading
+  bool transients = true;  // transientVariable changed by more than transientLimit since the row before
   std::string transientVariable = "THR";
   double transientLimit = 5;
   bool visibleOnly = false;  // only the time range shown in the tracks

@@ -61,7 +61,8 @@ class ColumnParser {
 
 std::string FormulaError::Text() const { return "в позиции " + std::to_string(position) + ": " + reason; }
 
-std::optional<FormulaError> CheckFormula(const std::string& formula, const std::vector<std::string>& columns) {
+std::optional<FormulaError> CheckFormula(const std::string& formula,
+                                         const std::vector<std::string>& columns) {
   try {
     ColumnParser p(formula, columns);
     p.Get().GetUsedVar();  // parses the whole formula
