@@ -22,6 +22,7 @@ TLogHistogramPage::TLogHistogramPage(TLogAnalysis& data, QWidget* parent) : TLog
   lblCaption = new QLabel(this);
   plot = new QCustomPlot(this);
   plot->setObjectName("HistogramPlot");
+  plot->setMinimumSize(200, 150);  // never drawn at zero size while its tab is hidden
   plot->setBackground(Qt::white);
   plot->setInteractions(QCP::iRangeDrag | QCP::iRangeZoom);
   plot->yAxis->setLabel("Строк");

@@ -33,6 +33,7 @@ TLogScatterPage::TLogScatterPage(TLogAnalysis& data, QWidget* parent) : TLogAnal
   lblPoint->setTextInteractionFlags(Qt::TextSelectableByMouse);
   plot = new QCustomPlot(this);
   plot->setObjectName("ScatterPlot");
+  plot->setMinimumSize(200, 150);  // never drawn at zero size while its tab is hidden
   plot->setBackground(Qt::white);
   plot->setNoAntialiasingOnDrag(true);
   plot->setNotAntialiasedElements(QCP::aeAll);

@@ -22,8 +22,8 @@ struct ConfigRecord {
   std::uint8_t NotCheckReplyLen = 0;
   std::uint8_t WriteLog = 0;
   std::uint8_t AutoReconnect = 0;  // a session lost to a missing reply is reconnected
-  std::uint8_t FlashBackup = 0;    // read the ECU's image into Backups/ before a write erases it
-  std::uint8_t FlashVerify = 0;    // read the image back after a write and compare it with the file
+  std::uint8_t FlashBackup = 0;  // read the ECU's image into Backups/ before a write erases it
+  std::uint8_t FlashVerify = 0;  // read the image back after a write and compare it with the file
   // The log view's tracks ("RPM;UOZ,KUOZ1;fXX"); [LogView] Tracks.
   std::string LogViewTracks;
   // Every other [LogView] key (the log view's tables, filters and computed

@@ -65,12 +65,14 @@ std::optional<FormulaError> CheckFormula(const std::string& formula,
                                          const std::vector<std::string>& columns) {
   try {
     ColumnParser p(formula, columns);
-    p.Get().GetUsedVar();  // parses the whole formula
+    // Evaluating parses the whole formula; GetUsedVar() would let unknown names through.
+    p.Get().Eval();
     if (p.Get().GetNumResults() != 1) return FormulaError{1, "нужно одно выражение, без запятых между ними"};
     return std::nullopt;
   } catch (const mu::ParserError& e) {
-    const int pos = e.GetPos();
-    return FormulaError{static_cast<std::size_t>(std::max(pos, 0)) + 1, Reason(e)};
+    // An error at the end may be placed past it; it is "after the last character".
+    const auto pos = std::min(static_cast<std::size_t>(std::max(e.GetPos(), 0)), formula.size());
+    return FormulaError{pos + 1, Reason(e)};
   }
 }
 

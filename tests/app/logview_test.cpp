@@ -6,15 +6,22 @@
 #include <gtest/gtest.h>
 #include <qcustomplot.h>
 
+#include <QComboBox>
 #include <QFile>
 #include <QImage>
+#include <QLineEdit>
 #include <QListWidget>
+#include <QLocale>
+#include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
 #include <algorithm>
 #include <fstream>
+#include <map>
+#include <numeric>
 #include <random>
 
+#include "app/logview_cells.h"
 #include "app/mainwindow.h"
 #include "common/config.h"
 #include "common/paths.h"
@@ -106,6 +113,101 @@ TEST_F(LoggedSessionView, ALogWrittenByASimulatedSessionOpensWithTheValuesOfItsC
     const auto col = std::find(names.begin(), names.end(), name) - names.begin();
     EXPECT_EQ(std::stod(value), std::stod(f[static_cast<std::size_t>(col)])) << name;
   }
+}
+
+TEST_F(LoggedSessionView, CellTableOverASimulatedSessionGivesEachOperatingPointsValuesAndHits) {
+  TCfg.WriteLog = 1;
+  // Three operating points in turn, five frames each: 2000 rpm at GBC 100
+  // with the ignition alternating 10 and 12 degrees, 4000 rpm at GBC 200 with
+  // 20 degrees, 2000 rpm at GBC 200 with 15.
+  ecu->SetRecordSource([tick = 0]() mutable {
+    auto r = sim::KwpEcu::IdleRecord(0);
+    const int point = tick / 5 % 3;
+    r[0] = 0x10;                                       // off idle
+    r[11] = 30;                                        // a steady throttle
+    const unsigned period = point == 1 ? 1250 : 2500;  // 5 000 000 / period rpm
+    r[14] = static_cast<std::uint8_t>(period);
+    r[15] = static_cast<std::uint8_t>(period >> 8);
+    const unsigned gbc6 = point == 0 ? 600 : 1200;  // GBC × 6
+    r[47] = static_cast<std::uint8_t>(gbc6);
+    r[48] = static_cast<std::uint8_t>(gbc6 >> 8);
+    r[20] = static_cast<std::uint8_t>(point == 0 ? (tick % 2 ? 24 : 20) : point == 1 ? 40 : 30);  // UOZ × 2
+    ++tick;
+    return r;
+  });
+  StartLine();
+  Connect(2);
+  ASSERT_TRUE(WaitSession());
+  ASSERT_TRUE(WaitFor([&] { return ui.replyCount >= 60; }, 20000));
+  EcuDisconnect();
+  ASSERT_TRUE(WaitLinkEnd());
+  // What each cell must hold, counted from the CSV itself.
+  const std::vector<std::string> header = LogFields(LogHeader());
+  auto column = [&](const char* name) {
+    return std::find(header.begin(), header.end(), name) - header.begin();
+  };
+  std::map<std::pair<int, int>, std::vector<double>> expected;
+  const std::vector<std::string> lines = FileLines(LogFilePath());
+  for (std::size_t i = 1; i < lines.size(); ++i) {
+    const auto f = LogFields(lines[i]);
+    expected[{std::stoi(f[column("RPM")]), std::stoi(f[column("GBC")])}].push_back(
+        std::stod(f[column("UOZ")]));
+  }
+  ASSERT_EQ(expected.size(), 3u);  // no frame between the points
+
+  TfrmMain w(&ui);
+  TfrmLogView* view = OpenThroughMenu(w, ui, LogFilePath());
+  ASSERT_NE(view, nullptr);
+  TLogCellPage* page = view->cellPage;
+  view->tabs->setCurrentWidget(page);
+  LogFilters none;
+  none.idle = none.fuelCut = none.noLambda = none.transients = false;
+  view->SetFilters(none);
+  page->cbZ->setCurrentText("UOZ");
+  page->edXBreaks->setText("1000 2000 3000 4000");
+  emit page->edXBreaks->editingFinished();
+  page->edYBreaks->setText("100 200");
+  emit page->edYBreaks->editingFinished();
+  const CellTable& cells = page->Cells();
+  ASSERT_EQ(cells.XBreaks().size(), 4u);
+  ASSERT_EQ(cells.YBreaks().size(), 2u);
+  EXPECT_EQ(cells.RowsUsed(), lines.size() - 1);
+  for (std::size_t xi = 0; xi < 4; ++xi)
+    for (std::size_t yi = 0; yi < 2; ++yi) {
+      const auto it =
+          expected.find({static_cast<int>(cells.XBreaks()[xi]), static_cast<int>(cells.YBreaks()[yi])});
+      const CellTable::Cell& cell = cells.At(xi, yi);
+      if (it == expected.end()) {
+        EXPECT_EQ(cell.hits, 0u) << xi << "," << yi;
+        continue;
+      }
+      const std::vector<double>& v = it->second;
+      EXPECT_EQ(cell.hits, v.size());
+      EXPECT_NEAR(cells.Value(xi, yi, CellStatistic::Mean),
+                  std::accumulate(v.begin(), v.end(), 0.0) / v.size(), 1e-9);
+      EXPECT_EQ(cells.Value(xi, yi, CellStatistic::Min), *std::min_element(v.begin(), v.end()));
+      EXPECT_EQ(cells.Value(xi, yi, CellStatistic::Max), *std::max_element(v.begin(), v.end()));
+    }
+  EXPECT_EQ(cells.Value(1, 0, CellStatistic::Min), 10.0);
+  EXPECT_EQ(cells.Value(1, 0, CellStatistic::Max), 12.0);
+  EXPECT_EQ(cells.Value(3, 1, CellStatistic::Mean), 20.0);
+  EXPECT_EQ(cells.Value(1, 1, CellStatistic::Mean), 15.0);
+  // The clipboard text: the axes and the values (a digit more than UOZ's),
+  // empty cells without hits.
+  page->cbStatistic->setCurrentIndex(2);  // maximum
+  const std::string point = QLocale::system().decimalPoint().toStdString();
+  EXPECT_EQ(page->CopyText(),
+            "GBC \\ RPM\t1000\t2000\t3000\t4000\r\n"
+            "100\t\t12" +
+                point +
+                "0\t\t\r\n"
+                "200\t\t15" +
+                point + "0\t\t20" + point + "0\r\n");
+
+  // Kept for the next start: the breakpoints of RPM and GBC, the choice of Z.
+  EXPECT_EQ(TCfg.LogViewOptions["Breakpoints.RPM"], "1000 2000 3000 4000");
+  EXPECT_EQ(TCfg.LogViewOptions["CellZ"], "UOZ");
+  EXPECT_TRUE(ui.errors.empty());
 }
 
 class LogViewWindow : public ::testing::Test {

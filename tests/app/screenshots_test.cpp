@@ -5,12 +5,15 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QTabWidget>
 #include <QTemporaryDir>
 #include <algorithm>
 #include <fstream>
 
 #include "app/display.h"
 #include "app/logview.h"
+#include "app/logview_cells.h"
+#include "app/logview_scatter.h"
 #include "app/mainwindow.h"
 #include "app/tracewindow.h"
 #include "common/paths.h"
@@ -159,6 +162,10 @@ TEST(Screenshots, DISABLED_RenderWindows) {
     view.SetVisibleTime({60, 120});
     view.SetCursorTime(95);
     EXPECT_TRUE(Save(&view, out + "/log-view.png"));
+    view.tabs->setCurrentWidget(view.cellPage);
+    EXPECT_TRUE(Save(&view, out + "/log-view-cells.png"));
+    view.tabs->setCurrentWidget(view.scatterPage);
+    EXPECT_TRUE(Save(&view, out + "/log-view-scatter.png"));
   }
   SetAppDirOverride("");
 }
