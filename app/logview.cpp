@@ -312,6 +312,7 @@ void TfrmLogView::OpenLogCommand() {
 
 void TfrmLogView::OpenLog(const std::string& path) {
   CancelLoad();
+  refreshing_ = false;
   load_ = std::make_unique<Load>();
   load_->path = path;
   Load* load = load_.get();
@@ -400,8 +401,8 @@ void TfrmLogView::ShowLog(LogReadResult result, const std::string& path) {
 
 void TfrmLogView::RefreshLog() {
   if (!hasLog_ || Loading()) return;
-  refreshing_ = true;
   OpenLog(path_);
+  refreshing_ = true;
 }
 
 // ---------------------------------------------------------------------------

@@ -10,9 +10,6 @@
 
 namespace {
 
-// Rows evaluated at a time: the used columns are copied as doubles that long.
-constexpr std::size_t kBlockRows = 4096;
-
 std::string Reason(const mu::ParserError& e) {
   const std::string token = e.GetToken();
   switch (e.GetCode()) {
@@ -92,20 +89,19 @@ std::vector<double> EvaluateFormula(const std::string& formula, const LogTable& 
   std::vector<double> out(rows, std::numeric_limits<double>::quiet_NaN());
   ColumnParser p(formula, table.Names());
   mu::Parser& parser = p.Get();
-  std::vector<std::size_t> used;
-  for (const auto& [name, ptr] : parser.GetUsedVar()) used.push_back(*table.IndexOf(name));
-  // muparser's bulk mode reads variable i of a block at its pointer + i.
-  std::vector<std::vector<double>> blocks(used.size(), std::vector<double>(kBlockRows));
-  for (std::size_t u = 0; u < used.size(); ++u) parser.DefineVar(table.Names()[used[u]], blocks[u].data());
-  for (std::size_t from = 0; from < rows; from += kBlockRows) {
-    const std::size_t n = std::min(kBlockRows, rows - from);
-    for (std::size_t u = 0; u < used.size(); ++u) {
-      const LogColumn& column = table.Column(used[u]);
-      for (std::size_t i = 0; i < n; ++i) blocks[u][i] = column.At(from + i);
-    }
-    parser.Eval(out.data() + from, static_cast<int>(n));
+  std::vector<std::string> names;
+  for (const auto& used : parser.GetUsedVar()) names.push_back(used.first);
+  // Row by row: the bulk mode runs OpenMP threads, slower on a busy machine.
+  std::vector<const LogColumn*> used;
+  std::vector<double> values(names.size());
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    used.push_back(&table.Column(*table.IndexOf(names[i])));
+    parser.DefineVar(names[i], &values[i]);
   }
-  for (double& v : out)
-    if (!std::isfinite(v)) v = std::numeric_limits<double>::quiet_NaN();
+  for (std::size_t r = 0; r < rows; ++r) {
+    for (std::size_t i = 0; i < used.size(); ++i) values[i] = used[i]->At(r);
+    const double v = parser.Eval();
+    if (std::isfinite(v)) out[r] = v;
+  }
   return out;
 }
