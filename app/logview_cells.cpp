@@ -54,8 +54,9 @@ TLogCellPage::TLogCellPage(TLogAnalysis& data, QWidget* parent) : TLogAnalysisPa
   lblCaption = new QLabel(this);
   grid = new QTableWidget(this);
   grid->setEditTriggers(QAbstractItemView::NoEditTriggers);
-  grid->verticalHeader()->setDefaultSectionSize(2 * grid->fontMetrics().height() + 4);
-  grid->horizontalHeader()->setDefaultSectionSize(grid->fontMetrics().horizontalAdvance("00000.00") + 8);
+  grid->verticalHeader()->setDefaultSectionSize(2 * grid->fontMetrics().lineSpacing() + 8);  // value, hits
+  grid->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+  grid->horizontalHeader()->setDefaultSectionSize(grid->fontMetrics().horizontalAdvance("00000.0") + 10);
 
   int c = 0;
   for (auto [text, w] : std::initializer_list<std::pair<const char*, QWidget*>>{

@@ -59,10 +59,22 @@ QCPAxis* TimeAxis(TfrmLogView& view, int track) {
   return view.Plot->axisRect(track)->axis(QCPAxis::atBottom);
 }
 
-class LoggedSessionView : public LinkRig {};
+class LoggedSessionView : public LinkRig {
+ protected:
+  // A logged session through the simulator until `replies` replies came; the
+  // log's lines, empty on failure.
+  std::vector<std::string> LogASession(int replies) {
+    TCfg.WriteLog = 1;
+    StartLine();
+    Connect(2);
+    if (!WaitSession() || !WaitFor([&] { return ui.replyCount >= replies; }, 20000)) return {};
+    EcuDisconnect();
+    if (!WaitLinkEnd()) return {};
+    return FileLines(LogFilePath());
+  }
+};
 
 TEST_F(LoggedSessionView, ALogWrittenByASimulatedSessionOpensWithTheValuesOfItsCsv) {
-  TCfg.WriteLog = 1;
   // Every frame different in every byte but the timing correction, which the
   // link would otherwise try to set back.
   ecu->SetRecordSource([rng = std::mt19937(11)]() mutable {
@@ -71,15 +83,9 @@ TEST_F(LoggedSessionView, ALogWrittenByASimulatedSessionOpensWithTheValuesOfItsC
       if (i != 34) record[i] = static_cast<std::uint8_t>(rng());
     return record;
   });
-  StartLine();
-  Connect(2);
-  ASSERT_TRUE(WaitSession());
-  ASSERT_TRUE(WaitFor([&] { return ui.replyCount >= 40; }, 20000));
-  EcuDisconnect();
-  ASSERT_TRUE(WaitLinkEnd());
-  const std::string path = LogFilePath();
-  const std::vector<std::string> lines = FileLines(path);
+  const std::vector<std::string> lines = LogASession(40);
   ASSERT_GE(lines.size(), 41u);
+  const std::string path = LogFilePath();
 
   TfrmMain w(&ui);
   TfrmLogView* view = OpenThroughMenu(w, ui, path);
@@ -116,7 +122,6 @@ TEST_F(LoggedSessionView, ALogWrittenByASimulatedSessionOpensWithTheValuesOfItsC
 }
 
 TEST_F(LoggedSessionView, CellTableOverASimulatedSessionGivesEachOperatingPointsValuesAndHits) {
-  TCfg.WriteLog = 1;
   // Three operating points in turn, five frames each: 2000 rpm at GBC 100
   // with the ignition alternating 10 and 12 degrees, 4000 rpm at GBC 200 with
   // 20 degrees, 2000 rpm at GBC 200 with 15.
@@ -135,19 +140,14 @@ TEST_F(LoggedSessionView, CellTableOverASimulatedSessionGivesEachOperatingPoints
     ++tick;
     return r;
   });
-  StartLine();
-  Connect(2);
-  ASSERT_TRUE(WaitSession());
-  ASSERT_TRUE(WaitFor([&] { return ui.replyCount >= 60; }, 20000));
-  EcuDisconnect();
-  ASSERT_TRUE(WaitLinkEnd());
+  const std::vector<std::string> lines = LogASession(60);
+  ASSERT_GE(lines.size(), 61u);
   // What each cell must hold, counted from the CSV itself.
   const std::vector<std::string> header = LogFields(LogHeader());
   auto column = [&](const char* name) {
     return std::find(header.begin(), header.end(), name) - header.begin();
   };
   std::map<std::pair<int, int>, std::vector<double>> expected;
-  const std::vector<std::string> lines = FileLines(LogFilePath());
   for (std::size_t i = 1; i < lines.size(); ++i) {
     const auto f = LogFields(lines[i]);
     expected[{std::stoi(f[column("RPM")]), std::stoi(f[column("GBC")])}].push_back(
