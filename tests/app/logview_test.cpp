@@ -1,6 +1,7 @@
 // The log view: "Файл → Открыть лог..." on a log written by a simulated
-// session, a cut log, a foreign file, the tracks kept between starts, zoom,
-// pan and the PNG export.
+// session, a cut log, a foreign file, the tracks, computed channels and
+// filters kept between starts, zoom, pan, the PNG export, and the cell table
+// over a simulated session's operating points.
 #include "app/logview.h"
 
 #include <gtest/gtest.h>
@@ -22,6 +23,7 @@
 #include <random>
 
 #include "app/logview_cells.h"
+#include "app/logview_channels.h"
 #include "app/mainwindow.h"
 #include "common/config.h"
 #include "common/paths.h"
@@ -264,7 +266,7 @@ TEST_F(LogViewWindow, ACutLogOpensWithItsCompleteRowsAndAForeignFileIsRefusedKee
   EXPECT_EQ(view->Table().RowCount(), 0u);
 }
 
-TEST_F(LogViewWindow, ChoiceOfTracksIsKeptBetweenStarts) {
+TEST_F(LogViewWindow, ChoiceOfTracksChannelsAndFiltersIsKeptBetweenStarts) {
   TfrmLogView* view = OpenThroughMenu(*w_, ui_, log_);
   ASSERT_NE(view, nullptr);
   EXPECT_EQ(view->Plot->axisRectCount(), 0);  // nothing chosen yet
@@ -274,25 +276,45 @@ TEST_F(LogViewWindow, ChoiceOfTracksIsKeptBetweenStarts) {
   item("fXX")->setCheckState(Qt::Checked);
   item("UOZ")->setCheckState(Qt::Checked);
   item("UOZ")->setCheckState(Qt::Unchecked);
-  view->SetTracks({{"RPM", "THR"}, {"fXX"}});
+  ASSERT_TRUE(view->channelPage->Add("LOAD", "RPM*THR/100"));
+  view->SetTracks({{"RPM", "THR"}, {"fXX"}, {"LOAD"}});
+  LogFilters filters;
+  filters.idle = false;
+  filters.transientVariable = "LOAD";
+  filters.transientLimit = 7.5;
+  view->SetFilters(filters);
   w_->close();  // saves cfg.ini
   w_.reset();
   QFile ini(dir_.path() + "/cfg.ini");
   ASSERT_TRUE(ini.open(QIODevice::ReadOnly));
-  EXPECT_TRUE(ini.readAll().endsWith("[LogView]\r\nTracks=RPM,THR;fXX\r\n"));
+  const QByteArray text = ini.readAll();
+  EXPECT_TRUE(text.contains("[LogView]\r\nTracks=RPM,THR;fXX;LOAD\r\n"));
+  EXPECT_TRUE(text.contains("\r\nChannels=2\r\n"));
+  EXPECT_TRUE(text.contains("\r\nChannel2=LOAD:RPM*THR/100\r\n"));
 
   TCfg = ConfigRecord{};  // a new start
   w_ = std::make_unique<TfrmMain>(&ui_);
   view = OpenThroughMenu(*w_, ui_, log_);
   ASSERT_NE(view, nullptr);
-  EXPECT_EQ(view->Tracks(), (LogTracks{{"RPM", "THR"}, {"fXX"}}));
+  EXPECT_EQ(view->Tracks(), (LogTracks{{"RPM", "THR"}, {"fXX"}, {"LOAD"}}));
+  EXPECT_EQ(view->Analysis().options.channels,
+            (std::vector<ComputedChannel>{{"LC1/AFR", "AFR_LC1/AFR"}, {"LOAD", "RPM*THR/100"}}));
+  EXPECT_EQ(view->Analysis().options.filters, filters);
   EXPECT_EQ(item("THR")->checkState(), Qt::Checked);
   EXPECT_EQ(item("UOZ")->checkState(), Qt::Unchecked);
-  ASSERT_EQ(view->Plot->axisRectCount(), 2);
-  ASSERT_EQ(view->Plot->graphCount(), 3);
+  ASSERT_EQ(view->Plot->axisRectCount(), 3);
+  ASSERT_EQ(view->Plot->graphCount(), 4);
   EXPECT_EQ(view->Plot->graph(0)->lineStyle(), QCPGraph::lsLine);
   EXPECT_EQ(view->Plot->graph(2)->lineStyle(), QCPGraph::lsStepLeft);  // the flag
   EXPECT_EQ(view->Plot->graph(2)->valueAxis()->range(), QCPRange(-0.3, 1.3));
+  // The channel's track holds the formula's value of each row.
+  const LogTable& t = view->Table();
+  const std::size_t rpm = *t.IndexOf("RPM"), thr = *t.IndexOf("THR");
+  for (const std::size_t row : {0, 250, 499}) {
+    const auto& point = view->Plot->graph(3)->data()->at(static_cast<int>(row));
+    EXPECT_EQ(point->key, t.Times()[row]);
+    EXPECT_NEAR(point->value, t.Value(rpm, row) * t.Value(thr, row) / 100, 1e-9);
+  }
   EXPECT_TRUE(ui_.errors.empty());
 }
 
