@@ -68,13 +68,13 @@ TLogCellPage::TLogCellPage(TLogAnalysis& data, QWidget* parent) : TLogAnalysisPa
   layout->addWidget(seMinHits, 1, 1);
   layout->addWidget(label("Центр цвета:"), 1, 2);
   layout->addWidget(edCentre, 1, 3);
-  layout->addWidget(btnCopy, 1, 7);
+  layout->addWidget(btnCopy, 1, 8, Qt::AlignRight);
   layout->addWidget(label("Точки X:"), 2, 0);
-  layout->addWidget(edXBreaks, 2, 1, 1, 7);
+  layout->addWidget(edXBreaks, 2, 1, 1, 8);
   layout->addWidget(label("Точки Y:"), 3, 0);
-  layout->addWidget(edYBreaks, 3, 1, 1, 7);
-  layout->addWidget(lblCaption, 4, 0, 1, 8);
-  layout->addWidget(grid, 5, 0, 1, 8);
+  layout->addWidget(edYBreaks, 3, 1, 1, 8);
+  layout->addWidget(lblCaption, 4, 0, 1, 9);
+  layout->addWidget(grid, 5, 0, 1, 9);
   layout->setColumnStretch(8, 1);
   layout->setRowStretch(5, 1);
 
