@@ -318,6 +318,40 @@ TEST_F(LogViewWindow, ChoiceOfTracksChannelsAndFiltersIsKeptBetweenStarts) {
   EXPECT_TRUE(ui_.errors.empty());
 }
 
+TEST_F(LogViewWindow, RefreshShowsTheRowsWrittenSinceAndFollowsTheEnd) {
+  // A log being written: 300 rows so far, the next one half written.
+  const std::string growing =
+      Write("growing.csv", LogText({LogHeader()}) + LogText({rows_.begin(), rows_.begin() + 300}) +
+                               rows_[300].substr(0, 50));
+  TfrmLogView* view = OpenThroughMenu(*w_, ui_, growing);
+  ASSERT_NE(view, nullptr);
+  ASSERT_EQ(view->Table().RowCount(), 300u);
+  ASSERT_EQ(ui_.messages.size(), 1u);  // opened as a new log: the cut row is reported
+  const double width = 2.0;
+  view->SetVisibleTime({view->Table().Times()[299] - width, view->Table().Times()[299]});
+
+  std::ofstream(growing, std::ios::binary | std::ios::app)
+      << rows_[300].substr(50) + "\r\n" + LogText({rows_.begin() + 301, rows_.begin() + 400}) +
+             rows_[400].substr(0, 9);
+  view->actRefresh->trigger();
+  ASSERT_TRUE(QTest::qWaitFor([view] { return !view->Loading(); }, 20000));
+  ASSERT_EQ(view->Table().RowCount(), 400u);
+  EXPECT_EQ(ui_.messages.size(), 1u);                                // the row being written is no news
+  EXPECT_EQ(view->VisibleTime().upper, view->Table().Times()[399]);  // the view followed the end
+  EXPECT_NEAR(view->VisibleTime().upper - view->VisibleTime().lower, width, 1e-9);
+
+  // A view away from the end stays where it is.
+  const TimeRange middle{view->Table().Times()[100], view->Table().Times()[150]};
+  view->SetVisibleTime(middle);
+  std::ofstream(growing, std::ios::binary | std::ios::app) << rows_[400].substr(9) + "\r\n";
+  view->actRefresh->trigger();
+  ASSERT_TRUE(QTest::qWaitFor([view] { return !view->Loading(); }, 20000));
+  EXPECT_EQ(view->Table().RowCount(), 401u);
+  EXPECT_NEAR(view->VisibleTime().lower, middle.lower, 1e-9);
+  EXPECT_NEAR(view->VisibleTime().upper, middle.upper, 1e-9);
+  EXPECT_TRUE(ui_.errors.empty());
+}
+
 TEST_F(LogViewWindow, WheelZoomsDragPansFitAllShowsTheLogAndPngSavesTheVisibleRange) {
   TCfg.LogViewTracks = "RPM;UOZ;fXX";
   TfrmLogView* view = OpenThroughMenu(*w_, ui_, log_);
