@@ -24,7 +24,8 @@ std::vector<std::uint32_t> FilterRows(const LogChannels& channels, const LogTabl
   if (filters.visibleOnly) {
     const auto& t = table.Times();
     first = static_cast<std::size_t>(std::lower_bound(t.begin(), t.end(), visibleFrom) - t.begin());
-    end = static_cast<std::size_t>(std::upper_bound(t.begin(), t.end(), visibleTo) - t.begin());
+    end = std::max(first,
+                   static_cast<std::size_t>(std::upper_bound(t.begin(), t.end(), visibleTo) - t.begin()));
   }
   const ChannelValues idle = filters.idle ? ColumnValues(channels, "fXX") : ChannelValues();
   const ChannelValues cut = filters.fuelCut ? ColumnValues(channels, "fFUELOFF") : ChannelValues();
