@@ -276,6 +276,11 @@ TEST_F(LogViewWindow, ChoiceOfTracksChannelsAndFiltersIsKeptBetweenStarts) {
   item("fXX")->setCheckState(Qt::Checked);
   item("UOZ")->setCheckState(Qt::Checked);
   item("UOZ")->setCheckState(Qt::Unchecked);
+  // A formula refused says so, and where; the list stays as it was.
+  EXPECT_FALSE(view->channelPage->Add("LOAD", "RPM*(THR/100"));
+  ASSERT_EQ(ui_.errors.size(), 1u);
+  EXPECT_EQ(ui_.errors[0], "Формула канала LOAD не принята: RPM*(THR/100\nв позиции 13: скобки не сходятся.");
+  ui_.errors.clear();
   ASSERT_TRUE(view->channelPage->Add("LOAD", "RPM*THR/100"));
   view->SetTracks({{"RPM", "THR"}, {"fXX"}, {"LOAD"}});
   LogFilters filters;
