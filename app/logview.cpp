@@ -16,12 +16,18 @@
 #include <QSplitter>
 #include <QStackedWidget>
 #include <QStatusBar>
+#include <QTabWidget>
 #include <QTimer>
 #include <QToolBar>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <functional>
 
+#include "app/logview_cells.h"
+#include "app/logview_channels.h"
+#include "app/logview_filters.h"
+#include "app/logview_histogram.h"
+#include "app/logview_scatter.h"
 #include "common/config.h"
 #include "common/paths.h"
 #include "common/ui.h"
@@ -43,19 +49,23 @@ constexpr int kFlagTrackMinHeight = 30;
 constexpr int kTimeAxisHeight = 45;
 constexpr double kFlagTrackStretch = 0.35;
 constexpr int kLoadPollMs = 50;
+// The filters' "shown on the tracks" range follows a zoom or a drag this long after it.
+constexpr int kVisibleRowsDelayMs = 250;
 
 const QColor kColours[] = {QColor(0, 0, 255),   QColor(220, 0, 0),    QColor(0, 140, 0),
                            QColor(200, 0, 200), QColor(0, 150, 160),  QColor(230, 120, 0),
                            QColor(110, 70, 20), QColor(90, 90, 90),   QColor(130, 0, 255),
                            QColor(150, 150, 0), QColor(255, 80, 140), QColor(0, 90, 120)};
 
+// Minimum, maximum and mean of the visible range, under a variable's name.
+QString StatsText(double min, double max, double mean, int decimals) {
+  return "↓" + QString::number(min, 'f', decimals) + " ↑" + QString::number(max, 'f', decimals) + " ⌀" +
+         QString::number(mean, 'f', std::min(decimals + 1, 3));
+}
+
 QColor ColourOf(std::size_t nth) { return kColours[nth % std::size(kColours)]; }
 
 QString Seconds(double t) { return QString::number(t, 'f', 3); }
-
-bool AllFlags(const std::vector<std::string>& names) {
-  return std::all_of(names.begin(), names.end(), [](const std::string& n) { return IsFlagVariable(n); });
-}
 
 }  // namespace
 
@@ -67,6 +77,7 @@ class TLogReadout : public QWidget {
   struct Line {
     QColor colour;
     QString name, value;
+    QString stats;  // minimum, maximum and mean over the visible range, under the name
   };
   struct Group {
     int top = 0, bottom = 0;
@@ -87,11 +98,11 @@ class TLogReadout : public QWidget {
     update();
   }
   // Room for the longest name and value, so moving the cursor never resizes.
-  void SetWidths(int nameWidth, int valueWidth) {
+  void SetWidths(int nameWidth, int valueWidth, int statsWidth) {
     nameWidth_ = nameWidth;
     const QFontMetrics fm = fontMetrics();
-    setFixedWidth(std::max(kSwatch + kGap + nameWidth + kGap + valueWidth + kGap,
-                           fm.horizontalAdvance("Время: 00000.000 с") + kGap));
+    setFixedWidth(std::max({kSwatch + kGap + nameWidth + kGap + valueWidth + kGap, statsWidth + 2 * kGap,
+                            fm.horizontalAdvance("Время: 00000.000 с") + kGap}));
   }
 
  protected:
@@ -101,9 +112,9 @@ class TLogReadout : public QWidget {
     const int lineHeight = fm.height();
     for (const Group& g : groups_) {
       int y = g.top;
-      for (std::size_t i = 0; i < g.lines.size(); ++i, y += lineHeight) {
+      for (std::size_t i = 0; i < g.lines.size(); ++i, y += 2 * lineHeight) {
         const Line& l = g.lines[i];
-        if (i > 0 && y + lineHeight > g.bottom) {  // no room left on this track
+        if (i > 0 && y + 2 * lineHeight > g.bottom) {  // no room left on this track
           p.setPen(Qt::black);
           p.drawText(QRect(kSwatch + kGap, y - lineHeight, width(), lineHeight), Qt::AlignRight, "…");
           break;
@@ -114,6 +125,9 @@ class TLogReadout : public QWidget {
                    l.name);
         p.setPen(Qt::black);
         p.drawText(QRect(0, y, width() - kGap, lineHeight), Qt::AlignRight | Qt::AlignVCenter, l.value);
+        p.setPen(QColor(110, 110, 110));
+        p.drawText(QRect(0, y + lineHeight, width() - kGap, lineHeight), Qt::AlignRight | Qt::AlignVCenter,
+                   l.stats);
       }
     }
     p.setPen(Qt::black);
@@ -153,13 +167,18 @@ TfrmLogView::TfrmLogView(UiHooks& ui, QWidget* parent) : QMainWindow(parent, Qt:
   actFitAll = action("actFitAll", "Показать всё");
   actFitAll->setShortcut(QKeySequence(Qt::Key_Home));
   actExportPng = action("actExportPng", "Сохранить PNG...");
+  actRefresh = action("actRefresh", "Обновить");
+  actRefresh->setShortcut(QKeySequence(Qt::Key_F5));
+  actRefresh->setToolTip("Прочитать лог заново (лог, который ещё пишется)");
   connect(actOpenLog, &QAction::triggered, this, [this] { OpenLogCommand(); });
+  connect(actRefresh, &QAction::triggered, this, [this] { RefreshLog(); });
   connect(actFitAll, &QAction::triggered, this, [this] { FitAll(); });
   connect(actExportPng, &QAction::triggered, this, [this] { ExportPngCommand(); });
   QToolBar* tb = addToolBar("ToolBar");
   tb->setMovable(false);
   tb->toggleViewAction()->setVisible(false);
   tb->addAction(actOpenLog);
+  tb->addAction(actRefresh);
   tb->addSeparator();
   tb->addAction(actFitAll);
   tb->addAction(actExportPng);
@@ -178,7 +197,21 @@ TfrmLogView::TfrmLogView(UiHooks& ui, QWidget* parent) : QMainWindow(parent, Qt:
   leftLayout->addWidget(edFilter);
   leftLayout->addWidget(lstVariables, 1);
 
-  pages_ = new QStackedWidget(splitter);
+  auto* right = new QWidget(splitter);
+  auto* rightLayout = new QVBoxLayout(right);
+  rightLayout->setContentsMargins(0, 0, 0, 0);
+  rightLayout->setSpacing(0);
+  tabs = new QTabWidget(right);
+  tabs->setObjectName("tabsLogView");
+  tabs->setDocumentMode(true);
+  rightLayout->addWidget(tabs, 1);
+  analysis_.options = LogViewOptions::Load(TCfg.LogViewOptions);
+  analysis_.channels.Reset(nullptr, analysis_.options.channels);
+  analysis_.optionsChanged = [this](bool filtersChanged) { OptionsChanged(filtersChanged); };
+  filterBar = new TLogFilterBar(analysis_, right);
+  rightLayout->addWidget(filterBar);
+
+  pages_ = new QStackedWidget(tabs);
   lblHint_ = new QLabel(kHintNoLog, pages_);
   lblHint_->setAlignment(Qt::AlignCenter);
   lblHint_->setWordWrap(true);
@@ -214,8 +247,25 @@ TfrmLogView::TfrmLogView(UiHooks& ui, QWidget* parent) : QMainWindow(parent, Qt:
   cursor_->hide();
   scroll_->setWidget(chartArea_);
   pages_->addWidget(scroll_);
+  tabs->addTab(pages_, "Дорожки");
+  cellPage = new TLogCellPage(analysis_, tabs);
+  tabs->addTab(cellPage, "Таблица по ячейкам");
+  scatterPage = new TLogScatterPage(analysis_, tabs);
+  tabs->addTab(scatterPage, "Точки");
+  histogramPage = new TLogHistogramPage(analysis_, tabs);
+  tabs->addTab(histogramPage, "Гистограмма");
+  channelPage = new TLogChannelPage(
+      ui_, [this](std::vector<ComputedChannel> channels) { SetChannels(std::move(channels)); }, tabs);
+  channelPage->SetChannels(analysis_.options.channels);
+  tabs->addTab(channelPage, "Каналы");
+  connect(tabs, &QTabWidget::currentChanged, this, [this] { PageChosen(); });
+  PageChosen();
+  visibleRowsTimer_ = new QTimer(this);
+  visibleRowsTimer_->setSingleShot(true);
+  visibleRowsTimer_->setInterval(kVisibleRowsDelayMs);
+  connect(visibleRowsTimer_, &QTimer::timeout, this, [this] { RowsChanged(); });
   splitter->addWidget(left);
-  splitter->addWidget(pages_);
+  splitter->addWidget(right);
   splitter->setStretchFactor(1, 1);
   splitter->setSizes({190, 900});
   setCentralWidget(splitter);
@@ -244,7 +294,7 @@ TfrmLogView::TfrmLogView(UiHooks& ui, QWidget* parent) : QMainWindow(parent, Qt:
           [this](QListWidgetItem* item) { VariableToggled(item); });
   connect(edFilter, &QLineEdit::textChanged, this, [this](const QString& text) { FilterVariables(text); });
 
-  tracks_ = ParseTracks(TCfg.LogViewTracks, LogVariableNames());
+  tracks_ = ParseTracks(TCfg.LogViewTracks, analysis_.channels.Names());
   FillVariableList();
   ShowInfo();
   resize(1150, 720);
@@ -262,6 +312,7 @@ void TfrmLogView::OpenLogCommand() {
 
 void TfrmLogView::OpenLog(const std::string& path) {
   CancelLoad();
+  refreshing_ = false;
   load_ = std::make_unique<Load>();
   load_->path = path;
   Load* load = load_.get();
@@ -316,19 +367,90 @@ void TfrmLogView::PollLoad() {
 }
 
 void TfrmLogView::ShowLog(LogReadResult result, const std::string& path) {
+  // A refresh of the same log keeps the view; one that showed the old end
+  // follows to the new end.
+  const bool refresh = std::exchange(refreshing_, false) && hasLog_ && path == path_;
+  const TimeRange before = visible_;
+  const bool atEnd = refresh && before.upper >= table_.Times().back();
   table_ = std::move(result.table);
   path_ = path;
   folder_ = QFileInfo(QString::fromStdString(path)).absolutePath().toStdString();
   hasLog_ = true;
   skipped_ = result.SkippedLines();
   graphData_.clear();
+  statsCache_.clear();
   cursorRow_.reset();
   setWindowTitle(QString(kTitle) + " — " + QString::fromStdString(FileName()));
+  analysis_.table = &table_;
+  analysis_.channels.Reset(&table_, analysis_.options.channels);
   RebuildTracks();
-  FitAll();
+  if (!refresh) {
+    FitAll();
+  } else if (atEnd) {
+    const double end = table_.Times().back();
+    SetVisibleTime({end - (before.upper - before.lower), end});
+  } else {
+    SetVisibleTime(before);
+  }
   ShowInfo();
+  RowsChanged();
   const std::string report = result.SkipReport();
-  if (!report.empty()) ui_.ShowMessage("Лог " + FileName() + " открыт не полностью.\n" + report);
+  // A log still being written ends in a row half written: no news on a refresh.
+  if (!report.empty() && !refresh) ui_.ShowMessage("Лог " + FileName() + " открыт не полностью.\n" + report);
+}
+
+void TfrmLogView::RefreshLog() {
+  if (!hasLog_ || Loading()) return;
+  OpenLog(path_);
+  refreshing_ = true;
+}
+
+// ---------------------------------------------------------------------------
+// The analysis pages.
+
+void TfrmLogView::OptionsChanged(bool filtersChanged) {
+  analysis_.options.Save(TCfg.LogViewOptions);  // saved with the settings at close
+  if (filtersChanged) RowsChanged();
+}
+
+void TfrmLogView::RowsChanged() {
+  analysis_.rows.clear();
+  if (hasLog_)
+    analysis_.rows =
+        FilterRows(analysis_.channels, table_, analysis_.options.filters, visible_.lower, visible_.upper);
+  for (TLogAnalysisPage* page :
+       std::initializer_list<TLogAnalysisPage*>{cellPage, scatterPage, histogramPage})
+    page->Changed();
+}
+
+void TfrmLogView::SetChannels(std::vector<ComputedChannel> channels) {
+  analysis_.options.channels = std::move(channels);
+  analysis_.channels.Reset(hasLog_ ? &table_ : nullptr, analysis_.options.channels);
+  channelPage->SetChannels(analysis_.options.channels);
+  OptionsChanged(false);
+  ChannelsChanged();
+}
+
+void TfrmLogView::SetFilters(const LogFilters& filters) {
+  analysis_.options.filters = filters;
+  OptionsChanged(true);
+}
+
+void TfrmLogView::ChannelsChanged() {
+  // A removed channel leaves the tracks; a changed one is drawn anew.
+  tracks_ = ParseTracks(FormatTracks(tracks_), analysis_.channels.Names());
+  TCfg.LogViewTracks = FormatTracks(tracks_);
+  graphData_.clear();
+  statsCache_.clear();
+  FillVariableList();
+  filterBar->ChannelsChanged();
+  RebuildTracks();
+  RowsChanged();
+}
+
+void TfrmLogView::PageChosen() {
+  QWidget* page = tabs->currentWidget();
+  filterBar->setVisible(page == cellPage || page == scatterPage || page == histogramPage);
 }
 
 void TfrmLogView::closeEvent(QCloseEvent* event) {
@@ -336,6 +458,9 @@ void TfrmLogView::closeEvent(QCloseEvent* event) {
   CancelLoad();
   hasLog_ = false;
   table_ = LogTable();
+  analysis_.table = nullptr;
+  analysis_.channels.Reset(nullptr, analysis_.options.channels);
+  analysis_.rows = {};
   path_.clear();
   skipped_ = 0;
   cursorRow_.reset();
@@ -367,7 +492,7 @@ void TfrmLogView::ShowInfo() {
 void TfrmLogView::FillVariableList() {
   const QSignalBlocker block(lstVariables);
   lstVariables->clear();
-  for (const std::string& name : LogVariableNames()) {
+  for (const std::string& name : analysis_.channels.Names()) {
     auto* item = new QListWidgetItem(QString::fromStdString(name), lstVariables);
     item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsUserCheckable | Qt::ItemIsSelectable);
     item->setCheckState(Qt::Unchecked);
@@ -389,8 +514,7 @@ void TfrmLogView::VariableToggled(QListWidgetItem* item) {
 }
 
 void TfrmLogView::SetChecked(const std::string& name, bool checked) {
-  const auto& names = LogVariableNames();
-  if (std::find(names.begin(), names.end(), name) == names.end()) return;
+  if (!analysis_.channels.IndexOf(name)) return;
   if (checked)
     AddVariable(tracks_, name);
   else
@@ -399,7 +523,7 @@ void TfrmLogView::SetChecked(const std::string& name, bool checked) {
 }
 
 void TfrmLogView::SetTracks(const LogTracks& tracks) {
-  tracks_ = ParseTracks(FormatTracks(tracks), LogVariableNames());
+  tracks_ = ParseTracks(FormatTracks(tracks), analysis_.channels.Names());
   TracksChanged();
 }
 
@@ -453,10 +577,10 @@ QSharedPointer<QCPGraphDataContainer> TfrmLogView::GraphData(std::size_t var) {
   auto& data = graphData_[var];
   if (!data) {
     const auto& times = table_.Times();
-    const LogColumn& column = table_.Column(var);
+    const ChannelValues values = analysis_.channels.Values(var);
     QVector<QCPGraphData> points(static_cast<qsizetype>(times.size()));
     for (std::size_t i = 0; i < times.size(); ++i)
-      points[static_cast<qsizetype>(i)] = QCPGraphData(times[i], column.At(i));
+      points[static_cast<qsizetype>(i)] = QCPGraphData(times[i], values.At(i));
     data = QSharedPointer<QCPGraphDataContainer>::create();
     data->set(points, true);
   }
@@ -483,14 +607,16 @@ void TfrmLogView::RebuildTracks() {
   pages_->setCurrentWidget(scroll_);
   marginGroup_ = new QCPMarginGroup(Plot);
   int minHeight = kTimeAxisHeight;
-  int nameWidth = 0, valueWidth = 0;
+  int nameWidth = 0, valueWidth = 0, statsWidth = 0;
   const QFontMetrics fm = readout_->fontMetrics();
   std::size_t nth = 0;
   std::map<std::size_t, QSharedPointer<QCPGraphDataContainer>> used;
   QList<QCPAxis*> timeAxes;
   for (std::size_t t = 0; t < tracks_.size(); ++t) {
     const bool last = t + 1 == tracks_.size();
-    const bool flags = AllFlags(tracks_[t]);
+    const bool flags = std::all_of(tracks_[t].begin(), tracks_[t].end(), [this](const std::string& n) {
+      return analysis_.channels.IsFlag(*analysis_.channels.IndexOf(n));
+    });
     auto* rect = new QCPAxisRect(Plot);
     Plot->plotLayout()->addElement(static_cast<int>(t), 0, rect);
     Plot->plotLayout()->setRowStretchFactor(static_cast<int>(t), flags ? kFlagTrackStretch : 1.0);
@@ -508,20 +634,23 @@ void TfrmLogView::RebuildTracks() {
     view.rect = rect;
     double lo = 0, hi = 0;
     for (std::size_t i = 0; i < tracks_[t].size(); ++i) {
-      const std::size_t var = *table_.IndexOf(tracks_[t][i]);
-      const LogColumn& column = table_.Column(var);
-      lo = i == 0 ? column.Min() : std::min(lo, column.Min());
-      hi = i == 0 ? column.Max() : std::max(hi, column.Max());
+      const LogChannels& channels = analysis_.channels;
+      const std::size_t var = *channels.IndexOf(tracks_[t][i]);
+      lo = i == 0 ? channels.Min(var) : std::min(lo, channels.Min(var));
+      hi = i == 0 ? channels.Max(var) : std::max(hi, channels.Max(var));
       QCPGraph* graph = Plot->addGraph(time, value);
       graph->setData(used[var] = GraphData(var));
       graph->setPen(QPen(ColourOf(nth++), 1));
-      graph->setLineStyle(IsFlagVariable(tracks_[t][i]) ? QCPGraph::lsStepLeft : QCPGraph::lsLine);
+      graph->setLineStyle(channels.IsFlag(var) ? QCPGraph::lsStepLeft : QCPGraph::lsLine);
       graph->setAdaptiveSampling(true);
       view.vars.push_back(var);
       view.graphs.push_back(graph);
       nameWidth = std::max(nameWidth, fm.horizontalAdvance(QString::fromStdString(tracks_[t][i])));
-      for (double v : {column.Min(), column.Max()})
-        valueWidth = std::max(valueWidth, fm.horizontalAdvance(QString::number(v, 'f', column.Decimals())));
+      for (double v : {channels.Min(var), channels.Max(var)}) {
+        valueWidth =
+            std::max(valueWidth, fm.horizontalAdvance(QString::number(v, 'f', channels.Decimals(var))));
+        statsWidth = std::max(statsWidth, fm.horizontalAdvance(StatsText(v, v, v, channels.Decimals(var))));
+      }
     }
     if (flags) {
       auto ticker = QSharedPointer<QCPAxisTickerFixed>::create();
@@ -544,7 +673,7 @@ void TfrmLogView::RebuildTracks() {
     v.rect->setRangeDragAxes(timeAxes, {});
     v.rect->setRangeZoomAxes(timeAxes, {});
   }
-  readout_->SetWidths(nameWidth, valueWidth);
+  readout_->SetWidths(nameWidth, valueWidth, statsWidth);
   chartArea_->setMinimumHeight(minHeight);
   // Size the chart now, so the replot below lays the tracks out only once.
   chartArea_->layout()->activate();
@@ -573,6 +702,7 @@ void TfrmLogView::ApplyTimeRange(TimeRange range) {
   if (hasLog_)
     range = ClampTimeRange(range, table_.Times().front(), table_.Times().back(), kMinVisibleSeconds);
   visible_ = range;
+  if (hasLog_ && analysis_.options.filters.visibleOnly) visibleRowsTimer_->start();
   syncingRange_ = true;
   for (const TrackView& v : trackViews_) v.rect->axis(QCPAxis::atBottom)->setRange(range.lower, range.upper);
   syncingRange_ = false;
@@ -631,8 +761,8 @@ std::vector<std::pair<std::string, std::string>> TfrmLogView::Readout() const {
   std::vector<std::pair<std::string, std::string>> out;
   for (const TrackView& v : trackViews_)
     for (const std::size_t var : v.vars)
-      out.emplace_back(table_.Names()[var],
-                       cursorRow_ ? table_.FormatValue(var, *cursorRow_) : std::string());
+      out.emplace_back(analysis_.channels.Names()[var],
+                       cursorRow_ ? analysis_.channels.FormatValue(var, *cursorRow_) : std::string());
   return out;
 }
 
@@ -645,14 +775,31 @@ void TfrmLogView::UpdateReadout() {
     g.top = v.rect->top();
     g.bottom = v.rect->bottom();
     for (const std::size_t var : v.vars) {
+      const RangeStats st = VisibleStats(analysis_.channels.Names()[var]);
+      const int decimals = analysis_.channels.Decimals(var);
       g.lines.push_back(
-          {ColourOf(nth++), QString::fromStdString(table_.Names()[var]),
-           cursorRow_ ? QString::fromStdString(table_.FormatValue(var, *cursorRow_)) : QString()});
+          {ColourOf(nth++), QString::fromStdString(analysis_.channels.Names()[var]),
+           cursorRow_ ? QString::fromStdString(analysis_.channels.FormatValue(var, *cursorRow_)) : QString(),
+           st.count ? StatsText(st.min, st.max, st.mean, decimals) : QString()});
     }
     groups.push_back(std::move(g));
   }
   const QString title = cursorRow_ ? "Время: " + Seconds(table_.Times()[*cursorRow_]) + " с" : QString();
   readout_->SetContent(title, trackViews_.back().rect->bottom() + 6, std::move(groups));
+}
+
+RangeStats TfrmLogView::VisibleStats(const std::string& name) const {
+  const auto var = analysis_.channels.IndexOf(name);
+  if (!hasLog_ || !var) return {};
+  const auto& t = table_.Times();
+  const auto first =
+      static_cast<std::size_t>(std::lower_bound(t.begin(), t.end(), visible_.lower) - t.begin());
+  const auto end = static_cast<std::size_t>(std::upper_bound(t.begin(), t.end(), visible_.upper) - t.begin());
+  if (first >= end) return {};
+  const auto key = std::make_tuple(*var, first, end);
+  auto& cached = statsCache_[*var];
+  if (cached.first != key) cached = {key, StatsOverRows(analysis_.channels.Values(*var), first, end - 1)};
+  return cached.second;
 }
 
 bool TfrmLogView::eventFilter(QObject* watched, QEvent* event) {

@@ -17,9 +17,11 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <utility>
 #include <vector>
 
+#include "app/logview_analysis.h"
 #include "app/logview_plan.h"
 #include "ecu/csvlog_reader.h"
 
@@ -39,8 +41,14 @@ class QListWidget;
 class QListWidgetItem;
 class QScrollArea;
 class QStackedWidget;
+class QTabWidget;
 class QTimer;
+class TLogCellPage;
+class TLogChannelPage;
+class TLogFilterBar;
+class TLogHistogramPage;
 class TLogReadout;
+class TLogScatterPage;
 class UiHooks;
 
 class TfrmLogView : public QMainWindow {
@@ -60,6 +68,18 @@ class TfrmLogView : public QMainWindow {
   bool HasLog() const { return hasLog_; }
   const LogTable& Table() const { return table_; }
   const std::string& LogPath() const { return path_; }
+  // "Обновить" (F5): reads the shown log again, for a log still being
+  // written; a view that reached the old end follows to the new one.
+  void RefreshLog();
+
+  // The log's columns with the computed channels, the kept choices and the
+  // rows that passed the filters, as the analysis pages use them.
+  const TLogAnalysis& Analysis() const { return analysis_; }
+  // Replaces the computed channels (as "Каналы" does once accepted).
+  void SetChannels(std::vector<ComputedChannel> channels);
+  void SetFilters(const LogFilters& filters);
+  // Minimum, maximum and mean of a variable over the visible time range.
+  RangeStats VisibleStats(const std::string& name) const;
 
   const LogTracks& Tracks() const { return tracks_; }
   void SetTracks(const LogTracks& tracks);
@@ -84,7 +104,13 @@ class TfrmLogView : public QMainWindow {
   QCustomPlot* Plot = nullptr;
   QListWidget* lstVariables = nullptr;
   QLineEdit* edFilter = nullptr;
-  QAction *actOpenLog = nullptr, *actFitAll = nullptr, *actExportPng = nullptr;
+  QAction *actOpenLog = nullptr, *actRefresh = nullptr, *actFitAll = nullptr, *actExportPng = nullptr;
+  QTabWidget* tabs = nullptr;  // "Дорожки", "Таблица по ячейкам", "Точки", "Гистограмма", "Каналы"
+  TLogCellPage* cellPage = nullptr;
+  TLogScatterPage* scatterPage = nullptr;
+  TLogHistogramPage* histogramPage = nullptr;
+  TLogChannelPage* channelPage = nullptr;
+  TLogFilterBar* filterBar = nullptr;
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
@@ -117,6 +143,10 @@ class TfrmLogView : public QMainWindow {
   void ShowTrackMenu(int track, const QPoint& globalPos);
   int TrackAtPixel(int y) const;
   void ShowInfo();
+  void OptionsChanged(bool filtersChanged);
+  void ChannelsChanged();
+  void RowsChanged();
+  void PageChosen();
   std::string FileName() const;
 
   UiHooks& ui_;
@@ -128,6 +158,7 @@ class TfrmLogView : public QMainWindow {
   QWidget* cursor_ = nullptr;
   QLabel* lblInfo_ = nullptr;
   QTimer* loadTimer_ = nullptr;
+  QTimer* visibleRowsTimer_ = nullptr;  // the filters' time range follows the tracks after a pause
   QCPMarginGroup* marginGroup_ = nullptr;
 
   std::unique_ptr<Load> load_;
@@ -136,10 +167,15 @@ class TfrmLogView : public QMainWindow {
   std::string path_;
   std::string folder_;  // where the next "Открыть лог..." starts
   std::size_t skipped_ = 0;
+  bool refreshing_ = false;
+  TLogAnalysis analysis_;
   LogTracks tracks_;
   std::vector<TrackView> trackViews_;
   std::map<std::size_t, QSharedPointer<QCPGraphDataContainer>> graphData_;
   TimeRange visible_;
   std::optional<std::size_t> cursorRow_;
   bool syncingRange_ = false;
+  // The visible range's statistics per variable, kept while the range stays.
+  mutable std::map<std::size_t, std::pair<std::tuple<std::size_t, std::size_t, std::size_t>, RangeStats>>
+      statsCache_;
 };

@@ -3,12 +3,16 @@
 // Prints the time and memory to read it, and the time to redraw the log view
 // with 8 variables on 8 tracks after a zoom or a pan.
 // Goals: read in under 1 s and under 100 MB; redraw in under 30 ms.
+// Then the analysis pages on the same log: the cell table with the filters
+// and a computed channel recomputed (goal: under 50 ms), a scatter plot of
+// every row drawn (under 100 ms), and the process's memory (under 150 MB).
 #include "app/logview.h"
 
 #include <malloc.h>
 #include <qcustomplot.h>
 
 #include <QApplication>
+#include <QTabWidget>
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -18,6 +22,9 @@
 #include <string>
 #include <vector>
 
+#include "app/logview_cells.h"
+#include "app/logview_histogram.h"
+#include "app/logview_scatter.h"
 #include "common/ui.h"
 #include "ecu/csvlog.h"
 #include "tests/support/log_rows.h"
@@ -154,6 +161,77 @@ int main(int argc, char** argv) {
     std::printf("  %6.0f s visible: zoom %5.1f / %5.1f / %5.1f ms   pan %5.1f / %5.1f / %5.1f ms\n", width,
                 z.medianCpu, z.medianWall, z.maxWall, p.medianCpu, p.medianWall, p.maxWall);
   }
+
+  // The analysis pages: median of several runs each, processor / wall time.
+  auto measure = [](int runs, const auto& step) {
+    std::vector<double> cpu, wall;
+    for (int i = 0; i < runs; ++i) {
+      const double c = CpuMs();
+      const auto s = Clock::now();
+      step(i);
+      wall.push_back(Ms(Clock::now() - s));
+      cpu.push_back(CpuMs() - c);
+    }
+    return std::make_pair(Median(cpu), Median(wall));
+  };
+  const LogTable& table = view.Table();
+  std::printf("\nanalysis pages (median processor / wall)\n");
+  LogChannels channels;
+  auto [evalCpu, evalWall] = measure(9, [&](int) {
+    channels.Reset(&table, {{"LC1/AFR", "AFR_LC1/AFR"}, {"LOAD", "RPM*THR/100"}});
+  });
+  std::printf("  two computed channels (AFR_LC1/AFR, RPM*THR/100) over all rows: %.1f / %.1f ms\n", evalCpu,
+              evalWall);
+  const LogFilters filters;  // idle, fuel cut, no LC-1, THR transients: all on
+  std::vector<std::uint32_t> rows;
+  auto [filterCpu, filterWall] = measure(15, [&](int) { rows = FilterRows(channels, table, filters, 0, 0); });
+  std::printf("  filters: %.1f / %.1f ms (%zu of %zu rows pass)\n", filterCpu, filterWall, rows.size(),
+              table.RowCount());
+  CellTable cells;
+  const auto rpm = *channels.IndexOf("RPM"), gbc = *channels.IndexOf("GBC"),
+             ratio = *channels.IndexOf("LC1/AFR");
+  auto [cellCpu, cellWall] = measure(15, [&](int) {
+    rows = FilterRows(channels, table, filters, 0, 0);
+    cells.Compute(rows, channels.Values(rpm), channels.Values(gbc), channels.Values(ratio),
+                  EvenBreakpoints(600, 6400, 16, 0),
+                  EvenBreakpoints(channels.Min(gbc), channels.Max(gbc), 16, 2));
+  });
+  std::printf("  cell table 16 x 16 of LC1/AFR with the filters (goal: under 50 ms): %.1f / %.1f ms\n",
+              cellCpu, cellWall);
+  auto [allCpu, allWall] = measure(9, [&](int) {
+    channels.Reset(&table, {{"LC1/AFR", "AFR_LC1/AFR"}});
+    rows = FilterRows(channels, table, filters, 0, 0);
+    cells.Compute(rows, channels.Values(rpm), channels.Values(gbc), channels.Values(ratio),
+                  EvenBreakpoints(600, 6400, 16, 0),
+                  EvenBreakpoints(channels.Min(gbc), channels.Max(gbc), 16, 2));
+  });
+  std::printf("  the same with LC1/AFR worked out anew for every row: %.1f / %.1f ms\n", allCpu, allWall);
+  view.tabs->setCurrentWidget(view.cellPage);
+  QApplication::processEvents();
+  auto [pageCpu, pageWall] = measure(15, [&](int) { view.cellPage->RefreshNow(); });
+  std::printf("  the same on the page, filled and coloured: %.1f / %.1f ms\n", pageCpu, pageWall);
+  LogFilters none;
+  none.idle = none.fuelCut = none.noLambda = none.transients = false;
+  view.SetFilters(none);
+  view.tabs->setCurrentWidget(view.scatterPage);
+  QApplication::processEvents();
+  auto [scatterCpu, scatterWall] = measure(9, [&](int) { view.scatterPage->RefreshNow(); });
+  std::printf(
+      "  scatter of all %zu rows, RPM by GBC coloured by LC1/AFR, drawn (goal: under 100 ms): "
+      "%.1f / %.1f ms\n",
+      view.Analysis().rows.size(), scatterCpu, scatterWall);
+  const QPointF centre = view.scatterPage->plot->axisRect()->center();
+  auto [nearCpu, nearWall] =
+      measure(15, [&](int i) { view.scatterPage->NearestRow(centre + QPointF(i, i)); });
+  std::printf("  nearest point to the mouse: %.2f / %.2f ms\n", nearCpu, nearWall);
+  view.tabs->setCurrentWidget(view.histogramPage);
+  QApplication::processEvents();
+  auto [histCpu, histWall] = measure(9, [&](int) { view.histogramPage->RefreshNow(); });
+  std::printf("  histogram of all rows, 40 bins, drawn: %.1f / %.1f ms\n", histCpu, histWall);
+  std::printf(
+      "memory: the whole process with the log, its channels and every page shown: %.1f MiB, peak %.1f MiB "
+      "(goal: under 150 MB)\n",
+      StatusMiB("VmRSS:"), StatusMiB("VmHWM:"));
   std::filesystem::remove(file);
   return 0;
 }

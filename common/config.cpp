@@ -154,6 +154,9 @@ bool LoadConfig(ConfigRecord& cfg) {
   cfg.FlashBackup = ReadString(ini, "Flash", "Backup", "1") != "0";
   cfg.FlashVerify = ReadString(ini, "Flash", "Verify", "1") != "0";
   cfg.LogViewTracks = ReadString(ini, "LogView", "Tracks", "");
+  cfg.LogViewOptions.clear();
+  for (const std::string& key : ini.Keys("LogView"))
+    if (!IniNamesEqual(key, "Tracks")) cfg.LogViewOptions[key] = ReadString(ini, "LogView", key.c_str(), "");
   // The first save writes the corrected values, so this is said once.
   if (!corrections.empty())
     Ui().ShowMessage("В файле настройки " + path +
@@ -190,6 +193,7 @@ bool SaveConfig(const ConfigRecord& cfg) {
   // The section appears once the log view has been used.
   if (!cfg.LogViewTracks.empty() || ini.Read("LogView", "Tracks"))
     ini.Write("LogView", "Tracks", StoredText(ini, cfg.LogViewTracks));
+  for (const auto& [key, value] : cfg.LogViewOptions) ini.Write("LogView", key, StoredText(ini, value));
   std::error_code ec;
   std::filesystem::create_directories(std::filesystem::path(path).parent_path(), ec);  // the per-user folder
   if (const int err = ReplaceWholeFile(path, ini.Bytes())) {

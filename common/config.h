@@ -4,6 +4,7 @@
 // are whole-value shared.
 
 #include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -26,6 +27,9 @@ struct ConfigRecord {
   std::uint8_t FlashVerify = 0;    // read the image back after a write and compare it with the file
   // The log view's tracks ("RPM;UOZ,KUOZ1;fXX"); [LogView] Tracks.
   std::string LogViewTracks;
+  // Every other [LogView] key (the log view's tables, filters and computed
+  // channels), by name as the log view writes it; values UTF-8.
+  std::map<std::string, std::string> LogViewOptions;
 };
 
 // A number of cfg.ini and the values the settings dialog offers for it.

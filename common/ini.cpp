@@ -96,6 +96,20 @@ std::optional<std::string> IniText::Read(const std::string& section, const std::
   return Unquote(Trim(t.substr(t.find('=') + 1)));
 }
 
+std::vector<std::string> IniText::Keys(const std::string& section) const {
+  std::vector<std::string> keys;
+  const int s = FindSection(section);
+  if (s < 0) return keys;
+  for (std::size_t i = s + 1; i < lines_.size() && !SectionName(lines_[i].text); ++i) {
+    const std::string t = Trim(lines_[i].text);
+    const std::size_t eq = t.find('=');
+    if (IsComment(t) || eq == std::string::npos) continue;
+    const std::string key = Trim(t.substr(0, eq));
+    if (FindKey(s, key) == static_cast<int>(i)) keys.push_back(key);
+  }
+  return keys;
+}
+
 std::string IniText::DefaultEol() const {
   for (const Line& l : lines_)
     if (!l.eol.empty()) return l.eol;

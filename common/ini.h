@@ -21,6 +21,8 @@ class IniText {
   // dropped; nullopt when the section or the key is missing.
   std::optional<std::string> Read(const std::string& section, const std::string& key) const;
   void Write(const std::string& section, const std::string& key, const std::string& value);
+  // The key names of the first such section, in file order, each once.
+  std::vector<std::string> Keys(const std::string& section) const;
   // The whole text as it would be written to disk.
   std::string Bytes() const;
   // The text began with a UTF-8 byte-order mark (kept, and not part of the

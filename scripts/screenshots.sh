@@ -2,7 +2,8 @@
 # Renders PNG screenshots under Xvfb into the folder given as the argument:
 # the main window with the application font at 9, 11 and 13 pt (each page, and
 # at its minimum size, listed in minimum-sizes.txt), the settings dialog, the
-# trace window and the log view.
+# trace window and the log view (its tracks, its cell table and its scatter
+# plot).
 # Uses the build folder build/ (or $BUILD_DIR), building it when needed.
 set -euo pipefail
 if [ $# -ne 1 ]; then

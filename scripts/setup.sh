@@ -2,7 +2,7 @@
 # Installs what the build needs on Debian 12 when it is missing, and the extra
 # packages named as arguments (a stage's own tools: scripts/setup.sh clang).
 set -euo pipefail
-pkgs=(build-essential cmake qt6-base-dev libqcustomplot-dev libgtest-dev libgmock-dev
+pkgs=(build-essential cmake pkg-config qt6-base-dev libqcustomplot-dev libmuparser-dev libgtest-dev libgmock-dev
       xvfb xauth fonts-dejavu-core qt6-translations-l10n)
 # The manual pages: Markdown made into troff by pandoc, ecusim's from its --help
 # by a Python script.

@@ -5,12 +5,17 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QTabWidget>
 #include <QTemporaryDir>
 #include <algorithm>
+#include <cmath>
 #include <fstream>
+#include <random>
 
 #include "app/display.h"
 #include "app/logview.h"
+#include "app/logview_cells.h"
+#include "app/logview_scatter.h"
 #include "app/mainwindow.h"
 #include "app/tracewindow.h"
 #include "common/paths.h"
@@ -159,6 +164,34 @@ TEST(Screenshots, DISABLED_RenderWindows) {
     view.SetVisibleTime({60, 120});
     view.SetCursorTime(95);
     EXPECT_TRUE(Save(&view, out + "/log-view.png"));
+    // The analysis pages over a drive through the whole map (the simulated
+    // engine only idles and runs up): lean at high rpm and light load, rich
+    // under heavy load, with some noise.
+    const std::string drive = appDir.path().toStdString() + "/2024-05-01_11-00-00.csv";
+    {
+      std::ofstream out(drive, std::ios::binary);
+      out << LogHeader() << "\r\n";
+      std::mt19937 rng(5);
+      std::normal_distribution<double> noise(0, 0.012);
+      for (int i = 0; i < 20000; ++i) {
+        EcuDataRecord d;
+        const double rpm = 1000 + 2700 * (1 + std::sin(i * 0.0021)),
+                     gbc = 70 + 75 * (1 + std::sin(i * 0.00073 + 1));
+        d.RPM = static_cast<std::uint16_t>(rpm);
+        d.GBC = gbc;
+        d.THR = static_cast<std::uint8_t>(gbc / 2.2);
+        d.ALF = 1.0;
+        d.AFR = 14.7;
+        d.AFR_LC1 = 14.7 * (1 + 0.05 * std::sin(rpm / 1100) - 0.06 * (gbc - 140) / 75 + noise(rng));
+        out << FormatLogRow(d, 40LL * i) << "\r\n";
+      }
+    }
+    view.ShowLog(ReadLogFile(drive), drive);
+    view.resize(1280, 900);
+    view.tabs->setCurrentWidget(view.cellPage);
+    EXPECT_TRUE(Save(&view, out + "/log-view-cells.png"));
+    view.tabs->setCurrentWidget(view.scatterPage);
+    EXPECT_TRUE(Save(&view, out + "/log-view-scatter.png"));
   }
   SetAppDirOverride("");
 }

@@ -24,7 +24,7 @@ debs=("$scratch"/pkg/varnek-test_*_amd64.deb)
 deb=${debs[0]}
 
 depends=$(dpkg-deb -f "$deb" Depends)
-for need in qt6-translations-l10n libqt6widgets6 'libqcustomplot[^ ,]*' libc6; do
+for need in qt6-translations-l10n libqt6widgets6 'libqcustomplot[^ ,]*' 'libmuparser[^ ,]*' libc6; do
   grep -Eq "(^|, )$need( |,|$)" <<<"$depends" || fail "Depends lacks $need: $depends"
 done
 

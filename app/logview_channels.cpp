@@ -1,0 +1,114 @@
+#include "app/logview_channels.h"
+
+#include <QGridLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTableWidget>
+
+#include "common/ui.h"
+#include "ecu/csvlog_reader.h"
+
+TLogChannelPage::TLogChannelPage(UiHooks& ui, std::function<void(std::vector<ComputedChannel>)> changed,
+                                 QWidget* parent)
+    : QWidget(parent), ui_(ui), changed_(std::move(changed)) {
+  auto* layout = new QGridLayout(this);
+  list = new QTableWidget(0, 2, this);
+  list->setHorizontalHeaderLabels({"Канал", "Формула"});
+  list->horizontalHeader()->setStretchLastSection(true);
+  list->verticalHeader()->hide();
+  list->setSelectionBehavior(QAbstractItemView::SelectRows);
+  list->setSelectionMode(QAbstractItemView::SingleSelection);
+  list->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  edName = new QLineEdit(this);
+  edName->setPlaceholderText("LC1/AFR");
+  edFormula = new QLineEdit(this);
+  edFormula->setPlaceholderText("AFR_LC1/AFR");
+  btnAdd = new QPushButton("Добавить", this);
+  btnReplace = new QPushButton("Изменить", this);
+  btnRemove = new QPushButton("Удалить", this);
+  auto* help = new QLabel(
+      "Формула — выражение над столбцами лога: + - * / ^, скобки, сравнения (RPM>3000), условие "
+      "(fXX ? 0 : INJ), функции abs, min, max, sqrt, ln, exp, sin... Например: AFR_LC1/AFR, RPM*THR/100, "
+      "UOZ-KUOZ1. Где делить на ноль, значения нет. Каналы можно выбрать везде, где выбирается переменная.",
+      this);
+  help->setWordWrap(true);
+  layout->addWidget(list, 0, 0, 1, 4);
+  layout->addWidget(new QLabel("Имя:", this), 1, 0);
+  layout->addWidget(edName, 1, 1, 1, 3);
+  layout->addWidget(new QLabel("Формула:", this), 2, 0);
+  layout->addWidget(edFormula, 2, 1, 1, 3);
+  layout->addWidget(btnAdd, 3, 1);
+  layout->addWidget(btnReplace, 3, 2);
+  layout->addWidget(btnRemove, 3, 3);
+  layout->addWidget(help, 4, 0, 1, 4);
+  layout->setColumnStretch(0, 0);
+  layout->setRowStretch(0, 1);
+
+  auto text = [](const QLineEdit* e) { return e->text().trimmed().toStdString(); };
+  connect(btnAdd, &QPushButton::clicked, this, [this, text] { Add(text(edName), text(edFormula)); });
+  connect(btnReplace, &QPushButton::clicked, this,
+          [this, text] { Replace(list->currentRow(), text(edName), text(edFormula)); });
+  connect(btnRemove, &QPushButton::clicked, this, [this] { Remove(list->currentRow()); });
+  connect(list, &QTableWidget::itemSelectionChanged, this, [this] { RowChosen(); });
+}
+
+void TLogChannelPage::SetChannels(const std::vector<ComputedChannel>& channels) {
+  channels_ = channels;
+  Fill();
+}
+
+void TLogChannelPage::Fill() {
+  list->setRowCount(static_cast<int>(channels_.size()));
+  for (std::size_t i = 0; i < channels_.size(); ++i) {
+    list->setItem(static_cast<int>(i), 0, new QTableWidgetItem(QString::fromStdString(channels_[i].name)));
+    list->setItem(static_cast<int>(i), 1, new QTableWidgetItem(QString::fromStdString(channels_[i].formula)));
+  }
+}
+
+void TLogChannelPage::RowChosen() {
+  const int row = list->currentRow();
+  if (row < 0 || static_cast<std::size_t>(row) >= channels_.size()) return;
+  edName->setText(QString::fromStdString(channels_[static_cast<std::size_t>(row)].name));
+  edFormula->setText(QString::fromStdString(channels_[static_cast<std::size_t>(row)].formula));
+}
+
+bool TLogChannelPage::Add(const std::string& name, const std::string& formula) {
+  std::vector<ComputedChannel> channels = channels_;
+  channels.push_back({name, formula});
+  return Accept(std::move(channels), channels_.size());
+}
+
+bool TLogChannelPage::Replace(int row, const std::string& name, const std::string& formula) {
+  if (row < 0 || static_cast<std::size_t>(row) >= channels_.size()) return Add(name, formula);
+  std::vector<ComputedChannel> channels = channels_;
+  channels[static_cast<std::size_t>(row)] = {name, formula};
+  return Accept(std::move(channels), static_cast<std::size_t>(row));
+}
+
+void TLogChannelPage::Remove(int row) {
+  if (row < 0 || static_cast<std::size_t>(row) >= channels_.size()) return;
+  channels_.erase(channels_.begin() + row);
+  Fill();
+  changed_(channels_);
+}
+
+bool TLogChannelPage::Accept(std::vector<ComputedChannel> channels, std::size_t at) {
+  const ComputedChannel& c = channels[at];
+  std::vector<ComputedChannel> others = channels;
+  others.erase(others.begin() + static_cast<std::ptrdiff_t>(at));
+  const std::string nameError = CheckChannelName(c.name, LogVariableNames(), others);
+  if (!nameError.empty()) {
+    ui_.ShowError("Канал не добавлен: " + nameError + ".");
+    return false;
+  }
+  if (const auto error = CheckFormula(c.formula, LogVariableNames())) {
+    ui_.ShowError("Формула канала " + c.name + " не принята: " + c.formula + "\n" + error->Text() + ".");
+    return false;
+  }
+  channels_ = std::move(channels);
+  Fill();
+  changed_(channels_);
+  return true;
+}

@@ -1,0 +1,32 @@
+#pragma once
+// "Гистограмма": how many rows that passed the filters fall in each of equal
+// bins of one variable. User-interface thread.
+
+#include "app/logview_analysis.h"
+
+class QComboBox;
+class QCPBars;
+class QCustomPlot;
+class QLabel;
+class QSpinBox;
+
+class TLogHistogramPage : public TLogAnalysisPage {
+ public:
+  TLogHistogramPage(TLogAnalysis& data, QWidget* parent);
+  const Histogram& Bins() const { return histogram_; }
+
+  QComboBox* cbVariable = nullptr;
+  QSpinBox* seBins = nullptr;
+  QCustomPlot* plot = nullptr;
+  QLabel* lblCaption = nullptr;
+
+ protected:
+  void ChannelsChanged() override;
+  void Refresh() override;
+
+ private:
+  void ChoiceChanged();
+
+  QCPBars* bars_ = nullptr;
+  Histogram histogram_;
+};
