@@ -39,8 +39,14 @@ source_package() {  # source_package <name> <folder>: Debian's source, unpacked 
   local name=$1 dir=$2
   if ! grep -rqs '^Types:.*deb-src\|^deb-src' /etc/apt/sources.list /etc/apt/sources.list.d/; then
     say "enabling Debian's source packages (deb-src) for apt-get source"
-    printf 'Types: deb-src\nURIs: http://deb.debian.org/debian\nSuites: bookworm bookworm-updates\nComponents: main\nSigned-By: /usr/share/keyrings/debian-archive-keyring.gpg\n' |
-      "${sudo[@]}" tee /etc/apt/sources.list.d/varnek-test-src.sources >/dev/null
+    # The same archives the machine installs from, as source.
+    if [[ -f /etc/apt/sources.list.d/debian.sources ]]; then
+      sed 's/^Types: deb$/Types: deb-src/' /etc/apt/sources.list.d/debian.sources |
+        "${sudo[@]}" tee /etc/apt/sources.list.d/varnek-test-src.sources >/dev/null
+    fi
+    if [[ -f /etc/apt/sources.list ]]; then
+      sed -n 's/^deb /deb-src /p' /etc/apt/sources.list | "${sudo[@]}" tee /etc/apt/sources.list.d/varnek-test-src.list >/dev/null
+    fi
     "${sudo[@]}" apt-get update -qq
   fi
   rm -rf "$dir.tmp"
@@ -139,10 +145,18 @@ if [[ ! -f $qcp/qcustomplot.cpp ]]; then
   source_package qcustomplot "$qcp"
 fi
 
+# --- muparser from Debian's source, built with the program (the log view's formulas).
+mup_version=$(apt-cache showsrc muparser 2>/dev/null | sed -n 's/^Version: //p' | head -1)
+mup=$HOME/.cache/varnek-test/muparser-${mup_version:-unknown}
+if [[ ! -f $mup/include/muParser.h ]]; then
+  say "fetching muparser $mup_version (Debian's muparser source)"
+  source_package muparser "$mup"
+fi
+
 # --- The program (Release: -O3), with the Qt toolchain chained to ours.
 cmake -S . -B "$app" -G Ninja -DCMAKE_BUILD_TYPE=Release "${launcher[@]}" \
   -DCMAKE_TOOLCHAIN_FILE="$qt/lib/cmake/Qt6/qt.toolchain.cmake" -DQT_CHAINLOAD_TOOLCHAIN_FILE="$root/cmake/mingw-w64.cmake" \
-  -DVARNEK_WINDOWS_APP=ON -DVARNEK_QCUSTOMPLOT_SOURCE="$qcp" -DVARNEK_TESTS=OFF -DVARNEK_BENCH=ON >/dev/null
+  -DVARNEK_WINDOWS_APP=ON -DVARNEK_QCUSTOMPLOT_SOURCE="$qcp" -DVARNEK_MUPARSER_SOURCE="$mup" -DVARNEK_TESTS=OFF -DVARNEK_BENCH=ON >/dev/null
 cmake --build "$app" -j"$(nproc)"
 version=$(cat "$app/varnek-version.txt")
 name=varnek-test-$version-win64
