@@ -205,6 +205,9 @@ TEST_F(LambdaReader, DisconnectWhileStreamingStoresNothingAfterwards) {
 TEST_F(LambdaReader, PortThatCannotBeOpenedStartsNothing) {
   ConnectAndWaitForData();
   reader.Disconnect();
+  // The old reader is not waited for by the disconnect; on a busy machine it
+  // may still be ending, and it is not what this test is about.
+  ASSERT_TRUE(WaitFor([&] { return !reader.ReaderRunning(); }));
   const int before = events.Count();
   const std::int32_t ticks = reader.Reading().SilenceTicks();
   const std::string port = ::testing::TempDir() + "no-such-lc1-port";
