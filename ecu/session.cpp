@@ -31,6 +31,15 @@ SharedValue<std::uint32_t> NegativeReplyCount;
 namespace {
 // The window's reader; the session becomes an object of its own later.
 Lc1Reader* g_lc1 = nullptr;
+
+MsgBlock Framed(const std::vector<std::uint8_t>& frame, std::uint8_t& len) {
+  MsgBlock block{};
+  const std::size_t n = std::min<std::size_t>(frame.size(), 254);
+  std::memcpy(block.data(), frame.data(), n);
+  len = static_cast<std::uint8_t>(n);
+  AppendChecksum(block, len);
+  return block;
+}
 }  // namespace
 
 void SetSessionLc1(Lc1Reader* reader) { g_lc1 = reader; }
@@ -106,7 +115,11 @@ class SessionLinkClient : public LinkClient {
   void OnPacket(const std::uint8_t* data, int count) override { HandleSpinPacket(data, count); }
   bool OnGarbled() override { return RetryLastRequest(); }
   void OnLinkLost(const std::string& text) override { EcuEndLink(text); }
-  void RequestNextData() override { RequestData(); }
+  void RequestNextData() override {
+    std::uint8_t len = 0;
+    const MsgBlock block = Framed(ReqReadData, len);
+    (void)QueueRequestIfEmpty(block, len);
+  }
   bool SwitchBackRequested() override { return LeaveUnidirRequest.load() != 0; }
   void SendSwitchBack() override { ::SendSwitchBack(); }
   std::optional<std::int8_t> CorrectionToSend() override {
@@ -271,11 +284,8 @@ void SendCorrUOZ(std::int8_t correction) {
 }
 
 void SendRequest(const std::vector<std::uint8_t>& frame) {
-  MsgBlock block{};
-  const std::size_t n = std::min<std::size_t>(frame.size(), 254);
-  std::memcpy(block.data(), frame.data(), n);
-  std::uint8_t len = static_cast<std::uint8_t>(n);
-  AppendChecksum(block, len);
+  std::uint8_t len = 0;
+  const MsgBlock block = Framed(frame, len);
   // A full queue (200 pending) refuses the request; the session's own
   // requests are few, so this drops only piled-up data polls.
   (void)QueueRequest(block, len);

@@ -111,7 +111,7 @@ void LeaveUnidirMode() {
   ReplyCountdown = 15;
   UnidirMode = 0;
   Ui().ClearPause();
-  if (g_client && Ui().MsgTimerEnabled() && TCfg.DataInterval.load() == 0 && QueueEmpty())
+  if (g_client && Ui().MsgTimerEnabled() && TCfg.DataInterval.load() == 0)
     g_client->RequestNextData();
   // A request queued while the stream ran (a disconnect) found the transmitter
   // busy; it leaves now.

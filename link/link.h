@@ -30,7 +30,8 @@ class LinkClient {
   // UI thread. The link must end: text says why (no answer in time, the
   // repeats used up, a link thread that died); empty when it ended quietly.
   virtual void OnLinkLost(const std::string& text) = 0;
-  // UI or receiver thread. Queues the next data request.
+  // UI or receiver thread. Queues the next data request unless another
+  // request is pending (QueueRequestIfEmpty).
   virtual void RequestNextData() = 0;
   // Receiver thread, before a complete message is handed over: the raw
   // commands of the packet stream. True once the user asked to leave the
@@ -60,6 +61,8 @@ inline constexpr int kQueueSlots = 201;
 // UI or receiver thread. Queues a request (bytes with checksum). Returns false
 // and drops it when 200 requests are already pending.
 bool QueueRequest(MsgBlock block, std::uint8_t length);
+// UI or receiver thread. Queues the request only when none is pending.
+bool QueueRequestIfEmpty(MsgBlock block, std::uint8_t length);
 // UI thread. Drops every pending request.
 void DropPendingRequests();
 // Any thread. True when no request is pending.

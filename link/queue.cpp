@@ -82,13 +82,15 @@ bool ManualResetEvent::WaitFor(int ms) {
   return cv_.wait_for(lock, std::chrono::milliseconds(ms), [this] { return signalled_; });
 }
 
-bool QueueRequest(MsgBlock block, std::uint8_t length) {
+namespace {
+bool Enqueue(const MsgBlock& block, std::uint8_t length, bool onlyIfEmpty) {
   bool wake = false;
   {
     std::lock_guard<std::mutex> lock(g_queueMutex);
     const int head = QueueHead.load();
     const int tail = QueueTail.load();
     const bool wasEmpty = head == tail;
+    if (onlyIfEmpty && !wasEmpty) return false;
     const int i = NextIndex(tail);
     // With equal indices meaning empty, a 201st pending request would make the
     // queue look empty and lose all 200: refuse it instead.
@@ -102,6 +104,13 @@ bool QueueRequest(MsgBlock block, std::uint8_t length) {
   if (wake) WriterEvent.Set();
   return true;
 }
+}  // namespace
+
+bool QueueRequest(MsgBlock block, std::uint8_t length) { return Enqueue(block, length, false); }
+
+// Checked and queued under one lock: a stop request queued between a separate
+// check and the queueing would otherwise be overtaken by a data poll.
+bool QueueRequestIfEmpty(MsgBlock block, std::uint8_t length) { return Enqueue(block, length, true); }
 
 void DropPendingRequests() { link_detail::DropRequests(false); }
 

@@ -242,7 +242,7 @@ class TComReadThread : public WorkerThread {
         }))
       return false;
     lk.unlock();
-    if (polling && TCfg.DataInterval.load() == 0 && QueueEmpty()) client_.RequestNextData();
+    if (polling && TCfg.DataInterval.load() == 0) client_.RequestNextData();
     PurgePort(port_, PURGE_RXABORT | PURGE_RXCLEAR);
     LastRxTime.store(PerfCounter());
     WriterIdle.store(1);
