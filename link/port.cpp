@@ -43,11 +43,6 @@ int StopBitsFromCode(int code) {
   return 0;
 }
 
-void CheckSpeedIndex(int speedIndex) {
-  if (speedIndex < 0 || speedIndex > 2)
-    throw EcuError(port_os::kSetSettingsError, "speed index " + std::to_string(speedIndex) + " outside 0..2");
-}
-
 // Makes id the K-line port, closing a port it replaces.
 void InstallPortHandle(PortId id) {
   PortId old = PortHandle.exchange(id);
@@ -55,6 +50,11 @@ void InstallPortHandle(PortId id) {
 }
 
 }  // namespace
+
+void CheckSpeedIndex(int speedIndex) {
+  if (speedIndex < 0 || speedIndex > 2)
+    throw EcuError(port_os::kSetSettingsError, "speed index " + std::to_string(speedIndex) + " outside 0..2");
+}
 
 std::string port_os::ReadErrorText(int err) {
   return "Ошибка чтения из порта : " + std::to_string(err) + " (" + port_os::ReasonText(err) + ")\r\n";
@@ -180,11 +180,21 @@ void OpenFlashPort(const std::string& name) {
 
 void CloseEcuPort() { ClosePortHandle(PortHandle); }
 
+void SetPortBaud(PortId handle, std::uint32_t baud) {
+  auto port = FindPort(handle);
+  if (!port) FailClosed(port_os::kGetSettingsError, "SetPortBaud");
+  port_os::SetBaud(*port, baud);
+}
+
+void SetPortBreak(PortId handle, bool on) {
+  auto port = FindPort(handle);
+  if (!port) FailClosed(port_os::kBreakError, on ? "SetPortBreak(on)" : "SetPortBreak(off)");
+  port_os::Break(*port, on);
+}
+
 void SetKLineSpeed(int speedIndex) {
   CheckSpeedIndex(speedIndex);
-  auto port = FindPort(PortHandle.load());
-  if (!port) FailClosed(port_os::kGetSettingsError, "SetKLineSpeed");
-  port_os::SetBaud(*port, BaudTable[speedIndex]);
+  SetPortBaud(PortHandle.load(), BaudTable[speedIndex]);
 }
 
 std::uint32_t KLineInQueue() { return PortInQueue(PortHandle.load()); }
@@ -201,11 +211,7 @@ void WriteKLine(MsgBlock block, std::uint8_t length) {
   WritePortBlocking(PortHandle.load(), block.data(), length);
 }
 
-void SetKLineBreak(bool on) {
-  auto port = FindPort(PortHandle.load());
-  if (!port) FailClosed(port_os::kBreakError, on ? "SetKLineBreak(on)" : "SetKLineBreak(off)");
-  port_os::Break(*port, on);
-}
+void SetKLineBreak(bool on) { SetPortBreak(PortHandle.load(), on); }
 
 void FastInitPulse() {
   PurgePort(PortHandle.load(), PURGE_TXCLEAR | PURGE_RXCLEAR);

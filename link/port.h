@@ -36,6 +36,8 @@ inline constexpr int TWOSTOPBITS = 2;
 extern const std::uint16_t BaudTable[3];
 // A speed index outside 0..2 (only a hand-edited cfg.ini gives one) counts as 0.
 int ValidSpeedIndex(int cbr);
+// Raises "Ошибка установки настроек порта " for a speed index outside 0..2.
+void CheckSpeedIndex(int speedIndex);
 
 // The K-line port; kNoPort when closed. Opened, changed and closed only on the
 // user-interface thread; read by every link thread.
@@ -73,6 +75,8 @@ void WritePortBlocking(PortId handle, const std::uint8_t* data, int length);
 // hang-up the first call fails at once and later calls sleep until the port is
 // closed, so a wait loop never spins on a dead device.
 bool WaitRxChar(PortId handle);
+void SetPortBaud(PortId handle, std::uint32_t baud);
+void SetPortBreak(PortId handle, bool on);
 
 // --- The K-line port (PortHandle). Open, close and speed change: user-interface
 // thread only; the rest from any link thread. ---
