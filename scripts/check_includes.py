@@ -17,7 +17,8 @@ From the #include "unit/..." lines of every unit's sources:
 From the code itself, each with a limit that only goes down (below):
   - mutable process-wide variables of the program: namespace scope (named or
     anonymous namespaces, static data members defined there), neither const
-    nor constexpr; each needs a comment on the line above saying why;
+    nor constexpr; each is to have a comment on the line above saying why
+    (required once the limit is down at the goal);
   - functions over 80 lines (all but tests) and files over 600 lines (the
     program and the simulator).
 
@@ -496,6 +497,9 @@ def check_lengths():
         f"check_includes: {len(over)} functions over {MAX_FUNCTION_LINES} lines or files over "
         f"{MAX_FILE_LINES} lines:"
     )
+    listed = {key for key, _, _, _ in over}
+    for key in sorted((LONG_FUNCTIONS | LONG_FILES).keys() - listed):
+        print(f"  {key}: within the limit now or gone; take it from the list in this script")
     for key, where, length, allowed in over:
         print(f"  {where}, {length} lines")
         if key not in allowed:

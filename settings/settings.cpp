@@ -33,6 +33,12 @@ QComboBox* List(QWidget* parent, const char* name, const QStringList& items = {}
   return c;
 }
 
+QCheckBox* CheckBox(QWidget* parent, const char* text, const char* name) {
+  auto* box = new QCheckBox(text, parent);
+  box->setObjectName(name);
+  return box;
+}
+
 // A list of the values cfg.ini allows for a number.
 QComboBox* Choices(QWidget* parent, const char* name, const ConfigNumber& number) {
   QStringList items;
@@ -102,12 +108,10 @@ QFrame* TfrmSettings::PortPanel() {
   cmbCBR = List(panel, "cmbCBR", {"10400", "38400", "57600"});
   cmbCBR->setCurrentIndex(0);
   layout->addWidget(cmbCBR, 1, 1);
-  cbEcho = new QCheckBox("Echo", panel);
-  cbEcho->setObjectName("cbEcho");
+  cbEcho = CheckBox(panel, "Echo", "cbEcho");
   cbEcho->setChecked(true);
   cbEcho->setVisible(false);
-  cbFastInit = new QCheckBox("Fast Init", panel);
-  cbFastInit->setObjectName("cbFastInit");
+  cbFastInit = CheckBox(panel, "Fast Init", "cbFastInit");
   cbFastInit->setVisible(false);
   layout->setColumnStretch(1, 1);
   return panel;
@@ -152,21 +156,16 @@ QFrame* TfrmSettings::LambdaPanel() {
 QFrame* TfrmSettings::SwitchPanel() {
   QFrame* panel = Panel(this);
   auto* layout = new QVBoxLayout(panel);
-  cbNotCheckReplyLen = new QCheckBox("Не проверять длину ответа", panel);
-  cbNotCheckReplyLen->setObjectName("cbNotCheckReplyLen");
-  cbWriteLogs = new QCheckBox("Писать лог", panel);
-  cbWriteLogs->setObjectName("cbWriteLogs");
-  cbAutoReconnect = new QCheckBox("Переподключаться автоматически", panel);
-  cbAutoReconnect->setObjectName("cbAutoReconnect");
-  cbFlashBackup = new QCheckBox("Резервная копия при записи прошивки", panel);
-  cbFlashBackup->setObjectName("cbFlashBackup");
-  cbFlashVerify = new QCheckBox("Проверка после записи прошивки", panel);
-  cbFlashVerify->setObjectName("cbFlashVerify");
-  layout->addWidget(cbNotCheckReplyLen);
-  layout->addWidget(cbWriteLogs);
-  layout->addWidget(cbAutoReconnect);
-  layout->addWidget(cbFlashBackup);
-  layout->addWidget(cbFlashVerify);
+  const auto add = [&](const char* text, const char* name) {
+    auto* box = CheckBox(panel, text, name);
+    layout->addWidget(box);
+    return box;
+  };
+  cbNotCheckReplyLen = add("Не проверять длину ответа", "cbNotCheckReplyLen");
+  cbWriteLogs = add("Писать лог", "cbWriteLogs");
+  cbAutoReconnect = add("Переподключаться автоматически", "cbAutoReconnect");
+  cbFlashBackup = add("Резервная копия при записи прошивки", "cbFlashBackup");
+  cbFlashVerify = add("Проверка после записи прошивки", "cbFlashVerify");
   return panel;
 }
 
