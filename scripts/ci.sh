@@ -39,7 +39,8 @@ stage() {  # stage <name> <command...>: runs it unless other stages were asked f
 
 stage tests scripts/test.sh
 # The units' one direction and the core without Qt, in the sources and in
-# what the test stage built.
+# what the test stage built; app's rooms, process-wide variables, long
+# functions and files.
 stage includes python3 scripts/check_includes.py --build build
 stage asan eval 'asan_build && asan_run'
 stage tsan eval 'tsan_build && tsan_run'

@@ -33,6 +33,12 @@ QComboBox* List(QWidget* parent, const char* name, const QStringList& items = {}
   return c;
 }
 
+QCheckBox* CheckBox(QWidget* parent, const char* text, const char* name) {
+  auto* box = new QCheckBox(text, parent);
+  box->setObjectName(name);
+  return box;
+}
+
 // A list of the values cfg.ini allows for a number.
 QComboBox* Choices(QWidget* parent, const char* name, const ConfigNumber& number) {
   QStringList items;
@@ -74,79 +80,96 @@ TfrmSettings::TfrmSettings(QWidget* parent) : QDialog(parent) {
   auto* outer = new QVBoxLayout(this);
   outer->setContentsMargins(8, 8, 8, 8);
   outer->setSpacing(6);
+  // In this order: the order of the widgets' creation is the order of Tab.
+  outer->addWidget(PortPanel());
+  outer->addWidget(IntervalPanel());
+  outer->addWidget(LambdaPanel());
+  outer->addWidget(SwitchPanel());
+  outer->addStretch(1);
+  outer->addLayout(Buttons());
 
-  // Panel 1: the K-line port.
-  QFrame* p1 = Panel(this);
-  auto* g1 = new QGridLayout(p1);
-  g1->addWidget(new QLabel("Порт", p1), 0, 0);
-  cmbPort = List(p1, "cmbPort");
-  g1->addWidget(cmbPort, 0, 1);
-  g1->addWidget(new QLabel("Скорость", p1), 1, 0);
-  cmbCBR = List(p1, "cmbCBR", {"10400", "38400", "57600"});
+  // The designed size, grown where this system's font needs more room.
+  const QSize need = outer->sizeHint();
+  setFixedSize(std::max(kClientWidth, need.width()), std::max(kClientHeight, need.height()));
+
+  connect(btnOk, &QPushButton::clicked, this, [this] { btnOkClick(); });
+  // Escape, the close box and "Отмена" all reject: nothing is stored.
+  connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
+}
+
+// The K-line port.
+QFrame* TfrmSettings::PortPanel() {
+  QFrame* panel = Panel(this);
+  auto* layout = new QGridLayout(panel);
+  layout->addWidget(new QLabel("Порт", panel), 0, 0);
+  cmbPort = List(panel, "cmbPort");
+  layout->addWidget(cmbPort, 0, 1);
+  layout->addWidget(new QLabel("Скорость", panel), 1, 0);
+  cmbCBR = List(panel, "cmbCBR", {"10400", "38400", "57600"});
   cmbCBR->setCurrentIndex(0);
-  g1->addWidget(cmbCBR, 1, 1);
-  cbEcho = new QCheckBox("Echo", p1);
-  cbEcho->setObjectName("cbEcho");
+  layout->addWidget(cmbCBR, 1, 1);
+  cbEcho = CheckBox(panel, "Echo", "cbEcho");
   cbEcho->setChecked(true);
   cbEcho->setVisible(false);
-  cbFastInit = new QCheckBox("Fast Init", p1);
-  cbFastInit->setObjectName("cbFastInit");
+  cbFastInit = CheckBox(panel, "Fast Init", "cbFastInit");
   cbFastInit->setVisible(false);
-  g1->setColumnStretch(1, 1);
-  outer->addWidget(p1);
+  layout->setColumnStretch(1, 1);
+  return panel;
+}
 
-  // Panel 2: the intervals.
-  QFrame* p2 = Panel(this);
-  auto* g2 = new QGridLayout(p2);
-  g2->addWidget(new QLabel("Интервал запросов", p2), 0, 0);
-  cmbDataInterval = Choices(p2, "cmbDataInterval", kCfgDataInterval);
+// The intervals.
+QFrame* TfrmSettings::IntervalPanel() {
+  QFrame* panel = Panel(this);
+  auto* layout = new QGridLayout(panel);
+  layout->addWidget(new QLabel("Интервал запросов", panel), 0, 0);
+  cmbDataInterval = Choices(panel, "cmbDataInterval", kCfgDataInterval);
   cmbDataInterval->setCurrentIndex(-1);
   cmbDataInterval->setEnabled(false);
-  g2->addWidget(cmbDataInterval, 0, 1);
-  g2->addWidget(new QLabel("Интервал обновления экрана", p2), 1, 0);
-  cmbScreenInterval = Choices(p2, "cmbScreenInterval", kCfgScreenInterval);
+  layout->addWidget(cmbDataInterval, 0, 1);
+  layout->addWidget(new QLabel("Интервал обновления экрана", panel), 1, 0);
+  cmbScreenInterval = Choices(panel, "cmbScreenInterval", kCfgScreenInterval);
   cmbScreenInterval->setCurrentIndex(3);
   cmbScreenInterval->setEnabled(false);
-  g2->addWidget(cmbScreenInterval, 1, 1);
-  g2->addWidget(new QLabel("Задержка перед запросом", p2), 2, 0);
-  edWriterPause = new QSpinBox(p2);
+  layout->addWidget(cmbScreenInterval, 1, 1);
+  layout->addWidget(new QLabel("Задержка перед запросом", panel), 2, 0);
+  edWriterPause = new QSpinBox(panel);
   edWriterPause->setObjectName("edWriterPause");
   edWriterPause->setRange(kCfgWriterPause.min, kCfgWriterPause.max);
   edWriterPause->setValue(20);
-  g2->addWidget(edWriterPause, 2, 1);
-  g2->setColumnStretch(1, 1);
-  outer->addWidget(p2);
+  layout->addWidget(edWriterPause, 2, 1);
+  layout->setColumnStretch(1, 1);
+  return panel;
+}
 
-  // Panel 3: the LC-1 port.
-  QFrame* p3 = Panel(this);
-  auto* g3 = new QGridLayout(p3);
-  g3->addWidget(new QLabel("Порт LC-1", p3), 0, 0);
-  cmbLambdaPort = List(p3, "cmbLambdaPort");
-  g3->addWidget(cmbLambdaPort, 0, 1);
-  g3->setColumnStretch(1, 1);
-  outer->addWidget(p3);
+// The LC-1 port.
+QFrame* TfrmSettings::LambdaPanel() {
+  QFrame* panel = Panel(this);
+  auto* layout = new QGridLayout(panel);
+  layout->addWidget(new QLabel("Порт LC-1", panel), 0, 0);
+  cmbLambdaPort = List(panel, "cmbLambdaPort");
+  layout->addWidget(cmbLambdaPort, 0, 1);
+  layout->setColumnStretch(1, 1);
+  return panel;
+}
 
-  // Panel 4: the switches.
-  QFrame* p4 = Panel(this);
-  auto* g4 = new QVBoxLayout(p4);
-  cbNotCheckReplyLen = new QCheckBox("Не проверять длину ответа", p4);
-  cbNotCheckReplyLen->setObjectName("cbNotCheckReplyLen");
-  cbWriteLogs = new QCheckBox("Писать лог", p4);
-  cbWriteLogs->setObjectName("cbWriteLogs");
-  cbAutoReconnect = new QCheckBox("Переподключаться автоматически", p4);
-  cbAutoReconnect->setObjectName("cbAutoReconnect");
-  cbFlashBackup = new QCheckBox("Резервная копия при записи прошивки", p4);
-  cbFlashBackup->setObjectName("cbFlashBackup");
-  cbFlashVerify = new QCheckBox("Проверка после записи прошивки", p4);
-  cbFlashVerify->setObjectName("cbFlashVerify");
-  g4->addWidget(cbNotCheckReplyLen);
-  g4->addWidget(cbWriteLogs);
-  g4->addWidget(cbAutoReconnect);
-  g4->addWidget(cbFlashBackup);
-  g4->addWidget(cbFlashVerify);
-  outer->addWidget(p4);
-  outer->addStretch(1);
+// The switches.
+QFrame* TfrmSettings::SwitchPanel() {
+  QFrame* panel = Panel(this);
+  auto* layout = new QVBoxLayout(panel);
+  const auto add = [&](const char* text, const char* name) {
+    auto* box = CheckBox(panel, text, name);
+    layout->addWidget(box);
+    return box;
+  };
+  cbNotCheckReplyLen = add("Не проверять длину ответа", "cbNotCheckReplyLen");
+  cbWriteLogs = add("Писать лог", "cbWriteLogs");
+  cbAutoReconnect = add("Переподключаться автоматически", "cbAutoReconnect");
+  cbFlashBackup = add("Резервная копия при записи прошивки", "cbFlashBackup");
+  cbFlashVerify = add("Проверка после записи прошивки", "cbFlashVerify");
+  return panel;
+}
 
+QHBoxLayout* TfrmSettings::Buttons() {
   auto* buttons = new QHBoxLayout;
   buttons->addStretch(1);
   btnOk = new QPushButton("OK", this);
@@ -156,15 +179,7 @@ TfrmSettings::TfrmSettings(QWidget* parent) : QDialog(parent) {
   btnCancel->setObjectName("btnCancel");
   buttons->addWidget(btnOk);
   buttons->addWidget(btnCancel);
-  outer->addLayout(buttons);
-
-  // The designed size, grown where this system's font needs more room.
-  const QSize need = outer->sizeHint();
-  setFixedSize(std::max(kClientWidth, need.width()), std::max(kClientHeight, need.height()));
-
-  connect(btnOk, &QPushButton::clicked, this, [this] { btnOkClick(); });
-  // Escape, the close box and "Отмена" all reject: nothing is stored.
-  connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
+  return buttons;
 }
 
 void TfrmSettings::showEvent(QShowEvent* event) {

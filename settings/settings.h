@@ -8,6 +8,9 @@
 #include <QPushButton>
 #include <QSpinBox>
 
+class QFrame;
+class QHBoxLayout;
+
 class TfrmSettings : public QDialog {
  public:
   explicit TfrmSettings(QWidget* parent = nullptr);
@@ -27,5 +30,11 @@ class TfrmSettings : public QDialog {
   void showEvent(QShowEvent* event) override;
 
  private:
+  QFrame* PortPanel();
+  QFrame* IntervalPanel();
+  QFrame* LambdaPanel();
+  QFrame* SwitchPanel();
+  QHBoxLayout* Buttons();
+
   bool portsListed_ = false;  // the port lists hold the ports present
 };

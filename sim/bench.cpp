@@ -220,71 +220,84 @@ const Bench::Entry& Bench::Find(const std::string& name) const {
   return it->second;
 }
 
+const Bench::Entry& Bench::LineOf(const std::vector<std::string>& args, std::size_t least,
+                                  std::size_t most) const {
+  NeedWords(args, least + 1, most + 1);
+  return Find(args[0]);
+}
+
+PuppetDevice& Bench::PuppetOf(const std::vector<std::string>& args, std::size_t least,
+                              std::size_t most) const {
+  const Entry& e = LineOf(args, least, most);
+  if (!e.devices.puppet) throw std::invalid_argument("line '" + args[0] + "' is not scripted");
+  return *e.devices.puppet;
+}
+
 void Bench::AddCommands(CommandSet& commands) {
-  // LINE and then exactly `least`..`most` more words.
-  auto line = [this](const std::vector<std::string>& args, std::size_t least,
-                     std::size_t most) -> const Entry& {
-    NeedWords(args, least + 1, most + 1);
-    return Find(args[0]);
-  };
-  auto puppet = [line](const std::vector<std::string>& args, std::size_t least,
-                       std::size_t most) -> PuppetDevice& {
-    const Entry& e = line(args, least, most);
-    if (!e.devices.puppet) throw std::invalid_argument("line '" + args[0] + "' is not scripted");
-    return *e.devices.puppet;
-  };
   commands.On("device", "device LINE puppet|kwp|boot|lc1|none (the line made anew)",
               [this](const auto& args) {
                 NeedWords(args, 2, 2);
                 Make(args[0], args[1]);
                 return std::string();
               });
-  commands.On("echo", "echo LINE on|off", [line](const auto& args) {
-    line(args, 1, 1).line->SetEcho(ParseOnOff(args[1]));
+  AddLineCommands(commands);
+  AddPuppetCommands(commands);
+  AddDeviceCommands(commands);
+}
+
+void Bench::AddLineCommands(CommandSet& commands) {
+  commands.On("echo", "echo LINE on|off", [this](const auto& args) {
+    LineOf(args, 1, 1).line->SetEcho(ParseOnOff(args[1]));
     return std::string();
   });
-  commands.On("absorb-wake", "absorb-wake LINE on|off", [line](const auto& args) {
-    line(args, 1, 1).line->SetAbsorbWakeByte(ParseOnOff(args[1]));
+  commands.On("absorb-wake", "absorb-wake LINE on|off", [this](const auto& args) {
+    LineOf(args, 1, 1).line->SetAbsorbWakeByte(ParseOnOff(args[1]));
     return std::string();
   });
-  commands.On("settings", "settings LINE", [line](const auto& args) {
-    const SimLine::ProgramView v = line(args, 0, 0).line->ProgramSettings();
+  commands.On("settings", "settings LINE", [this](const auto& args) {
+    const SimLine::ProgramView v = LineOf(args, 0, 0).line->ProgramSettings();
     return "baud " + std::to_string(v.baud) + " data " + std::to_string(v.dataBits) + " parity " +
            std::to_string(v.parity ? 1 : 0) + " stop " + std::to_string(v.stopBits) + " raw " +
            std::to_string(v.raw ? 1 : 0);
   });
-  commands.On("bytes", "bytes LINE (from the program, to it, garbled)", [line](const auto& args) {
-    const SimLine& l = *line(args, 0, 0).line;
+  commands.On("bytes", "bytes LINE (from the program, to it, garbled)", [this](const auto& args) {
+    const SimLine& l = *LineOf(args, 0, 0).line;
     return "from " + std::to_string(l.BytesFromProgram()) + " to " + std::to_string(l.BytesToProgram()) +
            " garbled " + std::to_string(l.GarbledBytes());
   });
-  commands.On("time-scale", "time-scale LINE X (wire time factor: 0 none, 1 real)", [line](const auto& args) {
-    line(args, 1, 1).line->SetTimeScale(ParseNumber(args[1], 0, 1e6));
+  commands.On("time-scale", "time-scale LINE X (wire time factor: 0 none, 1 real)", [this](const auto& args) {
+    LineOf(args, 1, 1).line->SetTimeScale(ParseNumber(args[1], 0, 1e6));
     return std::string();
   });
-  commands.On("hangup", "hangup LINE (until the line is made anew)", [line](const auto& args) {
-    line(args, 0, 0).line->Hangup();
+  commands.On("hangup", "hangup LINE (until the line is made anew)", [this](const auto& args) {
+    LineOf(args, 0, 0).line->Hangup();
     return std::string();
   });
-  commands.On("send", "send LINE HEX [GAP_MS]", [puppet](const auto& args) {
-    PuppetDevice& p = puppet(args, 1, 2);
+}
+
+void Bench::AddPuppetCommands(CommandSet& commands) {
+  commands.On("send", "send LINE HEX [GAP_MS]", [this](const auto& args) {
+    PuppetDevice& p = PuppetOf(args, 1, 2);
     p.SendLater(ParseHex(args[1]), args.size() == 3 ? ParseNumber(args[2], 0, 60000) : 0);
     return std::string();
   });
   commands.On("received", "received LINE",
-              [puppet](const auto& args) { return ToHex(puppet(args, 0, 0).Received()); });
+              [this](const auto& args) { return ToHex(PuppetOf(args, 0, 0).Received()); });
   commands.On("reset", "reset LINE (echo on, wake-up byte passed on, nothing received)",
-              [line, puppet](const auto& args) {
-                PuppetDevice& p = puppet(args, 0, 0);
-                line(args, 0, 0).line->SetEcho(true);
-                line(args, 0, 0).line->SetAbsorbWakeByte(false);
+              [this](const auto& args) {
+                PuppetDevice& p = PuppetOf(args, 0, 0);
+                LineOf(args, 0, 0).line->SetEcho(true);
+                LineOf(args, 0, 0).line->SetAbsorbWakeByte(false);
                 p.ClearReceived();
                 return std::string();
               });
+}
+
+void Bench::AddDeviceCommands(CommandSet& commands) {
   // kwp|boot|lc1 LINE WHAT [WORDS...]
-  auto device = [line](const std::vector<std::string>& args, auto member, const char* kind) -> auto& {
+  auto device = [this](const std::vector<std::string>& args, auto member, const char* kind) -> auto& {
     NeedWords(args, 2, 64);
-    const auto& ptr = line(args, 1, 63).devices.*member;
+    const auto& ptr = LineOf(args, 1, 63).devices.*member;
     if (!ptr) throw std::invalid_argument("line '" + args[0] + "' has no " + kind);
     return *ptr;
   };

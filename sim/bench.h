@@ -69,6 +69,12 @@ class Bench {
     BenchDevices devices;
   };
   const Entry& Find(const std::string& name) const;
+  // The entry of args[0], after exactly `least`..`most` more words; its puppet.
+  const Entry& LineOf(const std::vector<std::string>& args, std::size_t least, std::size_t most) const;
+  PuppetDevice& PuppetOf(const std::vector<std::string>& args, std::size_t least, std::size_t most) const;
+  void AddLineCommands(CommandSet& commands);
+  void AddPuppetCommands(CommandSet& commands);
+  void AddDeviceCommands(CommandSet& commands);
 
   std::string dir_;
   bool anyRate_;

@@ -187,139 +187,149 @@ bool ParsePair(const char* name, const char* text, double lowX, double highX, do
   return colon == std::string::npos || ParseNumber(name, t.substr(colon + 1).c_str(), lowY, highY, y);
 }
 
-bool ParseOptions(int argc, char** argv, Options& o) {
-  enum {
-    kNoEcho = 1000,
-    kSilentEcu,
-    kNoLc1,
-    kFlashImage,
-    kEcuId,
-    kSeed,
-    kRunUps,
-    kBlips,
-    kNoise,
-    kSplit,
-    kCorruptBlock,
-    kNoReadAfterWrite,
-    kEchoGap
-  };
-  enum { kControl = 2000, kAnyRate, kScriptLines };
-  static const option longOptions[] = {{"dir", required_argument, nullptr, 'd'},
-                                       {"time-scale", required_argument, nullptr, 't'},
-                                       {"no-echo", no_argument, nullptr, kNoEcho},
-                                       {"silent-ecu", no_argument, nullptr, kSilentEcu},
-                                       {"no-lc1", no_argument, nullptr, kNoLc1},
-                                       {"flash-image", required_argument, nullptr, kFlashImage},
-                                       {"ecu-id", required_argument, nullptr, kEcuId},
-                                       {"seed", required_argument, nullptr, kSeed},
-                                       {"run-ups", required_argument, nullptr, kRunUps},
-                                       {"blips", required_argument, nullptr, kBlips},
-                                       {"stream-noise", optional_argument, nullptr, kNoise},
-                                       {"stream-split", optional_argument, nullptr, kSplit},
-                                       {"corrupt-block", required_argument, nullptr, kCorruptBlock},
-                                       {"no-read-after-write", no_argument, nullptr, kNoReadAfterWrite},
-                                       {"echo-gap", required_argument, nullptr, kEchoGap},
-                                       {"control", required_argument, nullptr, kControl},
-                                       {"any-rate", no_argument, nullptr, kAnyRate},
-                                       {"script-lines", required_argument, nullptr, kScriptLines},
-                                       {"help", no_argument, nullptr, 'h'},
-                                       {nullptr, 0, nullptr, 0}};
-  int c;
-  while ((c = getopt_long(argc, argv, "d:t:h", longOptions, nullptr)) != -1) {
-    switch (c) {
-      case 'd':
-        o.dir = optarg;
-        break;
-      case 't': {
-        char* end = nullptr;
-        o.timeScale = std::strtod(optarg, &end);
-        if (end == optarg || *end != 0 || o.timeScale < 0) {
-          std::fprintf(stderr, "ecusim: bad --time-scale '%s'\n", optarg);
-          return false;
-        }
-        break;
-      }
-      case kNoEcho:
-        o.echo = false;
-        break;
-      case kSilentEcu:
-        o.silentEcu = true;
-        break;
-      case kNoLc1:
-        o.lc1 = false;
-        break;
-      case kFlashImage:
-        o.flashImage = optarg;
-        break;
-      case kEcuId:
-        o.ecuId = optarg;
-        break;
-      case kSeed: {
-        double v = 0;
-        if (!ParseNumber("--seed", optarg, 0, 4294967295.0, v) || v != std::floor(v)) return false;
-        o.seed = static_cast<std::uint32_t>(v);
-        break;
-      }
-      case kRunUps:
-        if (!ParseNumber("--run-ups", optarg, 0, 600, o.runUpsPerMinute)) return false;
-        break;
-      case kBlips:
-        if (!ParseNumber("--blips", optarg, 0, 600, o.blipsPerMinute)) return false;
-        break;
-      case kNoise: {
-        double v = 3;
-        if (optarg && (!ParseNumber("--stream-noise", optarg, 1, 64, v) || v != std::floor(v))) return false;
-        o.streamNoise = static_cast<int>(v);
-        break;
-      }
-      case kSplit: {
-        double v = 5;
-        if (optarg && (!ParseNumber("--stream-split", optarg, 1, 8, v) || v != std::floor(v))) return false;
-        o.streamSplit = static_cast<int>(v);
-        break;
-      }
-      case kCorruptBlock: {
-        double block = 0, byte = 0;
-        if (!ParsePair("--corrupt-block", optarg, 0, 511, block, 0, 127, byte) ||
-            block != std::floor(block) || byte != std::floor(byte))
-          return false;
-        o.corruptBlock = static_cast<int>(block);
-        o.corruptByte = static_cast<int>(byte);
-        break;
-      }
-      case kNoReadAfterWrite:
-        o.noReadAfterWrite = true;
-        break;
-      case kEchoGap: {
-        double every = 1;
-        if (!ParsePair("--echo-gap", optarg, 0, 10000, o.echoGapMs, 1, 512, every) ||
-            every != std::floor(every))
-          return false;
-        o.echoGapEvery = static_cast<int>(every);
-        break;
-      }
-      case kControl: {
-        double v = 0;
-        if (!ParseNumber("--control", optarg, 0, 65535, v) || v != std::floor(v)) return false;
-        o.controlPort = static_cast<int>(v);
-        break;
-      }
-      case kAnyRate:
-        o.anyRate = true;
-        break;
-      case kScriptLines: {
-        double v = 0;
-        if (!ParseNumber("--script-lines", optarg, 0, 16, v) || v != std::floor(v)) return false;
-        o.scriptLines = static_cast<int>(v);
-        break;
-      }
-      case 'h':
-        std::fputs(kUsage, stdout);
-        std::exit(0);
-      default:
-        std::fputs(kUsage, stderr);
+// A whole number within low..high.
+template <typename T>
+bool ParseWhole(const char* name, const char* text, double low, double high, T& out) {
+  double v = 0;
+  if (!ParseNumber(name, text, low, high, v) || v != std::floor(v)) return false;
+  out = static_cast<T>(v);
+  return true;
+}
+
+// The codes of the long options, by group as in the usage text.
+enum LineOption {
+  kNoEcho = 1000,
+  kSilentEcu,
+  kNoLc1,
+  kFlashImage,
+  kEcuId,
+  kCorruptBlock,
+  kNoReadAfterWrite,
+  kEchoGap
+};
+enum EngineOption { kSeed = 1100, kRunUps, kBlips, kNoise, kSplit };
+enum TestOption { kControl = 2000, kAnyRate, kScriptLines };
+
+const option kLongOptions[] = {{"dir", required_argument, nullptr, 'd'},
+                               {"time-scale", required_argument, nullptr, 't'},
+                               {"no-echo", no_argument, nullptr, kNoEcho},
+                               {"silent-ecu", no_argument, nullptr, kSilentEcu},
+                               {"no-lc1", no_argument, nullptr, kNoLc1},
+                               {"flash-image", required_argument, nullptr, kFlashImage},
+                               {"ecu-id", required_argument, nullptr, kEcuId},
+                               {"seed", required_argument, nullptr, kSeed},
+                               {"run-ups", required_argument, nullptr, kRunUps},
+                               {"blips", required_argument, nullptr, kBlips},
+                               {"stream-noise", optional_argument, nullptr, kNoise},
+                               {"stream-split", optional_argument, nullptr, kSplit},
+                               {"corrupt-block", required_argument, nullptr, kCorruptBlock},
+                               {"no-read-after-write", no_argument, nullptr, kNoReadAfterWrite},
+                               {"echo-gap", required_argument, nullptr, kEchoGap},
+                               {"control", required_argument, nullptr, kControl},
+                               {"any-rate", no_argument, nullptr, kAnyRate},
+                               {"script-lines", required_argument, nullptr, kScriptLines},
+                               {"help", no_argument, nullptr, 'h'},
+                               {nullptr, 0, nullptr, 0}};
+
+// The ports, the adapter and the ECU's flash; false on a bad argument or an
+// unknown option.
+bool ApplyLineOption(int c, Options& o) {
+  switch (c) {
+    case 'd':
+      o.dir = optarg;
+      return true;
+    case 't': {
+      char* end = nullptr;
+      o.timeScale = std::strtod(optarg, &end);
+      if (end == optarg || *end != 0 || o.timeScale < 0) {
+        std::fprintf(stderr, "ecusim: bad --time-scale '%s'\n", optarg);
         return false;
+      }
+      return true;
     }
+    case kNoEcho:
+      o.echo = false;
+      return true;
+    case kSilentEcu:
+      o.silentEcu = true;
+      return true;
+    case kNoLc1:
+      o.lc1 = false;
+      return true;
+    case kFlashImage:
+      o.flashImage = optarg;
+      return true;
+    case kEcuId:
+      o.ecuId = optarg;
+      return true;
+    case kCorruptBlock: {
+      double block = 0, byte = 0;
+      if (!ParsePair("--corrupt-block", optarg, 0, 511, block, 0, 127, byte) || block != std::floor(block) ||
+          byte != std::floor(byte))
+        return false;
+      o.corruptBlock = static_cast<int>(block);
+      o.corruptByte = static_cast<int>(byte);
+      return true;
+    }
+    case kNoReadAfterWrite:
+      o.noReadAfterWrite = true;
+      return true;
+    case kEchoGap: {
+      double every = 1;
+      if (!ParsePair("--echo-gap", optarg, 0, 10000, o.echoGapMs, 1, 512, every) ||
+          every != std::floor(every))
+        return false;
+      o.echoGapEvery = static_cast<int>(every);
+      return true;
+    }
+    default:
+      std::fputs(kUsage, stderr);
+      return false;
+  }
+}
+
+// The engine model and the packet stream.
+bool ApplyEngineOption(int c, Options& o) {
+  switch (c) {
+    case kSeed:
+      return ParseWhole("--seed", optarg, 0, 4294967295.0, o.seed);
+    case kRunUps:
+      return ParseNumber("--run-ups", optarg, 0, 600, o.runUpsPerMinute);
+    case kBlips:
+      return ParseNumber("--blips", optarg, 0, 600, o.blipsPerMinute);
+    case kNoise:
+      o.streamNoise = 3;
+      return !optarg || ParseWhole("--stream-noise", optarg, 1, 64, o.streamNoise);
+    default:  // kSplit
+      o.streamSplit = 5;
+      return !optarg || ParseWhole("--stream-split", optarg, 1, 8, o.streamSplit);
+  }
+}
+
+// For test programs.
+bool ApplyTestOption(int c, Options& o) {
+  switch (c) {
+    case kControl:
+      return ParseWhole("--control", optarg, 0, 65535, o.controlPort);
+    case kAnyRate:
+      o.anyRate = true;
+      return true;
+    default:  // kScriptLines
+      return ParseWhole("--script-lines", optarg, 0, 16, o.scriptLines);
+  }
+}
+
+bool ParseOptions(int argc, char** argv, Options& o) {
+  int c;
+  while ((c = getopt_long(argc, argv, "d:t:h", kLongOptions, nullptr)) != -1) {
+    if (c == 'h') {
+      std::fputs(kUsage, stdout);
+      std::exit(0);
+    }
+    const bool ok = c >= kControl ? ApplyTestOption(c, o)
+                    : c >= kSeed  ? ApplyEngineOption(c, o)
+                                  : ApplyLineOption(c, o);
+    if (!ok) return false;
   }
   return true;
 }
@@ -350,6 +360,179 @@ std::shared_ptr<sim::Lc1Device> MakeLc1Device(std::shared_ptr<const EngineModel>
   return std::make_shared<sim::Lc1Device>(std::make_shared<sim::EngineMixture>(std::move(engine)));
 }
 
+void InstallSignalHandlers() {
+  struct sigaction sa {};
+  sa.sa_handler = OnSignal;
+  sigemptyset(&sa.sa_mask);
+  for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGUSR1, SIGUSR2, static_cast<int>(SIGRTMIN)})
+    sigaction(sig, &sa, nullptr);
+}
+
+// One engine behind the devices.
+std::shared_ptr<EngineModel> MakeEngine(const Options& o) {
+  auto engine = std::make_shared<EngineModel>(o.seed);
+  engine->SetRandomEvents(o.blipsPerMinute / 60, o.runUpsPerMinute / 60);
+  return engine;
+}
+
+// The KWP ECU reports the engine: its data record, and in the packet stream
+// the crank packets, which run the engine on themselves. A packet every 20 ms
+// gives band times to a few hundredths and leaves room for a split packet's
+// pause even at 10400 baud.
+std::shared_ptr<sim::KwpEcu> MakeKwpEcu(const Options& o, const std::shared_ptr<EngineModel>& engine) {
+  auto ecu = std::make_shared<sim::KwpEcu>();
+  ecu->SetRecordSource([engine] { return engine->DataRecord(); });
+  ecu->SetPacketSource([engine](int corrTimes2) {
+    engine->SetCorrection(corrTimes2 / 2.0);
+    return engine->NextCrankPacket(0.02);
+  });
+  ecu->SetPacketIntervalMs(20);
+  ecu->SetStreamNoise(o.streamNoise, o.seed);
+  ecu->SetStreamSplit(o.streamSplit);
+  return ecu;
+}
+
+sim::SimLineOptions KlineOptions(const Options& o) {
+  sim::SimLineOptions options;
+  options.timeScale = o.timeScale;
+  options.echo = o.echo;
+  options.absorbWakeByte = true;
+  options.anyRate = o.anyRate;
+  return options;
+}
+
+// The devices on their lines, the switches that work them (by signals and
+// by the control channel) and the wait for the end.
+class Simulator {
+ public:
+  explicit Simulator(const Options& o)
+      : o_(o),
+        engine_(MakeEngine(o)),
+        engineClock_(std::chrono::steady_clock::now()),
+        ecu_(MakeKwpEcu(o, engine_)),
+        boot_(std::make_shared<sim::BootEcu>()),
+        kline_(o.dir + "/kline", MakeKlineDevice(o, ecu_, boot_), KlineOptions(o)),
+        bench_(o.dir, o.anyRate),
+        silent_(o.silentEcu) {
+    if (o.silentEcu) kline_.SetSilent(true);
+    if (o.lc1) {
+      sim::SimLineOptions options;
+      options.timeScale = o.timeScale;
+      options.echo = false;  // the LC-1 port has no K-line adapter
+      options.anyRate = o.anyRate;
+      lc1Device_ = MakeLc1Device(engine_);
+      lc1_ = std::make_unique<sim::SimLine>(o.dir + "/lc1", lc1Device_, options);
+    }
+    std::printf("ecusim: K-line %s -> %s\n", kline_.LinkPath().c_str(), kline_.SlavePath().c_str());
+    if (lc1_) std::printf("ecusim: LC-1   %s -> %s\n", lc1_->LinkPath().c_str(), lc1_->SlavePath().c_str());
+    AddBenchLines();
+    if (o.controlPort >= 0) StartControl();
+    std::fflush(stdout);
+  }
+
+  // Until a signal stops it or the parent ends.
+  void Run(pid_t parent) {
+    while (!g_stop) {
+      timespec ts{0, 200'000'000};
+      ::nanosleep(&ts, nullptr);  // interrupted at once by the signals above
+      if (getppid() != parent) break;
+      // While the stream runs, each crank packet runs the engine on (random
+      // run-ups included); here only the time between streams.
+      const auto now = std::chrono::steady_clock::now();
+      if (!ecu_->Streaming()) engine_->Advance(std::chrono::duration<double>(now - engineClock_).count());
+      engineClock_ = now;
+      TakeSignals();
+    }
+  }
+
+ private:
+  // The lines the control channel reaches: these two, and the test lines it
+  // makes anew for each test.
+  void AddBenchLines() {
+    bench_.Adopt("kline", &kline_, {.kwp = ecu_, .boot = boot_});
+    if (lc1_) bench_.Adopt("lc1", lc1_.get(), {.lc1 = lc1Device_});
+    for (int i = 1; i <= o_.scriptLines; ++i) {
+      const std::string name = "line" + std::to_string(i);
+      bench_.Make(name, "puppet");
+      std::printf("ecusim: %-6s %s -> %s\n", name.c_str(), bench_.Line(name)->LinkPath().c_str(),
+                  bench_.Line(name)->SlavePath().c_str());
+    }
+  }
+
+  void StartControl() {
+    control_ = std::make_unique<sim::ControlChannel>(static_cast<std::uint16_t>(o_.controlPort));
+    bench_.AddCommands(*control_);
+    using Args = std::vector<std::string>;
+    Command("ecu-silent", "ecu-silent on|off", 1,
+            [this](const Args& args) { SetSilent(false, sim::ParseOnOff(args[0])); });
+    Command("stop-stream", "stop-stream", 0, [this](const Args&) { StopStream(); });
+    Command("stream-noise", "stream-noise N (0 = none)", 1,
+            [this](const Args& args) { ecu_->SetStreamNoise(sim::ParseWhole(args[0], 0, 64), o_.seed); });
+    Command("stream-split", "stream-split K (0 = whole packets)", 1,
+            [this](const Args& args) { ecu_->SetStreamSplit(sim::ParseWhole(args[0], 0, 8)); });
+    control_->Start();
+    std::printf("ecusim: control 127.0.0.1:%u\n", static_cast<unsigned>(control_->Port()));
+  }
+
+  // A command of a fixed number of words with no result.
+  void Command(const char* verb, const char* usage, std::size_t words,
+               std::function<void(const std::vector<std::string>&)> act) {
+    control_->On(verb, usage, [words, act](const std::vector<std::string>& args) {
+      if (args.size() != words) throw std::invalid_argument("wrong number of words");
+      act(args);
+      return std::string();
+    });
+  }
+
+  void TakeSignals() {
+    if (g_stopStream) {
+      g_stopStream = 0;
+      StopStream();
+    }
+    if (g_toggleSilence) {
+      g_toggleSilence = 0;
+      SetSilent(true, false);
+    }
+    if (g_hangup) {
+      g_hangup = 0;
+      kline_.Hangup();
+      std::puts("ecusim: K-line port dropped");
+      std::fflush(stdout);
+    }
+  }
+
+  void SetSilent(bool toggle, bool on) {
+    std::lock_guard lock(switchMutex_);
+    silent_ = toggle ? !silent_ : on;
+    // A silent ECU is as good as switched off: it comes back fresh.
+    if (silent_) ecu_->Reset();
+    kline_.SetSilent(silent_);
+    std::printf("ecusim: ECU %s\n", silent_ ? "silent" : "answering");
+    std::fflush(stdout);
+  }
+
+  void StopStream() {
+    std::lock_guard lock(switchMutex_);
+    const bool was = ecu_->Streaming();
+    ecu_->StopStream();
+    std::printf("ecusim: %s\n", was ? "packet stream ended" : "no packet stream to end");
+    std::fflush(stdout);
+  }
+
+  const Options& o_;
+  std::shared_ptr<EngineModel> engine_;
+  std::chrono::steady_clock::time_point engineClock_;  // how far Run has moved the engine on
+  std::shared_ptr<sim::KwpEcu> ecu_;
+  std::shared_ptr<sim::BootEcu> boot_;
+  sim::SimLine kline_;
+  std::unique_ptr<sim::SimLine> lc1_;
+  std::shared_ptr<sim::Lc1Device> lc1Device_;
+  sim::Bench bench_;
+  std::mutex switchMutex_;  // the switches come from the signals and the control channel's thread
+  bool silent_;
+  std::unique_ptr<sim::ControlChannel> control_;  // last: its thread ends first
+};
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -360,147 +543,14 @@ int main(int argc, char** argv) {
   const pid_t parent = getppid();
   ::prctl(PR_SET_PDEATHSIG, SIGTERM);
   if (getppid() != parent) return 0;
-
-  struct sigaction sa {};
-  sa.sa_handler = OnSignal;
-  sigemptyset(&sa.sa_mask);
-  sigaction(SIGINT, &sa, nullptr);
-  sigaction(SIGTERM, &sa, nullptr);
-  sigaction(SIGHUP, &sa, nullptr);
-  sigaction(SIGUSR1, &sa, nullptr);
-  sigaction(SIGUSR2, &sa, nullptr);
-  sigaction(SIGRTMIN, &sa, nullptr);
+  InstallSignalHandlers();
 
   if (::mkdir(o.dir.c_str(), 0755) != 0 && errno != EEXIST) {
     std::fprintf(stderr, "ecusim: cannot create %s: %s\n", o.dir.c_str(), std::strerror(errno));
     return 1;
   }
   try {
-    // One engine behind the devices, run on in real time by the loop below.
-    auto engine = std::make_shared<EngineModel>(o.seed);
-    engine->SetRandomEvents(o.blipsPerMinute / 60, o.runUpsPerMinute / 60);
-    auto engineClock = std::chrono::steady_clock::now();
-
-    sim::SimLineOptions kOptions;
-    kOptions.timeScale = o.timeScale;
-    kOptions.echo = o.echo;
-    kOptions.absorbWakeByte = true;
-    kOptions.anyRate = o.anyRate;
-    // The KWP ECU reports the engine: its data record, and in the packet
-    // stream the crank packets, which run the engine on themselves. A packet
-    // every 20 ms gives band times to a few hundredths and leaves room for a
-    // split packet's pause even at 10400 baud.
-    auto ecu = std::make_shared<sim::KwpEcu>();
-    ecu->SetRecordSource([engine] { return engine->DataRecord(); });
-    ecu->SetPacketSource([engine](int corrTimes2) {
-      engine->SetCorrection(corrTimes2 / 2.0);
-      return engine->NextCrankPacket(0.02);
-    });
-    ecu->SetPacketIntervalMs(20);
-    ecu->SetStreamNoise(o.streamNoise, o.seed);
-    ecu->SetStreamSplit(o.streamSplit);
-    auto boot = std::make_shared<sim::BootEcu>();  // the boot code and loader
-    sim::SimLine kline(o.dir + "/kline", MakeKlineDevice(o, ecu, boot), kOptions);
-    if (o.silentEcu) kline.SetSilent(true);
-
-    std::unique_ptr<sim::SimLine> lc1;
-    std::shared_ptr<sim::Lc1Device> lc1Device;
-    if (o.lc1) {
-      sim::SimLineOptions lOptions;
-      lOptions.timeScale = o.timeScale;
-      lOptions.echo = false;  // the LC-1 port has no K-line adapter
-      lOptions.anyRate = o.anyRate;
-      lc1Device = MakeLc1Device(engine);
-      lc1 = std::make_unique<sim::SimLine>(o.dir + "/lc1", lc1Device, lOptions);
-    }
-    std::printf("ecusim: K-line %s -> %s\n", kline.LinkPath().c_str(), kline.SlavePath().c_str());
-    if (lc1) std::printf("ecusim: LC-1   %s -> %s\n", lc1->LinkPath().c_str(), lc1->SlavePath().c_str());
-
-    // The lines the control channel reaches: these two, and the test lines
-    // it makes anew for each test.
-    sim::Bench bench(o.dir, o.anyRate);
-    bench.Adopt("kline", &kline, {.kwp = ecu, .boot = boot});
-    if (lc1) bench.Adopt("lc1", lc1.get(), {.lc1 = lc1Device});
-    for (int i = 1; i <= o.scriptLines; ++i) {
-      const std::string name = "line" + std::to_string(i);
-      bench.Make(name, "puppet");
-      std::printf("ecusim: %-6s %s -> %s\n", name.c_str(), bench.Line(name)->LinkPath().c_str(),
-                  bench.Line(name)->SlavePath().c_str());
-    }
-
-    // The switches, worked by the signals in the loop below and by the
-    // control channel on its own thread.
-    std::mutex switchMutex;
-    bool silent = o.silentEcu;
-    auto setSilent = [&](bool toggle, bool on) {
-      std::lock_guard lock(switchMutex);
-      silent = toggle ? !silent : on;
-      // A silent ECU is as good as switched off: it comes back fresh.
-      if (silent) ecu->Reset();
-      kline.SetSilent(silent);
-      std::printf("ecusim: ECU %s\n", silent ? "silent" : "answering");
-      std::fflush(stdout);
-    };
-    auto stopStream = [&] {
-      std::lock_guard lock(switchMutex);
-      const bool was = ecu->Streaming();
-      ecu->StopStream();
-      std::printf("ecusim: %s\n", was ? "packet stream ended" : "no packet stream to end");
-      std::fflush(stdout);
-    };
-
-    std::unique_ptr<sim::ControlChannel> control;
-    if (o.controlPort >= 0) {
-      control = std::make_unique<sim::ControlChannel>(static_cast<std::uint16_t>(o.controlPort));
-      bench.AddCommands(*control);
-      // A command of a fixed number of words with no result.
-      auto command = [&control](const char* verb, const char* usage, std::size_t words,
-                                std::function<void(const std::vector<std::string>&)> act) {
-        control->On(verb, usage, [words, act](const std::vector<std::string>& args) {
-          if (args.size() != words) throw std::invalid_argument("wrong number of words");
-          act(args);
-          return std::string();
-        });
-      };
-      command("ecu-silent", "ecu-silent on|off", 1,
-              [&](const std::vector<std::string>& args) { setSilent(false, sim::ParseOnOff(args[0])); });
-      command("stop-stream", "stop-stream", 0, [&](const std::vector<std::string>&) { stopStream(); });
-      command("stream-noise", "stream-noise N (0 = none)", 1, [&](const std::vector<std::string>& args) {
-        ecu->SetStreamNoise(sim::ParseWhole(args[0], 0, 64), o.seed);
-      });
-      command(
-          "stream-split", "stream-split K (0 = whole packets)", 1,
-          [&](const std::vector<std::string>& args) { ecu->SetStreamSplit(sim::ParseWhole(args[0], 0, 8)); });
-      control->Start();
-      std::printf("ecusim: control 127.0.0.1:%u\n", static_cast<unsigned>(control->Port()));
-    }
-    std::fflush(stdout);
-
-    // The lines run on their own threads; this one only waits for the end.
-    while (!g_stop) {
-      timespec ts{0, 200'000'000};
-      ::nanosleep(&ts, nullptr);  // interrupted at once by the signals above
-      if (getppid() != parent) break;
-      // While the stream runs, each crank packet runs the engine on (random
-      // run-ups included); here only the time between streams.
-      const auto now = std::chrono::steady_clock::now();
-      if (!ecu->Streaming()) engine->Advance(std::chrono::duration<double>(now - engineClock).count());
-      engineClock = now;
-      if (g_stopStream) {
-        g_stopStream = 0;
-        stopStream();
-      }
-      if (g_toggleSilence) {
-        g_toggleSilence = 0;
-        setSilent(true, false);
-      }
-      if (g_hangup) {
-        g_hangup = 0;
-        kline.Hangup();
-        std::puts("ecusim: K-line port dropped");
-        std::fflush(stdout);
-      }
-    }
+    Simulator(o).Run(parent);
   } catch (const std::exception& e) {
     std::fprintf(stderr, "ecusim: %s\n", e.what());
     return 1;

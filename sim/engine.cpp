@@ -139,22 +139,31 @@ void EngineModel::Step(double dt) {
   s_.twat += (92 - s_.twat) * dt / 120;  // a few minutes to warm up
   s_.idleTarget = static_cast<std::uint16_t>(850 + std::max(0.0, 70 - s_.twat) * 4);
   std::normal_distribution<double> noise(0, 1);
-  std::uniform_real_distribution<double> chance(0, 1);
   idleNoise_ = 0.995 * idleNoise_ + 2 * noise(rng_);
-
-  if (phase_ == Phase::Idle && dt > 0) {
-    const double u = chance(rng_);
-    if (u < runUpRate_ * dt) {
-      phase_ = Phase::RunUp;
-      phaseTime_ = 0;
-    } else if (u < (runUpRate_ + blipRate_) * dt) {
-      phase_ = Phase::Blip;
-      phaseTime_ = 0;
-    }
-  }
-
-  double afrTarget = 14.7;
+  StartRandomEvent(dt);
   const bool warm = s_.twat > 60;
+  const double afrTarget = MovePhase(dt, warm);
+  s_.rpm = std::max(0.0, s_.rpm);
+  s_.afr += (afrTarget + 0.03 * noise(rng_) - s_.afr) * std::min(1.0, 8 * dt);
+  UpdateReadings(warm);
+  TurnCrank(dt);
+}
+
+void EngineModel::StartRandomEvent(double dt) {
+  if (phase_ != Phase::Idle || !(dt > 0)) return;
+  std::uniform_real_distribution<double> chance(0, 1);
+  const double u = chance(rng_);
+  if (u < runUpRate_ * dt) {
+    phase_ = Phase::RunUp;
+    phaseTime_ = 0;
+  } else if (u < (runUpRate_ + blipRate_) * dt) {
+    phase_ = Phase::Blip;
+    phaseTime_ = 0;
+  }
+}
+
+double EngineModel::MovePhase(double dt, bool warm) {
+  double afrTarget = 14.7;
   switch (phase_) {
     case Phase::Idle: {
       s_.throttle = 0;
@@ -191,9 +200,10 @@ void EngineModel::Step(double dt) {
       }
       break;
   }
-  s_.rpm = std::max(0.0, s_.rpm);
-  s_.afr += (afrTarget + 0.03 * noise(rng_) - s_.afr) * std::min(1.0, 8 * dt);
+  return afrTarget;
+}
 
+void EngineModel::UpdateReadings(bool warm) {
   s_.fXX = s_.throttle == 0 && s_.rpm < 1500;
   s_.fPOW = s_.throttle > 70;
   s_.fFUELOFF = phase_ == Phase::FallBack && s_.rpm > 1500;
@@ -210,8 +220,10 @@ void EngineModel::Step(double dt) {
   s_.ssm = static_cast<std::uint16_t>(std::clamp(40 + (s_.idleTarget - s_.rpm) * 0.05, 0.0, 120.0));
   s_.dgtcRich = 1.0 + 0.02 * std::sin(2 * kPi * 0.1 * s_.time);
   s_.lambdaVolts = !s_.fLAMRDY ? 0.45 : (s_.afr < 14.7 ? 0.8 : 0.1);
+}
 
-  // Crank teeth: each whole 18° passed is a unit edge with its time.
+// Crank teeth: each whole 18° passed is a unit edge with its time.
+void EngineModel::TurnCrank(double dt) {
   const double degPerSec = s_.rpm * 6;
   double remaining = dt;
   while (degPerSec > 0 && angleResidual_ + degPerSec * remaining >= 18) {

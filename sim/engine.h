@@ -80,6 +80,10 @@ class EngineModel {
  private:
   enum class Phase { Idle, Blip, RunUp, FallBack };
   void Step(double dt);
+  void StartRandomEvent(double dt);        // a run-up or a blip from idle, by chance
+  double MovePhase(double dt, bool warm);  // rpm and throttle; the mixture it aims at
+  void UpdateReadings(bool warm);          // the flags and the derived readings
+  void TurnCrank(double dt);
   double RunUpAccel() const;  // rpm per second at full throttle
 
   mutable std::mutex mutex_;

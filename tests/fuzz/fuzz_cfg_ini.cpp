@@ -37,13 +37,14 @@ bool InRange(std::int32_t v, const ConfigNumber& n) { return v >= n.min && v <= 
 // for that encoding (the ambiguity the reader accepts).
 bool ReadsAsAnotherEncoding(const std::string& bytes) {
   if (bytes.compare(0, 2, "\xFF\xFE") == 0 || bytes.compare(0, 2, "\xFE\xFF") == 0) return true;
-  return IsUtf8(bytes) && Utf8Length(bytes) != bytes.size() && bytes.compare(0, 3, "\xEF\xBB\xBF") != 0;
+  return WellFormedUtf8(bytes) && Utf8Length(bytes) != bytes.size() &&
+         bytes.compare(0, 3, "\xEF\xBB\xBF") != 0;
 }
 
 void CheckLoaded(const ConfigRecord& c) {
   FUZZ_CHECK(InRange(c.CBR, kCfgCBR) && InRange(c.DataInterval.load(), kCfgDataInterval));
   FUZZ_CHECK(InRange(c.ScreenInterval, kCfgScreenInterval) && InRange(c.WriterPause.load(), kCfgWriterPause));
-  FUZZ_CHECK(IsUtf8(c.Port) && IsUtf8(c.LambdaPort));
+  FUZZ_CHECK(WellFormedUtf8(c.Port) && WellFormedUtf8(c.LambdaPort));
   FUZZ_CHECK(c.LambdaEnabled == (c.LambdaPort != "Нет"));
 }
 
@@ -52,12 +53,18 @@ void CheckLoaded(const ConfigRecord& c) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string bytes(reinterpret_cast<const char*>(data), size);
 
+  // The program's UTF-8 decoder against the independent oracle: the same
+  // verdict, and one byte out for each character or stray byte.
+  const Utf8Scan scan = ScanUtf8(bytes);
+  FUZZ_CHECK(IsUtf8(bytes) == scan.wellFormed);
+  FUZZ_CHECK(Utf8ToCp1251(bytes).size() == scan.units);
+
   // Code page: every byte is one character and comes back unchanged.
   const std::string utf8 = Cp1251ToUtf8(bytes);
-  FUZZ_CHECK(IsUtf8(utf8) && Utf8Length(utf8) == bytes.size());
+  FUZZ_CHECK(WellFormedUtf8(utf8) && Utf8Length(utf8) == bytes.size());
   FUZZ_CHECK(Utf8ToCp1251(utf8) == bytes);
   // Any text, broken UTF-8 included, encodes to one byte per character or '?'.
-  FUZZ_CHECK(IsUtf8(Cp1251ToUtf8(Utf8ToCp1251(bytes))));
+  FUZZ_CHECK(WellFormedUtf8(Cp1251ToUtf8(Utf8ToCp1251(bytes))));
 
   // The ini text keeps every byte until a key is written.
   IniText ini(bytes);

@@ -34,7 +34,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // The identifier: one character per byte that arrived, never a control character.
   const int n = static_cast<int>(std::min<std::size_t>(size, 8));
   const std::string id = IdentifierText(data, n);
-  FUZZ_CHECK(IsUtf8(id) && Utf8Length(id) == static_cast<std::size_t>(n));
+  FUZZ_CHECK(WellFormedUtf8(id) && Utf8Length(id) == static_cast<std::size_t>(n));
   for (unsigned char c : id) FUZZ_CHECK(c >= 0x20 && c != 0x7F);
   return 0;
 }

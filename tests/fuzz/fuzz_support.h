@@ -18,44 +18,58 @@
     }                                                                               \
   } while (0)
 
-// Well-formed UTF-8 (no overlong forms, no surrogates, at most U+10FFFF).
-inline bool IsUtf8(const std::string& s) {
-  std::size_t i = 0;
-  while (i < s.size()) {
-    const unsigned char b = static_cast<unsigned char>(s[i]);
-    int extra;
-    char32_t cp, min;
-    if (b < 0x80) {
-      ++i;
-      continue;
-    } else if ((b & 0xE0) == 0xC0) {
-      extra = 1, cp = b & 0x1F, min = 0x80;
-    } else if ((b & 0xF0) == 0xE0) {
-      extra = 2, cp = b & 0x0F, min = 0x800;
-    } else if ((b & 0xF8) == 0xF0) {
-      extra = 3, cp = b & 0x07, min = 0x10000;
-    } else {
-      return false;
-    }
-    if (i + extra >= s.size()) return false;  // continuation bytes missing
-    for (int k = 1; k <= extra; ++k) {
-      const unsigned char c = static_cast<unsigned char>(s[i + k]);
-      if ((c & 0xC0) != 0x80) return false;
-      cp = (cp << 6) | (c & 0x3F);
-    }
-    if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return false;
-    i += 1 + extra;
+// The oracle for the program's UTF-8 decoder (common/cp1251.cpp), written
+// from the byte ranges of RFC 3629, section 4, rather than from code point
+// arithmetic as the decoder is: a fault in one is unlikely to be in the other.
+// At each position a well-formed character is taken whole, any other byte
+// alone; `units` counts both, as Utf8ToCp1251 writes one byte for each.
+struct Utf8Scan {
+  bool wellFormed = true;
+  std::size_t units = 0;
+};
+
+// Length of the well-formed character at s[i], or 0.
+inline std::size_t Rfc3629CharAt(const std::string& s, std::size_t i) {
+  // Lead byte range, then the allowed range of each following byte.
+  struct Row {
+    unsigned char lo, hi, n, next[3][2];
+  };
+  static constexpr Row kRows[] = {
+      {0x00, 0x7F, 1, {}},
+      {0xC2, 0xDF, 2, {{0x80, 0xBF}}},
+      {0xE0, 0xE0, 3, {{0xA0, 0xBF}, {0x80, 0xBF}}},
+      {0xE1, 0xEC, 3, {{0x80, 0xBF}, {0x80, 0xBF}}},
+      {0xED, 0xED, 3, {{0x80, 0x9F}, {0x80, 0xBF}}},
+      {0xEE, 0xEF, 3, {{0x80, 0xBF}, {0x80, 0xBF}}},
+      {0xF0, 0xF0, 4, {{0x90, 0xBF}, {0x80, 0xBF}, {0x80, 0xBF}}},
+      {0xF1, 0xF3, 4, {{0x80, 0xBF}, {0x80, 0xBF}, {0x80, 0xBF}}},
+      {0xF4, 0xF4, 4, {{0x80, 0x8F}, {0x80, 0xBF}, {0x80, 0xBF}}},
+  };
+  const auto at = [&](std::size_t k) { return static_cast<unsigned char>(s[k]); };
+  for (const Row& r : kRows) {
+    if (at(i) < r.lo || at(i) > r.hi) continue;
+    if (s.size() - i < r.n) return 0;
+    for (std::size_t k = 1; k < r.n; ++k)
+      if (at(i + k) < r.next[k - 1][0] || at(i + k) > r.next[k - 1][1]) return 0;
+    return r.n;
   }
-  return true;
+  return 0;
 }
 
-// Number of characters of well-formed UTF-8.
-inline std::size_t Utf8Length(const std::string& s) {
-  std::size_t n = 0;
-  for (unsigned char c : s)
-    if ((c & 0xC0) != 0x80) ++n;
-  return n;
+inline Utf8Scan ScanUtf8(const std::string& s) {
+  Utf8Scan scan;
+  for (std::size_t i = 0; i < s.size(); ++scan.units) {
+    const std::size_t n = Rfc3629CharAt(s, i);
+    scan.wellFormed = scan.wellFormed && n > 0;
+    i += n > 0 ? n : 1;
+  }
+  return scan;
 }
+
+inline bool WellFormedUtf8(const std::string& s) { return ScanUtf8(s).wellFormed; }
+
+// Number of characters of well-formed UTF-8.
+inline std::size_t Utf8Length(const std::string& s) { return ScanUtf8(s).units; }
 
 // A private folder for the targets that go through files, under TMPDIR
 // (scripts/fuzz.sh points it into memory and removes it after the run, since
