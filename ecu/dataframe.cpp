@@ -17,11 +17,8 @@ double Half(const std::uint8_t* r, int at) { return static_cast<double>(S8(r, at
 // ADC bytes: 5 V over 256 steps.
 double Adc(std::uint8_t b) { return static_cast<double>(b) * 0.01953125; }
 
-}  // namespace
-
-void DecodeDataFrame(const std::uint8_t* data, EcuDataRecord& d) {
-  const std::uint8_t* r = data + kRecordStart;
-
+// Bytes 0..32: flags, errors, engine speed and load, the ignition angles, the ADCs.
+void DecodeEngine(const std::uint8_t* r, EcuDataRecord& d) {
   d.fSTOP = Bit(r[0], 0);
   d.fXX = Bit(r[0], 1);
   d.fPOW = Bit(r[0], 2);
@@ -63,6 +60,11 @@ void DecodeDataFrame(const std::uint8_t* data, EcuDataRecord& d) {
   d.ADCTPS = Adc(r[29]);
   d.ADCTWAT = Adc(r[30]);
   d.ADCTAIR = Adc(r[31]);
+}
+
+// Bytes 33..61: lambda, the correction, injection, charge and the launch values.
+void DecodeFuelAndTiming(const std::uint8_t* r, EcuDataRecord& d) {
+  const std::uint16_t period = U16(r, 14);
   d.fLAMRDY = Bit(r[33], 0);
   d.fLAMHEAT = Bit(r[33], 1);
   d.CorrUOZ = Half(r, 34);
@@ -87,6 +89,10 @@ void DecodeDataFrame(const std::uint8_t* data, EcuDataRecord& d) {
   d.KGBC = static_cast<double>(r[58]) / 128;
   d.KGBC_DAD = static_cast<double>(r[59]) / 128;
   d.UOZ_TCORR = Half(r, 60);
+}
+
+// Bytes 62..94: idle, table indices, knock and boost.
+void DecodeTablesAndBoost(const std::uint8_t* r, EcuDataRecord& d) {
   d.JUFRXX = static_cast<std::uint16_t>(r[62] * 10);
   d.JFRXX1 = static_cast<std::uint16_t>(r[63] * 10);
   d.JFRXX2 = static_cast<std::uint16_t>(r[64] * 10);
@@ -120,4 +126,13 @@ void DecodeDataFrame(const std::uint8_t* data, EcuDataRecord& d) {
   d.PRESS = static_cast<double>(U16(r, 89)) / 100;
   d.DGTC_DAD_RICH = static_cast<double>(U16(r, 91)) / 256;
   d.TARGET_BOOST = static_cast<double>(U16(r, 93)) / 100;
+}
+
+}  // namespace
+
+void DecodeDataFrame(const std::uint8_t* data, EcuDataRecord& d) {
+  const std::uint8_t* r = data + kRecordStart;
+  DecodeEngine(r, d);
+  DecodeFuelAndTiming(r, d);
+  DecodeTablesAndBoost(r, d);
 }

@@ -71,7 +71,6 @@ FILE_UNITS = PROGRAM + ["sim"]
 # Ratchet: the functions and files over the limits today, with their length;
 # each may only shrink, and goes from the list once it is within the limit.
 LONG_FUNCTIONS = {
-    "ecu/dataframe.cpp: DecodeDataFrame": 102,
     "app/logview.cpp: TfrmLogView::TfrmLogView": 148,
     "app/logview.cpp: TfrmLogView::RebuildTracks": 95,
     "bench/logview.cpp: main": 152,
