@@ -28,6 +28,7 @@ TEST_F(FlashReadTest, SavedFileEqualsTheEcuImageByteForByte) {
                                    {"Чтение идентификатора ... ", 1},
                                    {"Чтение прошивки ABCDEFGH ... ", 256}}));
   EXPECT_EQ(ui.progressSteps, 359 + 8 + 1 + 256);
+  EXPECT_EQ(ui.stepsOutOfOrder, 0);
   EXPECT_FALSE(ui.progressVisible);
   EXPECT_TRUE(PortReleased());
   EXPECT_EQ(boot->UploadedLoader(), loader);

@@ -69,6 +69,7 @@ TEST_F(FlashWriteTest, EcuFlashEqualsTheFileAfterTwoErases) {
                                    {"Стирание ... ", 1},
                                    {"Запись прошивки ... ", 512}}));
   EXPECT_EQ(ui.progressSteps, 359 + 8 + 1 + 1 + 512);
+  EXPECT_EQ(ui.stepsOutOfOrder, 0);
   EXPECT_FALSE(ui.progressVisible);
   EXPECT_TRUE(PortReleased());
   EXPECT_TRUE(ui.messages.empty());
@@ -124,6 +125,7 @@ TEST_F(FlashWriteTest, SafeWriteKeepsTheOldImageWritesAndReadsBack) {
                                    {"Запись прошивки ... ", 512},
                                    {"Проверка записи ... ", 256}}));
   EXPECT_FALSE(ui.progressVisible);
+  EXPECT_EQ(ui.stepsOutOfOrder, 0);
   EXPECT_EQ(ui.messages, std::vector<std::string>{"Прошивка записана и проверена.\nФайл: fw.bin\nCRC-32: " +
                                                   Hex(Crc32(file.data(), file.size()), 8) +
                                                   "\nРезервная копия: " + Path("Backups/" + backups[0])});
