@@ -24,7 +24,6 @@
 #include "common/timing.h"
 #include "ecu/kwp.h"
 #include "ecu/session.h"
-#include "flash/flash.h"
 #include "lambda/lc1_reader.h"
 #include "link/trace.h"
 #include "settings/settings.h"
@@ -366,35 +365,6 @@ void TfrmMain::SetStatusText(StatusPanel panel, const std::string& text) {
   StatusBar1->SetText(panel, QString::fromStdString(text));
 }
 
-void TfrmMain::ShowProgress(const std::string& caption, std::uint16_t steps) {
-  pnlProgress->setVisible(true);
-  PlaceProgressPanel();
-  lblProgressState->setText(QString::fromStdString(caption));
-  ProgressBar1->setValue(0);
-  ProgressBar1->setMaximum(steps);
-  progressShown_ = 0;
-  // The firmware commands keep the event loop busy: paint now.
-  pnlProgress->repaint();
-}
-
-void TfrmMain::StepProgress() {
-  ProgressBar1->setValue(ProgressBar1->value() + 1);
-  // Paint at once too, but only when the shown percentage changes.
-  const int max = std::max(1, ProgressBar1->maximum());
-  const int percent = ProgressBar1->value() * 100 / max;
-  if (percent != progressShown_) {
-    progressShown_ = percent;
-    ProgressBar1->repaint();
-  }
-}
-
-void TfrmMain::SetProgressCaption(const std::string& caption) {
-  lblProgressState->setText(QString::fromStdString(caption));
-  pnlProgress->repaint();
-}
-
-void TfrmMain::HideProgress() { pnlProgress->setVisible(false); }
-
 void TfrmMain::UpdateDisplay() { Display->UpdateDisplay(DisplayCause::NewData); }
 void TfrmMain::CountReply() {
   reconnectAttempt_ = 0;  // data again: a later loss starts a new reconnection
@@ -554,16 +524,6 @@ void TfrmMain::btnSettingsClick() {
 void TfrmMain::btnShowEcuTraceClick() {
   if (!frmEcuTrace) frmEcuTrace = new TfrmEcuTrace();
   frmEcuTrace->ShowSnapshot(TraceSnapshot());
-}
-
-void TfrmMain::btnFlashReadClick() {
-  QCoreApplication::processEvents();
-  FlashRead(TCfg.Port);
-}
-
-void TfrmMain::btnFlashWriteClick() {
-  QCoreApplication::processEvents();
-  FlashWrite(TCfg.Port);
 }
 
 void TfrmMain::btnOpenLogClick() {

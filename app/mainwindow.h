@@ -3,7 +3,8 @@
 // the commands' enabled states from the link flags (RefreshControls), owns
 // the status bar texts, the progress panel, the two timers and the LC-1
 // reader (which it lends the session), and is the core's UiHooks (with the
-// core's hand-offs and timers on Qt's event loop).
+// core's hand-offs and timers on Qt's event loop) and the firmware commands'
+// FlashProgress.
 // User-interface thread only.
 
 #include <QAction>
@@ -30,12 +31,13 @@
 #include "app/spinedit.h"
 #include "app/statusbar.h"
 #include "common/ui.h"
+#include "flash/progress.h"
 #include "lambda/lc1_reader.h"
 
 class TDisplay;
 class TfrmLogView;
 
-class TfrmMain : public QMainWindow, public QtUiHooks, private Lc1Events {
+class TfrmMain : public QMainWindow, public QtUiHooks, public FlashProgress, private Lc1Events {
  public:
   // dialogs: where message boxes and file dialogs go; nullptr for the real
   // modal ones (tests pass their own).
@@ -46,10 +48,6 @@ class TfrmMain : public QMainWindow, public QtUiHooks, private Lc1Events {
   void RefreshControls() override;
   void ShowResponseTime(int ms) override;
   void SetStatusText(StatusPanel panel, const std::string& text) override;
-  void ShowProgress(const std::string& caption, std::uint16_t steps) override;
-  void StepProgress() override;
-  void SetProgressCaption(const std::string& caption) override;
-  void HideProgress() override;
   void UpdateDisplay() override;
   void CountReply() override;
   void ResetReplyCount() override;
@@ -59,6 +57,7 @@ class TfrmMain : public QMainWindow, public QtUiHooks, private Lc1Events {
   void CloseMainWindow() override;
   void ClearPause() override;
   int AvgAngle() override;
+  // Message boxes, for the core and for the firmware commands.
   void ShowError(const std::string& text) override { dialogs_->ShowError(text); }
   void ShowMessage(const std::string& text) override { dialogs_->ShowMessage(text); }
   std::optional<std::string> AskOpenFileName(const std::string& filter) override {
@@ -77,6 +76,12 @@ class TfrmMain : public QMainWindow, public QtUiHooks, private Lc1Events {
   // again instead of being reported, and so is each failed attempt, up to
   // kReconnectAttempts in a row; then the box comes.
   void LinkEnded(const std::string& text, bool sessionLost) override;
+
+  // --- FlashProgress: the firmware commands on the progress panel. ---
+  void BeginStage(const std::string& caption, int steps) override;
+  void StepDone(int done, int steps) override;
+  void StageFailed(const std::string& caption) override;
+  void EndProgress() override;
 
   // --- Command handlers. ---
   void btnConnectClick();

@@ -13,17 +13,14 @@
 #include <cstdlib>
 #include <fstream>
 #include <memory>
-#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "app/qt_ui_hooks.h"
 #include "common/config.h"
 #include "common/paths.h"
 #include "common/timing.h"
-#include "common/ui.h"
-#include "link/port.h"
+#include "link/kline_port.h"
 #include "sim/boot_ecu.h"
 #include "sim/sim.h"
 
@@ -31,18 +28,17 @@ namespace {
 
 // Times from the panel caption that starts with `first` to the last step of
 // the one that starts with `last`.
-class PhaseClock : public QtUiHooks {
+class PhaseClock : public FlashProgress {
  public:
-  PhaseClock(std::string first, std::string last, std::optional<std::string> file)
-      : first_(std::move(first)), last_(std::move(last)), file_(std::move(file)) {}
-  void ShowProgress(const std::string& caption, std::uint16_t steps) override {
+  PhaseClock(std::string first, std::string last) : first_(std::move(first)), last_(std::move(last)) {}
+  void BeginStage(const std::string& caption, int steps) override {
     const std::int64_t now = PerfCounter();
     if (caption.rfind(first_, 0) == 0) start_ = now;
     ending_ = caption.rfind(last_, 0) == 0;
     steps_ = steps;
     phases_.push_back({caption, now, now});
   }
-  void StepProgress() override {
+  void StepDone(int /*done*/, int /*steps*/) override {
     phases_.back().end = PerfCounter();
     if (ending_ && --steps_ == 0) {
       seconds = double(PerfCounter() - start_) / double(PerfFrequency());
@@ -61,9 +57,10 @@ class PhaseClock : public QtUiHooks {
       std::printf("    %-48s %7.3f s, then %6.3f s\n", p.caption.c_str(), Seconds(p.start, p.end), gap);
     }
   }
+  void StageFailed(const std::string& /*caption*/) override {}
+  void EndProgress() override {}
   void ShowError(const std::string& text) override { error = text; }
-  std::optional<std::string> AskOpenFileName(const std::string&) override { return file_; }
-  std::optional<std::string> AskSaveFileName(const std::string&) override { return file_; }
+  void ShowMessage(const std::string& /*text*/) override {}
 
   double seconds = -1;
   std::string error;
@@ -79,7 +76,6 @@ class PhaseClock : public QtUiHooks {
 
   std::vector<Phase> phases_;
   std::string first_, last_;
-  std::optional<std::string> file_;
   bool ending_ = false;
   int steps_ = 0;
   std::int64_t start_ = 0;
@@ -127,22 +123,19 @@ int main(int argc, char** argv) {
   sim::SimLine line(path("kline"), std::make_shared<sim::SimEcuSwitch>(nullptr, boot),
                     sim::SimLineOptions{.timeScale = 1.0});
 
-  PhaseClock read("Чтение прошивки ", "Чтение прошивки ", path("read.bin"));
-  SetUiHooks(&read);
-  FlashRead(line.LinkPath());
+  const FlashPortOpener open = [&] { return KLinePort::OpenForFlash(line.LinkPath()); };
+  PhaseClock read("Чтение прошивки ", "Чтение прошивки ");
+  if (const auto got = FlashRead(open, read)) SaveReadFirmware(*got, path("read.bin"), read);
   // The bare write: the blocks alone (each read block and write block counts
   // its own bytes; the 0A is left out as it is of the read).
-  PhaseClock write("Запись прошивки ", "Запись прошивки ", path("read.bin"));
-  SetUiHooks(&write);
+  PhaseClock write("Запись прошивки ", "Запись прошивки ");
   TCfg.FlashBackup = 0;
   TCfg.FlashVerify = 0;
-  FlashWrite(line.LinkPath());
-  PhaseClock safe("Чтение идентификатора ", "Проверка записи ", path("read.bin"));
-  SetUiHooks(&safe);
+  FlashWrite(path("read.bin"), open, write);
+  PhaseClock safe("Чтение идентификатора ", "Проверка записи ");
   TCfg.FlashBackup = 1;
   TCfg.FlashVerify = 1;
-  FlashWrite(line.LinkPath());
-  SetUiHooks(nullptr);
+  FlashWrite(path("read.bin"), open, safe);
 
   bool ok = Report("read", read, kReadLoopBytes - 1, 1.03);
   ok = Report("write", write, kWriteLoopBytes - 1, 1.10) && ok;

@@ -46,12 +46,6 @@ class UiHooks {
   virtual void ShowResponseTime(int /*ms*/) {}
   // A status bar panel's text (the core writes kPanelMode to kPanelNegativeReplies).
   virtual void SetStatusText(StatusPanel /*panel*/, const std::string& /*text*/) {}
-  virtual void ShowProgress(const std::string& /*caption*/, std::uint16_t /*steps*/) {}
-  virtual void StepProgress() {}
-  // Replaces the progress panel's caption, leaving the bar where it is (so a
-  // failure can say on the panel at which stage it struck).
-  virtual void SetProgressCaption(const std::string& /*caption*/) {}
-  virtual void HideProgress() {}
   virtual void UpdateDisplay() {}
   virtual void CountReply() {}
   virtual void ResetReplyCount() {}

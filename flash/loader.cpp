@@ -9,40 +9,37 @@
 #include "common/error.h"
 #include "common/files.h"
 #include "common/paths.h"
-#include "common/ui.h"
-#include "link/port.h"
-
-std::array<std::uint8_t, kLoaderSize> LoaderImage{};
+#include "link/kline_port.h"
 
 namespace {
 
 constexpr std::uint8_t kAck = 0x55;
+constexpr int kUploadBlocks = 8;
 
-void WriteBytes(const std::uint8_t* data, int n) {
+void WriteBytes(KLinePort& port, const std::uint8_t* data, int n) {
   MsgBlock block{};
   std::copy(data, data + n, block.begin());
-  WriteKLine(block, static_cast<std::uint8_t>(n));
+  port.Write(block, static_cast<std::uint8_t>(n));
 }
 
 }  // namespace
 
-bool ReadLoaderFile() {
+std::optional<LoaderImage> ReadLoaderFile(FlashProgress& progress) {
   const std::string path = LoaderFilePath();
   std::error_code ec;
   if (!std::filesystem::exists(path, ec)) {
     // Where to put it depends on how the program was installed: name every place.
     std::string text = "Не найден файл Loader.dat\n\nФайл искали здесь:";
     for (const std::string& place : LoaderSearchPaths()) text += "\n" + place;
-    Ui().ShowError(text);
-    return false;
+    progress.ShowError(text);
+    return std::nullopt;
   }
-  Ui().ShowProgress("Чтение файла загрузчика ...", kLoaderSize);
-  LoaderImage.fill(0);
+  progress.BeginStage("Чтение файла загрузчика ...", kLoaderSize);
   // Refused before the port is opened: a short loader must never reach the ECU.
-  const auto refuse = [](const std::string& text) {
-    Ui().HideProgress();
-    Ui().ShowError(text);
-    return false;
+  const auto refuse = [&progress](const std::string& text) {
+    progress.EndProgress();
+    progress.ShowError(text);
+    return std::nullopt;
   };
   int err = 0;
   const auto bytes = LoadFile(path, &err);
@@ -50,28 +47,30 @@ bool ReadLoaderFile() {
   if (bytes->size() < kLoaderSize)
     return refuse("Файл загрузчика " + path + " короче " + std::to_string(kLoaderSize) + " байт (в нём " +
                   std::to_string(bytes->size()) + ")");
-  std::copy_n(bytes->begin(), kLoaderSize, LoaderImage.begin());
-  for (int i = 0; i < kLoaderSize; ++i) Ui().StepProgress();
-  return true;
+  LoaderImage loader;
+  std::copy_n(bytes->begin(), kLoaderSize, loader.begin());
+  for (int i = 1; i <= kLoaderSize; ++i) progress.StepDone(i, kLoaderSize);
+  return loader;
 }
 
-void SendByteExpectEcho(std::uint8_t b) {
-  WriteBytes(&b, 1);
+void SendByteExpectEcho(KLinePort& port, std::uint8_t b) {
+  WriteBytes(port, &b, 1);
   std::uint8_t echo = 0;
-  if (ReadKLine(&echo, 1) != 1 || echo != b) throw EcuError(kBadAnswer, "no echo of a single byte");
+  if (port.Read(&echo, 1) != 1 || echo != b) throw EcuError(kBadAnswer, "no echo of a single byte");
 }
 
-void SendByteExpectReply(std::uint8_t b, std::uint8_t r) {
-  WriteBytes(&b, 1);
+void SendByteExpectReply(KLinePort& port, std::uint8_t b, std::uint8_t r) {
+  WriteBytes(port, &b, 1);
   // Waiting on the port, not in 5 ms sleeps, takes the answer the moment it
   // arrives.
   std::uint8_t answer[2] = {0, 0};
-  if (ReadKLineWithin(answer, 2, kAnswerMs) != 2)
+  if (port.ReadWithin(answer, 2, kAnswerMs) != 2)
     throw NoAnswerError(kBadAnswer, "no answer to a single byte");
   if (answer[0] != b || answer[1] != r) throw EcuError(kBadAnswer, "wrong answer to a single byte");
 }
 
-void SendLoaderBlock(std::optional<std::uint8_t> prefix, const std::uint8_t* data, int count) {
+void SendLoaderBlock(KLinePort& port, std::optional<std::uint8_t> prefix, const std::uint8_t* data,
+                     int count) {
   std::uint8_t block[64];
   int n = 0;
   if (prefix) block[n++] = *prefix;
@@ -80,36 +79,40 @@ void SendLoaderBlock(std::optional<std::uint8_t> prefix, const std::uint8_t* dat
   std::uint8_t check = 0;
   for (int i = 0; i < n; ++i) check ^= block[i];
   block[n] = check;
-  WriteBytes(block, n + 1);
+  WriteBytes(port, block, n + 1);
   // The echo of the n + 1 block bytes, then the acknowledgement.
   std::uint8_t answer[66];
-  if (ReadKLineWithin(answer, n + 2, kBlockMs) != n + 2 || answer[n + 1] != kAck)
+  if (port.ReadWithin(answer, n + 2, kBlockMs) != n + 2 || answer[n + 1] != kAck)
     throw EcuError(kBadAnswer, "loader block not acknowledged");
-  Ui().StepProgress();
 }
 
-void UploadLoader() {
-  Ui().ShowProgress("Передача загрузчика ... ", 8);
-  SendByteExpectReply(0x00, 0x55);
-  SendLoaderBlock(std::nullopt, kOpeningBlock.data(), kOpeningBlock.size());
-  for (int k = 0; k < 5; ++k) SendLoaderBlock(0x01, LoaderImage.data() + 60 * k, 60);
+void UploadLoader(KLinePort& port, const LoaderImage& loader, FlashProgress& progress) {
+  progress.BeginStage("Передача загрузчика ... ", kUploadBlocks);
+  int sent = 0;
+  const auto block = [&](std::optional<std::uint8_t> prefix, const std::uint8_t* data, int count) {
+    SendLoaderBlock(port, prefix, data, count);
+    progress.StepDone(++sent, kUploadBlocks);
+  };
+  SendByteExpectReply(port, 0x00, 0x55);
+  block(std::nullopt, kOpeningBlock.data(), kOpeningBlock.size());
+  for (int k = 0; k < 5; ++k) block(0x01, loader.data() + 60 * k, 60);
   std::uint8_t last[60];
   last[0] = 0x3B;  // the number of loader bytes that follow
-  std::copy(LoaderImage.begin() + 300, LoaderImage.end(), last + 1);
-  SendLoaderBlock(0x02, last, 60);
-  SendLoaderBlock(std::nullopt, kClosingBlock.data(), kClosingBlock.size());
-  SendByteExpectReply(0x00, 0x01);
-  PurgeKLine();
+  std::copy(loader.begin() + 300, loader.end(), last + 1);
+  block(0x02, last, 60);
+  block(std::nullopt, kClosingBlock.data(), kClosingBlock.size());
+  SendByteExpectReply(port, 0x00, 0x01);
+  port.Purge();
 }
 
-std::string ReadEcuId() {
-  Ui().ShowProgress("Чтение идентификатора ... ", 1);
-  WriteBytes(kIdRequest.data(), kIdRequest.size());
+std::string ReadEcuId(KLinePort& port, FlashProgress& progress) {
+  progress.BeginStage("Чтение идентификатора ... ", 1);
+  WriteBytes(port, kIdRequest.data(), kIdRequest.size());
   std::uint8_t answer[12] = {};
-  const int got = ReadKLineWithin(answer, 12, kBlockMs);
+  const int got = port.ReadWithin(answer, 12, kBlockMs);
   const std::string id = IdentifierText(answer + 4, std::max(0, got - 4));
-  Ui().StepProgress();
-  PurgeKLine();
+  progress.StepDone(1, 1);
+  port.Purge();
   return id;
 }
 

@@ -10,11 +10,14 @@
 #include <string>
 
 #include "common/error.h"
+#include "flash/progress.h"
+
+class KLinePort;
 
 inline constexpr int kLoaderSize = 359;
 
-// The first 359 bytes of Loader.dat, filled anew by every firmware command.
-extern std::array<std::uint8_t, kLoaderSize> LoaderImage;
+// The first 359 bytes of Loader.dat, read anew by every firmware command.
+using LoaderImage = std::array<std::uint8_t, kLoaderSize>;
 
 // Control blocks of the upload (their XOR check byte is added when sent).
 inline constexpr std::array<std::uint8_t, 7> kOpeningBlock{0x00, 0x00, 0xF4, 0x00, 0x00, 0x00, 0x3E};
@@ -40,21 +43,22 @@ class NoAnswerError : public EcuError {
   using EcuError::EcuError;
 };
 
-// Fills LoaderImage from Loader.dat. False (with the message already shown and
-// the progress panel hidden) when the file is missing, unreadable or shorter
-// than 359 bytes; nothing has been sent then.
-bool ReadLoaderFile();
+// The loader from Loader.dat. Nothing (with the message already shown and the
+// progress ended) when the file is missing, unreadable or shorter than 359
+// bytes; nothing has been sent then.
+std::optional<LoaderImage> ReadLoaderFile(FlashProgress& progress);
 // Sends b and expects its echo.
-void SendByteExpectEcho(std::uint8_t b);
+void SendByteExpectEcho(KLinePort& port, std::uint8_t b);
 // Sends b and expects its echo followed by the answer r (waits up to
 // kAnswerMs). NoAnswerError when the answer did not come.
-void SendByteExpectReply(std::uint8_t b, std::uint8_t r);
+void SendByteExpectReply(KLinePort& port, std::uint8_t b, std::uint8_t r);
 // Sends [prefix] data[0..count-1] and their XOR, expects the echo and 0x55.
-void SendLoaderBlock(std::optional<std::uint8_t> prefix, const std::uint8_t* data, int count);
-// The whole upload of LoaderImage through the boot protocol.
-void UploadLoader();
+void SendLoaderBlock(KLinePort& port, std::optional<std::uint8_t> prefix, const std::uint8_t* data,
+                     int count);
+// The whole upload of loader through the boot protocol.
+void UploadLoader(KLinePort& port, const LoaderImage& loader, FlashProgress& progress);
 // The ECU's 8-character identifier; characters that did not arrive are left out.
-std::string ReadEcuId();
+std::string ReadEcuId(KLinePort& port, FlashProgress& progress);
 // The identifier bytes as text: one Windows-1251 character per byte, '?' for
 // control bytes so the caption stays readable.
 std::string IdentifierText(const std::uint8_t* bytes, int count);

@@ -407,14 +407,14 @@ TEST_F(MainWindow, UnidirectionalCommandRequestsTheMode) {
 
 TEST_F(MainWindow, ProgressPanelShowsStepsAndHides) {
   w_->show();
-  w_->ShowProgress("Чтение", 10);
+  w_->BeginStage("Чтение", 10);
   EXPECT_TRUE(w_->pnlProgress->isVisible());
   EXPECT_EQ(w_->lblProgressState->text(), "Чтение");
   EXPECT_EQ(w_->ProgressBar1->maximum(), 10);
   EXPECT_EQ(w_->ProgressBar1->value(), 0);
-  for (int i = 0; i < 3; ++i) w_->StepProgress();
+  for (int i = 1; i <= 3; ++i) w_->StepDone(i, 10);
   EXPECT_EQ(w_->ProgressBar1->value(), 3);
-  w_->HideProgress();
+  w_->EndProgress();
   EXPECT_FALSE(w_->pnlProgress->isVisible());
   w_->ShowResponseTime(27);
   EXPECT_EQ(w_->StatusText(2), "27 мс");

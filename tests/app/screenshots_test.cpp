@@ -127,10 +127,10 @@ TEST(Screenshots, DISABLED_RenderWindows) {
   {
     TfrmMain w(&ui);
     w.show();
-    w.ShowProgress("Чтение прошивки", 100);
-    for (int i = 0; i < 40; ++i) w.StepProgress();
+    w.BeginStage("Чтение прошивки", 100);
+    w.StepDone(40, 100);
     EXPECT_TRUE(Save(&w, out + "/main-window-progress.png"));
-    w.HideProgress();
+    w.EndProgress();
 
     TfrmSettings s(&w);
     s.show();

@@ -1,8 +1,9 @@
 #pragma once
 // The simulator's line with the ECU's boot code behind it (the same on every
 // system, see tests/support/sim_lines.h), a temporary folder standing in for
-// the executable's directory (Loader.dat lives there), and RecordingUi
-// answering the file dialogs.
+// the executable's directory (Loader.dat lives there), and the two firmware
+// commands run as the window runs them, with RecordingFlash answering the file
+// dialogs.
 
 #include <gtest/gtest.h>
 
@@ -15,11 +16,12 @@
 
 #include "common/config.h"
 #include "common/paths.h"
-#include "link/port.h"
+#include "flash/flash.h"
+#include "link/kline_port.h"
 #include "sim/boot_ecu.h"
+#include "tests/support/recording_flash.h"
 #include "tests/support/sim_lines.h"
 #include "tests/support/temp_dir.h"
-#include "tests/support/test_ui.h"
 
 inline std::vector<std::uint8_t> ReadFileBytes(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
@@ -57,12 +59,34 @@ class FlashSim : public ::testing::Test {
     port = boot->Port();
   }
   void TearDown() override {
-    CloseEcuPort();
     boot.reset();
     SetAppDirOverride("");
   }
 
   std::string Path(const std::string& name) const { return dir.File(name); }
+
+  // "Считать": the save dialog is answered once the read is through.
+  void Read(const std::string& name) {
+    const auto image = FlashRead(Opener(name), ui);
+    if (image) SaveReadFirmware(*image, ui.TakeSaveAnswer(), ui);
+  }
+  void Read() { Read(port); }
+  // "Записать": the file is chosen first.
+  void Write() {
+    const auto file = ui.TakeOpenAnswer();
+    if (file) FlashWrite(*file, Opener(port), ui);
+  }
+  FlashPortOpener Opener(const std::string& name) {
+    return FlashPortNamed(name, [this] { return sessionHoldsPort; });
+  }
+  // The command let go of the device: it opens again.
+  bool PortReleased() const {
+    try {
+      return KLinePort::OpenForFlash(port)->IsOpen();
+    } catch (const EcuError&) {
+      return false;
+    }
+  }
 
   // A 64 KiB image in the simulated flash, returned for comparison.
   BootLine::FlashImage PreloadImage(unsigned seed) {
@@ -74,7 +98,8 @@ class FlashSim : public ::testing::Test {
   }
 
   TempDir dir;
-  RecordingUi ui;
+  RecordingFlash ui;
+  bool sessionHoldsPort = false;
   std::vector<std::uint8_t> loader;
   std::unique_ptr<BootLine> boot;
   std::string port;

@@ -17,7 +17,7 @@ TEST_F(FlashReadTest, SavedFileEqualsTheEcuImageByteForByte) {
   boot->SetIdentifier("ABCDEFGH");
   ui.saveAnswers.push_back(Path("read.bin"));
 
-  FlashRead(port);
+  Read();
 
   EXPECT_TRUE(ui.errors.empty()) << ui.errors.front();
   const auto saved = ReadFileBytes(Path("read.bin"));
@@ -28,8 +28,9 @@ TEST_F(FlashReadTest, SavedFileEqualsTheEcuImageByteForByte) {
                                    {"Чтение идентификатора ... ", 1},
                                    {"Чтение прошивки ABCDEFGH ... ", 256}}));
   EXPECT_EQ(ui.progressSteps, 359 + 8 + 1 + 256);
+  EXPECT_EQ(ui.stepsOutOfOrder, 0);
   EXPECT_FALSE(ui.progressVisible);
-  EXPECT_EQ(PortHandle.load(), kNoPort);
+  EXPECT_TRUE(PortReleased());
   EXPECT_EQ(boot->UploadedLoader(), loader);
   // After the upload: the identifier request, the byte that opens the read,
   // and one request byte per block.
@@ -45,12 +46,12 @@ TEST_F(FlashReadTest, CancelAtTheSaveDialogSavesNothingAndSaysNothing) {
   PreloadImage(12);
   ui.saveAnswers.push_back(std::nullopt);
 
-  FlashRead(port);
+  Read();
 
   EXPECT_TRUE(ui.errors.empty());
   EXPECT_EQ(boot->ReadBlocksSent(), 256);
   EXPECT_FALSE(ui.progressVisible);
-  EXPECT_EQ(PortHandle.load(), kNoPort);
+  EXPECT_TRUE(PortReleased());
   int files = 0;
   for (const auto& e : std::filesystem::directory_iterator(dir.Path()))
     files += e.path().filename() != "Loader.dat";
@@ -62,7 +63,7 @@ TEST_F(FlashReadTest, ShortIdentifierShowsOnlyTheCharactersThatArrived) {
   boot->AddFault({sim::BootPoint::Identifier, 0, sim::BootFaultKind::ShortAnswer, 3});
   boot->AddFault({sim::BootPoint::ReadBlock, 0, sim::BootFaultKind::BadSum});  // ends the read early
 
-  FlashRead(port);
+  Read();
 
   ASSERT_EQ(ui.progress.size(), 4u);
   EXPECT_EQ(ui.progress[3].first, "Чтение прошивки ABC ... ");
@@ -73,13 +74,13 @@ TEST_F(FlashReadTest, SaveFailureIsReportedAndLeavesNoFile) {
   const std::string target = Path("missing-folder/read.bin");
   ui.saveAnswers.push_back(target);
 
-  FlashRead(port);
+  Read();
 
   ASSERT_EQ(ui.errors.size(), 1u);
   EXPECT_EQ(ui.errors[0].rfind("Ошибка записи файла прошивки", 0), 0u) << ui.errors[0];
   EXPECT_FALSE(std::filesystem::exists(target));
   EXPECT_FALSE(ui.progressVisible);
-  EXPECT_EQ(PortHandle.load(), kNoPort);
+  EXPECT_TRUE(PortReleased());
 }
 
 // Each fault stops the read with its message; nothing is saved, the panel is
@@ -97,13 +98,13 @@ TEST_P(FlashReadFaultTest, StopsWithTheMessageAndSavesNothing) {
   boot->AddFault(GetParam().fault);
   ui.saveAnswers.push_back(Path("read.bin"));
 
-  FlashRead(port);
+  Read();
 
   EXPECT_EQ(ui.errors, std::vector<std::string>{GetParam().message});
   EXPECT_FALSE(std::filesystem::exists(Path("read.bin")));
   EXPECT_EQ(ui.saveAnswers.size(), 1u) << "the save dialog must not be shown";
   EXPECT_FALSE(ui.progressVisible);
-  EXPECT_EQ(PortHandle.load(), kNoPort);
+  EXPECT_TRUE(PortReleased());
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -39,7 +39,7 @@ TEST_F(UploadTest, EveryBlockGoesOnTheWireByteForByte) {
   ui.openAnswers.push_back(Path("fw.bin"));
   boot->AddFault({sim::BootPoint::Erase, 0, sim::BootFaultKind::WrongAnswer, 0xFF});  // stop after the upload
 
-  FlashWrite(port);
+  Write();
 
   ASSERT_EQ(ui.errors.size(), 1u);
   EXPECT_EQ(FirstLine(ui.errors[0]), kBadAnswerText);
@@ -57,7 +57,7 @@ TEST_F(UploadTest, LongerLoaderFileSendsOnlyItsFirst359Bytes) {
   ui.openAnswers.push_back(Path("fw.bin"));
   boot->AddFault({sim::BootPoint::Erase, 0, sim::BootFaultKind::WrongAnswer, 0xFF});  // stop after the upload
 
-  FlashWrite(port);
+  Write();
 
   ASSERT_EQ(ui.errors.size(), 1u);
   EXPECT_EQ(FirstLine(ui.errors[0]), kBadAnswerText);
@@ -77,7 +77,7 @@ TEST_P(UploadAckTest, StopsAtThatBlock) {
   boot->AddFault({sim::BootPoint::UploadBlock, k, GetParam().kind, 0x54});
   ui.saveAnswers.push_back(Path("read.bin"));
 
-  FlashRead(port);
+  Read();
 
   EXPECT_EQ(ui.errors, std::vector<std::string>{kBadAnswerText});
   EXPECT_EQ(ui.progressSteps, 359 + k);  // the blocks before it were acknowledged
@@ -86,7 +86,7 @@ TEST_P(UploadAckTest, StopsAtThatBlock) {
   EXPECT_EQ(boot->Received().size(), static_cast<std::size_t>(sent));
   EXPECT_EQ(ui.saveAnswers.size(), 1u);
   EXPECT_FALSE(ui.progressVisible);
-  EXPECT_EQ(PortHandle.load(), kNoPort);
+  EXPECT_TRUE(PortReleased());
 }
 
 INSTANTIATE_TEST_SUITE_P(EachBlock, UploadAckTest,
@@ -104,29 +104,29 @@ INSTANTIATE_TEST_SUITE_P(EachBlock, UploadAckTest,
 TEST_F(UploadTest, FirstByteAnsweredAAStopsAtOnce) {
   boot->AddFault({sim::BootPoint::UploadStart, 0, sim::BootFaultKind::WrongAnswer, 0xAA});
 
-  FlashRead(port);
+  Read();
 
   EXPECT_EQ(ui.errors, std::vector<std::string>{kBadAnswerText});
   EXPECT_EQ(boot->Received(), std::vector<std::uint8_t>{0x00});
   EXPECT_EQ(ui.progressSteps, 359);
   EXPECT_FALSE(ui.progressVisible);
-  EXPECT_EQ(PortHandle.load(), kNoPort);
+  EXPECT_TRUE(PortReleased());
 }
 
 TEST_F(UploadTest, FinalByteAnsweredOtherThanOneStops) {
   boot->AddFault({sim::BootPoint::UploadEnd, 0, sim::BootFaultKind::WrongAnswer, 0x55});
 
-  FlashRead(port);
+  Read();
 
   EXPECT_EQ(ui.errors, std::vector<std::string>{kBadAnswerText});
   EXPECT_EQ(boot->Received().size(), ExpectedUpload(loader).size());
-  EXPECT_EQ(PortHandle.load(), kNoPort);
+  EXPECT_TRUE(PortReleased());
 }
 
 TEST_F(UploadTest, MissingLoaderFileEndsBeforeThePortIsOpenedAndNamesEveryPlaceSearched) {
   std::remove(Path("Loader.dat").c_str());
 
-  FlashRead(port);
+  Read();
 
   ASSERT_EQ(ui.errors.size(), 1u);
   const std::string& text = ui.errors[0];
@@ -145,21 +145,21 @@ TEST_F(UploadTest, ShortLoaderFileIsRefusedBeforeThePortIsOpened) {
   WriteFileBytes(Path("fw.bin"), Pattern(65536, 33));
   ui.openAnswers.push_back(Path("fw.bin"));
 
-  FlashWrite(port);
+  Write();
 
   ASSERT_EQ(ui.errors.size(), 1u);
   EXPECT_NE(ui.errors[0].find("Loader.dat"), std::string::npos);
   EXPECT_NE(ui.errors[0].find("359"), std::string::npos);
   EXPECT_EQ(boot->BytesFromProgram(), 0u);
   EXPECT_FALSE(ui.progressVisible);
-  EXPECT_EQ(PortHandle.load(), kNoPort);
+  EXPECT_TRUE(PortReleased());
 }
 
 TEST_F(UploadTest, LoaderThatCannotBeReadIsReported) {
   std::remove(Path("Loader.dat").c_str());
   std::filesystem::create_directory(Path("Loader.dat"));
 
-  FlashRead(port);
+  Read();
 
   EXPECT_EQ(ui.errors, std::vector<std::string>{"Ошибка чтения файла загрузчика " + Path("Loader.dat") +
                                                 ": это папка, а не файл"});
@@ -168,33 +168,32 @@ TEST_F(UploadTest, LoaderThatCannotBeReadIsReported) {
 }
 
 TEST_F(UploadTest, AbsentPortIsReportedWithThePortMessage) {
-  FlashRead(Path("no-such-port"));
+  Read(Path("no-such-port"));
 
   EXPECT_EQ(ui.errors, std::vector<std::string>{"Ошибка открытия порта " + Path("no-such-port") +
                                                 ": нет такого устройства"});
   EXPECT_FALSE(ui.progressVisible);
-  EXPECT_EQ(PortHandle.load(), kNoPort);
+  EXPECT_TRUE(PortReleased());
 
   // A name longer than the system takes: the reason in words, not its number.
   const std::string tooLong = Path(std::string(300, 'x'));
-  FlashRead(tooLong);
+  Read(tooLong);
   ASSERT_EQ(ui.errors.size(), 2u);
   EXPECT_EQ(ui.errors[1], "Ошибка открытия порта " + tooLong + ": слишком длинное имя");
 }
 
 TEST_F(UploadTest, CommandDuringALiveLinkLeavesThatLinksPortAlone) {
   const SimTestLine other("line2", "puppet");
-  OpenFlashPort(other.Port());  // stands in for the session's open port
-  const PortId live = PortHandle.load();
-  ASSERT_NE(live, kNoPort);
+  const auto live = KLinePort::OpenForFlash(other.Port());  // stands in for the session's open port
+  sessionHoldsPort = true;
 
-  FlashRead(port);
+  Read();
 
   EXPECT_EQ(ui.errors,
             std::vector<std::string>{"Ошибка открытия порта " + port + ": порт занят соединением с ЭБУ"});
-  EXPECT_EQ(PortHandle.load(), live);
+  EXPECT_TRUE(live->IsOpen());
   EXPECT_EQ(boot->BytesFromProgram(), 0u);
-  CloseEcuPort();
+  EXPECT_FALSE(ui.progressVisible);
 }
 
 }  // namespace

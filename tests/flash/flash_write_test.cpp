@@ -55,7 +55,7 @@ TEST_F(FlashWriteTest, EcuFlashEqualsTheFileAfterTwoErases) {
   PreloadImage(22);
   ui.openAnswers.push_back(Path("fw.bin"));
 
-  FlashWrite(port);
+  Write();
 
   EXPECT_TRUE(ui.errors.empty()) << ui.errors.front();
   const auto image = boot->Image();
@@ -69,8 +69,9 @@ TEST_F(FlashWriteTest, EcuFlashEqualsTheFileAfterTwoErases) {
                                    {"Стирание ... ", 1},
                                    {"Запись прошивки ... ", 512}}));
   EXPECT_EQ(ui.progressSteps, 359 + 8 + 1 + 1 + 512);
+  EXPECT_EQ(ui.stepsOutOfOrder, 0);
   EXPECT_FALSE(ui.progressVisible);
-  EXPECT_EQ(PortHandle.load(), kNoPort);
+  EXPECT_TRUE(PortReleased());
   EXPECT_TRUE(ui.messages.empty());
   EXPECT_TRUE(Backups().empty());
 }
@@ -82,7 +83,7 @@ TEST_F(FlashWriteTest, SafeWriteKeepsTheOldImageWritesAndReadsBack) {
   boot->SetIdentifier("SIM/ECU1");
   ui.openAnswers.push_back(Path("fw.bin"));
 
-  FlashWrite(port);
+  Write();
 
   ASSERT_TRUE(ui.errors.empty()) << ui.errors.front();
   EXPECT_TRUE(EcuHolds(file));
@@ -124,10 +125,11 @@ TEST_F(FlashWriteTest, SafeWriteKeepsTheOldImageWritesAndReadsBack) {
                                    {"Запись прошивки ... ", 512},
                                    {"Проверка записи ... ", 256}}));
   EXPECT_FALSE(ui.progressVisible);
+  EXPECT_EQ(ui.stepsOutOfOrder, 0);
   EXPECT_EQ(ui.messages, std::vector<std::string>{"Прошивка записана и проверена.\nФайл: fw.bin\nCRC-32: " +
                                                   Hex(Crc32(file.data(), file.size()), 8) +
                                                   "\nРезервная копия: " + Path("Backups/" + backups[0])});
-  EXPECT_EQ(PortHandle.load(), kNoPort);
+  EXPECT_TRUE(PortReleased());
 }
 
 TEST_F(FlashWriteTest, SurvivesEchoGapsLongerThanTheReadIntervalTimeOut) {
@@ -137,7 +139,7 @@ TEST_F(FlashWriteTest, SurvivesEchoGapsLongerThanTheReadIntervalTimeOut) {
   boot->SetEchoGap(40, 8);  // mid-block, in every 8th block
   ui.openAnswers.push_back(Path("fw.bin"));
 
-  FlashWrite(port);
+  Write();
 
   EXPECT_TRUE(ui.errors.empty()) << ui.errors.front();
   EXPECT_EQ(boot->WriteBlocksAccepted(), 512);
@@ -152,7 +154,7 @@ TEST_F(FlashWriteTest, VerificationFindsABlockStoredWrongByItsNumber) {
   boot->AddFault({sim::BootPoint::WriteBlock, 300, sim::BootFaultKind::StoreWrong, 5});
   ui.openAnswers.push_back(Path("fw.bin"));
 
-  FlashWrite(port);
+  Write();
 
   EXPECT_EQ(boot->WriteBlocksAccepted(), 512);  // every block was acknowledged
   ASSERT_EQ(ui.errors.size(), 1u);
@@ -176,7 +178,7 @@ TEST_F(FlashWriteTest, SilentReadBackSaysVerificationCouldNotRunNotThatTheWriteF
   boot->SetNoReadAfterWrite(true);
   ui.openAnswers.push_back(Path("fw.bin"));
 
-  FlashWrite(port);
+  Write();
 
   EXPECT_TRUE(EcuHolds(file));
   ASSERT_EQ(ui.errors.size(), 1u);
@@ -186,7 +188,7 @@ TEST_F(FlashWriteTest, SilentReadBackSaysVerificationCouldNotRunNotThatTheWriteF
   EXPECT_FALSE(Contains(ui.errors[0], "не пройдена"));
   EXPECT_EQ(ui.progressCaption, "Сбой: проверка записи");
   EXPECT_TRUE(ui.messages.empty());
-  EXPECT_EQ(PortHandle.load(), kNoPort);
+  EXPECT_TRUE(PortReleased());
 }
 
 // A backup that cannot be read or kept stops the write before the erase.
@@ -207,7 +209,7 @@ TEST_P(FlashBackupFaultTest, NothingIsErased) {
     WriteFileBytes(Path("Backups"), {1});  // a file where the folder should be
   ui.openAnswers.push_back(Path("fw.bin"));
 
-  FlashWrite(port);
+  Write();
 
   EXPECT_EQ(boot->EraseCount(), 0);
   EXPECT_EQ(boot->WriteBlocksAccepted(), 0);
@@ -217,7 +219,7 @@ TEST_P(FlashBackupFaultTest, NothingIsErased) {
   EXPECT_TRUE(Contains(ui.errors[0], "стирание не выполнялось")) << ui.errors[0];
   EXPECT_EQ(ui.progressCaption, "Сбой: резервная копия");
   EXPECT_TRUE(Backups().empty());
-  EXPECT_EQ(PortHandle.load(), kNoPort);
+  EXPECT_TRUE(PortReleased());
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -232,7 +234,7 @@ TEST_F(FlashWriteTest, AcknowledgementOneAtBlock300StopsThere) {
   boot->AddFault({sim::BootPoint::WriteBlock, 300, sim::BootFaultKind::WrongAnswer, 0x01});
   ui.openAnswers.push_back(Path("fw.bin"));
 
-  FlashWrite(port);
+  Write();
 
   ASSERT_EQ(ui.errors.size(), 1u);
   const std::string& text = ui.errors[0];
@@ -250,7 +252,7 @@ TEST_F(FlashWriteTest, AcknowledgementOneAtBlock300StopsThere) {
   EXPECT_EQ(boot->WriteBlocksAccepted(), 301);  // blocks 0..300 reached the ECU, no more
   EXPECT_EQ(ui.progressSteps, 359 + 8 + 1 + 256 + 1 + 1 + 300);
   EXPECT_FALSE(ui.progressVisible);
-  EXPECT_EQ(PortHandle.load(), kNoPort);
+  EXPECT_TRUE(PortReleased());
 }
 
 TEST_F(FlashWriteTest, RetryAfterAFailedWriteNamesTheOriginalBackupNotTheHalfWrittenImage) {
@@ -260,7 +262,7 @@ TEST_F(FlashWriteTest, RetryAfterAFailedWriteNamesTheOriginalBackupNotTheHalfWri
   boot->AddFault({sim::BootPoint::WriteBlock, 0, sim::BootFaultKind::WrongAnswer, 0x01});
   ui.openAnswers.push_back(Path("fw.bin"));
 
-  FlashWrite(port);
+  Write();
 
   ASSERT_EQ(ui.errors.size(), 1u);
   ASSERT_EQ(Backups().size(), 1u);
@@ -282,7 +284,7 @@ TEST_F(FlashWriteTest, RetryAfterAFailedWriteNamesTheOriginalBackupNotTheHalfWri
   ui.errors.clear();
   ui.openAnswers.push_back(Path("fw.bin"));
 
-  FlashWrite(port);
+  Write();
 
   ASSERT_TRUE(ui.errors.empty()) << ui.errors.front();
   EXPECT_TRUE(EcuHolds(file));
@@ -314,7 +316,7 @@ TEST_F(FlashWriteTest, WrongEraseAnswerStopsBeforeAnyBlock) {
   boot->AddFault({sim::BootPoint::Erase, 1, sim::BootFaultKind::WrongAnswer, 0xFF});
   ui.openAnswers.push_back(Path("fw.bin"));
 
-  FlashWrite(port);
+  Write();
 
   ASSERT_EQ(ui.errors.size(), 1u);
   EXPECT_EQ(FirstLine(ui.errors[0]), kBadAnswerText);
@@ -332,7 +334,7 @@ TEST_F(FlashWriteTest, WrongEraseAnswerStopsBeforeAnyBlock) {
   EXPECT_EQ(boot->EraseCount(), 2);
   EXPECT_EQ(boot->WriteBlocksAccepted(), 0);
   EXPECT_FALSE(ui.progressVisible);
-  EXPECT_EQ(PortHandle.load(), kNoPort);
+  EXPECT_TRUE(PortReleased());
 }
 
 TEST_F(FlashWriteTest, SilentEraseAfterTheBackupSuggestsTurningTheBackupOff) {
@@ -340,7 +342,7 @@ TEST_F(FlashWriteTest, SilentEraseAfterTheBackupSuggestsTurningTheBackupOff) {
   boot->AddFault({sim::BootPoint::Erase, 0, sim::BootFaultKind::NoAnswer});
   ui.openAnswers.push_back(Path("fw.bin"));
 
-  FlashWrite(port);  // waits out the erase's ten seconds
+  Write();  // waits out the erase's ten seconds
 
   ASSERT_EQ(ui.errors.size(), 1u);
   EXPECT_EQ(FirstLine(ui.errors[0]), kBadAnswerText);
@@ -356,7 +358,7 @@ TEST_P(FlashWriteSizeTest, RefusedBeforeAnythingIsSent) {
   WriteFileBytes(Path("fw.bin"), Pattern(GetParam(), 26));
   ui.openAnswers.push_back(Path("fw.bin"));
 
-  FlashWrite(port);
+  Write();
 
   ASSERT_EQ(ui.errors.size(), 1u);
   EXPECT_NE(ui.errors[0].find("65536"), std::string::npos) << ui.errors[0];
@@ -364,7 +366,7 @@ TEST_P(FlashWriteSizeTest, RefusedBeforeAnythingIsSent) {
   EXPECT_TRUE(ui.progress.empty());
   EXPECT_EQ(boot->BytesFromProgram(), 0u);
   EXPECT_TRUE(boot->Received().empty());
-  EXPECT_EQ(PortHandle.load(), kNoPort);
+  EXPECT_TRUE(PortReleased());
 }
 
 INSTANTIATE_TEST_SUITE_P(Sizes, FlashWriteSizeTest, ::testing::Values(65535u, 65537u, 0u, 131072u));
@@ -374,18 +376,18 @@ TEST_F(FlashWriteTest, CancelAtTheOpenDialogReadsNothingAndOpensNoPort) {
   std::remove(Path("Loader.dat").c_str());
   ui.openAnswers.push_back(std::nullopt);
 
-  FlashWrite(port);
+  Write();
 
   EXPECT_TRUE(ui.errors.empty());
   EXPECT_TRUE(ui.progress.empty());
   EXPECT_EQ(boot->BytesFromProgram(), 0u);
-  EXPECT_EQ(PortHandle.load(), kNoPort);
+  EXPECT_TRUE(PortReleased());
 }
 
 TEST_F(FlashWriteTest, UnreadableFirmwareFileIsRefused) {
   ui.openAnswers.push_back(Path("no-such-file.bin"));
 
-  FlashWrite(port);
+  Write();
 
   ASSERT_EQ(ui.errors.size(), 1u);
   EXPECT_EQ(ui.errors[0].rfind("Ошибка открытия файла прошивки", 0), 0u) << ui.errors[0];

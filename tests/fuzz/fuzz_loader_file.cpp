@@ -5,12 +5,13 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "common/paths.h"
 #include "flash/loader.h"
 #include "tests/fuzz/fuzz_support.h"
-#include "tests/support/test_ui.h"
+#include "tests/support/recording_flash.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   static const bool dirSet = [] {
@@ -18,14 +19,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     return true;
   }();
   (void)dirSet;
-  RecordingUi ui;
+  RecordingFlash ui;
   WriteWholeFile(LoaderFilePath(), data, size);
-  LoaderImage.fill(0xA5);
-  const bool read = ReadLoaderFile();
+  const std::optional<LoaderImage> read = ReadLoaderFile(ui);
   if (size >= static_cast<std::size_t>(kLoaderSize)) {
     // The first 359 bytes, whatever follows them.
     FUZZ_CHECK(read && ui.errors.empty());
-    FUZZ_CHECK(std::equal(LoaderImage.begin(), LoaderImage.end(), data));
+    FUZZ_CHECK(std::equal(read->begin(), read->end(), data));
   } else {
     // Refused with one message, the progress panel gone: nothing may be sent.
     FUZZ_CHECK(!read && ui.errors.size() == 1 && !ui.progressVisible);

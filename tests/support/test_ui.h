@@ -20,13 +20,6 @@ class RecordingUi : public TestUiLoop {
   void RefreshControls() override { ++refreshCount; }
   void ShowResponseTime(int ms) override { responseTimes.push_back(ms); }
   void SetStatusText(StatusPanel panel, const std::string& text) override { status[panel] = text; }
-  void ShowProgress(const std::string& caption, std::uint16_t steps) override {
-    progressVisible = true;
-    progress.push_back({caption, steps});
-  }
-  void StepProgress() override { ++progressSteps; }
-  void SetProgressCaption(const std::string& caption) override { progressCaption = caption; }
-  void HideProgress() override { progressVisible = false; }
   void UpdateDisplay() override { ++displayUpdates; }
   void CountReply() override { ++replyCount; }
   void ResetReplyCount() override { ++replyCountResets; }
@@ -41,13 +34,11 @@ class RecordingUi : public TestUiLoop {
   std::optional<std::string> AskOpenFileName(const std::string&) override { return take(openAnswers); }
   std::optional<std::string> AskSaveFileName(const std::string&) override { return take(saveAnswers); }
 
-  int refreshCount = 0, progressSteps = 0, displayUpdates = 0, replyCount = 0, replyCountResets = 0,
-      closeRequests = 0, pauseClears = 0, avgAngle = 360;
-  bool msgTimer = false, closeDeferred = false, progressVisible = false;
+  int refreshCount = 0, displayUpdates = 0, replyCount = 0, replyCountResets = 0, closeRequests = 0,
+      pauseClears = 0, avgAngle = 360;
+  bool msgTimer = false, closeDeferred = false;
   std::vector<int> responseTimes;
   std::map<int, std::string> status;
-  std::vector<std::pair<std::string, int>> progress;
-  std::string progressCaption;  // the last one set after ShowProgress
   std::vector<std::string> errors, messages;
   // Answers for the file dialogs, taken in order; nullopt means "cancel".
   std::deque<std::optional<std::string>> openAnswers, saveAnswers;

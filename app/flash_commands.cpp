@@ -1,0 +1,65 @@
+// The firmware commands of the "Прошивка" menu: the window chooses the files,
+// hands over the K-line port and shows the commands' progress on its panel.
+#include <QCoreApplication>
+#include <QProgressBar>
+#include <algorithm>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "app/mainwindow.h"
+#include "common/config.h"
+#include "flash/flash.h"
+#include "link/port.h"
+
+void TfrmMain::BeginStage(const std::string& caption, int steps) {
+  pnlProgress->setVisible(true);
+  PlaceProgressPanel();
+  lblProgressState->setText(QString::fromStdString(caption));
+  ProgressBar1->setValue(0);
+  ProgressBar1->setMaximum(steps);
+  progressShown_ = 0;
+  // The firmware commands keep the event loop busy: paint now.
+  pnlProgress->repaint();
+}
+
+void TfrmMain::StepDone(int done, int /*steps*/) {
+  ProgressBar1->setValue(done);
+  // Paint at once too, but only when the shown percentage changes.
+  const int max = std::max(1, ProgressBar1->maximum());
+  const int percent = ProgressBar1->value() * 100 / max;
+  if (percent != progressShown_) {
+    progressShown_ = percent;
+    ProgressBar1->repaint();
+  }
+}
+
+void TfrmMain::StageFailed(const std::string& caption) {
+  lblProgressState->setText(QString::fromStdString(caption));
+  pnlProgress->repaint();
+}
+
+void TfrmMain::EndProgress() { pnlProgress->setVisible(false); }
+
+namespace {
+
+// The K-line port of a firmware command, opened when the command gets there.
+FlashPortOpener FlashPort() {
+  // The ECU session keeps its port in PortHandle while it is open.
+  return FlashPortNamed(TCfg.Port, [] { return PortHandle.load() != kNoPort; });
+}
+
+}  // namespace
+
+void TfrmMain::btnFlashReadClick() {
+  QCoreApplication::processEvents();
+  const std::unique_ptr<FirmwareBuffer> image = FlashRead(FlashPort(), *this);
+  // Asked once the port is closed; cancelling discards the image silently.
+  if (image) SaveReadFirmware(*image, AskSaveFileName(""), *this);
+}
+
+void TfrmMain::btnFlashWriteClick() {
+  QCoreApplication::processEvents();
+  const std::optional<std::string> file = AskOpenFileName("");
+  if (file) FlashWrite(*file, FlashPort(), *this);
+}
