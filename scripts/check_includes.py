@@ -61,7 +61,7 @@ PROGRAM = ["common", "link", "lambda", "ecu", "flash", "app", "settings"]
 # on the line above saying why it must be process-wide; the lead lowers this
 # number as the work that removes globals lands, and once it is at the goal
 # a variable without its reason fails too.
-MAX_GLOBALS = 58
+MAX_GLOBALS = 56
 GLOBALS_GOAL = 5
 
 MAX_FUNCTION_LINES = 80
@@ -77,7 +77,6 @@ LONG_FUNCTIONS = {
 }
 LONG_FILES = {
     "app/logview.cpp": 835,
-    "app/mainwindow.cpp": 614,
 }
 
 INCLUDE = re.compile(r'^\s*#\s*include\s*([<"])([^">]+)[">]', re.MULTILINE)
