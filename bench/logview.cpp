@@ -6,7 +6,7 @@
 // Then the analysis pages on the same log: the cell table with the filters
 // and a computed channel recomputed (goal: under 50 ms), a scatter plot of
 // every row drawn (under 100 ms), and the process's memory (under 150 MB).
-#include "app/logview.h"
+#include "app/logview/window.h"
 
 #include <malloc.h>
 #include <qcustomplot.h>
@@ -22,9 +22,9 @@
 #include <string>
 #include <vector>
 
-#include "app/logview_cells.h"
-#include "app/logview_histogram.h"
-#include "app/logview_scatter.h"
+#include "app/logview/cell_page.h"
+#include "app/logview/histogram_page.h"
+#include "app/logview/scatter_page.h"
 #include "common/ui.h"
 #include "ecu/csvlog.h"
 #include "tests/support/log_rows.h"

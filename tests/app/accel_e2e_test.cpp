@@ -17,7 +17,7 @@
 #include <memory>
 #include <sstream>
 
-#include "app/accel_runs_file.h"
+#include "app/accel/runs_file.h"
 #include "app/display.h"
 #include "app/mainwindow.h"
 #include "common/format.h"

@@ -8,12 +8,12 @@
 #include <fstream>
 #include <sstream>
 
-#include "app/accel_measurement.h"
-#include "app/accel_runs_file.h"
-#include "app/accel_runs_journal.h"
-#include "app/accel_summary.h"
-#include "app/accel_summary_panel.h"
-#include "app/accel_table_model.h"
+#include "app/accel/measurement.h"
+#include "app/accel/runs_file.h"
+#include "app/accel/runs_journal.h"
+#include "app/accel/summary.h"
+#include "app/accel/summary_panel.h"
+#include "app/accel/table_model.h"
 #include "common/paths.h"
 #include "tests/support/test_ui.h"
 

@@ -15,7 +15,7 @@
 #include <QWindow>
 #include <fstream>
 
-#include "app/accel_runs_file.h"
+#include "app/accel/runs_file.h"
 #include "app/mainwindow.h"
 #include "common/paths.h"
 #include "ecu/ecu_data.h"

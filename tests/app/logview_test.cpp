@@ -2,7 +2,7 @@
 // session, a cut log, a foreign file, the tracks, computed channels and
 // filters kept between starts, zoom, pan, the PNG export, and the cell table
 // over a simulated session's operating points.
-#include "app/logview.h"
+#include "app/logview/window.h"
 
 #include <gtest/gtest.h>
 #include <qcustomplot.h>
@@ -22,8 +22,8 @@
 #include <numeric>
 #include <random>
 
-#include "app/logview_cells.h"
-#include "app/logview_channels.h"
+#include "app/logview/cell_page.h"
+#include "app/logview/channel_page.h"
 #include "app/mainwindow.h"
 #include "common/config.h"
 #include "common/paths.h"

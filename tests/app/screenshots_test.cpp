@@ -13,9 +13,9 @@
 #include <random>
 
 #include "app/display.h"
-#include "app/logview.h"
-#include "app/logview_cells.h"
-#include "app/logview_scatter.h"
+#include "app/logview/window.h"
+#include "app/logview/cell_page.h"
+#include "app/logview/scatter_page.h"
 #include "app/mainwindow.h"
 #include "app/tracewindow.h"
 #include "common/paths.h"

@@ -1,4 +1,4 @@
-#include "app/accel_runs_file.h"
+#include "app/accel/runs_file.h"
 
 #include <cctype>
 #include <cerrno>

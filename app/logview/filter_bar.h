@@ -2,7 +2,7 @@
 // The filters of the analysis pages, shown under them: which rows the cell
 // table, the scatter plot and the histogram leave out. User-interface thread.
 
-#include "app/logview_analysis.h"
+#include "app/logview/analysis_page.h"
 
 class QCheckBox;
 class QComboBox;

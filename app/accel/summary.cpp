@@ -1,4 +1,4 @@
-#include "app/accel_summary.h"
+#include "app/accel/summary.h"
 
 #include <algorithm>
 #include <charconv>

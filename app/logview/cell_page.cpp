@@ -1,4 +1,4 @@
-#include "app/logview_cells.h"
+#include "app/logview/cell_page.h"
 
 #include <QApplication>
 #include <QClipboard>

@@ -1,4 +1,4 @@
-#include "app/logview_scatter.h"
+#include "app/logview/scatter_page.h"
 
 #include <qcustomplot.h>
 

@@ -2,7 +2,7 @@
 // "Гистограмма": how many rows that passed the filters fall in each of equal
 // bins of one variable. User-interface thread.
 
-#include "app/logview_analysis.h"
+#include "app/logview/analysis_page.h"
 
 class QComboBox;
 class QCPBars;

@@ -1,4 +1,4 @@
-#include "app/logview_analysis.h"
+#include "app/logview/analysis_page.h"
 
 #include <QComboBox>
 #include <QSignalBlocker>

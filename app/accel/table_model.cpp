@@ -1,4 +1,4 @@
-#include "app/accel_table_model.h"
+#include "app/accel/table_model.h"
 
 #include <cerrno>
 #include <cstdlib>

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "app/accel_runs_file.h"
+#include "app/accel/runs_file.h"
 
 using RunBands = std::array<std::optional<double>, kRunBands>;
 

@@ -7,7 +7,7 @@
 #include <QTableWidget>
 #include <QWidget>
 
-#include "app/accel_summary.h"
+#include "app/accel/summary.h"
 
 class TSummaryPanel : public QWidget {
  public:

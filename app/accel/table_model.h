@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "app/accel_runs_file.h"
-#include "app/accel_summary.h"
+#include "app/accel/runs_file.h"
+#include "app/accel/summary.h"
 
 class AccelTableModel {
  public:

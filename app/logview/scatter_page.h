@@ -5,7 +5,7 @@
 
 #include <optional>
 
-#include "app/logview_analysis.h"
+#include "app/logview/analysis_page.h"
 
 class QComboBox;
 class QCPColorScale;

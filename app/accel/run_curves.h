@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "app/accel_table_paint.h"
+#include "app/accel/table_paint.h"
 
 class AccelTableModel;
 

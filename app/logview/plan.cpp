@@ -1,4 +1,4 @@
-#include "app/logview_plan.h"
+#include "app/logview/plan.h"
 
 #include <algorithm>
 

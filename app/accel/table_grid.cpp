@@ -1,11 +1,11 @@
-#include "app/accel_table_grid.h"
+#include "app/accel/table_grid.h"
 
 #include <QHeaderView>
 #include <QScrollBar>
 #include <algorithm>
 
-#include "app/accel_table_model.h"
-#include "app/accel_table_paint.h"
+#include "app/accel/table_model.h"
+#include "app/accel/table_paint.h"
 #include "app/font_fit.h"
 
 static_assert(TAccelTableGrid::kRows == AccelTableModel::kRows);

@@ -1,11 +1,11 @@
-#include "app/accel_runs_journal.h"
+#include "app/accel/runs_journal.h"
 
 #include <cerrno>
 #include <ctime>
 #include <filesystem>
 
-#include "app/accel_runs_file.h"
-#include "app/accel_table_model.h"
+#include "app/accel/runs_file.h"
+#include "app/accel/table_model.h"
 #include "common/error.h"
 #include "common/paths.h"
 #include "common/ui.h"

@@ -1,4 +1,4 @@
-#include "app/accel_filter.h"
+#include "app/accel/filter.h"
 
 #include <algorithm>
 

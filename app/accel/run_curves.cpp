@@ -1,9 +1,9 @@
-#include "app/accel_run_curves.h"
+#include "app/accel/run_curves.h"
 
 #include <algorithm>
 
-#include "app/accel_summary.h"
-#include "app/accel_table_model.h"
+#include "app/accel/summary.h"
+#include "app/accel/table_model.h"
 
 namespace {
 

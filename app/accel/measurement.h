@@ -7,9 +7,9 @@
 #include <cstdint>
 #include <functional>
 
-#include "app/accel_filter.h"
-#include "app/accel_table_model.h"
-#include "app/chart_logic.h"
+#include "app/accel/filter.h"
+#include "app/accel/table_model.h"
+#include "app/chart_update.h"
 
 // The values of one completed speed sample.
 struct AccelSample {

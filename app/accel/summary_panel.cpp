@@ -1,10 +1,10 @@
-#include "app/accel_summary_panel.h"
+#include "app/accel/summary_panel.h"
 
 #include <QHeaderView>
 #include <QVBoxLayout>
 #include <algorithm>
 
-#include "app/accel_table_paint.h"
+#include "app/accel/table_paint.h"
 
 namespace {
 

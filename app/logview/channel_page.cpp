@@ -1,4 +1,4 @@
-#include "app/logview_channels.h"
+#include "app/logview/channel_page.h"
 
 #include <QGridLayout>
 #include <QHeaderView>

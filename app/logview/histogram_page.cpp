@@ -1,4 +1,4 @@
-#include "app/logview_histogram.h"
+#include "app/logview/histogram_page.h"
 
 #include <qcustomplot.h>
 

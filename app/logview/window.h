@@ -21,8 +21,8 @@
 #include <utility>
 #include <vector>
 
-#include "app/logview_analysis.h"
-#include "app/logview_plan.h"
+#include "app/logview/analysis_page.h"
+#include "app/logview/plan.h"
 #include "ecu/csvlog_reader.h"
 
 class QAction;

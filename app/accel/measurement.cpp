@@ -1,4 +1,4 @@
-#include "app/accel_measurement.h"
+#include "app/accel/measurement.h"
 
 #include <ctime>
 

@@ -1,4 +1,4 @@
-#include "app/logview.h"
+#include "app/logview/window.h"
 
 #include <qcustomplot.h>
 
@@ -23,11 +23,11 @@
 #include <algorithm>
 #include <functional>
 
-#include "app/logview_cells.h"
-#include "app/logview_channels.h"
-#include "app/logview_filters.h"
-#include "app/logview_histogram.h"
-#include "app/logview_scatter.h"
+#include "app/logview/cell_page.h"
+#include "app/logview/channel_page.h"
+#include "app/logview/filter_bar.h"
+#include "app/logview/histogram_page.h"
+#include "app/logview/scatter_page.h"
 #include "common/config.h"
 #include "common/paths.h"
 #include "common/ui.h"

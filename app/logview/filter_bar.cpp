@@ -1,4 +1,4 @@
-#include "app/logview_filters.h"
+#include "app/logview/filter_bar.h"
 
 #include <QCheckBox>
 #include <QComboBox>

@@ -5,7 +5,7 @@
 // (low) to red (high) around a centre. "Копировать" puts it on the clipboard
 // for a spreadsheet. User-interface thread.
 
-#include "app/logview_analysis.h"
+#include "app/logview/analysis_page.h"
 
 class QComboBox;
 class QLabel;

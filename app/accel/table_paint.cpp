@@ -1,4 +1,4 @@
-#include "app/accel_table_paint.h"
+#include "app/accel/table_paint.h"
 
 Rgb CellBackground(bool selected, bool best) {
   if (selected) return best ? Rgb{170, 210, 170} : Rgb{192, 192, 192};

@@ -1,10 +1,10 @@
-#include "app/accel_table_delegate.h"
+#include "app/accel/table_delegate.h"
 
 #include <QApplication>
 #include <QPainter>
 
-#include "app/accel_table_model.h"
-#include "app/accel_table_paint.h"
+#include "app/accel/table_model.h"
+#include "app/accel/table_paint.h"
 
 namespace {
 
