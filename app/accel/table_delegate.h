@@ -1,5 +1,5 @@
 #pragma once
-// Paints every cell of grdSpinup: header cells with a raised bevel, run cells
+// Paints every cell of the acceleration table: header cells with a raised bevel, run cells
 // with the background of their state (current cell, row's fastest run).
 // User-interface thread.
 

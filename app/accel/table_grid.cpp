@@ -29,7 +29,7 @@ void SetUpHeaders(QTableView* view, int rowHeight) {
 }  // namespace
 
 TAccelTableGrid::TAccelTableGrid(QWidget* parent) : QTableWidget(kRows, 1, parent) {
-  setObjectName("grdSpinup");
+  setObjectName("grdSpinup");  // the name tests and screenshots find it by
   // The designed widths held the texts at a small font; they grow with the
   // window's font instead of the font shrinking.
   const QFontMetrics fm(font());

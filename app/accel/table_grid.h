@@ -1,5 +1,5 @@
 #pragma once
-// grdSpinup on the page "Таблица": the acceleration table. Row 0 and column 0
+// The acceleration table on the page "Таблица". Row 0 and column 0
 // are its header cells; a cell is addressed (column, row) as in the design.
 // Column 0, the band labels, stays in place while the runs scroll
 // horizontally. Whole run columns are selected (several with Ctrl or Shift).

@@ -34,70 +34,70 @@ QColor CellColour(double v, double lo, double hi, double centre) {
 TLogCellPage::TLogCellPage(TLogAnalysis& data, QWidget* parent) : TLogAnalysisPage(data, parent) {
   auto* layout = new QGridLayout(this);
   auto label = [this](const char* text) { return new QLabel(QString::fromUtf8(text), this); };
-  cbX = new QComboBox(this);
-  cbY = new QComboBox(this);
+  cbX_ = new QComboBox(this);
+  cbY_ = new QComboBox(this);
   cbZ = new QComboBox(this);
-  for (QComboBox* b : {cbX, cbY, cbZ}) b->setMinimumContentsLength(10);
+  for (QComboBox* b : {cbX_, cbY_, cbZ}) b->setMinimumContentsLength(10);
   cbStatistic = new QComboBox(this);
   for (const char* s : kStatisticNames) cbStatistic->addItem(QString::fromUtf8(s));
-  seMinHits = new QSpinBox(this);
-  seMinHits->setRange(0, 100000);
-  edCentre = new QLineEdit(this);
-  edCentre->setPlaceholderText("середина");
-  edCentre->setToolTip("Значение, у которого ячейка белая: ниже — синее, выше — красное");
-  edCentre->setMaximumWidth(80);
-  btnCopy = new QPushButton("Копировать", this);
+  seMinHits_ = new QSpinBox(this);
+  seMinHits_->setRange(0, 100000);
+  edCentre_ = new QLineEdit(this);
+  edCentre_->setPlaceholderText("середина");
+  edCentre_->setToolTip("Значение, у которого ячейка белая: ниже — синее, выше — красное");
+  edCentre_->setMaximumWidth(80);
+  copyButton_ = new QPushButton("Копировать", this);
   edXBreaks = new QLineEdit(this);
   edYBreaks = new QLineEdit(this);
   for (QLineEdit* e : {edXBreaks, edYBreaks})
     e->setToolTip("Точки через пробел; пустая строка — точки по умолчанию");
-  lblCaption = new QLabel(this);
-  grid = new QTableWidget(this);
-  grid->setEditTriggers(QAbstractItemView::NoEditTriggers);
-  grid->verticalHeader()->setDefaultSectionSize(2 * grid->fontMetrics().lineSpacing() + 8);  // value, hits
-  grid->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-  grid->horizontalHeader()->setDefaultSectionSize(grid->fontMetrics().horizontalAdvance("00000.0") + 10);
+  lblCaption_ = new QLabel(this);
+  grid_ = new QTableWidget(this);
+  grid_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  grid_->verticalHeader()->setDefaultSectionSize(2 * grid_->fontMetrics().lineSpacing() + 8);  // value, hits
+  grid_->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+  grid_->horizontalHeader()->setDefaultSectionSize(grid_->fontMetrics().horizontalAdvance("00000.0") + 10);
 
   int c = 0;
   for (auto [text, w] : std::initializer_list<std::pair<const char*, QWidget*>>{
-           {"X:", cbX}, {"Y:", cbY}, {"Z:", cbZ}, {"Статистика:", cbStatistic}}) {
+           {"X:", cbX_}, {"Y:", cbY_}, {"Z:", cbZ}, {"Статистика:", cbStatistic}}) {
     layout->addWidget(label(text), 0, c++);
     layout->addWidget(w, 0, c++);
   }
   layout->addWidget(label("Мин. попаданий:"), 1, 0, 1, 1);
-  layout->addWidget(seMinHits, 1, 1);
+  layout->addWidget(seMinHits_, 1, 1);
   layout->addWidget(label("Центр цвета:"), 1, 2);
-  layout->addWidget(edCentre, 1, 3);
-  layout->addWidget(btnCopy, 1, 8, Qt::AlignRight);
+  layout->addWidget(edCentre_, 1, 3);
+  layout->addWidget(copyButton_, 1, 8, Qt::AlignRight);
   layout->addWidget(label("Точки X:"), 2, 0);
   layout->addWidget(edXBreaks, 2, 1, 1, 8);
   layout->addWidget(label("Точки Y:"), 3, 0);
   layout->addWidget(edYBreaks, 3, 1, 1, 8);
-  layout->addWidget(lblCaption, 4, 0, 1, 9);
-  layout->addWidget(grid, 5, 0, 1, 9);
+  layout->addWidget(lblCaption_, 4, 0, 1, 9);
+  layout->addWidget(grid_, 5, 0, 1, 9);
   layout->setColumnStretch(8, 1);
   layout->setRowStretch(5, 1);
 
   const LogViewOptions& o = data_.options;
   for (int i = 0; i < 4; ++i)
     if (kStatistics[i] == o.statistic) cbStatistic->setCurrentIndex(i);
-  seMinHits->setValue(o.minHits);
-  edCentre->setText(QString::fromStdString(o.centre));
-  for (QComboBox* b : {cbX, cbY, cbZ, cbStatistic})
+  seMinHits_->setValue(o.minHits);
+  edCentre_->setText(QString::fromStdString(o.centre));
+  for (QComboBox* b : {cbX_, cbY_, cbZ, cbStatistic})
     connect(b, &QComboBox::currentIndexChanged, this, [this] { ChoiceChanged(); });
-  connect(seMinHits, &QSpinBox::valueChanged, this, [this] { ChoiceChanged(); });
-  connect(edCentre, &QLineEdit::editingFinished, this, [this] { ChoiceChanged(); });
+  connect(seMinHits_, &QSpinBox::valueChanged, this, [this] { ChoiceChanged(); });
+  connect(edCentre_, &QLineEdit::editingFinished, this, [this] { ChoiceChanged(); });
   connect(edXBreaks, &QLineEdit::editingFinished, this,
-          [this] { BreakpointsEdited(edXBreaks, ChosenVariable(cbX)); });
+          [this] { BreakpointsEdited(edXBreaks, ChosenVariable(cbX_)); });
   connect(edYBreaks, &QLineEdit::editingFinished, this,
-          [this] { BreakpointsEdited(edYBreaks, ChosenVariable(cbY)); });
-  connect(btnCopy, &QPushButton::clicked, this, [this] { Copy(); });
+          [this] { BreakpointsEdited(edYBreaks, ChosenVariable(cbY_)); });
+  connect(copyButton_, &QPushButton::clicked, this, [this] { Copy(); });
 }
 
 void TLogCellPage::ChannelsChanged() {
   const LogViewOptions& o = data_.options;
-  FillVariableChoice(cbX, data_.channels, o.cellX);
-  FillVariableChoice(cbY, data_.channels, o.cellY);
+  FillVariableChoice(cbX_, data_.channels, o.cellX);
+  FillVariableChoice(cbY_, data_.channels, o.cellY);
   FillVariableChoice(cbZ, data_.channels, o.cellZ);
 }
 
@@ -129,12 +129,12 @@ void TLogCellPage::BreakpointsEdited(QLineEdit* edit, const std::string& name) {
 
 void TLogCellPage::ChoiceChanged() {
   LogViewOptions& o = data_.options;
-  o.cellX = ChosenVariable(cbX);
-  o.cellY = ChosenVariable(cbY);
+  o.cellX = ChosenVariable(cbX_);
+  o.cellY = ChosenVariable(cbY_);
   o.cellZ = ChosenVariable(cbZ);
   o.statistic = kStatistics[std::max(0, cbStatistic->currentIndex())];
-  o.minHits = seMinHits->value();
-  o.centre = edCentre->text().trimmed().replace(',', '.').toStdString();
+  o.minHits = seMinHits_->value();
+  o.centre = edCentre_->text().trimmed().replace(',', '.').toStdString();
   data_.optionsChanged(false);
   Refresh();
 }
@@ -157,18 +157,18 @@ void TLogCellPage::Fill() {
   const LogViewOptions& o = data_.options;
   QString caption = RowsCaption(data_) + "; в ячейках: " + QString::number(cells_.RowsUsed());
   if (!breakError_.isEmpty()) caption = "<span style='color:#c00000'>" + breakError_ + "</span> " + caption;
-  lblCaption->setText(caption);
+  lblCaption_->setText(caption);
   const auto& xb = cells_.XBreaks();
   const auto& yb = cells_.YBreaks();
-  grid->setUpdatesEnabled(false);
-  grid->clear();
-  grid->setColumnCount(static_cast<int>(xb.size()));
-  grid->setRowCount(static_cast<int>(yb.size()));
+  grid_->setUpdatesEnabled(false);
+  grid_->clear();
+  grid_->setColumnCount(static_cast<int>(xb.size()));
+  grid_->setRowCount(static_cast<int>(yb.size()));
   QStringList xh, yh;
   for (const double v : xb) xh << QString::fromStdString(FormatBreakpoints({v}));
   for (const double v : yb) yh << QString::fromStdString(FormatBreakpoints({v}));
-  grid->setHorizontalHeaderLabels(xh);
-  grid->setVerticalHeaderLabels(yh);
+  grid_->setHorizontalHeaderLabels(xh);
+  grid_->setVerticalHeaderLabels(yh);
   const int decimals = o.statistic == CellStatistic::Count ? 0 : ValueDecimals();
   const auto minHits = static_cast<std::uint32_t>(o.minHits);
   const auto [lo, hi] = cells_.Range(o.statistic, minHits);
@@ -190,9 +190,9 @@ void TLogCellPage::Fill() {
         item->setBackground(CellColour(v, lo, hi, mid));
       }
       item->setToolTip("Попаданий: " + QString::number(cell.hits));
-      grid->setItem(static_cast<int>(yi), static_cast<int>(xi), item);
+      grid_->setItem(static_cast<int>(yi), static_cast<int>(xi), item);
     }
-  grid->setUpdatesEnabled(true);
+  grid_->setUpdatesEnabled(true);
 }
 
 // A mean has a digit more than the variable, at most three.

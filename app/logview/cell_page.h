@@ -24,12 +24,8 @@ class TLogCellPage : public TLogAnalysisPage {
   std::string CopyText() const;
   void Copy() const;
 
-  QComboBox *cbX = nullptr, *cbY = nullptr, *cbZ = nullptr, *cbStatistic = nullptr;
-  QLineEdit *edXBreaks = nullptr, *edYBreaks = nullptr, *edCentre = nullptr;
-  QSpinBox* seMinHits = nullptr;
-  QPushButton* btnCopy = nullptr;
-  QTableWidget* grid = nullptr;
-  QLabel* lblCaption = nullptr;
+  QComboBox *cbZ = nullptr, *cbStatistic = nullptr;
+  QLineEdit *edXBreaks = nullptr, *edYBreaks = nullptr;
 
  protected:
   void ChannelsChanged() override;
@@ -42,6 +38,12 @@ class TLogCellPage : public TLogAnalysisPage {
   void Fill();
   int ValueDecimals() const;
 
+  QComboBox *cbX_ = nullptr, *cbY_ = nullptr;
+  QLineEdit* edCentre_ = nullptr;
+  QSpinBox* seMinHits_ = nullptr;
+  QPushButton* copyButton_ = nullptr;
+  QTableWidget* grid_ = nullptr;
+  QLabel* lblCaption_ = nullptr;
   CellTable cells_;
   QString breakError_;
 };

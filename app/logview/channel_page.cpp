@@ -14,44 +14,44 @@ TLogChannelPage::TLogChannelPage(UiHooks& ui, std::function<void(std::vector<Com
                                  QWidget* parent)
     : QWidget(parent), ui_(ui), changed_(std::move(changed)) {
   auto* layout = new QGridLayout(this);
-  list = new QTableWidget(0, 2, this);
-  list->setHorizontalHeaderLabels({"Канал", "Формула"});
-  list->horizontalHeader()->setStretchLastSection(true);
-  list->verticalHeader()->hide();
-  list->setSelectionBehavior(QAbstractItemView::SelectRows);
-  list->setSelectionMode(QAbstractItemView::SingleSelection);
-  list->setEditTriggers(QAbstractItemView::NoEditTriggers);
-  edName = new QLineEdit(this);
-  edName->setPlaceholderText("LC1/AFR");
-  edFormula = new QLineEdit(this);
-  edFormula->setPlaceholderText("AFR_LC1/AFR");
-  btnAdd = new QPushButton("Добавить", this);
-  btnReplace = new QPushButton("Изменить", this);
-  btnRemove = new QPushButton("Удалить", this);
+  list_ = new QTableWidget(0, 2, this);
+  list_->setHorizontalHeaderLabels({"Канал", "Формула"});
+  list_->horizontalHeader()->setStretchLastSection(true);
+  list_->verticalHeader()->hide();
+  list_->setSelectionBehavior(QAbstractItemView::SelectRows);
+  list_->setSelectionMode(QAbstractItemView::SingleSelection);
+  list_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  edName_ = new QLineEdit(this);
+  edName_->setPlaceholderText("LC1/AFR");
+  edFormula_ = new QLineEdit(this);
+  edFormula_->setPlaceholderText("AFR_LC1/AFR");
+  addButton_ = new QPushButton("Добавить", this);
+  replaceButton_ = new QPushButton("Изменить", this);
+  removeButton_ = new QPushButton("Удалить", this);
   auto* help = new QLabel(
       "Формула — выражение над столбцами лога: + - * / ^, скобки, сравнения (RPM>3000), условие "
       "(fXX ? 0 : INJ), функции abs, min, max, sqrt, ln, exp, sin... Например: AFR_LC1/AFR, RPM*THR/100, "
       "UOZ-KUOZ1. Где делить на ноль, значения нет. Каналы можно выбрать везде, где выбирается переменная.",
       this);
   help->setWordWrap(true);
-  layout->addWidget(list, 0, 0, 1, 4);
+  layout->addWidget(list_, 0, 0, 1, 4);
   layout->addWidget(new QLabel("Имя:", this), 1, 0);
-  layout->addWidget(edName, 1, 1, 1, 3);
+  layout->addWidget(edName_, 1, 1, 1, 3);
   layout->addWidget(new QLabel("Формула:", this), 2, 0);
-  layout->addWidget(edFormula, 2, 1, 1, 3);
-  layout->addWidget(btnAdd, 3, 1);
-  layout->addWidget(btnReplace, 3, 2);
-  layout->addWidget(btnRemove, 3, 3);
+  layout->addWidget(edFormula_, 2, 1, 1, 3);
+  layout->addWidget(addButton_, 3, 1);
+  layout->addWidget(replaceButton_, 3, 2);
+  layout->addWidget(removeButton_, 3, 3);
   layout->addWidget(help, 4, 0, 1, 4);
   layout->setColumnStretch(0, 0);
   layout->setRowStretch(0, 1);
 
   auto text = [](const QLineEdit* e) { return e->text().trimmed().toStdString(); };
-  connect(btnAdd, &QPushButton::clicked, this, [this, text] { Add(text(edName), text(edFormula)); });
-  connect(btnReplace, &QPushButton::clicked, this,
-          [this, text] { Replace(list->currentRow(), text(edName), text(edFormula)); });
-  connect(btnRemove, &QPushButton::clicked, this, [this] { Remove(list->currentRow()); });
-  connect(list, &QTableWidget::itemSelectionChanged, this, [this] { RowChosen(); });
+  connect(addButton_, &QPushButton::clicked, this, [this, text] { Add(text(edName_), text(edFormula_)); });
+  connect(replaceButton_, &QPushButton::clicked, this,
+          [this, text] { Replace(list_->currentRow(), text(edName_), text(edFormula_)); });
+  connect(removeButton_, &QPushButton::clicked, this, [this] { Remove(list_->currentRow()); });
+  connect(list_, &QTableWidget::itemSelectionChanged, this, [this] { RowChosen(); });
 }
 
 void TLogChannelPage::SetChannels(const std::vector<ComputedChannel>& channels) {
@@ -60,18 +60,19 @@ void TLogChannelPage::SetChannels(const std::vector<ComputedChannel>& channels) 
 }
 
 void TLogChannelPage::Fill() {
-  list->setRowCount(static_cast<int>(channels_.size()));
+  list_->setRowCount(static_cast<int>(channels_.size()));
   for (std::size_t i = 0; i < channels_.size(); ++i) {
-    list->setItem(static_cast<int>(i), 0, new QTableWidgetItem(QString::fromStdString(channels_[i].name)));
-    list->setItem(static_cast<int>(i), 1, new QTableWidgetItem(QString::fromStdString(channels_[i].formula)));
+    list_->setItem(static_cast<int>(i), 0, new QTableWidgetItem(QString::fromStdString(channels_[i].name)));
+    list_->setItem(static_cast<int>(i), 1,
+                   new QTableWidgetItem(QString::fromStdString(channels_[i].formula)));
   }
 }
 
 void TLogChannelPage::RowChosen() {
-  const int row = list->currentRow();
+  const int row = list_->currentRow();
   if (row < 0 || static_cast<std::size_t>(row) >= channels_.size()) return;
-  edName->setText(QString::fromStdString(channels_[static_cast<std::size_t>(row)].name));
-  edFormula->setText(QString::fromStdString(channels_[static_cast<std::size_t>(row)].formula));
+  edName_->setText(QString::fromStdString(channels_[static_cast<std::size_t>(row)].name));
+  edFormula_->setText(QString::fromStdString(channels_[static_cast<std::size_t>(row)].formula));
 }
 
 bool TLogChannelPage::Add(const std::string& name, const std::string& formula) {

@@ -27,16 +27,15 @@ class TLogChannelPage : public QWidget {
   bool Replace(int row, const std::string& name, const std::string& formula);
   void Remove(int row);
 
-  QTableWidget* list = nullptr;
-  QLineEdit *edName = nullptr, *edFormula = nullptr;
-  QPushButton *btnAdd = nullptr, *btnReplace = nullptr, *btnRemove = nullptr;
-
  private:
   bool Accept(std::vector<ComputedChannel> channels, std::size_t at);
   void Fill();
   void RowChosen();
 
   UiHooks& ui_;
+  QTableWidget* list_ = nullptr;
+  QLineEdit *edName_ = nullptr, *edFormula_ = nullptr;
+  QPushButton *addButton_ = nullptr, *replaceButton_ = nullptr, *removeButton_ = nullptr;
   std::function<void(std::vector<ComputedChannel>)> changed_;
   std::vector<ComputedChannel> channels_;
 };

@@ -10,53 +10,53 @@ TLogFilterBar::TLogFilterBar(TLogAnalysis& data, QWidget* parent) : QWidget(pare
   auto* layout = new QHBoxLayout(this);
   layout->setContentsMargins(4, 2, 4, 2);
   layout->addWidget(new QLabel("Не учитывать:", this));
-  cbIdle = new QCheckBox("холостой ход (fXX = 1)", this);
-  cbFuelCut = new QCheckBox("отсечку (fFUELOFF = 1)", this);
-  cbNoLambda = new QCheckBox("нет ШДК (AFR_LC1 = -1)", this);
-  cbTransients = new QCheckBox("переходы:", this);
-  cbTransientVariable = new QComboBox(this);
-  seTransientLimit = new QDoubleSpinBox(this);
-  seTransientLimit->setRange(0, 100000);
-  seTransientLimit->setDecimals(2);
-  seTransientLimit->setPrefix("> ");
-  seTransientLimit->setSuffix(" за строку");
-  cbTime = new QComboBox(this);
-  cbTime->addItems({"весь лог", "показанное на дорожках"});
-  for (QWidget* w : std::initializer_list<QWidget*>{cbIdle, cbFuelCut, cbNoLambda, cbTransients,
-                                                    cbTransientVariable, seTransientLimit})
+  cbIdle_ = new QCheckBox("холостой ход (fXX = 1)", this);
+  cbFuelCut_ = new QCheckBox("отсечку (fFUELOFF = 1)", this);
+  cbNoLambda_ = new QCheckBox("нет ШДК (AFR_LC1 = -1)", this);
+  cbTransients_ = new QCheckBox("переходы:", this);
+  cbTransientVariable_ = new QComboBox(this);
+  seTransientLimit_ = new QDoubleSpinBox(this);
+  seTransientLimit_->setRange(0, 100000);
+  seTransientLimit_->setDecimals(2);
+  seTransientLimit_->setPrefix("> ");
+  seTransientLimit_->setSuffix(" за строку");
+  cbTime_ = new QComboBox(this);
+  cbTime_->addItems({"весь лог", "показанное на дорожках"});
+  for (QWidget* w : std::initializer_list<QWidget*>{cbIdle_, cbFuelCut_, cbNoLambda_, cbTransients_,
+                                                    cbTransientVariable_, seTransientLimit_})
     layout->addWidget(w);
   layout->addSpacing(12);
   layout->addWidget(new QLabel("Время:", this));
-  layout->addWidget(cbTime);
+  layout->addWidget(cbTime_);
   layout->addStretch(1);
 
   const LogFilters& f = data_.options.filters;
-  cbIdle->setChecked(f.idle);
-  cbFuelCut->setChecked(f.fuelCut);
-  cbNoLambda->setChecked(f.noLambda);
-  cbTransients->setChecked(f.transients);
-  seTransientLimit->setValue(f.transientLimit);
-  cbTime->setCurrentIndex(f.visibleOnly ? 1 : 0);
+  cbIdle_->setChecked(f.idle);
+  cbFuelCut_->setChecked(f.fuelCut);
+  cbNoLambda_->setChecked(f.noLambda);
+  cbTransients_->setChecked(f.transients);
+  seTransientLimit_->setValue(f.transientLimit);
+  cbTime_->setCurrentIndex(f.visibleOnly ? 1 : 0);
   ChannelsChanged();
-  for (QCheckBox* c : {cbIdle, cbFuelCut, cbNoLambda, cbTransients})
+  for (QCheckBox* c : {cbIdle_, cbFuelCut_, cbNoLambda_, cbTransients_})
     connect(c, &QCheckBox::toggled, this, [this] { Edited(); });
-  connect(cbTransientVariable, &QComboBox::currentIndexChanged, this, [this] { Edited(); });
-  connect(cbTime, &QComboBox::currentIndexChanged, this, [this] { Edited(); });
-  connect(seTransientLimit, &QDoubleSpinBox::valueChanged, this, [this] { Edited(); });
+  connect(cbTransientVariable_, &QComboBox::currentIndexChanged, this, [this] { Edited(); });
+  connect(cbTime_, &QComboBox::currentIndexChanged, this, [this] { Edited(); });
+  connect(seTransientLimit_, &QDoubleSpinBox::valueChanged, this, [this] { Edited(); });
 }
 
 void TLogFilterBar::ChannelsChanged() {
-  FillVariableChoice(cbTransientVariable, data_.channels, data_.options.filters.transientVariable);
+  FillVariableChoice(cbTransientVariable_, data_.channels, data_.options.filters.transientVariable);
 }
 
 void TLogFilterBar::Edited() {
   LogFilters& f = data_.options.filters;
-  f.idle = cbIdle->isChecked();
-  f.fuelCut = cbFuelCut->isChecked();
-  f.noLambda = cbNoLambda->isChecked();
-  f.transients = cbTransients->isChecked();
-  f.transientVariable = ChosenVariable(cbTransientVariable);
-  f.transientLimit = seTransientLimit->value();
-  f.visibleOnly = cbTime->currentIndex() == 1;
+  f.idle = cbIdle_->isChecked();
+  f.fuelCut = cbFuelCut_->isChecked();
+  f.noLambda = cbNoLambda_->isChecked();
+  f.transients = cbTransients_->isChecked();
+  f.transientVariable = ChosenVariable(cbTransientVariable_);
+  f.transientLimit = seTransientLimit_->value();
+  f.visibleOnly = cbTime_->currentIndex() == 1;
   data_.optionsChanged(true);
 }

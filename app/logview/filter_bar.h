@@ -14,11 +14,10 @@ class TLogFilterBar : public QWidget {
   // Refills the transient variable's choice (the channels changed).
   void ChannelsChanged();
 
-  QCheckBox *cbIdle = nullptr, *cbFuelCut = nullptr, *cbNoLambda = nullptr, *cbTransients = nullptr;
-  QComboBox *cbTransientVariable = nullptr, *cbTime = nullptr;
-  QDoubleSpinBox* seTransientLimit = nullptr;
-
  private:
   void Edited();
   TLogAnalysis& data_;
+  QCheckBox *cbIdle_ = nullptr, *cbFuelCut_ = nullptr, *cbNoLambda_ = nullptr, *cbTransients_ = nullptr;
+  QComboBox *cbTransientVariable_ = nullptr, *cbTime_ = nullptr;
+  QDoubleSpinBox* seTransientLimit_ = nullptr;
 };

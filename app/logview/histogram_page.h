@@ -15,11 +15,6 @@ class TLogHistogramPage : public TLogAnalysisPage {
   TLogHistogramPage(TLogAnalysis& data, QWidget* parent);
   const Histogram& Bins() const { return histogram_; }
 
-  QComboBox* cbVariable = nullptr;
-  QSpinBox* seBins = nullptr;
-  QCustomPlot* plot = nullptr;
-  QLabel* lblCaption = nullptr;
-
  protected:
   void ChannelsChanged() override;
   void Refresh() override;
@@ -27,6 +22,10 @@ class TLogHistogramPage : public TLogAnalysisPage {
  private:
   void ChoiceChanged();
 
+  QComboBox* cbVariable_ = nullptr;
+  QSpinBox* seBins_ = nullptr;
+  QCustomPlot* plot_ = nullptr;
+  QLabel* lblCaption_ = nullptr;
   QCPBars* bars_ = nullptr;
   Histogram histogram_;
 };

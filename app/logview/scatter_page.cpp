@@ -16,21 +16,21 @@ constexpr int kBands = 24;
 
 TLogScatterPage::TLogScatterPage(TLogAnalysis& data, QWidget* parent) : TLogAnalysisPage(data, parent) {
   auto* layout = new QGridLayout(this);
-  cbX = new QComboBox(this);
-  cbY = new QComboBox(this);
-  cbColour = new QComboBox(this);
+  cbX_ = new QComboBox(this);
+  cbY_ = new QComboBox(this);
+  cbColour_ = new QComboBox(this);
   int c = 0;
   for (auto [text, box] : std::initializer_list<std::pair<const char*, QComboBox*>>{
-           {"X:", cbX}, {"Y:", cbY}, {"Цвет:", cbColour}}) {
+           {"X:", cbX_}, {"Y:", cbY_}, {"Цвет:", cbColour_}}) {
     box->setMinimumContentsLength(10);
     layout->addWidget(new QLabel(QString::fromUtf8(text), this), 0, c++);
     layout->addWidget(box, 0, c++);
     connect(box, &QComboBox::currentIndexChanged, this, [this] { ChoiceChanged(); });
   }
   layout->setColumnStretch(c, 1);
-  lblCaption = new QLabel(this);
-  lblPoint = new QLabel(this);
-  lblPoint->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  lblCaption_ = new QLabel(this);
+  lblPoint_ = new QLabel(this);
+  lblPoint_->setTextInteractionFlags(Qt::TextSelectableByMouse);
   plot = new QCustomPlot(this);
   plot->setObjectName("ScatterPlot");
   plot->setMinimumSize(200, 150);  // never drawn at zero size while its tab is hidden
@@ -55,25 +55,25 @@ TLogScatterPage::TLogScatterPage(TLogAnalysis& data, QWidget* parent) : TLogAnal
   marker_ = plot->addGraph();
   marker_->setLineStyle(QCPGraph::lsNone);
   marker_->setScatterStyle(QCPScatterStyle(QCPScatterStyle::ssCircle, QPen(Qt::black, 2), Qt::NoBrush, 11));
-  layout->addWidget(lblCaption, 1, 0, 1, c + 1);
+  layout->addWidget(lblCaption_, 1, 0, 1, c + 1);
   layout->addWidget(plot, 2, 0, 1, c + 1);
-  layout->addWidget(lblPoint, 3, 0, 1, c + 1);
+  layout->addWidget(lblPoint_, 3, 0, 1, c + 1);
   layout->setRowStretch(2, 1);
   connect(plot, &QCustomPlot::mouseMove, this, [this](QMouseEvent* e) { ShowPointAt(e->position()); });
 }
 
 void TLogScatterPage::ChannelsChanged() {
   const LogViewOptions& o = data_.options;
-  FillVariableChoice(cbX, data_.channels, o.scatterX);
-  FillVariableChoice(cbY, data_.channels, o.scatterY);
-  FillVariableChoice(cbColour, data_.channels, o.scatterColour);
+  FillVariableChoice(cbX_, data_.channels, o.scatterX);
+  FillVariableChoice(cbY_, data_.channels, o.scatterY);
+  FillVariableChoice(cbColour_, data_.channels, o.scatterColour);
 }
 
 void TLogScatterPage::ChoiceChanged() {
   LogViewOptions& o = data_.options;
-  o.scatterX = ChosenVariable(cbX);
-  o.scatterY = ChosenVariable(cbY);
-  o.scatterColour = ChosenVariable(cbColour);
+  o.scatterX = ChosenVariable(cbX_);
+  o.scatterY = ChosenVariable(cbY_);
+  o.scatterColour = ChosenVariable(cbColour_);
   data_.optionsChanged(false);
   Refresh();
 }
@@ -84,8 +84,8 @@ void TLogScatterPage::Refresh() {
   x_ = ch.IndexOf(o.scatterX);
   y_ = ch.IndexOf(o.scatterY);
   colour_ = ch.IndexOf(o.scatterColour);
-  lblCaption->setText(RowsCaption(data_));
-  lblPoint->clear();
+  lblCaption_->setText(RowsCaption(data_));
+  lblPoint_->clear();
   marker_->data()->clear();
   std::vector<QVector<QCPGraphData>> points(bands_.size());
   double lo = 0, hi = 1;
@@ -154,7 +154,7 @@ void TLogScatterPage::ShowPointAt(QPointF pixel) {
   const auto row = NearestRow(pixel);
   marker_->data()->clear();
   if (!row) {
-    lblPoint->clear();
+    lblPoint_->clear();
     return;
   }
   const LogChannels& ch = data_.channels;
@@ -162,9 +162,9 @@ void TLogScatterPage::ShowPointAt(QPointF pixel) {
   for (const auto var : {*x_, *y_, *colour_})
     text += ";  " + QString::fromStdString(ch.Names()[var]) + " = " +
             QString::fromStdString(ch.FormatValue(var, *row));
-  lblPoint->setText(text);
+  lblPoint_->setText(text);
   marker_->addData(ch.Value(*x_, *row), ch.Value(*y_, *row));
   plot->replot(QCustomPlot::rpQueuedReplot);
 }
 
-QString TLogScatterPage::PointText() const { return lblPoint->text(); }
+QString TLogScatterPage::PointText() const { return lblPoint_->text(); }

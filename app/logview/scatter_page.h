@@ -22,9 +22,7 @@ class TLogScatterPage : public TLogAnalysisPage {
   void ShowPointAt(QPointF pixel);
   QString PointText() const;
 
-  QComboBox *cbX = nullptr, *cbY = nullptr, *cbColour = nullptr;
   QCustomPlot* plot = nullptr;
-  QLabel *lblCaption = nullptr, *lblPoint = nullptr;
 
  protected:
   void ChannelsChanged() override;
@@ -33,6 +31,8 @@ class TLogScatterPage : public TLogAnalysisPage {
  private:
   void ChoiceChanged();
 
+  QComboBox *cbX_ = nullptr, *cbY_ = nullptr, *cbColour_ = nullptr;
+  QLabel *lblCaption_ = nullptr, *lblPoint_ = nullptr;
   QCPColorScale* scale_ = nullptr;
   std::vector<QCPGraph*> bands_;  // one colour each; the last for rows without a colour value
   QCPGraph* marker_ = nullptr;

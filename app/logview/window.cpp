@@ -4,14 +4,12 @@
 
 #include <QAction>
 #include <QCloseEvent>
+#include <QCoreApplication>
 #include <QFileInfo>
 #include <QHBoxLayout>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
-#include <QMenu>
-#include <QPainter>
 #include <QScrollArea>
 #include <QSplitter>
 #include <QStackedWidget>
@@ -21,134 +19,63 @@
 #include <QToolBar>
 #include <QVBoxLayout>
 #include <algorithm>
-#include <functional>
 
 #include "app/logview/cell_page.h"
 #include "app/logview/channel_page.h"
 #include "app/logview/filter_bar.h"
 #include "app/logview/histogram_page.h"
+#include "app/logview/readout.h"
 #include "app/logview/scatter_page.h"
 #include "common/config.h"
 #include "common/paths.h"
 #include "common/ui.h"
+#include "common/worker.h"
 
 namespace {
 
 const char* const kTitle = "Просмотр лога";
 const char* const kLogFilter = "Логи CSV|*.csv|Все файлы|*";
 const char* const kPngFilter = "Картинка PNG|*.png";
-const char* const kHintNoLog = "Лог не открыт. Откройте его кнопкой «Открыть лог...».";
-const char* const kHintNoVariables = "Отметьте переменные в списке слева.";
 const char* const kNoMemory = "Недостаточно памяти, чтобы открыть этот лог.";
 
-// The narrowest visible time range, in seconds: a few rows at 25 rows a second.
-constexpr double kMinVisibleSeconds = 0.1;
-// Track heights below which the chart area scrolls instead of squeezing.
-constexpr int kTrackMinHeight = 70;
-constexpr int kFlagTrackMinHeight = 30;
-constexpr int kTimeAxisHeight = 45;
-constexpr double kFlagTrackStretch = 0.35;
 constexpr int kLoadPollMs = 50;
 // The filters' "shown on the tracks" range follows a zoom or a drag this long after it.
 constexpr int kVisibleRowsDelayMs = 250;
 
-const QColor kColours[] = {QColor(0, 0, 255),   QColor(220, 0, 0),    QColor(0, 140, 0),
-                           QColor(200, 0, 200), QColor(0, 150, 160),  QColor(230, 120, 0),
-                           QColor(110, 70, 20), QColor(90, 90, 90),   QColor(130, 0, 255),
-                           QColor(150, 150, 0), QColor(255, 80, 140), QColor(0, 90, 120)};
-
-// Minimum, maximum and mean of the visible range, under a variable's name.
-QString StatsText(double min, double max, double mean, int decimals) {
-  return "↓" + QString::number(min, 'f', decimals) + " ↑" + QString::number(max, 'f', decimals) + " ⌀" +
-         QString::number(mean, 'f', std::min(decimals + 1, 3));
-}
-
-QColor ColourOf(std::size_t nth) { return kColours[nth % std::size(kColours)]; }
-
-QString Seconds(double t) { return QString::number(t, 'f', 3); }
-
 }  // namespace
 
-// The values at the cursor, beside the tracks: each track's variables from the
-// top of its plot down, in their line colours, and the cursor's time under the
-// last track, level with the time axis.
-class TLogReadout : public QWidget {
+// Reads one log off the user-interface thread. It owns what it fills and
+// touches no widget, so a window closed or given another file meanwhile only
+// asks it to stop and lets it go.
+class TfrmLogView::Load : public WorkerThread {
  public:
-  struct Line {
-    QColor colour;
-    QString name, value;
-    QString stats;  // minimum, maximum and mean over the visible range, under the name
-  };
-  struct Group {
-    int top = 0, bottom = 0;
-    std::vector<Line> lines;
-  };
-
-  explicit TLogReadout(QWidget* parent) : QWidget(parent) {
-    setAutoFillBackground(true);
-    QPalette p = palette();
-    p.setColor(QPalette::Window, Qt::white);
-    setPalette(p);
+  explicit Load(std::string path) : path_(std::move(path)) {}
+  void Cancel() {
+    progress_.cancel = true;
+    Terminate();
   }
-
-  void SetContent(QString title, int titleTop, std::vector<Group> groups) {
-    title_ = std::move(title);
-    titleTop_ = titleTop;
-    groups_ = std::move(groups);
-    update();
-  }
-  // Room for the longest name and value, so moving the cursor never resizes.
-  void SetWidths(int nameWidth, int valueWidth, int statsWidth) {
-    nameWidth_ = nameWidth;
-    const QFontMetrics fm = fontMetrics();
-    setFixedWidth(std::max({kSwatch + kGap + nameWidth + kGap + valueWidth + kGap, statsWidth + 2 * kGap,
-                            fm.horizontalAdvance("Время: 00000.000 с") + kGap}));
-  }
+  const std::string& Path() const { return path_; }
+  const LogReadProgress& Progress() const { return progress_; }
+  // Once Finished().
+  LogReadResult& Result() { return result_; }
 
  protected:
-  void paintEvent(QPaintEvent*) override {
-    QPainter p(this);
-    const QFontMetrics fm = fontMetrics();
-    const int lineHeight = fm.height();
-    for (const Group& g : groups_) {
-      int y = g.top;
-      for (std::size_t i = 0; i < g.lines.size(); ++i, y += 2 * lineHeight) {
-        const Line& l = g.lines[i];
-        if (i > 0 && y + 2 * lineHeight > g.bottom) {  // no room left on this track
-          p.setPen(Qt::black);
-          p.drawText(QRect(kSwatch + kGap, y - lineHeight, width(), lineHeight), Qt::AlignRight, "…");
-          break;
-        }
-        p.fillRect(QRect(0, y + (lineHeight - kSwatch) / 2, kSwatch, kSwatch), l.colour);
-        p.setPen(l.colour);
-        p.drawText(QRect(kSwatch + kGap, y, nameWidth_, lineHeight), Qt::AlignLeft | Qt::AlignVCenter,
-                   l.name);
-        p.setPen(Qt::black);
-        p.drawText(QRect(0, y, width() - kGap, lineHeight), Qt::AlignRight | Qt::AlignVCenter, l.value);
-        p.setPen(QColor(110, 110, 110));
-        p.drawText(QRect(0, y + lineHeight, width() - kGap, lineHeight), Qt::AlignRight | Qt::AlignVCenter,
-                   l.stats);
-      }
+  void Execute() override {
+    try {
+      result_ = ReadLogFile(path_, &progress_);
+    } catch (const std::bad_alloc&) {
+      result_ = LogReadResult();
+      result_.error = kNoMemory;
+    } catch (const std::exception& e) {
+      result_ = LogReadResult();
+      result_.error = std::string("Ошибка чтения файла: ") + e.what();
     }
-    p.setPen(Qt::black);
-    p.drawText(QRect(0, titleTop_, width() - kGap, lineHeight), Qt::AlignRight | Qt::AlignVCenter, title_);
   }
 
  private:
-  static constexpr int kSwatch = 8;
-  static constexpr int kGap = 6;
-  QString title_;
-  int titleTop_ = 0;
-  int nameWidth_ = 0;
-  std::vector<Group> groups_;
-};
-
-struct TfrmLogView::Load {
-  std::string path;
-  LogReadProgress progress;
-  LogReadResult result;
-  std::atomic<bool> done{false};
-  std::thread thread;
+  const std::string path_;
+  LogReadProgress progress_;
+  LogReadResult result_;
 };
 
 TfrmLogView::TfrmLogView(UiHooks& ui, QWidget* parent) : QMainWindow(parent, Qt::Window), ui_(ui) {
@@ -156,47 +83,13 @@ TfrmLogView::TfrmLogView(UiHooks& ui, QWidget* parent) : QMainWindow(parent, Qt:
   setWindowTitle(kTitle);
   // The program ends with the main window, whether this one is open or not.
   setAttribute(Qt::WA_QuitOnClose, false);
+  analysis_.options = LogViewOptions::Load(TCfg.LogViewOptions);
+  analysis_.channels.Reset(nullptr, analysis_.options.channels);
+  analysis_.optionsChanged = [this](bool filtersChanged) { OptionsChanged(filtersChanged); };
 
-  auto action = [this](const char* name, const char* caption) {
-    auto* a = new QAction(QString::fromUtf8(caption), this);
-    a->setObjectName(name);
-    a->setToolTip(a->text());
-    return a;
-  };
-  actOpenLog = action("actOpenLog", "Открыть лог...");
-  actFitAll = action("actFitAll", "Показать всё");
-  actFitAll->setShortcut(QKeySequence(Qt::Key_Home));
-  actExportPng = action("actExportPng", "Сохранить PNG...");
-  actRefresh = action("actRefresh", "Обновить");
-  actRefresh->setShortcut(QKeySequence(Qt::Key_F5));
-  actRefresh->setToolTip("Прочитать лог заново (лог, который ещё пишется)");
-  connect(actOpenLog, &QAction::triggered, this, [this] { OpenLogCommand(); });
-  connect(actRefresh, &QAction::triggered, this, [this] { RefreshLog(); });
-  connect(actFitAll, &QAction::triggered, this, [this] { FitAll(); });
-  connect(actExportPng, &QAction::triggered, this, [this] { ExportPngCommand(); });
-  QToolBar* tb = addToolBar("ToolBar");
-  tb->setMovable(false);
-  tb->toggleViewAction()->setVisible(false);
-  tb->addAction(actOpenLog);
-  tb->addAction(actRefresh);
-  tb->addSeparator();
-  tb->addAction(actFitAll);
-  tb->addAction(actExportPng);
-
+  BuildActions();
   auto* splitter = new QSplitter(this);
-  auto* left = new QWidget(splitter);
-  auto* leftLayout = new QVBoxLayout(left);
-  leftLayout->setContentsMargins(4, 4, 0, 4);
-  edFilter = new QLineEdit(left);
-  edFilter->setObjectName("edFilter");
-  edFilter->setPlaceholderText("Поиск переменной");
-  edFilter->setClearButtonEnabled(true);
-  lstVariables = new QListWidget(left);
-  lstVariables->setObjectName("lstVariables");
-  lstVariables->setContextMenuPolicy(Qt::CustomContextMenu);
-  leftLayout->addWidget(edFilter);
-  leftLayout->addWidget(lstVariables, 1);
-
+  splitter->addWidget(BuildVariableList(splitter));
   auto* right = new QWidget(splitter);
   auto* rightLayout = new QVBoxLayout(right);
   rightLayout->setContentsMargins(0, 0, 0, 0);
@@ -205,14 +98,76 @@ TfrmLogView::TfrmLogView(UiHooks& ui, QWidget* parent) : QMainWindow(parent, Qt:
   tabs->setObjectName("tabsLogView");
   tabs->setDocumentMode(true);
   rightLayout->addWidget(tabs, 1);
-  analysis_.options = LogViewOptions::Load(TCfg.LogViewOptions);
-  analysis_.channels.Reset(nullptr, analysis_.options.channels);
-  analysis_.optionsChanged = [this](bool filtersChanged) { OptionsChanged(filtersChanged); };
-  filterBar = new TLogFilterBar(analysis_, right);
-  rightLayout->addWidget(filterBar);
+  filterBar_ = new TLogFilterBar(analysis_, right);
+  rightLayout->addWidget(filterBar_);
+  tabs->addTab(BuildTrackPage(tabs), "Дорожки");
+  BuildAnalysisPages();
+  splitter->addWidget(right);
+  splitter->setStretchFactor(1, 1);
+  splitter->setSizes({190, 900});
+  setCentralWidget(splitter);
+  BuildStatusBar();
+  ConnectViewEvents();
 
-  pages_ = new QStackedWidget(tabs);
-  lblHint_ = new QLabel(kHintNoLog, pages_);
+  tracks_ = ParseTracks(TCfg.LogViewTracks, analysis_.channels.Names());
+  FillVariableList();
+  RebuildTracks();
+  ShowInfo();
+  resize(1150, 720);
+}
+
+TfrmLogView::~TfrmLogView() { CancelLoad(); }
+
+// ---------------------------------------------------------------------------
+// Building the window.
+
+void TfrmLogView::BuildActions() {
+  auto action = [this](const char* name, const char* caption) {
+    auto* a = new QAction(QString::fromUtf8(caption), this);
+    a->setObjectName(name);
+    a->setToolTip(a->text());
+    return a;
+  };
+  actOpenLog_ = action("actOpenLog", "Открыть лог...");
+  actFitAll = action("actFitAll", "Показать всё");
+  actFitAll->setShortcut(QKeySequence(Qt::Key_Home));
+  actExportPng_ = action("actExportPng", "Сохранить PNG...");
+  actRefresh = action("actRefresh", "Обновить");
+  actRefresh->setShortcut(QKeySequence(Qt::Key_F5));
+  actRefresh->setToolTip("Прочитать лог заново (лог, который ещё пишется)");
+  connect(actOpenLog_, &QAction::triggered, this, [this] { OpenLogCommand(); });
+  connect(actRefresh, &QAction::triggered, this, [this] { RefreshLog(); });
+  connect(actFitAll, &QAction::triggered, this, [this] { FitAll(); });
+  connect(actExportPng_, &QAction::triggered, this, [this] { ExportPngCommand(); });
+  QToolBar* tb = addToolBar("ToolBar");
+  tb->setMovable(false);
+  tb->toggleViewAction()->setVisible(false);
+  tb->addAction(actOpenLog_);
+  tb->addAction(actRefresh);
+  tb->addSeparator();
+  tb->addAction(actFitAll);
+  tb->addAction(actExportPng_);
+}
+
+QWidget* TfrmLogView::BuildVariableList(QWidget* parent) {
+  auto* left = new QWidget(parent);
+  auto* leftLayout = new QVBoxLayout(left);
+  leftLayout->setContentsMargins(4, 4, 0, 4);
+  edFilter_ = new QLineEdit(left);
+  edFilter_->setObjectName("edFilter");
+  edFilter_->setPlaceholderText("Поиск переменной");
+  edFilter_->setClearButtonEnabled(true);
+  lstVariables = new QListWidget(left);
+  lstVariables->setObjectName("lstVariables");
+  lstVariables->setContextMenuPolicy(Qt::CustomContextMenu);
+  leftLayout->addWidget(edFilter_);
+  leftLayout->addWidget(lstVariables, 1);
+  return left;
+}
+
+QWidget* TfrmLogView::BuildTrackPage(QWidget* parent) {
+  pages_ = new QStackedWidget(parent);
+  lblHint_ = new QLabel(pages_);
   lblHint_->setAlignment(Qt::AlignCenter);
   lblHint_->setWordWrap(true);
   pages_->addWidget(lblHint_);
@@ -247,7 +202,10 @@ TfrmLogView::TfrmLogView(UiHooks& ui, QWidget* parent) : QMainWindow(parent, Qt:
   cursor_->hide();
   scroll_->setWidget(chartArea_);
   pages_->addWidget(scroll_);
-  tabs->addTab(pages_, "Дорожки");
+  return pages_;
+}
+
+void TfrmLogView::BuildAnalysisPages() {
   cellPage = new TLogCellPage(analysis_, tabs);
   tabs->addTab(cellPage, "Таблица по ячейкам");
   scatterPage = new TLogScatterPage(analysis_, tabs);
@@ -264,12 +222,9 @@ TfrmLogView::TfrmLogView(UiHooks& ui, QWidget* parent) : QMainWindow(parent, Qt:
   visibleRowsTimer_->setSingleShot(true);
   visibleRowsTimer_->setInterval(kVisibleRowsDelayMs);
   connect(visibleRowsTimer_, &QTimer::timeout, this, [this] { RowsChanged(); });
-  splitter->addWidget(left);
-  splitter->addWidget(right);
-  splitter->setStretchFactor(1, 1);
-  splitter->setSizes({190, 900});
-  setCentralWidget(splitter);
+}
 
+void TfrmLogView::BuildStatusBar() {
   lblInfo_ = new QLabel(this);
   statusBar()->addWidget(lblInfo_, 1);
   statusBar()->addPermanentWidget(new QLabel(
@@ -278,7 +233,11 @@ TfrmLogView::TfrmLogView(UiHooks& ui, QWidget* parent) : QMainWindow(parent, Qt:
   loadTimer_ = new QTimer(this);
   loadTimer_->setInterval(kLoadPollMs);
   connect(loadTimer_, &QTimer::timeout, this, [this] { PollLoad(); });
+  // A log still being read when the program ends stops before the workers are waited for.
+  connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, this, [this] { CancelLoad(); });
+}
 
+void TfrmLogView::ConnectViewEvents() {
   connect(Plot, &QCustomPlot::mouseMove, this, [this](QMouseEvent* e) { CursorAtPixel(e->pos().x()); });
   connect(Plot, &QCustomPlot::afterReplot, this, [this] {
     PlaceCursor();
@@ -292,15 +251,8 @@ TfrmLogView::TfrmLogView(UiHooks& ui, QWidget* parent) : QMainWindow(parent, Qt:
   });
   connect(lstVariables, &QListWidget::itemChanged, this,
           [this](QListWidgetItem* item) { VariableToggled(item); });
-  connect(edFilter, &QLineEdit::textChanged, this, [this](const QString& text) { FilterVariables(text); });
-
-  tracks_ = ParseTracks(TCfg.LogViewTracks, analysis_.channels.Names());
-  FillVariableList();
-  ShowInfo();
-  resize(1150, 720);
+  connect(edFilter_, &QLineEdit::textChanged, this, [this](const QString& text) { FilterVariables(text); });
 }
-
-TfrmLogView::~TfrmLogView() { CancelLoad(); }
 
 // ---------------------------------------------------------------------------
 // Opening.
@@ -313,21 +265,8 @@ void TfrmLogView::OpenLogCommand() {
 void TfrmLogView::OpenLog(const std::string& path) {
   CancelLoad();
   refreshing_ = false;
-  load_ = std::make_unique<Load>();
-  load_->path = path;
-  Load* load = load_.get();
-  load_->thread = std::thread([load] {
-    try {
-      load->result = ReadLogFile(load->path, &load->progress);
-    } catch (const std::bad_alloc&) {
-      load->result = LogReadResult();
-      load->result.error = kNoMemory;
-    } catch (const std::exception& e) {
-      load->result = LogReadResult();
-      load->result.error = std::string("Ошибка чтения файла: ") + e.what();
-    }
-    load->done.store(true, std::memory_order_release);
-  });
+  load_ = std::make_shared<Load>(path);
+  WorkerThread::Start(load_);
   loadTimer_->start();
   lblInfo_->setText("Загрузка лога " + QFileInfo(QString::fromStdString(path)).fileName() + " ...");
   show();
@@ -337,33 +276,32 @@ void TfrmLogView::OpenLog(const std::string& path) {
 
 void TfrmLogView::CancelLoad() {
   if (!load_) return;
-  load_->progress.cancel = true;
-  load_->thread.join();
+  load_->Cancel();  // it ends by itself and lets its rows go
   load_.reset();
   loadTimer_->stop();
 }
 
 void TfrmLogView::PollLoad() {
   if (!load_) return;
-  if (!load_->done.load(std::memory_order_acquire)) {
-    const std::uint64_t total = load_->progress.bytesTotal;
+  if (!load_->Finished()) {
+    const std::uint64_t total = load_->Progress().bytesTotal;
     if (total > 0) {
-      const int percent = static_cast<int>(load_->progress.bytesRead * 100 / total);
-      lblInfo_->setText("Загрузка лога " + QFileInfo(QString::fromStdString(load_->path)).fileName() + ": " +
-                        QString::number(std::min(percent, 100)) + " %");
+      const int percent = static_cast<int>(load_->Progress().bytesRead * 100 / total);
+      lblInfo_->setText("Загрузка лога " + QFileInfo(QString::fromStdString(load_->Path())).fileName() +
+                        ": " + QString::number(std::min(percent, 100)) + " %");
     }
     return;
   }
-  load_->thread.join();
-  const std::unique_ptr<Load> load = std::move(load_);
+  const std::shared_ptr<Load> load = std::move(load_);
   loadTimer_->stop();
   ShowInfo();
-  if (load->result.cancelled) return;
-  if (!load->result.error.empty()) {
-    ui_.ShowError("Лог не открыт: " + load->path + "\n" + load->result.error);
+  LogReadResult& result = load->Result();
+  if (result.cancelled) return;
+  if (!result.error.empty()) {
+    ui_.ShowError("Лог не открыт: " + load->Path() + "\n" + result.error);
     return;
   }
-  ShowLog(std::move(load->result), load->path);
+  ShowLog(std::move(result), load->Path());
 }
 
 void TfrmLogView::ShowLog(LogReadResult result, const std::string& path) {
@@ -443,14 +381,14 @@ void TfrmLogView::ChannelsChanged() {
   graphData_.clear();
   statsCache_.clear();
   FillVariableList();
-  filterBar->ChannelsChanged();
+  filterBar_->ChannelsChanged();
   RebuildTracks();
   RowsChanged();
 }
 
 void TfrmLogView::PageChosen() {
   QWidget* page = tabs->currentWidget();
-  filterBar->setVisible(page == cellPage || page == scatterPage || page == histogramPage);
+  filterBar_->setVisible(page == cellPage || page == scatterPage || page == histogramPage);
 }
 
 void TfrmLogView::closeEvent(QCloseEvent* event) {
@@ -481,338 +419,9 @@ void TfrmLogView::ShowInfo() {
   }
   const auto& times = table_.Times();
   QString text = QString::fromStdString(FileName()) + ": строк " + QString::number(table_.RowCount()) +
-                 ", время " + Seconds(times.front()) + "–" + Seconds(times.back()) + " с";
+                 ", время " + LogSeconds(times.front()) + "–" + LogSeconds(times.back()) + " с";
   if (skipped_ > 0) text += "; пропущено строк: " + QString::number(skipped_);
   lblInfo_->setText(text);
-}
-
-// ---------------------------------------------------------------------------
-// The choice of variables and tracks.
-
-void TfrmLogView::FillVariableList() {
-  const QSignalBlocker block(lstVariables);
-  lstVariables->clear();
-  for (const std::string& name : analysis_.channels.Names()) {
-    auto* item = new QListWidgetItem(QString::fromStdString(name), lstVariables);
-    item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsUserCheckable | Qt::ItemIsSelectable);
-    item->setCheckState(Qt::Unchecked);
-  }
-  SyncChecks();
-}
-
-void TfrmLogView::SyncChecks() {
-  const QSignalBlocker block(lstVariables);
-  for (int i = 0; i < lstVariables->count(); ++i) {
-    QListWidgetItem* item = lstVariables->item(i);
-    const bool chosen = TrackOf(tracks_, item->text().toStdString()) >= 0;
-    item->setCheckState(chosen ? Qt::Checked : Qt::Unchecked);
-  }
-}
-
-void TfrmLogView::VariableToggled(QListWidgetItem* item) {
-  SetChecked(item->text().toStdString(), item->checkState() == Qt::Checked);
-}
-
-void TfrmLogView::SetChecked(const std::string& name, bool checked) {
-  if (!analysis_.channels.IndexOf(name)) return;
-  if (checked)
-    AddVariable(tracks_, name);
-  else
-    RemoveVariable(tracks_, name);
-  TracksChanged();
-}
-
-void TfrmLogView::SetTracks(const LogTracks& tracks) {
-  tracks_ = ParseTracks(FormatTracks(tracks), analysis_.channels.Names());
-  TracksChanged();
-}
-
-void TfrmLogView::FilterVariables(const QString& text) {
-  for (int i = 0; i < lstVariables->count(); ++i) {
-    QListWidgetItem* item = lstVariables->item(i);
-    item->setHidden(!item->text().contains(text.trimmed(), Qt::CaseInsensitive));
-  }
-}
-
-void TfrmLogView::TracksChanged() {
-  TCfg.LogViewTracks = FormatTracks(tracks_);  // saved with the settings at close
-  SyncChecks();
-  RebuildTracks();
-}
-
-void TfrmLogView::ShowTrackMenu(int track, const QPoint& globalPos) {
-  if (track < 0 || static_cast<std::size_t>(track) >= tracks_.size()) return;
-  const std::size_t t = static_cast<std::size_t>(track);
-  QMenu menu(this);
-  auto add = [&](const char* caption, bool enabled, const std::function<void()>& change) {
-    QAction* a = menu.addAction(QString::fromUtf8(caption));
-    a->setEnabled(enabled);
-    connect(a, &QAction::triggered, this, [this, change] {
-      change();
-      TracksChanged();
-    });
-  };
-  add("Объединить с дорожкой выше", track > 0, [this, track] { MergeWithTrackAbove(tracks_, track); });
-  add("Разделить дорожку", tracks_[t].size() > 1, [this, track] { SplitTrack(tracks_, track); });
-  add("Переместить выше", track > 0, [this, track] { MoveTrack(tracks_, track, -1); });
-  add("Переместить ниже", t + 1 < tracks_.size(), [this, track] { MoveTrack(tracks_, track, 1); });
-  menu.addSeparator();
-  add("Убрать с графика", true,
-      [this, t] { tracks_.erase(tracks_.begin() + static_cast<std::ptrdiff_t>(t)); });
-  menu.exec(globalPos);
-}
-
-int TfrmLogView::TrackAtPixel(int y) const {
-  for (std::size_t i = 0; i < trackViews_.size(); ++i) {
-    const QRect r = trackViews_[i].rect->outerRect();
-    if (y >= r.top() && y <= r.bottom()) return static_cast<int>(i);
-  }
-  return -1;
-}
-
-// ---------------------------------------------------------------------------
-// The tracks.
-
-QSharedPointer<QCPGraphDataContainer> TfrmLogView::GraphData(std::size_t var) {
-  auto& data = graphData_[var];
-  if (!data) {
-    const auto& times = table_.Times();
-    const ChannelValues values = analysis_.channels.Values(var);
-    QVector<QCPGraphData> points(static_cast<qsizetype>(times.size()));
-    for (std::size_t i = 0; i < times.size(); ++i)
-      points[static_cast<qsizetype>(i)] = QCPGraphData(times[i], values.At(i));
-    data = QSharedPointer<QCPGraphDataContainer>::create();
-    data->set(points, true);
-  }
-  return data;
-}
-
-void TfrmLogView::RebuildTracks() {
-  const bool keepRange = !trackViews_.empty();
-  Plot->clearPlottables();
-  Plot->plotLayout()->clear();
-  trackViews_.clear();
-  delete marginGroup_;
-  marginGroup_ = nullptr;
-  cursor_->hide();
-
-  if (!hasLog_ || tracks_.empty()) {
-    graphData_.clear();
-    lblHint_->setText(hasLog_ ? kHintNoVariables : kHintNoLog);
-    pages_->setCurrentWidget(lblHint_);
-    readout_->SetContent({}, 0, {});
-    Plot->replot();
-    return;
-  }
-  pages_->setCurrentWidget(scroll_);
-  marginGroup_ = new QCPMarginGroup(Plot);
-  int minHeight = kTimeAxisHeight;
-  int nameWidth = 0, valueWidth = 0, statsWidth = 0;
-  const QFontMetrics fm = readout_->fontMetrics();
-  std::size_t nth = 0;
-  std::map<std::size_t, QSharedPointer<QCPGraphDataContainer>> used;
-  QList<QCPAxis*> timeAxes;
-  for (std::size_t t = 0; t < tracks_.size(); ++t) {
-    const bool last = t + 1 == tracks_.size();
-    const bool flags = std::all_of(tracks_[t].begin(), tracks_[t].end(), [this](const std::string& n) {
-      return analysis_.channels.IsFlag(*analysis_.channels.IndexOf(n));
-    });
-    auto* rect = new QCPAxisRect(Plot);
-    Plot->plotLayout()->addElement(static_cast<int>(t), 0, rect);
-    Plot->plotLayout()->setRowStretchFactor(static_cast<int>(t), flags ? kFlagTrackStretch : 1.0);
-    minHeight += flags ? kFlagTrackMinHeight : kTrackMinHeight;
-    rect->setMarginGroup(QCP::msLeft | QCP::msRight, marginGroup_);
-    rect->setAutoMargins(last ? QCP::msLeft | QCP::msRight | QCP::msBottom : QCP::msLeft | QCP::msRight);
-    rect->setMargins(QMargins(0, 3, 6, last ? 0 : 3));
-    QCPAxis* time = rect->axis(QCPAxis::atBottom);
-    QCPAxis* value = rect->axis(QCPAxis::atLeft);
-    time->setTickLabels(last);
-    if (last) time->setLabel("Время, с");
-    timeAxes << time;
-
-    TrackView view;
-    view.rect = rect;
-    double lo = 0, hi = 0;
-    for (std::size_t i = 0; i < tracks_[t].size(); ++i) {
-      const LogChannels& channels = analysis_.channels;
-      const std::size_t var = *channels.IndexOf(tracks_[t][i]);
-      lo = i == 0 ? channels.Min(var) : std::min(lo, channels.Min(var));
-      hi = i == 0 ? channels.Max(var) : std::max(hi, channels.Max(var));
-      QCPGraph* graph = Plot->addGraph(time, value);
-      graph->setData(used[var] = GraphData(var));
-      graph->setPen(QPen(ColourOf(nth++), 1));
-      graph->setLineStyle(channels.IsFlag(var) ? QCPGraph::lsStepLeft : QCPGraph::lsLine);
-      graph->setAdaptiveSampling(true);
-      view.vars.push_back(var);
-      view.graphs.push_back(graph);
-      nameWidth = std::max(nameWidth, fm.horizontalAdvance(QString::fromStdString(tracks_[t][i])));
-      for (double v : {channels.Min(var), channels.Max(var)}) {
-        valueWidth =
-            std::max(valueWidth, fm.horizontalAdvance(QString::number(v, 'f', channels.Decimals(var))));
-        statsWidth = std::max(statsWidth, fm.horizontalAdvance(StatsText(v, v, v, channels.Decimals(var))));
-      }
-    }
-    if (flags) {
-      auto ticker = QSharedPointer<QCPAxisTickerFixed>::create();
-      ticker->setTickStep(1);
-      value->setTicker(ticker);
-      value->setRange(-0.3, 1.3);
-    } else {
-      const double pad = hi > lo ? (hi - lo) * 0.05 : 1;
-      value->setRange(lo - pad, hi + pad);
-      value->ticker()->setTickCount(4);
-    }
-    connect(time, qOverload<const QCPRange&>(&QCPAxis::rangeChanged), this,
-            [this](const QCPRange& r) { TimeRangeChanged(r); });
-    trackViews_.push_back(std::move(view));
-  }
-  graphData_ = std::move(used);  // variables no longer shown let their copies go
-  for (const TrackView& v : trackViews_) {
-    v.rect->setRangeDrag(Qt::Horizontal);
-    v.rect->setRangeZoom(Qt::Horizontal);
-    v.rect->setRangeDragAxes(timeAxes, {});
-    v.rect->setRangeZoomAxes(timeAxes, {});
-  }
-  readout_->SetWidths(nameWidth, valueWidth, statsWidth);
-  chartArea_->setMinimumHeight(minHeight);
-  // Size the chart now, so the replot below lays the tracks out only once.
-  chartArea_->layout()->activate();
-  if (keepRange)
-    SetVisibleTime(visible_);
-  else
-    FitAll();
-}
-
-// ---------------------------------------------------------------------------
-// The time range.
-
-void TfrmLogView::FitAll() {
-  if (!hasLog_) return;
-  SetVisibleTime({table_.Times().front(), table_.Times().back()});
-}
-
-TimeRange TfrmLogView::VisibleTime() const { return visible_; }
-
-void TfrmLogView::SetVisibleTime(TimeRange range) {
-  ApplyTimeRange(range);
-  Plot->replot();
-}
-
-void TfrmLogView::ApplyTimeRange(TimeRange range) {
-  if (hasLog_)
-    range = ClampTimeRange(range, table_.Times().front(), table_.Times().back(), kMinVisibleSeconds);
-  visible_ = range;
-  if (hasLog_ && analysis_.options.filters.visibleOnly) visibleRowsTimer_->start();
-  syncingRange_ = true;
-  for (const TrackView& v : trackViews_) v.rect->axis(QCPAxis::atBottom)->setRange(range.lower, range.upper);
-  syncingRange_ = false;
-}
-
-void TfrmLogView::TimeRangeChanged(const QCPRange& range) {
-  // A drag or a wheel step on any track: all tracks follow, kept on the log.
-  // The chart replots itself after the mouse event.
-  if (!syncingRange_) ApplyTimeRange({range.lower, range.upper});
-}
-
-// ---------------------------------------------------------------------------
-// The cursor and its readout.
-
-void TfrmLogView::CursorAtPixel(int x) {
-  if (trackViews_.empty()) return;
-  SetCursorRow(table_.NearestRow(trackViews_.front().rect->axis(QCPAxis::atBottom)->pixelToCoord(x)));
-}
-
-void TfrmLogView::SetCursorTime(double t) {
-  if (hasLog_) SetCursorRow(table_.NearestRow(t));
-}
-
-void TfrmLogView::SetCursorRow(std::size_t row) {
-  cursorRow_ = row;
-  PlaceCursor();
-  UpdateReadout();
-}
-
-void TfrmLogView::StepCursor(int rows) {
-  if (!hasLog_) return;
-  const auto last = static_cast<std::ptrdiff_t>(table_.RowCount()) - 1;
-  const auto from = cursorRow_ ? static_cast<std::ptrdiff_t>(*cursorRow_)
-                               : static_cast<std::ptrdiff_t>(table_.NearestRow(visible_.lower));
-  SetCursorRow(static_cast<std::size_t>(std::clamp<std::ptrdiff_t>(from + rows, 0, last)));
-}
-
-void TfrmLogView::PlaceCursor() {
-  if (!cursorRow_ || trackViews_.empty()) {
-    cursor_->hide();
-    return;
-  }
-  const QCPAxisRect* first = trackViews_.front().rect;
-  const QCPAxisRect* last = trackViews_.back().rect;
-  const double x = first->axis(QCPAxis::atBottom)->coordToPixel(table_.Times()[*cursorRow_]);
-  if (x < first->left() || x > first->right()) {
-    cursor_->hide();
-    return;
-  }
-  cursor_->setGeometry(qRound(x), first->top(), 1, last->bottom() - first->top() + 1);
-  cursor_->show();
-  cursor_->raise();
-}
-
-std::vector<std::pair<std::string, std::string>> TfrmLogView::Readout() const {
-  std::vector<std::pair<std::string, std::string>> out;
-  for (const TrackView& v : trackViews_)
-    for (const std::size_t var : v.vars)
-      out.emplace_back(analysis_.channels.Names()[var],
-                       cursorRow_ ? analysis_.channels.FormatValue(var, *cursorRow_) : std::string());
-  return out;
-}
-
-void TfrmLogView::UpdateReadout() {
-  if (trackViews_.empty()) return;
-  std::vector<TLogReadout::Group> groups;
-  std::size_t nth = 0;
-  for (const TrackView& v : trackViews_) {
-    TLogReadout::Group g;
-    g.top = v.rect->top();
-    g.bottom = v.rect->bottom();
-    for (const std::size_t var : v.vars) {
-      const RangeStats st = VisibleStats(analysis_.channels.Names()[var]);
-      const int decimals = analysis_.channels.Decimals(var);
-      g.lines.push_back(
-          {ColourOf(nth++), QString::fromStdString(analysis_.channels.Names()[var]),
-           cursorRow_ ? QString::fromStdString(analysis_.channels.FormatValue(var, *cursorRow_)) : QString(),
-           st.count ? StatsText(st.min, st.max, st.mean, decimals) : QString()});
-    }
-    groups.push_back(std::move(g));
-  }
-  const QString title = cursorRow_ ? "Время: " + Seconds(table_.Times()[*cursorRow_]) + " с" : QString();
-  readout_->SetContent(title, trackViews_.back().rect->bottom() + 6, std::move(groups));
-}
-
-RangeStats TfrmLogView::VisibleStats(const std::string& name) const {
-  const auto var = analysis_.channels.IndexOf(name);
-  if (!hasLog_ || !var) return {};
-  const auto& t = table_.Times();
-  const auto first =
-      static_cast<std::size_t>(std::lower_bound(t.begin(), t.end(), visible_.lower) - t.begin());
-  const auto end = static_cast<std::size_t>(std::upper_bound(t.begin(), t.end(), visible_.upper) - t.begin());
-  if (first >= end) return {};
-  const auto key = std::make_tuple(*var, first, end);
-  auto& cached = statsCache_[*var];
-  if (cached.first != key) cached = {key, StatsOverRows(analysis_.channels.Values(*var), first, end - 1)};
-  return cached.second;
-}
-
-bool TfrmLogView::eventFilter(QObject* watched, QEvent* event) {
-  if (watched == Plot && event->type() == QEvent::KeyPress) {
-    // Arrow keys step the cursor row by row (ten rows with Shift).
-    const auto* key = static_cast<QKeyEvent*>(event);
-    const int step = key->modifiers() & Qt::ShiftModifier ? 10 : 1;
-    if (key->key() == Qt::Key_Left || key->key() == Qt::Key_Right) {
-      StepCursor(key->key() == Qt::Key_Left ? -step : step);
-      return true;
-    }
-  }
-  return QMainWindow::eventFilter(watched, event);
 }
 
 // ---------------------------------------------------------------------------

@@ -5,18 +5,16 @@
 // drag pan on the time axis, "Показать всё", a vertical cursor with the
 // values of every chosen variable beside the tracks, and export of the
 // visible range as PNG. The choice of tracks is kept in TCfg (cfg.ini
-// [LogView]). It never touches the link. The file is read on a worker thread
-// so a long log does not freeze the program; everything else runs on the
-// user-interface thread.
+// [LogView]). It never touches the link. The file is read on a worker
+// (common/worker.h) so a long log does not freeze the program; everything else
+// runs on the user-interface thread.
 
 #include <QMainWindow>
 #include <QSharedPointer>
-#include <atomic>
 #include <map>
 #include <memory>
 #include <optional>
 #include <string>
-#include <thread>
 #include <tuple>
 #include <utility>
 #include <vector>
@@ -103,26 +101,32 @@ class TfrmLogView : public QMainWindow {
 
   QCustomPlot* Plot = nullptr;
   QListWidget* lstVariables = nullptr;
-  QLineEdit* edFilter = nullptr;
-  QAction *actOpenLog = nullptr, *actRefresh = nullptr, *actFitAll = nullptr, *actExportPng = nullptr;
+  QAction *actRefresh = nullptr, *actFitAll = nullptr;
   QTabWidget* tabs = nullptr;  // "Дорожки", "Таблица по ячейкам", "Точки", "Гистограмма", "Каналы"
   TLogCellPage* cellPage = nullptr;
   TLogScatterPage* scatterPage = nullptr;
   TLogHistogramPage* histogramPage = nullptr;
   TLogChannelPage* channelPage = nullptr;
-  TLogFilterBar* filterBar = nullptr;
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
 
  private:
-  struct Load;
+  class Load;
   struct TrackView {
     QCPAxisRect* rect = nullptr;
     std::vector<std::size_t> vars;
     std::vector<QCPGraph*> graphs;
   };
+
+  // The building steps of the constructor.
+  void BuildActions();
+  QWidget* BuildVariableList(QWidget* parent);
+  QWidget* BuildTrackPage(QWidget* parent);
+  void BuildAnalysisPages();
+  void BuildStatusBar();
+  void ConnectViewEvents();
 
   void PollLoad();
   void CancelLoad();
@@ -132,6 +136,11 @@ class TfrmLogView : public QMainWindow {
   void FilterVariables(const QString& text);
   void TracksChanged();
   void RebuildTracks();
+  // Track t with its graphs; nth counts the graphs for their colours, used
+  // collects their data. Returns the track's minimum height.
+  int AddTrack(std::size_t t, std::size_t& nth,
+               std::map<std::size_t, QSharedPointer<QCPGraphDataContainer>>& used);
+  void SizeReadout();
   QSharedPointer<QCPGraphDataContainer> GraphData(std::size_t var);
   void TimeRangeChanged(const QCPRange& range);
   void ApplyTimeRange(TimeRange range);
@@ -150,6 +159,9 @@ class TfrmLogView : public QMainWindow {
   std::string FileName() const;
 
   UiHooks& ui_;
+  QLineEdit* edFilter_ = nullptr;
+  QAction *actOpenLog_ = nullptr, *actExportPng_ = nullptr;
+  TLogFilterBar* filterBar_ = nullptr;
   QStackedWidget* pages_ = nullptr;
   QLabel* lblHint_ = nullptr;
   QScrollArea* scroll_ = nullptr;
@@ -161,7 +173,7 @@ class TfrmLogView : public QMainWindow {
   QTimer* visibleRowsTimer_ = nullptr;  // the filters' time range follows the tracks after a pause
   QCPMarginGroup* marginGroup_ = nullptr;
 
-  std::unique_ptr<Load> load_;
+  std::shared_ptr<Load> load_;
   bool hasLog_ = false;
   LogTable table_;
   std::string path_;

@@ -2,8 +2,6 @@
 // session, a cut log, a foreign file, the tracks, computed channels and
 // filters kept between starts, zoom, pan, the PNG export, and the cell table
 // over a simulated session's operating points.
-#include "app/logview/window.h"
-
 #include <gtest/gtest.h>
 #include <qcustomplot.h>
 
@@ -24,9 +22,11 @@
 
 #include "app/logview/cell_page.h"
 #include "app/logview/channel_page.h"
+#include "app/logview/window.h"
 #include "app/mainwindow.h"
 #include "common/config.h"
 #include "common/paths.h"
+#include "common/worker.h"
 #include "ecu/csvlog.h"
 #include "tests/link/link_rig.h"
 #include "tests/support/log_rows.h"
@@ -261,7 +261,14 @@ TEST_F(LogViewWindow, ACutLogOpensWithItsCompleteRowsAndAForeignFileIsRefusedKee
   EXPECT_EQ(view->LogPath(), cut);
   EXPECT_EQ(view->Table().RowCount(), 3u);
 
+  // Another file while one is read, then the window closed while reading:
+  // the reads are dropped unreported and no reader outlives them.
+  view->OpenLog(foreign);
+  view->OpenLog(cut);
   view->close();  // done looking: the rows are let go
+  EXPECT_FALSE(view->Loading());
+  EXPECT_TRUE(QTest::qWaitFor([] { return LiveWorkerCount() == 0; }, 20000));
+  EXPECT_EQ(ui_.errors.size(), 1u);
   EXPECT_FALSE(view->HasLog());
   EXPECT_EQ(view->Table().RowCount(), 0u);
 }
