@@ -15,7 +15,8 @@ class TSummaryPanel : public QWidget {
 
   void ShowSummary(const CorrectionSummary& summary, const BandRange& range, int leftOut);
 
-  QLabel* lblRange;          // which bands the totals cover
-  QTableWidget* grdSummary;  // one row per correction
-  QLabel* lblVerdict;
+ private:
+  QLabel* lblRange_;          // which bands the totals cover
+  QTableWidget* grdSummary_;  // one row per correction
+  QLabel* lblVerdict_;
 };

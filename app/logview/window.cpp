@@ -94,13 +94,13 @@ TfrmLogView::TfrmLogView(UiHooks& ui, QWidget* parent) : QMainWindow(parent, Qt:
   auto* rightLayout = new QVBoxLayout(right);
   rightLayout->setContentsMargins(0, 0, 0, 0);
   rightLayout->setSpacing(0);
-  tabs = new QTabWidget(right);
-  tabs->setObjectName("tabsLogView");
-  tabs->setDocumentMode(true);
-  rightLayout->addWidget(tabs, 1);
+  tabs_ = new QTabWidget(right);
+  tabs_->setObjectName("tabsLogView");
+  tabs_->setDocumentMode(true);
+  rightLayout->addWidget(tabs_, 1);
   filterBar_ = new TLogFilterBar(analysis_, right);
   rightLayout->addWidget(filterBar_);
-  tabs->addTab(BuildTrackPage(tabs), "Дорожки");
+  tabs_->addTab(BuildTrackPage(tabs_), "Дорожки");
   BuildAnalysisPages();
   splitter->addWidget(right);
   splitter->setStretchFactor(1, 1);
@@ -129,23 +129,23 @@ void TfrmLogView::BuildActions() {
     return a;
   };
   actOpenLog_ = action("actOpenLog", "Открыть лог...");
-  actFitAll = action("actFitAll", "Показать всё");
-  actFitAll->setShortcut(QKeySequence(Qt::Key_Home));
+  actFitAll_ = action("actFitAll", "Показать всё");
+  actFitAll_->setShortcut(QKeySequence(Qt::Key_Home));
   actExportPng_ = action("actExportPng", "Сохранить PNG...");
-  actRefresh = action("actRefresh", "Обновить");
-  actRefresh->setShortcut(QKeySequence(Qt::Key_F5));
-  actRefresh->setToolTip("Прочитать лог заново (лог, который ещё пишется)");
+  actRefresh_ = action("actRefresh", "Обновить");
+  actRefresh_->setShortcut(QKeySequence(Qt::Key_F5));
+  actRefresh_->setToolTip("Прочитать лог заново (лог, который ещё пишется)");
   connect(actOpenLog_, &QAction::triggered, this, [this] { OpenLogCommand(); });
-  connect(actRefresh, &QAction::triggered, this, [this] { RefreshLog(); });
-  connect(actFitAll, &QAction::triggered, this, [this] { FitAll(); });
+  connect(actRefresh_, &QAction::triggered, this, [this] { RefreshLog(); });
+  connect(actFitAll_, &QAction::triggered, this, [this] { FitAll(); });
   connect(actExportPng_, &QAction::triggered, this, [this] { ExportPngCommand(); });
   QToolBar* tb = addToolBar("ToolBar");
   tb->setMovable(false);
   tb->toggleViewAction()->setVisible(false);
   tb->addAction(actOpenLog_);
-  tb->addAction(actRefresh);
+  tb->addAction(actRefresh_);
   tb->addSeparator();
-  tb->addAction(actFitAll);
+  tb->addAction(actFitAll_);
   tb->addAction(actExportPng_);
 }
 
@@ -157,11 +157,11 @@ QWidget* TfrmLogView::BuildVariableList(QWidget* parent) {
   edFilter_->setObjectName("edFilter");
   edFilter_->setPlaceholderText("Поиск переменной");
   edFilter_->setClearButtonEnabled(true);
-  lstVariables = new QListWidget(left);
-  lstVariables->setObjectName("lstVariables");
-  lstVariables->setContextMenuPolicy(Qt::CustomContextMenu);
+  lstVariables_ = new QListWidget(left);
+  lstVariables_->setObjectName("lstVariables");
+  lstVariables_->setContextMenuPolicy(Qt::CustomContextMenu);
   leftLayout->addWidget(edFilter_);
-  leftLayout->addWidget(lstVariables, 1);
+  leftLayout->addWidget(lstVariables_, 1);
   return left;
 }
 
@@ -178,22 +178,22 @@ QWidget* TfrmLogView::BuildTrackPage(QWidget* parent) {
   auto* chartLayout = new QHBoxLayout(chartArea_);
   chartLayout->setContentsMargins(0, 0, 0, 0);
   chartLayout->setSpacing(0);
-  Plot = new QCustomPlot(chartArea_);
-  Plot->setObjectName("LogPlot");
-  Plot->setBackground(Qt::white);
-  Plot->plotLayout()->clear();  // one axis rect per track, made per choice
-  Plot->plotLayout()->setRowSpacing(0);
-  Plot->setInteractions(QCP::iRangeDrag | QCP::iRangeZoom);
-  Plot->setNoAntialiasingOnDrag(true);
-  Plot->setPlottingHint(QCP::phFastPolylines, true);
-  Plot->setContextMenuPolicy(Qt::CustomContextMenu);
-  Plot->setFocusPolicy(Qt::StrongFocus);
-  Plot->setMouseTracking(true);
-  Plot->installEventFilter(this);
+  plot_ = new QCustomPlot(chartArea_);
+  plot_->setObjectName("LogPlot");
+  plot_->setBackground(Qt::white);
+  plot_->plotLayout()->clear();  // one axis rect per track, made per choice
+  plot_->plotLayout()->setRowSpacing(0);
+  plot_->setInteractions(QCP::iRangeDrag | QCP::iRangeZoom);
+  plot_->setNoAntialiasingOnDrag(true);
+  plot_->setPlottingHint(QCP::phFastPolylines, true);
+  plot_->setContextMenuPolicy(Qt::CustomContextMenu);
+  plot_->setFocusPolicy(Qt::StrongFocus);
+  plot_->setMouseTracking(true);
+  plot_->installEventFilter(this);
   readout_ = new TLogReadout(chartArea_);
-  chartLayout->addWidget(Plot, 1);
+  chartLayout->addWidget(plot_, 1);
   chartLayout->addWidget(readout_);
-  cursor_ = new QWidget(Plot);
+  cursor_ = new QWidget(plot_);
   cursor_->setAttribute(Qt::WA_TransparentForMouseEvents);
   cursor_->setAutoFillBackground(true);
   QPalette cursorPalette = cursor_->palette();
@@ -206,17 +206,17 @@ QWidget* TfrmLogView::BuildTrackPage(QWidget* parent) {
 }
 
 void TfrmLogView::BuildAnalysisPages() {
-  cellPage = new TLogCellPage(analysis_, tabs);
-  tabs->addTab(cellPage, "Таблица по ячейкам");
-  scatterPage = new TLogScatterPage(analysis_, tabs);
-  tabs->addTab(scatterPage, "Точки");
-  histogramPage = new TLogHistogramPage(analysis_, tabs);
-  tabs->addTab(histogramPage, "Гистограмма");
+  cellPage = new TLogCellPage(analysis_, tabs_);
+  tabs_->addTab(cellPage, "Таблица по ячейкам");
+  scatterPage = new TLogScatterPage(analysis_, tabs_);
+  tabs_->addTab(scatterPage, "Точки");
+  histogramPage = new TLogHistogramPage(analysis_, tabs_);
+  tabs_->addTab(histogramPage, "Гистограмма");
   channelPage = new TLogChannelPage(
-      ui_, [this](std::vector<ComputedChannel> channels) { SetChannels(std::move(channels)); }, tabs);
+      ui_, [this](std::vector<ComputedChannel> channels) { SetChannels(std::move(channels)); }, tabs_);
   channelPage->SetChannels(analysis_.options.channels);
-  tabs->addTab(channelPage, "Каналы");
-  connect(tabs, &QTabWidget::currentChanged, this, [this] { PageChosen(); });
+  tabs_->addTab(channelPage, "Каналы");
+  connect(tabs_, &QTabWidget::currentChanged, this, [this] { PageChosen(); });
   PageChosen();
   visibleRowsTimer_ = new QTimer(this);
   visibleRowsTimer_->setSingleShot(true);
@@ -238,18 +238,18 @@ void TfrmLogView::BuildStatusBar() {
 }
 
 void TfrmLogView::ConnectViewEvents() {
-  connect(Plot, &QCustomPlot::mouseMove, this, [this](QMouseEvent* e) { CursorAtPixel(e->pos().x()); });
-  connect(Plot, &QCustomPlot::afterReplot, this, [this] {
+  connect(plot_, &QCustomPlot::mouseMove, this, [this](QMouseEvent* e) { CursorAtPixel(e->pos().x()); });
+  connect(plot_, &QCustomPlot::afterReplot, this, [this] {
     PlaceCursor();
     UpdateReadout();
   });
-  connect(Plot, &QWidget::customContextMenuRequested, this,
-          [this](const QPoint& pos) { ShowTrackMenu(TrackAtPixel(pos.y()), Plot->mapToGlobal(pos)); });
-  connect(lstVariables, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
-    const QListWidgetItem* item = lstVariables->itemAt(pos);
-    if (item) ShowTrackMenu(TrackOf(tracks_, item->text().toStdString()), lstVariables->mapToGlobal(pos));
+  connect(plot_, &QWidget::customContextMenuRequested, this,
+          [this](const QPoint& pos) { ShowTrackMenu(TrackAtPixel(pos.y()), plot_->mapToGlobal(pos)); });
+  connect(lstVariables_, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
+    const QListWidgetItem* item = lstVariables_->itemAt(pos);
+    if (item) ShowTrackMenu(TrackOf(tracks_, item->text().toStdString()), lstVariables_->mapToGlobal(pos));
   });
-  connect(lstVariables, &QListWidget::itemChanged, this,
+  connect(lstVariables_, &QListWidget::itemChanged, this,
           [this](QListWidgetItem* item) { VariableToggled(item); });
   connect(edFilter_, &QLineEdit::textChanged, this, [this](const QString& text) { FilterVariables(text); });
 }
@@ -387,7 +387,7 @@ void TfrmLogView::ChannelsChanged() {
 }
 
 void TfrmLogView::PageChosen() {
-  QWidget* page = tabs->currentWidget();
+  QWidget* page = tabs_->currentWidget();
   filterBar_->setVisible(page == cellPage || page == scatterPage || page == histogramPage);
 }
 

@@ -99,10 +99,6 @@ class TfrmLogView : public QMainWindow {
   void ExportPngCommand();
   bool ExportPng(const std::string& path);
 
-  QCustomPlot* Plot = nullptr;
-  QListWidget* lstVariables = nullptr;
-  QAction *actRefresh = nullptr, *actFitAll = nullptr;
-  QTabWidget* tabs = nullptr;  // "Дорожки", "Таблица по ячейкам", "Точки", "Гистограмма", "Каналы"
   TLogCellPage* cellPage = nullptr;
   TLogScatterPage* scatterPage = nullptr;
   TLogHistogramPage* histogramPage = nullptr;
@@ -159,6 +155,10 @@ class TfrmLogView : public QMainWindow {
   std::string FileName() const;
 
   UiHooks& ui_;
+  QCustomPlot* plot_ = nullptr;  // "LogPlot"
+  QListWidget* lstVariables_ = nullptr;
+  QAction *actRefresh_ = nullptr, *actFitAll_ = nullptr;
+  QTabWidget* tabs_ = nullptr;  // "Дорожки", "Таблица по ячейкам", "Точки", "Гистограмма", "Каналы"
   QLineEdit* edFilter_ = nullptr;
   QAction *actOpenLog_ = nullptr, *actExportPng_ = nullptr;
   TLogFilterBar* filterBar_ = nullptr;

@@ -49,10 +49,10 @@ QColor ColourOf(std::size_t nth) { return kColours[nth % std::size(kColours)]; }
 // The choice of variables and tracks.
 
 void TfrmLogView::FillVariableList() {
-  const QSignalBlocker block(lstVariables);
-  lstVariables->clear();
+  const QSignalBlocker block(lstVariables_);
+  lstVariables_->clear();
   for (const std::string& name : analysis_.channels.Names()) {
-    auto* item = new QListWidgetItem(QString::fromStdString(name), lstVariables);
+    auto* item = new QListWidgetItem(QString::fromStdString(name), lstVariables_);
     item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsUserCheckable | Qt::ItemIsSelectable);
     item->setCheckState(Qt::Unchecked);
   }
@@ -60,9 +60,9 @@ void TfrmLogView::FillVariableList() {
 }
 
 void TfrmLogView::SyncChecks() {
-  const QSignalBlocker block(lstVariables);
-  for (int i = 0; i < lstVariables->count(); ++i) {
-    QListWidgetItem* item = lstVariables->item(i);
+  const QSignalBlocker block(lstVariables_);
+  for (int i = 0; i < lstVariables_->count(); ++i) {
+    QListWidgetItem* item = lstVariables_->item(i);
     const bool chosen = TrackOf(tracks_, item->text().toStdString()) >= 0;
     item->setCheckState(chosen ? Qt::Checked : Qt::Unchecked);
   }
@@ -87,8 +87,8 @@ void TfrmLogView::SetTracks(const LogTracks& tracks) {
 }
 
 void TfrmLogView::FilterVariables(const QString& text) {
-  for (int i = 0; i < lstVariables->count(); ++i) {
-    QListWidgetItem* item = lstVariables->item(i);
+  for (int i = 0; i < lstVariables_->count(); ++i) {
+    QListWidgetItem* item = lstVariables_->item(i);
     item->setHidden(!item->text().contains(text.trimmed(), Qt::CaseInsensitive));
   }
 }
@@ -148,8 +148,8 @@ QSharedPointer<QCPGraphDataContainer> TfrmLogView::GraphData(std::size_t var) {
 
 void TfrmLogView::RebuildTracks() {
   const bool keepRange = !trackViews_.empty();
-  Plot->clearPlottables();
-  Plot->plotLayout()->clear();
+  plot_->clearPlottables();
+  plot_->plotLayout()->clear();
   trackViews_.clear();
   delete marginGroup_;
   marginGroup_ = nullptr;
@@ -160,11 +160,11 @@ void TfrmLogView::RebuildTracks() {
     lblHint_->setText(hasLog_ ? kHintNoVariables : kHintNoLog);
     pages_->setCurrentWidget(lblHint_);
     readout_->SetContent({}, 0, {});
-    Plot->replot();
+    plot_->replot();
     return;
   }
   pages_->setCurrentWidget(scroll_);
-  marginGroup_ = new QCPMarginGroup(Plot);
+  marginGroup_ = new QCPMarginGroup(plot_);
   int minHeight = kTimeAxisHeight;
   std::size_t nth = 0;
   std::map<std::size_t, QSharedPointer<QCPGraphDataContainer>> used;
@@ -197,9 +197,9 @@ int TfrmLogView::AddTrack(std::size_t t, std::size_t& nth,
   const bool flags = std::all_of(tracks_[t].begin(), tracks_[t].end(), [&channels](const std::string& n) {
     return channels.IsFlag(*channels.IndexOf(n));
   });
-  auto* rect = new QCPAxisRect(Plot);
-  Plot->plotLayout()->addElement(static_cast<int>(t), 0, rect);
-  Plot->plotLayout()->setRowStretchFactor(static_cast<int>(t), flags ? kFlagTrackStretch : 1.0);
+  auto* rect = new QCPAxisRect(plot_);
+  plot_->plotLayout()->addElement(static_cast<int>(t), 0, rect);
+  plot_->plotLayout()->setRowStretchFactor(static_cast<int>(t), flags ? kFlagTrackStretch : 1.0);
   rect->setMarginGroup(QCP::msLeft | QCP::msRight, marginGroup_);
   rect->setAutoMargins(last ? QCP::msLeft | QCP::msRight | QCP::msBottom : QCP::msLeft | QCP::msRight);
   rect->setMargins(QMargins(0, 3, 6, last ? 0 : 3));
@@ -215,7 +215,7 @@ int TfrmLogView::AddTrack(std::size_t t, std::size_t& nth,
     const std::size_t var = *channels.IndexOf(tracks_[t][i]);
     lo = i == 0 ? channels.Min(var) : std::min(lo, channels.Min(var));
     hi = i == 0 ? channels.Max(var) : std::max(hi, channels.Max(var));
-    QCPGraph* graph = Plot->addGraph(time, value);
+    QCPGraph* graph = plot_->addGraph(time, value);
     graph->setData(used[var] = GraphData(var));
     graph->setPen(QPen(ColourOf(nth++), 1));
     graph->setLineStyle(channels.IsFlag(var) ? QCPGraph::lsStepLeft : QCPGraph::lsLine);
@@ -267,7 +267,7 @@ TimeRange TfrmLogView::VisibleTime() const { return visible_; }
 
 void TfrmLogView::SetVisibleTime(TimeRange range) {
   ApplyTimeRange(range);
-  Plot->replot();
+  plot_->replot();
 }
 
 void TfrmLogView::ApplyTimeRange(TimeRange range) {
@@ -375,7 +375,7 @@ RangeStats TfrmLogView::VisibleStats(const std::string& name) const {
 }
 
 bool TfrmLogView::eventFilter(QObject* watched, QEvent* event) {
-  if (watched == Plot && event->type() == QEvent::KeyPress) {
+  if (watched == plot_ && event->type() == QEvent::KeyPress) {
     // Arrow keys step the cursor row by row (ten rows with Shift).
     const auto* key = static_cast<QKeyEvent*>(event);
     const int step = key->modifiers() & Qt::ShiftModifier ? 10 : 1;
