@@ -7,7 +7,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "app/accel_run_curves.h"
+#include "app/accel/run_curves.h"
 #include "app/chart_logic.h"
 
 namespace {

@@ -10,10 +10,10 @@
 #include <QMenu>
 #include <QWindow>
 
-#include "app/accel_run_curves.h"
-#include "app/accel_runs_file.h"
-#include "app/accel_summary_panel.h"
-#include "app/accel_table_delegate.h"
+#include "app/accel/run_curves.h"
+#include "app/accel/runs_file.h"
+#include "app/accel/summary_panel.h"
+#include "app/accel/table_delegate.h"
 #include "app/chart_logic.h"
 #include "app/display_texts.h"
 #include "app/mainwindow.h"

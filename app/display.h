@@ -9,9 +9,9 @@
 #include <QObject>
 #include <QTimer>
 
-#include "app/accel_measurement.h"
-#include "app/accel_runs_journal.h"
-#include "app/accel_table_model.h"
+#include "app/accel/measurement.h"
+#include "app/accel/runs_journal.h"
+#include "app/accel/table_model.h"
 #include "app/display_plan.h"
 #include "app/fuel_recording.h"
 #include "app/reply_rate.h"

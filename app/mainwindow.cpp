@@ -16,7 +16,7 @@
 #include "app/display.h"
 #include "app/font_fit.h"
 #include "app/images.h"
-#include "app/logview.h"
+#include "app/logview/window.h"
 #include "app/tracewindow.h"
 #include "common/config.h"
 #include "common/error.h"

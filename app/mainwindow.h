@@ -23,8 +23,8 @@
 #include <memory>
 #include <vector>
 
-#include "app/accel_summary_panel.h"
-#include "app/accel_table_grid.h"
+#include "app/accel/summary_panel.h"
+#include "app/accel/table_grid.h"
 #include "app/chart.h"
 #include "app/diagpage.h"
 #include "app/qt_ui_hooks.h"

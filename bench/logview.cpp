@@ -6,7 +6,7 @@
 // Then the analysis pages on the same log: the cell table with the filters
 // and a computed channel recomputed (goal: under 50 ms), a scatter plot of
 // every row drawn (under 100 ms), and the process's memory (under 150 MB).
-#include "app/logview.h"
+#include "app/logview/window.h"
 
 #include <malloc.h>
 #include <qcustomplot.h>
@@ -22,9 +22,9 @@
 #include <string>
 #include <vector>
 
-#include "app/logview_cells.h"
-#include "app/logview_histogram.h"
-#include "app/logview_scatter.h"
+#include "app/logview/cell_page.h"
+#include "app/logview/histogram_page.h"
+#include "app/logview/scatter_page.h"
 #include "common/ui.h"
 #include "ecu/csvlog.h"
 #include "tests/support/log_rows.h"
@@ -206,14 +206,14 @@ int main(int argc, char** argv) {
                   EvenBreakpoints(channels.Min(gbc), channels.Max(gbc), 16, 2));
   });
   std::printf("  the same with LC1/AFR worked out anew for every row: %.1f / %.1f ms\n", allCpu, allWall);
-  view.tabs->setCurrentWidget(view.cellPage);
+  view.findChild<QTabWidget*>("tabsLogView")->setCurrentWidget(view.cellPage);
   QApplication::processEvents();
   auto [pageCpu, pageWall] = measure(15, [&](int) { view.cellPage->RefreshNow(); });
   std::printf("  the same on the page, filled and coloured: %.1f / %.1f ms\n", pageCpu, pageWall);
   LogFilters none;
   none.idle = none.fuelCut = none.noLambda = none.transients = false;
   view.SetFilters(none);
-  view.tabs->setCurrentWidget(view.scatterPage);
+  view.findChild<QTabWidget*>("tabsLogView")->setCurrentWidget(view.scatterPage);
   QApplication::processEvents();
   auto [scatterCpu, scatterWall] = measure(9, [&](int) { view.scatterPage->RefreshNow(); });
   std::printf(
@@ -224,7 +224,7 @@ int main(int argc, char** argv) {
   auto [nearCpu, nearWall] =
       measure(15, [&](int i) { view.scatterPage->NearestRow(centre + QPointF(i, i)); });
   std::printf("  nearest point to the mouse: %.2f / %.2f ms\n", nearCpu, nearWall);
-  view.tabs->setCurrentWidget(view.histogramPage);
+  view.findChild<QTabWidget*>("tabsLogView")->setCurrentWidget(view.histogramPage);
   QApplication::processEvents();
   auto [histCpu, histWall] = measure(9, [&](int) { view.histogramPage->RefreshNow(); });
   std::printf("  histogram of all rows, 40 bins, drawn: %.1f / %.1f ms\n", histCpu, histWall);

@@ -17,7 +17,7 @@
 #include <memory>
 #include <sstream>
 
-#include "app/accel_runs_file.h"
+#include "app/accel/runs_file.h"
 #include "app/display.h"
 #include "app/mainwindow.h"
 #include "common/format.h"
@@ -171,10 +171,11 @@ QStringList TablePage(const TfrmMain& w) {
     for (int c = 0; c < g.ColCount(); ++c) row << g.Cell(c, r) + (w.Display->Table().IsBest(c, r) ? "*" : "");
     out << row.join('|');
   }
-  const QTableWidget& s = *w.pnlSummary->grdSummary;
+  const QTableWidget& s = *w.pnlSummary->findChild<QTableWidget*>("grdSummary");
   for (int r = 0; r < s.rowCount(); ++r)
     for (int c = 0; c < s.columnCount(); ++c) out << s.item(r, c)->text();
-  return out << w.pnlSummary->lblRange->text() << w.pnlSummary->lblVerdict->text();
+  return out << w.pnlSummary->findChild<QLabel*>("lblRange")->text()
+             << w.pnlSummary->findChild<QLabel*>("lblVerdict")->text();
 }
 
 TEST_F(DisplayEndToEnd, RunsAreKeptAsTheyEndAndReopenAnotherTimeWithTheirSummary) {

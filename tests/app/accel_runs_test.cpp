@@ -8,12 +8,12 @@
 #include <fstream>
 #include <sstream>
 
-#include "app/accel_measurement.h"
-#include "app/accel_runs_file.h"
-#include "app/accel_runs_journal.h"
-#include "app/accel_summary.h"
-#include "app/accel_summary_panel.h"
-#include "app/accel_table_model.h"
+#include "app/accel/measurement.h"
+#include "app/accel/runs_file.h"
+#include "app/accel/runs_journal.h"
+#include "app/accel/summary.h"
+#include "app/accel/summary_panel.h"
+#include "app/accel/table_model.h"
 #include "common/paths.h"
 #include "tests/support/test_ui.h"
 
@@ -274,12 +274,13 @@ TEST(CorrectionSummary, TotalsThatReadTheSameAreATieInTheTableAndThePanel) {
   EXPECT_EQ(VerdictText(s), "Коррекции -1.5 и -3.0 пока равны по времени, нужно больше замеров.");
   TSummaryPanel panel(nullptr);
   panel.ShowSummary(s, table.ComparedRange(), 0);
-  EXPECT_EQ(panel.lblVerdict->text().toStdString(), VerdictText(s));
-  EXPECT_EQ(panel.grdSummary->item(0, 0)->text(), "-1.5");
+  EXPECT_EQ(panel.findChild<QLabel*>("lblVerdict")->text().toStdString(), VerdictText(s));
+  const QTableWidget& rows = *panel.findChild<QTableWidget*>("grdSummary");
+  EXPECT_EQ(rows.item(0, 0)->text(), "-1.5");
   // Both rows carry the highlight, neither in bold.
-  EXPECT_EQ(panel.grdSummary->item(0, 2)->background(), panel.grdSummary->item(1, 2)->background());
-  EXPECT_NE(panel.grdSummary->item(0, 2)->background().style(), Qt::NoBrush);
-  EXPECT_FALSE(panel.grdSummary->item(1, 2)->font().bold());
+  EXPECT_EQ(rows.item(0, 2)->background(), rows.item(1, 2)->background());
+  EXPECT_NE(rows.item(0, 2)->background().style(), Qt::NoBrush);
+  EXPECT_FALSE(rows.item(1, 2)->font().bold());
 
   // A mean a fraction of a millisecond lower is still the same as shown.
   EXPECT_EQ(SummarizeByCorrection({{0, 4.2}, {2, 4.2001}, {2, 4.1999}}).verdict, SummaryVerdict::Tie);

@@ -1,14 +1,14 @@
 // The acceleration measurement: moving average, run detection, band timing,
 // the fastest run per row and the Delete key.
-#include "app/accel_table_model.h"
+#include "app/accel/table_model.h"
 
 #include <gtest/gtest.h>
 
 #include <vector>
 
-#include "app/accel_filter.h"
-#include "app/accel_measurement.h"
-#include "app/accel_table_paint.h"
+#include "app/accel/filter.h"
+#include "app/accel/measurement.h"
+#include "app/accel/table_paint.h"
 
 namespace {
 

@@ -15,7 +15,7 @@
 #include <QWindow>
 #include <fstream>
 
-#include "app/accel_runs_file.h"
+#include "app/accel/runs_file.h"
 #include "app/mainwindow.h"
 #include "common/paths.h"
 #include "ecu/ecu_data.h"
@@ -216,7 +216,7 @@ TEST_F(DisplayTest, ChosenRunsDrawnTogetherAndTableCopiedForASpreadsheet) {
   auto* g = w->grdSpinup;
   EXPECT_EQ(Cell(2, AccelTableModel::kTotalRow), "0.2");
   EXPECT_TRUE(d->Table().IsBest(2, AccelTableModel::kTotalRow));
-  EXPECT_EQ(w->pnlSummary->grdSummary->item(0, 0)->text(), "3.0");
+  EXPECT_EQ(w->pnlSummary->findChild<QTableWidget*>("grdSummary")->item(0, 0)->text(), "3.0");
 
   // Runs 1 and 2 chosen, as with a click and a Ctrl+click.
   g->setCurrentCell(1, 1);

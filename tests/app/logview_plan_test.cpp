@@ -1,5 +1,5 @@
 // The log view's tracks as plain data, and the time range kept on the log.
-#include "app/logview_plan.h"
+#include "app/logview/plan.h"
 
 #include <gtest/gtest.h>
 

@@ -2,11 +2,10 @@
 // session, a cut log, a foreign file, the tracks, computed channels and
 // filters kept between starts, zoom, pan, the PNG export, and the cell table
 // over a simulated session's operating points.
-#include "app/logview.h"
-
 #include <gtest/gtest.h>
 #include <qcustomplot.h>
 
+#include <QAction>
 #include <QComboBox>
 #include <QFile>
 #include <QImage>
@@ -22,17 +21,21 @@
 #include <numeric>
 #include <random>
 
-#include "app/logview_cells.h"
-#include "app/logview_channels.h"
+#include "app/logview/cell_page.h"
+#include "app/logview/channel_page.h"
+#include "app/logview/window.h"
 #include "app/mainwindow.h"
 #include "common/config.h"
 #include "common/paths.h"
+#include "common/worker.h"
 #include "ecu/csvlog.h"
 #include "tests/link/link_rig.h"
 #include "tests/support/log_rows.h"
 #include "tests/support/test_ui.h"
 
 namespace {
+
+QCustomPlot* LogPlot(const TfrmLogView& view) { return view.findChild<QCustomPlot*>("LogPlot"); }
 
 // Opens path through the main window's command, as the user does.
 TfrmLogView* OpenThroughMenu(TfrmMain& w, RecordingUi& ui, const std::string& path) {
@@ -42,7 +45,7 @@ TfrmLogView* OpenThroughMenu(TfrmMain& w, RecordingUi& ui, const std::string& pa
   if (!view) return nullptr;
   EXPECT_TRUE(QTest::qWaitFor([view] { return !view->Loading(); }, 20000));
   EXPECT_TRUE(QTest::qWaitForWindowExposed(view));
-  view->Plot->replot();  // laid out at the window's shown size
+  LogPlot(*view)->replot();  // laid out at the window's shown size
   return view;
 }
 
@@ -58,7 +61,7 @@ std::vector<std::string> FileLines(const std::string& path) {
 }
 
 QCPAxis* TimeAxis(TfrmLogView& view, int track) {
-  return view.Plot->axisRect(track)->axis(QCPAxis::atBottom);
+  return LogPlot(view)->axisRect(track)->axis(QCPAxis::atBottom);
 }
 
 class LoggedSessionView : public LinkRig {
@@ -111,7 +114,7 @@ TEST_F(LoggedSessionView, ALogWrittenByASimulatedSessionOpensWithTheValuesOfItsC
   view->SetTracks({{"RPM"}, {"UOZ", "AFR"}, {"fXX"}});
   const std::size_t row = t.RowCount() / 2;
   const double x = TimeAxis(*view, 0)->coordToPixel(t.Times()[row]);
-  QTest::mouseMove(view->Plot, QPoint(qRound(x), view->Plot->axisRect(1)->center().y()));
+  QTest::mouseMove(LogPlot(*view), QPoint(qRound(x), LogPlot(*view)->axisRect(1)->center().y()));
   ASSERT_EQ(view->CursorRow(), std::optional<std::size_t>(row));
   const std::vector<std::string> f = LogFields(lines[row + 1]);
   const auto readout = view->Readout();
@@ -161,7 +164,7 @@ TEST_F(LoggedSessionView, CellTableOverASimulatedSessionGivesEachOperatingPoints
   TfrmLogView* view = OpenThroughMenu(w, ui, LogFilePath());
   ASSERT_NE(view, nullptr);
   TLogCellPage* page = view->cellPage;
-  view->tabs->setCurrentWidget(page);
+  view->findChild<QTabWidget*>("tabsLogView")->setCurrentWidget(page);
   LogFilters none;
   none.idle = none.fuelCut = none.noLambda = none.transients = false;
   view->SetFilters(none);
@@ -261,7 +264,14 @@ TEST_F(LogViewWindow, ACutLogOpensWithItsCompleteRowsAndAForeignFileIsRefusedKee
   EXPECT_EQ(view->LogPath(), cut);
   EXPECT_EQ(view->Table().RowCount(), 3u);
 
+  // Another file while one is read, then the window closed while reading:
+  // the reads are dropped unreported and no reader outlives them.
+  view->OpenLog(foreign);
+  view->OpenLog(cut);
   view->close();  // done looking: the rows are let go
+  EXPECT_FALSE(view->Loading());
+  EXPECT_TRUE(QTest::qWaitFor([] { return LiveWorkerCount() == 0; }, 20000));
+  EXPECT_EQ(ui_.errors.size(), 1u);
   EXPECT_FALSE(view->HasLog());
   EXPECT_EQ(view->Table().RowCount(), 0u);
 }
@@ -269,8 +279,10 @@ TEST_F(LogViewWindow, ACutLogOpensWithItsCompleteRowsAndAForeignFileIsRefusedKee
 TEST_F(LogViewWindow, ChoiceOfTracksChannelsAndFiltersIsKeptBetweenStarts) {
   TfrmLogView* view = OpenThroughMenu(*w_, ui_, log_);
   ASSERT_NE(view, nullptr);
-  EXPECT_EQ(view->Plot->axisRectCount(), 0);  // nothing chosen yet
-  auto item = [&](const char* name) { return view->lstVariables->findItems(name, Qt::MatchExactly)[0]; };
+  EXPECT_EQ(LogPlot(*view)->axisRectCount(), 0);  // nothing chosen yet
+  auto item = [&](const char* name) {
+    return view->findChild<QListWidget*>("lstVariables")->findItems(name, Qt::MatchExactly)[0];
+  };
   item("RPM")->setCheckState(Qt::Checked);
   item("THR")->setCheckState(Qt::Checked);
   item("fXX")->setCheckState(Qt::Checked);
@@ -307,16 +319,16 @@ TEST_F(LogViewWindow, ChoiceOfTracksChannelsAndFiltersIsKeptBetweenStarts) {
   EXPECT_EQ(view->Analysis().options.filters, filters);
   EXPECT_EQ(item("THR")->checkState(), Qt::Checked);
   EXPECT_EQ(item("UOZ")->checkState(), Qt::Unchecked);
-  ASSERT_EQ(view->Plot->axisRectCount(), 3);
-  ASSERT_EQ(view->Plot->graphCount(), 4);
-  EXPECT_EQ(view->Plot->graph(0)->lineStyle(), QCPGraph::lsLine);
-  EXPECT_EQ(view->Plot->graph(2)->lineStyle(), QCPGraph::lsStepLeft);  // the flag
-  EXPECT_EQ(view->Plot->graph(2)->valueAxis()->range(), QCPRange(-0.3, 1.3));
+  ASSERT_EQ(LogPlot(*view)->axisRectCount(), 3);
+  ASSERT_EQ(LogPlot(*view)->graphCount(), 4);
+  EXPECT_EQ(LogPlot(*view)->graph(0)->lineStyle(), QCPGraph::lsLine);
+  EXPECT_EQ(LogPlot(*view)->graph(2)->lineStyle(), QCPGraph::lsStepLeft);  // the flag
+  EXPECT_EQ(LogPlot(*view)->graph(2)->valueAxis()->range(), QCPRange(-0.3, 1.3));
   // The channel's track holds the formula's value of each row.
   const LogTable& t = view->Table();
   const std::size_t rpm = *t.IndexOf("RPM"), thr = *t.IndexOf("THR");
   for (const std::size_t row : {0, 250, 499}) {
-    const auto& point = view->Plot->graph(3)->data()->at(static_cast<int>(row));
+    const auto& point = LogPlot(*view)->graph(3)->data()->at(static_cast<int>(row));
     EXPECT_EQ(point->key, t.Times()[row]);
     EXPECT_NEAR(point->value, t.Value(rpm, row) * t.Value(thr, row) / 100, 1e-9);
   }
@@ -338,7 +350,7 @@ TEST_F(LogViewWindow, RefreshShowsTheRowsWrittenSinceAndFollowsTheEnd) {
   std::ofstream(growing, std::ios::binary | std::ios::app)
       << rows_[300].substr(50) + "\r\n" + LogText({rows_.begin() + 301, rows_.begin() + 400}) +
              rows_[400].substr(0, 9);
-  view->actRefresh->trigger();
+  view->findChild<QAction*>("actRefresh")->trigger();
   ASSERT_TRUE(QTest::qWaitFor([view] { return !view->Loading(); }, 20000));
   ASSERT_EQ(view->Table().RowCount(), 400u);
   EXPECT_EQ(ui_.messages.size(), 1u);                                // the row being written is no news
@@ -349,7 +361,7 @@ TEST_F(LogViewWindow, RefreshShowsTheRowsWrittenSinceAndFollowsTheEnd) {
   const TimeRange middle{view->Table().Times()[100], view->Table().Times()[150]};
   view->SetVisibleTime(middle);
   std::ofstream(growing, std::ios::binary | std::ios::app) << rows_[400].substr(9) + "\r\n";
-  view->actRefresh->trigger();
+  view->findChild<QAction*>("actRefresh")->trigger();
   ASSERT_TRUE(QTest::qWaitFor([view] { return !view->Loading(); }, 20000));
   EXPECT_EQ(view->Table().RowCount(), 401u);
   EXPECT_NEAR(view->VisibleTime().lower, middle.lower, 1e-9);
@@ -366,10 +378,10 @@ TEST_F(LogViewWindow, WheelZoomsDragPansFitAllShowsTheLogAndPngSavesTheVisibleRa
   EXPECT_EQ(view->VisibleTime().upper, end);
 
   // Five wheel steps forward in the middle track zoom the time axis of every track.
-  const QPoint middle = view->Plot->axisRect(1)->center();
-  QWheelEvent wheel(middle, view->Plot->mapToGlobal(middle), {}, {0, 5 * 120}, Qt::NoButton, Qt::NoModifier,
-                    Qt::NoScrollPhase, false);
-  QApplication::sendEvent(view->Plot, &wheel);
+  const QPoint middle = LogPlot(*view)->axisRect(1)->center();
+  QWheelEvent wheel(middle, LogPlot(*view)->mapToGlobal(middle), {}, {0, 5 * 120}, Qt::NoButton,
+                    Qt::NoModifier, Qt::NoScrollPhase, false);
+  QApplication::sendEvent(LogPlot(*view), &wheel);
   const TimeRange zoomed = view->VisibleTime();
   EXPECT_LT(zoomed.upper - zoomed.lower, (end - start) * 0.6);
   for (int track = 0; track < 3; ++track) {
@@ -378,9 +390,9 @@ TEST_F(LogViewWindow, WheelZoomsDragPansFitAllShowsTheLogAndPngSavesTheVisibleRa
   }
 
   // Dragging right shows earlier times, but never before the log's start.
-  QTest::mousePress(view->Plot, Qt::LeftButton, {}, middle);
-  QTest::mouseMove(view->Plot, middle + QPoint(100, 0));
-  QTest::mouseRelease(view->Plot, Qt::LeftButton, {}, middle + QPoint(100, 0));
+  QTest::mousePress(LogPlot(*view), Qt::LeftButton, {}, middle);
+  QTest::mouseMove(LogPlot(*view), middle + QPoint(100, 0));
+  QTest::mouseRelease(LogPlot(*view), Qt::LeftButton, {}, middle + QPoint(100, 0));
   const TimeRange dragged = view->VisibleTime();
   EXPECT_LT(dragged.lower, zoomed.lower);
   EXPECT_GE(dragged.lower, start);
@@ -391,9 +403,9 @@ TEST_F(LogViewWindow, WheelZoomsDragPansFitAllShowsTheLogAndPngSavesTheVisibleRa
   view->ExportPngCommand();
   const QImage image(QString::fromStdString(png + ".png"));
   ASSERT_FALSE(image.isNull());
-  EXPECT_GT(image.width(), view->Plot->width());  // the readout beside the tracks too
+  EXPECT_GT(image.width(), LogPlot(*view)->width());  // the readout beside the tracks too
 
-  view->actFitAll->trigger();
+  view->findChild<QAction*>("actFitAll")->trigger();
   EXPECT_EQ(view->VisibleTime().lower, start);
   EXPECT_EQ(view->VisibleTime().upper, end);
   EXPECT_TRUE(ui_.errors.empty());

@@ -13,9 +13,9 @@
 #include <random>
 
 #include "app/display.h"
-#include "app/logview.h"
-#include "app/logview_cells.h"
-#include "app/logview_scatter.h"
+#include "app/logview/cell_page.h"
+#include "app/logview/scatter_page.h"
+#include "app/logview/window.h"
 #include "app/mainwindow.h"
 #include "app/tracewindow.h"
 #include "common/paths.h"
@@ -188,9 +188,9 @@ TEST(Screenshots, DISABLED_RenderWindows) {
     }
     view.ShowLog(ReadLogFile(drive), drive);
     view.resize(1280, 900);
-    view.tabs->setCurrentWidget(view.cellPage);
+    view.findChild<QTabWidget*>("tabsLogView")->setCurrentWidget(view.cellPage);
     EXPECT_TRUE(Save(&view, out + "/log-view-cells.png"));
-    view.tabs->setCurrentWidget(view.scatterPage);
+    view.findChild<QTabWidget*>("tabsLogView")->setCurrentWidget(view.scatterPage);
     EXPECT_TRUE(Save(&view, out + "/log-view-scatter.png"));
   }
   SetAppDirOverride("");
