@@ -4,7 +4,7 @@
 // the five series are in chart_update.h). The chart widget only applies these.
 // User-interface thread.
 
-#include "app/chart_update.h"
+#include "app/widgets/chart_update.h"
 
 // The two chart modes, equal to the mode selector's item index.
 enum ChartModeIndex { kChartAcceleration = 0, kChartAdditionalFuel = 1 };

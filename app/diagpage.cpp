@@ -4,7 +4,7 @@
 #include <QHBoxLayout>
 #include <QVBoxLayout>
 
-#include "app/font_fit.h"
+#include "app/widgets/font_fit.h"
 
 TDiagPage::TDiagPage(QWidget* parent) : QWidget(parent) {
   auto* outer = new QHBoxLayout(this);

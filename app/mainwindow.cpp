@@ -14,7 +14,7 @@
 
 #include "app/dialogs.h"
 #include "app/display.h"
-#include "app/font_fit.h"
+#include "app/widgets/font_fit.h"
 #include "app/images.h"
 #include "app/logview/window.h"
 #include "app/tracewindow.h"

@@ -4,7 +4,7 @@
 #include <QPainter>
 #include <QStyleOptionFrame>
 
-#include "app/font_fit.h"
+#include "app/widgets/font_fit.h"
 #include "common/ui.h"
 
 namespace {

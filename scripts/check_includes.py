@@ -11,8 +11,9 @@ From the #include "unit/..." lines of every unit's sources:
     included only inside that unit (tests may look inside);
   - the core (every unit but the windows) includes no Qt header;
   - the rooms of app/ (app/live/, app/accel/, app/logview/) include the core,
-    their own room and Qt or third-party headers, never another room, the
-    settings window nor the main window's files in app/ itself.
+    their own room, app/widgets/ and Qt or third-party headers, never another
+    room, the settings window nor the main window's files in app/ itself;
+    app/widgets/ includes no room.
 
 From the code itself, each with a limit that only goes down (below):
   - mutable process-wide variables of the program: namespace scope (named or
@@ -54,6 +55,9 @@ CORE_TESTS = ["common", "link", "lambda", "flash", "ecu", "sim"]
 # The rooms of app/ by feature: each uses the core and itself only.
 ROOMS = ["live", "accel", "logview"]
 ROOM_MAY_INCLUDE = {"common", "link", "lambda", "ecu", "flash"}
+# Building blocks every room may use (a fitted font, chart steps); they use
+# the core only, never a room.
+ROOM_SHARED = "widgets"
 
 # Process-wide variables are counted in the program's own units.
 PROGRAM = ["common", "link", "lambda", "ecu", "flash", "app", "settings"]
@@ -71,12 +75,9 @@ FILE_UNITS = PROGRAM + ["sim"]
 # Ratchet: the functions and files over the limits today, with their length;
 # each may only shrink, and goes from the list once it is within the limit.
 LONG_FUNCTIONS = {
-    "app/logview.cpp: TfrmLogView::TfrmLogView": 148,
-    "app/logview.cpp: TfrmLogView::RebuildTracks": 95,
     "bench/logview.cpp: main": 152,
 }
 LONG_FILES = {
-    "app/logview.cpp": 835,
 }
 
 INCLUDE = re.compile(r'^\s*#\s*include\s*([<"])([^">]+)[">]', re.MULTILINE)
@@ -520,15 +521,17 @@ def room_target(path, name):
 
 def check_rooms():
     problems = []
-    for room in ROOMS:
+    for room in ROOMS + [ROOM_SHARED]:
         for path in sources(f"app/{room}"):  # none while the room does not exist
             rel = path.relative_to(ROOT)
             for kind, name in includes(path):
                 target = room_target(path, name) if kind == '"' else None
                 if target is None or target.startswith(f"app/{room}/"):
                     continue
+                if room != ROOM_SHARED and target.startswith(f"app/{ROOM_SHARED}/"):
+                    continue
                 if target.split("/", 1)[0] not in ROOM_MAY_INCLUDE:
-                    problems.append(f"{rel}: the room app/{room}/ must not include {name} (only the core and itself)")
+                    problems.append(f"{rel}: the room app/{room}/ must not include {name} (only the core, app/widgets/ and itself)")
     return problems
 
 

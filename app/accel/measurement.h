@@ -9,7 +9,7 @@
 
 #include "app/accel/filter.h"
 #include "app/accel/table_model.h"
-#include "app/chart_update.h"
+#include "app/widgets/chart_update.h"
 
 // The values of one completed speed sample.
 struct AccelSample {

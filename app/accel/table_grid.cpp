@@ -6,7 +6,7 @@
 
 #include "app/accel/table_model.h"
 #include "app/accel/table_paint.h"
-#include "app/font_fit.h"
+#include "app/widgets/font_fit.h"
 
 static_assert(TAccelTableGrid::kRows == AccelTableModel::kRows);
 

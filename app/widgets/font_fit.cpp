@@ -1,4 +1,4 @@
-#include "app/font_fit.h"
+#include "app/widgets/font_fit.h"
 
 #include <algorithm>
 #include <cmath>
