@@ -53,7 +53,7 @@ class TfrmMain : public QMainWindow, public QtUiHooks, private Lc1Events {
   void UpdateDisplay() override;
   void CountReply() override;
   void ResetReplyCount() override;
-  bool MsgTimerEnabled() override { return msgTimerOn_; }
+  bool MsgTimerEnabled() const { return msgTimerOn_; }
   void SetMsgTimerEnabled(bool on) override;
   bool CloseDeferred() override { return FCloseDeferred; }
   void CloseMainWindow() override;
@@ -181,7 +181,7 @@ class TfrmMain : public QMainWindow, public QtUiHooks, private Lc1Events {
 
   std::unique_ptr<UiHooks> ownDialogs_;
   UiHooks* dialogs_ = nullptr;
-  std::atomic<bool> msgTimerOn_{false};  // polling on, also at interval 0
+  bool msgTimerOn_ = false;  // polling on, also at interval 0
   int msgInterval_ = 150;
   int screenInterval_ = 1000;
   int progressShown_ = -1;         // last painted percentage
