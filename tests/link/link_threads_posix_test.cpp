@@ -4,10 +4,10 @@
 
 #include <algorithm>
 #include <memory>
-#include <optional>
 
 #include "ecu/kwp.h"
 #include "tests/link/link_rig.h"
+#include "tests/link/reply_log.h"
 
 namespace {
 
@@ -113,21 +113,6 @@ TEST_F(LinkThreads, ShutdownAtProgramEndEndsTheThreadsMidHandshake) {
 }  // namespace
 
 namespace {
-
-// A session that keeps the first byte of every reply it is handed.
-class ReplyLog : public LinkClient {
- public:
-  void OnReply(const std::uint8_t* data, int) override { replies.push_back(data[0]); }
-  void OnPacket(const std::uint8_t*, int) override {}
-  bool OnGarbled() override { return true; }
-  void OnLinkLost(const std::string&) override {}
-  void RequestNextData() override {}
-  bool SwitchBackRequested() override { return false; }
-  void SendSwitchBack() override {}
-  std::optional<std::int8_t> CorrectionToSend() override { return std::nullopt; }
-  void SendCorrection(std::int8_t) override {}
-  std::vector<std::uint8_t> replies;
-};
 
 // One ECU behind its own line, its port and its link.
 struct LinkSide {

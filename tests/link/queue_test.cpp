@@ -4,12 +4,12 @@
 
 #include <algorithm>
 #include <memory>
-#include <optional>
 #include <string>
 
 #include "link/link.h"
 #include "link/link_internal.h"
 #include "link/trace.h"
+#include "tests/link/reply_log.h"
 
 namespace {
 
@@ -25,20 +25,6 @@ int Count(const std::string& text, const std::string& what) {
   return n;
 }
 
-// A session that only records what the link asks of it.
-class QuietClient : public LinkClient {
- public:
-  void OnReply(const std::uint8_t*, int) override {}
-  void OnPacket(const std::uint8_t*, int) override {}
-  bool OnGarbled() override { return true; }
-  void OnLinkLost(const std::string&) override {}
-  void RequestNextData() override {}
-  bool SwitchBackRequested() override { return false; }
-  void SendSwitchBack() override {}
-  std::optional<std::int8_t> CorrectionToSend() override { return std::nullopt; }
-  void SendCorrection(std::int8_t) override {}
-};
-
 class RequestQueue : public ::testing::Test {
  protected:
   void SetUp() override { TraceClear(); }
@@ -47,7 +33,7 @@ class RequestQueue : public ::testing::Test {
   int PendingRequests() const { return link_->PendingRequests(); }
   bool QueueEmpty() const { return link_->QueueEmpty(); }
 
-  QuietClient client_;
+  ReplyLog client_;
   std::unique_ptr<KLineLink> link_ = KLineLink::WithoutThreads(client_);
   link_detail::LinkCore& core_ = link_->Core();
   ManualResetEvent& WriterEvent = core_.writerEvent;
