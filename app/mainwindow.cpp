@@ -26,6 +26,7 @@
 #include "ecu/session.h"
 #include "flash/flash.h"
 #include "lambda/lc1_reader.h"
+#include "link/port_error.h"
 #include "link/trace.h"
 #include "settings/settings.h"
 
@@ -558,12 +559,22 @@ void TfrmMain::btnShowEcuTraceClick() {
 
 void TfrmMain::btnFlashReadClick() {
   QCoreApplication::processEvents();
+  if (RefuseFlashDuringConnect()) return;
   FlashRead(TCfg.Port);
 }
 
 void TfrmMain::btnFlashWriteClick() {
   QCoreApplication::processEvents();
+  if (RefuseFlashDuringConnect()) return;
   FlashWrite(TCfg.Port);
+}
+
+// The firmware commands are offered while a connection is still being made:
+// they must neither take over nor close the session's port.
+bool TfrmMain::RefuseFlashDuringConnect() {
+  if (!EcuPortOpen()) return false;
+  ShowError(PortOpenText(TCfg.Port, "порт занят соединением с ЭБУ"));
+  return true;
 }
 
 void TfrmMain::btnOpenLogClick() {

@@ -88,6 +88,7 @@ class TfrmMain : public QMainWindow, public QtUiHooks, private Lc1Events {
   void btnShowEcuTraceClick();
   void btnFlashReadClick();
   void btnFlashWriteClick();
+  bool RefuseFlashDuringConnect();
   void btnOpenLogClick();
   void btnOpenRunsClick();
   // "О программе": the version, the licence and where this copy keeps its
