@@ -51,7 +51,7 @@ void TDisplay::WatchWindowKeys() {
 }
 
 void TDisplay::UpdateDisplay(DisplayCause cause) {
-  const DisplayPlan p = PlanDisplay(cause, LinkState == 1, UnidirMode == 1, w_.ChartMode, w_.Lc1().Active());
+  const DisplayPlan p = PlanDisplay(cause, LinkState == 1, EcuUnidirMode(), w_.ChartMode, w_.Lc1().Active());
   if (p.topStrip) {
     w_.lblRPM->setText(Q(RpmText(EcuData)));
     w_.lblCorrUOZ->setText(Q(CorrUozText(EcuData)));
@@ -282,7 +282,7 @@ bool TDisplay::eventFilter(QObject* watched, QEvent* event) {
     }
     return false;
   }
-  if (watched == w_.windowHandle() && key->text() == QStringLiteral(" ") && LinkState == 1 && UnidirMode == 1)
+  if (watched == w_.windowHandle() && key->text() == QStringLiteral(" ") && LinkState == 1 && EcuUnidirMode())
     TogglePause();
   return false;  // the key goes on to the focused control
 }

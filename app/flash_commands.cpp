@@ -9,6 +9,7 @@
 
 #include "app/mainwindow.h"
 #include "common/config.h"
+#include "ecu/session.h"
 #include "flash/flash.h"
 #include "link/port.h"
 
@@ -45,8 +46,9 @@ namespace {
 
 // The K-line port of a firmware command, opened when the command gets there.
 FlashPortOpener FlashPort() {
-  // The ECU session keeps its port in PortHandle while it is open.
-  return FlashPortNamed(TCfg.Port, [] { return PortHandle.load() != kNoPort; });
+  // Also while a connection is still being made: the firmware commands must
+  // neither take over nor close the session's port.
+  return FlashPortNamed(TCfg.Port, [] { return EcuPortOpen(); });
 }
 
 }  // namespace

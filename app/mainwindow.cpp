@@ -335,7 +335,7 @@ void TfrmMain::showEvent(QShowEvent* event) {
 
 void TfrmMain::RefreshControls() {
   const bool linked = LinkState == 1;
-  const bool unidir = UnidirMode == 1;
+  const bool unidir = EcuUnidirMode();
   const bool lambdaActive = lc1_.Active();
   // While a reconnection waits, only F3, which ends it, is offered.
   const bool waiting = ReconnectTimer->isActive();
@@ -427,7 +427,7 @@ void TfrmMain::ClearPause() {
 int TfrmMain::AvgAngle() { return edAvgAngle->value(); }
 
 void TfrmMain::StatusBar1DrawPanel(QPainter& painter, const QRect& rect) {
-  painter.drawPixmap(rect.left() + 7, rect.top(), ImageList1::Pixmap(3 + (UnidirMode == 1 ? 1 : 0)));
+  painter.drawPixmap(rect.left() + 7, rect.top(), ImageList1::Pixmap(3 + (EcuUnidirMode() ? 1 : 0)));
 }
 
 // ---------------------------------------------------------------------------
@@ -461,7 +461,7 @@ void TfrmMain::btnDisconnectClick() {
   reconnectAttempt_ = 0;
   const bool waited = ReconnectTimer->isActive();
   ReconnectTimer->stop();
-  SetMsgTimerEnabled(false);
+  EcuSetPolling(false);
   EcuDisconnect();
   if (waited) RefreshControls();
 }
@@ -485,8 +485,8 @@ void TfrmMain::btnDisconnectLambdaClick() {
 
 void TfrmMain::btnUnidirectionalModeClick() {
   // The pressed look follows the mode, not the click.
-  btnUnidirectionalMode->setChecked(UnidirMode == 1);
-  if (UnidirMode == 1) {
+  btnUnidirectionalMode->setChecked(EcuUnidirMode());
+  if (EcuUnidirMode()) {
     LeaveUnidirRequest = 1;  // the receiver switches back after the next packet
     return;
   }
@@ -537,7 +537,7 @@ void TfrmMain::btnOpenRunsClick() {
 }
 
 void TfrmMain::MsgTimerTimer() {
-  if (LinkState == 1 && TCfg.DataInterval != 0 && UnidirMode == 0) RequestData();
+  if (LinkState == 1 && TCfg.DataInterval != 0 && !EcuUnidirMode()) RequestData();
 }
 
 void TfrmMain::ScreenUpdateTimerTimer() { Display->ScreenTick(); }
@@ -558,7 +558,7 @@ void TfrmMain::edCorrUOZChange(int value) { RequestedCorrUOZ = static_cast<std::
 void TfrmMain::closeEvent(QCloseEvent* event) {
   if (LinkState == 1) {
     // End the session first; its teardown closes the window again.
-    SetMsgTimerEnabled(false);
+    EcuSetPolling(false);
     try {
       EcuDisconnect();
     } catch (const std::exception& e) {

@@ -51,7 +51,7 @@ class TfrmMain : public QMainWindow, public QtUiHooks, public FlashProgress, pri
   void UpdateDisplay() override;
   void CountReply() override;
   void ResetReplyCount() override;
-  bool MsgTimerEnabled() override { return msgTimerOn_; }
+  bool MsgTimerEnabled() const { return msgTimerOn_; }
   void SetMsgTimerEnabled(bool on) override;
   bool CloseDeferred() override { return FCloseDeferred; }
   void CloseMainWindow() override;
@@ -186,7 +186,7 @@ class TfrmMain : public QMainWindow, public QtUiHooks, public FlashProgress, pri
 
   std::unique_ptr<UiHooks> ownDialogs_;
   UiHooks* dialogs_ = nullptr;
-  std::atomic<bool> msgTimerOn_{false};  // polling on, also at interval 0
+  bool msgTimerOn_ = false;  // polling on, also at interval 0
   int msgInterval_ = 150;
   int screenInterval_ = 1000;
   int progressShown_ = -1;         // last painted percentage

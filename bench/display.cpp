@@ -16,6 +16,8 @@
 #include "app/mainwindow.h"
 #include "ecu/ecu_data.h"
 #include "ecu/session.h"
+#include "ecu/session_internal.h"
+#include "link/link.h"
 
 namespace {
 
@@ -124,7 +126,7 @@ int main(int argc, char** argv) {
   for (int mode : {1, 0}) {
     w.bcmbMode->setCurrentIndex(mode);
     LinkState = 1;
-    UnidirMode = 1;
+    session_detail::UseLinkWithoutThreads().EnterUnidirMode();
     for (int n : {1000, 10000, 100000}) {
       // The additional-fuel mode records at a realistic 20 ms per sample; a
       // run of the acceleration mode is cut at 25 s, so its samples are made
@@ -136,7 +138,7 @@ int main(int argc, char** argv) {
                   f.updateWallUs, f.follow.cpuMs, f.follow.wallMs, f.all.cpuMs, f.all.wallMs);
     }
     LinkState = 0;
-    UnidirMode = 0;
+    EcuLink()->Stop();  // a stopped link is out of the packet stream
   }
   return 0;
 }

@@ -51,7 +51,6 @@ class CountingUi : public QtUiHooks {
     responseSum += ms;
     ++responses;
   }
-  bool MsgTimerEnabled() override { return msgTimer; }
   void SetMsgTimerEnabled(bool on) override { msgTimer = on; }
   void ShowError(const std::string& text) override { std::fprintf(stderr, "error: %s\n", text.c_str()); }
   void ShowMessage(const std::string& text) override { std::fprintf(stderr, "message: %s\n", text.c_str()); }
@@ -201,10 +200,10 @@ int main(int argc, char** argv) {
                 108 * 10 * 1000 / baud);
     std::fflush(stdout);
 
-    ui.msgTimer = false;
+    EcuSetPolling(false);
     EcuDisconnect();
-    WaitFor([] { return PortHandle.load() == kNoPort && !LinkTimerActive(); }, 3000);
-    if (PortHandle.load() != kNoPort) EcuTeardown();
+    WaitFor([] { return !EcuLinkActive(); }, 3000);
+    if (EcuPortOpen()) EcuTeardown();
     WaitFor([] { return LiveWorkerCount() == 0; }, 3000);
     StopSimulator(sim);
   }

@@ -49,7 +49,7 @@ class UiHooks {
   virtual void UpdateDisplay() {}
   virtual void CountReply() {}
   virtual void ResetReplyCount() {}
-  virtual bool MsgTimerEnabled() { return false; }
+  // Polling on or off: the window's data timer runs at DataInterval while on.
   virtual void SetMsgTimerEnabled(bool /*on*/) {}
   virtual bool CloseDeferred() { return false; }
   virtual void CloseMainWindow() {}

@@ -3,7 +3,9 @@
 
 #include "ecu/session.h"
 
+#include <atomic>
 #include <cstring>
+#include <memory>
 #include <optional>
 #include <thread>
 
@@ -17,6 +19,7 @@
 #include "ecu/kwp.h"
 #include "ecu/session_internal.h"
 #include "lambda/lc1_reader.h"
+#include "link/kline_port.h"
 #include "link/link.h"
 #include "link/port.h"
 #include "link/trace.h"
@@ -31,6 +34,23 @@ SharedValue<std::uint32_t> NegativeReplyCount;
 namespace {
 // The window's reader; the session becomes an object of its own later.
 Lc1Reader* g_lc1 = nullptr;
+// The port and the link of the current connection (kept, stopped, after it
+// ends, until the next one: a link may end from inside its own timer tick).
+// User-interface thread.
+std::unique_ptr<KLinePort> g_port;
+std::unique_ptr<KLineLink> g_link;
+// The same for the receiver thread, which queues repeats and writes the
+// stream's raw commands: cleared before the link or the port is replaced.
+std::atomic<KLineLink*> g_threadLink{nullptr};
+std::atomic<PortId> g_threadPort{kNoPort};
+
+// Drops the last connection's link and port (both stopped and closed first).
+void ReleaseLink() {
+  g_threadLink = nullptr;
+  g_threadPort = kNoPort;
+  g_link.reset();
+  g_port.reset();
+}
 
 MsgBlock Framed(const std::vector<std::uint8_t>& frame, std::uint8_t& len) {
   MsgBlock block{};
@@ -51,6 +71,7 @@ double Lc1ValueForEcuData() {
 }
 
 void session_detail::ResetState() {
+  ReleaseLink();
   LinkState = 0;
   LeaveUnidirRequest = 0;
   RequestedCorrUOZ = 0;
@@ -65,7 +86,12 @@ constexpr int kStartRetryLimit = 5;
 // Changes the line speed; a failure ends the link and shows the port's error.
 bool ChangeSpeed(int speedIndex) {
   try {
-    SetKLineSpeed(speedIndex);
+    CheckSpeedIndex(speedIndex);
+    // Without a port this fails as on a closed one.
+    if (g_port)
+      g_port->SetSpeed(speedIndex);
+    else
+      SetPortBaud(kNoPort, BaudTable[speedIndex]);
     return true;
   } catch (const std::exception& e) {
     EcuEndLink(e.what());
@@ -83,8 +109,10 @@ void OnDataReply(const std::uint8_t* data, int count) {
   if (!lengthOk) {
     // Never silently: a firmware with another record length would otherwise
     // leave every value frozen under "Подключен".
-    CountLengthError();
-    ShowLinkCounters();
+    if (g_link) {
+      g_link->CountLengthError();
+      g_link->ShowCounters();
+    }
     TraceAppendLine(TraceDataLengthLine(count, kDataReplyBodyLen));
     return;
   }
@@ -100,12 +128,11 @@ void OnNegativeReply(const std::uint8_t* data, int count) {
   if (count >= 2 && data[1] == SID_StartDiagnosticSession) {
     // The ECU refused the line speed. The controls are left as they are: the
     // connect command stays disabled until the settings have been looked at.
-    StopLinkThreads();
-    CloseEcuPort();
-    StopLinkTimer();
+    if (g_link) g_link->Stop();
+    if (g_port) g_port->Close();
     Ui().ShowMessage(kSpeedRefusedText);
   }
-  if (CurrentServiceId() == SID_StartCommunication) EcuTeardown();
+  if (g_link && g_link->CurrentServiceId() == SID_StartCommunication) EcuTeardown();
 }
 
 // What the link's receiver and timer hand to the session.
@@ -118,7 +145,7 @@ class SessionLinkClient : public LinkClient {
   void RequestNextData() override {
     std::uint8_t len = 0;
     const MsgBlock block = Framed(ReqReadData, len);
-    (void)QueueRequestIfEmpty(block, len);
+    if (KLineLink* link = g_threadLink.load()) (void)link->QueueRequestIfEmpty(block, len);
   }
   bool SwitchBackRequested() override { return LeaveUnidirRequest.load() != 0; }
   void SendSwitchBack() override { ::SendSwitchBack(); }
@@ -136,21 +163,20 @@ SessionLinkClient g_linkClient;
 }  // namespace
 
 void EcuConnect(const std::string& port, int speedIndex, bool fastInit, bool echo) {
-  try {
-    OpenEcuPort(port, speedIndex);
-    if (fastInit) FastInitPulse();
-  } catch (...) {
-    // The wake-up or the pulse failed after the open: do not keep the port.
-    CloseEcuPort();
-    throw;
-  }
+  ReleaseLink();
+  CheckSpeedIndex(speedIndex);
+  TCfg.CBR = speedIndex;
+  // The wake-up or the pulse failing after the open closes the port again.
+  std::unique_ptr<KLinePort> opened = KLinePort::OpenForEcu(port, speedIndex);
+  if (fastInit) opened->FastInitPulse();
+  g_port = std::move(opened);
   TCfg.Echo = echo ? 1 : 0;
-  UnidirMode = 0;
   LeaveUnidirRequest = 0;
   NegativeReplyCount = 0;
-  StartLinkThreads(g_linkClient);
-  ReplyCountdown = -1;
-  StartLinkTimer();
+  g_link = std::make_unique<KLineLink>(*g_port, g_linkClient);
+  g_threadPort = g_port->Id();
+  g_threadLink = g_link.get();
+  g_link->StartTimer();
   std::this_thread::yield();
   StartRetryCount = 0;
   SendRequest(ReqStartCommunication);
@@ -158,31 +184,29 @@ void EcuConnect(const std::string& port, int speedIndex, bool fastInit, bool ech
 
 void EcuDisconnect() {
   if (LinkState.load() != 1) {
-    CloseEcuPort();
+    if (g_port) g_port->Close();
     return;
   }
   // In the packet stream the stop request waits until the stream has ended.
-  if (UnidirMode.load()) LeaveUnidirRequest = 1;
+  if (EcuUnidirMode()) LeaveUnidirRequest = 1;
   // A queue full of piled-up data polls would refuse the stop request.
-  if (PendingRequests() >= kQueueSlots - 1) DropPendingRequests();
+  if (g_link && g_link->PendingRequests() >= kQueueSlots - 1) g_link->DropPendingRequests();
   SendRequest(ReqStopDiagnosticSession);
 }
 
 void EcuTeardown() {
-  StopLinkThreads();
-  CloseEcuPort();
-  StopLinkTimer();
+  if (g_link) g_link->Stop();
+  if (g_port) g_port->Close();
   if (g_lc1 && g_lc1->Active()) g_lc1->Disconnect();
-  UnidirMode = 0;
   Ui().ClearPause();
   Ui().RefreshControls();
   if (Ui().CloseDeferred()) Ui().CloseMainWindow();
 }
 
 void EcuShutdown() {
-  StopLinkThreads();
-  CloseEcuPort();
-  StopLinkTimer();
+  if (g_link) g_link->Stop();
+  if (g_port) g_port->Close();
+  ReleaseLink();
   // Only closing its port wakes the LC-1 reader.
   if (g_lc1) g_lc1->Disconnect();
 }
@@ -190,7 +214,7 @@ void EcuShutdown() {
 void EcuEndLink(const std::string& text) {
   const bool sessionLost = LinkState.load() != 0;
   if (sessionLost) {
-    Ui().SetMsgTimerEnabled(false);
+    EcuSetPolling(false);
     LinkState = 0;
     if (TCfg.WriteLog) CloseLog();
   }
@@ -210,7 +234,7 @@ void DispatchReply(const std::uint8_t* data, int count) {
       const int cbr = ValidSpeedIndex(TCfg.CBR);
       if (cbr != 0 && !ChangeSpeed(cbr)) return;
       LinkState = 1;
-      Ui().SetMsgTimerEnabled(true);
+      EcuSetPolling(true);
       Ui().RefreshControls();
       if (TCfg.WriteLog) OpenLog();
       Ui().ResetReplyCount();
@@ -221,7 +245,7 @@ void DispatchReply(const std::uint8_t* data, int count) {
       break;
     case PositiveReply(SID_InputOutputControl):
       if (count < 2 || data[1] != kUnidirLocalId) return;
-      EnterUnidirMode();
+      if (g_link) g_link->EnterUnidirMode();
       Ui().RefreshControls();
       Ui().SetStatusText(kPanelMode, "1");
       ResetSpinSample(EcuData);
@@ -245,10 +269,12 @@ void DispatchReply(const std::uint8_t* data, int count) {
 }
 
 bool RetryLastRequest() {
-  switch (CurrentServiceId()) {
+  KLineLink* link = g_threadLink.load();
+  const int sid = link ? link->CurrentServiceId() : -1;
+  switch (sid) {
     case SID_StartCommunication:
     case SID_StartDiagnosticSession: {
-      const bool start = CurrentServiceId() == SID_StartCommunication;
+      const bool start = sid == SID_StartCommunication;
       StartRetryCount = static_cast<std::uint8_t>(StartRetryCount.load() + 1);
       if (StartRetryCount.load() > kStartRetryLimit) return false;
       SendRequest(start ? ReqStartCommunication : BuildSessionRequest());
@@ -273,14 +299,14 @@ void SendSwitchBack() {
   MsgBlock block{};
   block[0] = kRawCommand;
   block[1] = kRawSwitchBack;
-  WriteKLine(block, 2);
+  WritePortBlocking(g_threadPort.load(), block.data(), 2);
 }
 
 void SendCorrUOZ(std::int8_t correction) {
   MsgBlock block{};
   block[0] = kRawCommand;
   block[1] = static_cast<std::uint8_t>(2 * correction);
-  WriteKLine(block, 2);
+  WritePortBlocking(g_threadPort.load(), block.data(), 2);
 }
 
 void SendRequest(const std::vector<std::uint8_t>& frame) {
@@ -288,7 +314,29 @@ void SendRequest(const std::vector<std::uint8_t>& frame) {
   const MsgBlock block = Framed(frame, len);
   // A full queue (200 pending) refuses the request; the session's own
   // requests are few, so this drops only piled-up data polls.
-  (void)QueueRequest(block, len);
+  if (KLineLink* link = g_threadLink.load()) (void)link->QueueRequest(block, len);
 }
 
 void RequestData() { SendRequest(ReqReadData); }
+
+void EcuSetPolling(bool on) {
+  if (g_link) g_link->SetPolling(on && TCfg.DataInterval.load() == 0);
+  Ui().SetMsgTimerEnabled(on);
+}
+
+KLineLink* EcuLink() { return g_link.get(); }
+
+KLinePort* EcuPort() { return g_port.get(); }
+
+bool EcuPortOpen() { return g_port && g_port->IsOpen(); }
+
+bool EcuUnidirMode() { return g_link && g_link->Unidir(); }
+
+bool EcuLinkActive() { return EcuPortOpen() || (g_link && g_link->TimerActive()); }
+
+KLineLink& session_detail::UseLinkWithoutThreads() {
+  ReleaseLink();
+  g_link = KLineLink::WithoutThreads(g_linkClient);
+  g_threadLink = g_link.get();
+  return *g_link;
+}

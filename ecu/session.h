@@ -10,10 +10,10 @@
 #include "common/shared_value.h"
 #include "link/link.h"
 
+class KLinePort;
 class Lc1Reader;
 
-// Session state shared by the window, the session and the link threads (the
-// link's own, UnidirMode and ReplyCountdown, are in link/link.h).
+// Session state shared by the window, the session and the link threads.
 extern SharedValue<std::uint8_t> LinkState;           // 1 while a diagnostic session is established
 extern SharedValue<std::uint8_t> LeaveUnidirRequest;  // user asked to leave unidirectional mode
 extern SharedValue<std::int8_t> RequestedCorrUOZ;     // -15..15 degrees
@@ -22,6 +22,21 @@ extern SharedValue<std::int8_t> RequestedCorrUOZ;     // -15..15 degrees
 // teardown stops; nullptr (as at start) for none. Set by the window that owns it.
 void SetSessionLc1(Lc1Reader* reader);
 Lc1Reader* SessionLc1();
+
+// The link of the current connection, also stopped after it ended (until the
+// next connect); nullptr before the first.
+KLineLink* EcuLink();
+// The port of the current connection; nullptr before the first. True while it is open.
+KLinePort* EcuPort();
+bool EcuPortOpen();
+// True while the ECU streams crank packets.
+bool EcuUnidirMode();
+// True from the connect until the teardown (the port open or the link timer running).
+bool EcuLinkActive();
+// Polling on or off: the data requests at DataInterval by the window's timer
+// (UiHooks::SetMsgTimerEnabled), or with DataInterval 0 each as the last reply
+// is in, by the link.
+void EcuSetPolling(bool on);
 
 // Opens the K-line port and starts the handshake. Port errors propagate.
 void EcuConnect(const std::string& port, int speedIndex, bool fastInit, bool echo);

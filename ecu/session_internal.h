@@ -5,6 +5,8 @@
 
 #include "common/shared_value.h"
 
+class KLineLink;
+
 extern SharedValue<std::uint8_t> StartRetryCount;      // repeats of the current start request
 extern SharedValue<std::uint32_t> NegativeReplyCount;  // status panel 6
 
@@ -16,4 +18,7 @@ namespace session_detail {
 // Back to the state of a program that has just started: no session, no
 // correction asked for, counters at zero. Tests, between cases.
 void ResetState();
+// Tests: the session's link becomes one without threads (its queue and
+// current request), replacing the last connection's.
+KLineLink& UseLinkWithoutThreads();
 }  // namespace session_detail

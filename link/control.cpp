@@ -4,10 +4,10 @@
 #include <string>
 #include <thread>
 
-#include "common/config.h"
 #include "common/error.h"
 #include "common/timing.h"
 #include "common/ui.h"
+#include "link/kline_port.h"
 #include "link/link.h"
 #include "link/link_internal.h"
 #include "link/trace.h"
@@ -15,14 +15,6 @@
 using namespace link_detail;
 
 namespace {
-// User-interface thread only. The threads own themselves; these are kept to
-// ask them to end and to notice one that died.
-std::shared_ptr<WorkerThread> g_reader;
-std::shared_ptr<WorkerThread> g_writer;
-// The session of the running link; set by StartLinkThreads.
-LinkClient* g_client = nullptr;
-UiTimer g_linkTimer([] { LinkTimerTick(); });
-std::int64_t g_lastTxSeen = 0;
 
 bool Died(const std::shared_ptr<WorkerThread>& t) { return t && t->Finished() && !t->Terminated(); }
 
@@ -40,124 +32,124 @@ std::string DeathText(const std::shared_ptr<WorkerThread>& t) {
   }
   return {};
 }
+
 }  // namespace
 
-SharedValue<std::uint8_t> UnidirMode;
-SharedValue<std::int32_t> ReplyCountdown{-1};
-
-void link_detail::ResetState() {
-  DropRequests(true);
-  WriterEvent.Reset();
-  WriterIdle.store(1);
-  ResetCount.store(0);
-  ChecksumErrorCount.store(0);
-  LengthErrorCount.store(0);
-  LastRxTime.store(0);
-  LastTxTime.store(0);
-  ResponseTimeMs.store(0);
-  UnidirMode = 0;
-  ReplyCountdown = -1;
-  std::lock_guard<std::mutex> lock(RxLock);
-  CurrentRequestLen = 0;
-  ArmReceiver(RxIdle);
+KLineLink::KLineLink(LinkClient& client)
+    : core_(std::make_shared<LinkCore>()), client_(client), timer_([this] { TimerTick(); }) {
+  std::lock_guard<std::mutex> lock(core_->rxLock);
+  core_->ArmReceiver(RxIdle);
 }
 
-void StartLinkThreads(LinkClient& client) {
-  g_client = &client;
-  WriterEvent.Reset();
-  ResetCount.store(0);
-  ChecksumErrorCount.store(0);
-  LengthErrorCount.store(0);
-  {
-    std::lock_guard<std::mutex> lock(RxLock);
-    CurrentRequestLen = 0;
-    ArmReceiver(RxIdle);
-  }
-  const PortId port = PortHandle.load();
-  g_reader = MakeReceiver(port, client);
-  WorkerThread::Start(g_reader);
-  LastRxTime.store(0);
-  DropRequests(true);
-  WriterIdle.store(1);
-  g_writer = MakeTransmitter(port);
-  WorkerThread::Start(g_writer);
+KLineLink::KLineLink(const KLinePort& port, LinkClient& client) : KLineLink(client) {
+  reader_ = MakeReceiver(port.Id(), core_, client);
+  WorkerThread::Start(reader_);
+  writer_ = MakeTransmitter(port.Id(), core_);
+  WorkerThread::Start(writer_);
 }
 
-void StopLinkThreads() {
-  if (g_reader) g_reader->Terminate();
-  if (g_writer) g_writer->Terminate();
-  g_reader.reset();
-  g_writer.reset();
-  DropRequests(false);
-  WriterEvent.Set();
+std::unique_ptr<KLineLink> KLineLink::WithoutThreads(LinkClient& client) {
+  return std::unique_ptr<KLineLink>(new KLineLink(client));
+}
+
+KLineLink::~KLineLink() { Stop(); }
+
+void KLineLink::Stop() {
+  if (reader_) reader_->Terminate();
+  if (writer_) writer_->Terminate();
+  reader_.reset();
+  writer_.reset();
+  core_->DropRequests(false);
+  core_->writerEvent.Set();
+  // A stopped link streams nothing: the window shows B mode again.
+  core_->unidirMode = 0;
+  timer_.Stop();
   std::this_thread::yield();
 }
 
-bool LinkThreadsRunning() { return g_reader && g_writer && !g_reader->Finished() && !g_writer->Finished(); }
-
-void EnterUnidirMode() {
-  UnidirMode = 1;
-  DelayMs(50);
-  DropRequests(true);
+bool KLineLink::ThreadsRunning() const {
+  return reader_ && writer_ && !reader_->Finished() && !writer_->Finished();
 }
 
-void LeaveUnidirMode() {
-  WriterIdle.store(1);
+void KLineLink::SetPolling(bool on) { core_->polling.store(on); }
+
+bool KLineLink::Unidir() const { return core_->unidirMode.load() != 0; }
+
+void KLineLink::EnterUnidirMode() {
+  core_->unidirMode = 1;
+  DelayMs(50);
+  core_->DropRequests(true);
+}
+
+void KLineLink::LeaveUnidirMode() {
+  core_->writerIdle.store(1);
   {
-    std::lock_guard<std::mutex> lock(RxLock);
-    CurrentRequestLen = 0;  // no echo expected
-    ArmReceiver(RxEcho);
+    std::lock_guard<std::mutex> lock(core_->rxLock);
+    core_->currentRequestLen = 0;  // no echo expected
+    core_->ArmReceiver(RxEcho);
   }
-  ReplyCountdown = 15;
-  UnidirMode = 0;
+  core_->replyCountdown = 15;
+  core_->unidirMode = 0;
   Ui().ClearPause();
-  if (g_client && Ui().MsgTimerEnabled() && TCfg.DataInterval.load() == 0)
-    g_client->RequestNextData();
+  if (core_->polling.load()) client_.RequestNextData();
   // A request queued while the stream ran (a disconnect) found the transmitter
   // busy; it leaves now.
-  if (!QueueEmpty()) WriterEvent.Set();
+  if (!QueueEmpty()) core_->writerEvent.Set();
   Ui().RefreshControls();
   Ui().SetStatusText(kPanelMode, "0");
 }
 
-void StartLinkTimer() { g_linkTimer.Start(100); }
+void KLineLink::StartTimer() { timer_.Start(100); }
 
-void StopLinkTimer() { g_linkTimer.Stop(); }
+void KLineLink::StopTimer() { timer_.Stop(); }
 
-bool LinkTimerActive() { return g_linkTimer.Active(); }
+bool KLineLink::TimerActive() const { return timer_.Active(); }
 
-void LinkTimerTick() {
-  if (!g_client) return;
+void KLineLink::TimerTick() {
   // A link thread that died on a port error (or a vanished port) would leave
   // the link waiting forever: end it as on a time-out, saying why.
-  for (const auto* t : {&g_reader, &g_writer}) {
+  for (const auto* t : {&reader_, &writer_}) {
     if (Died(*t)) {
-      g_client->OnLinkLost(DeathText(*t));
+      client_.OnLinkLost(DeathText(*t));
       return;
     }
   }
-  std::int32_t c = ReplyCountdown;
+  std::int32_t c = core_->replyCountdown;
   if (c < 0) return;
-  ReplyCountdown = --c;
+  core_->replyCountdown = --c;
   if (c != 0) return;
-  if (UnidirMode.load()) {
+  if (core_->unidirMode.load()) {
     TraceAppendLine(TraceUModeTimeOutLine());
     LeaveUnidirMode();
   } else {
-    g_client->OnLinkLost(kNoAnswerText);
+    client_.OnLinkLost(kNoAnswerText);
   }
 }
 
-void ShowLinkCounters() {
-  Ui().SetStatusText(kPanelResets, std::to_string(ResetCount.load()));
-  Ui().SetStatusText(kPanelBadReplies, std::to_string(ChecksumErrorCount.load() + LengthErrorCount.load()));
+std::int32_t KLineLink::ReplyCountdown() const { return core_->replyCountdown; }
+
+void KLineLink::CountLengthError() { core_->lengthErrorCount.fetch_add(1); }
+
+void KLineLink::ShowCounters() { core_->ShowCounters(); }
+
+int KLineLink::ResetCount() const { return core_->resetCount.load(); }
+
+int KLineLink::ChecksumErrorCount() const { return core_->checksumErrorCount.load(); }
+
+int KLineLink::ResponseTimeMs() const { return core_->responseTimeMs.load(); }
+
+bool KLineLink::WriterIdle() const { return core_->writerIdle.load() == 1; }
+
+void LinkCore::ShowCounters() const {
+  Ui().SetStatusText(kPanelResets, std::to_string(resetCount.load()));
+  Ui().SetStatusText(kPanelBadReplies, std::to_string(checksumErrorCount.load() + lengthErrorCount.load()));
 }
 
-void UpdateResponseTime() {
-  const std::int64_t tx = LastTxTime.load();
-  if (tx == g_lastTxSeen) return;
-  g_lastTxSeen = tx;
+void LinkCore::UpdateResponseTime() {
+  const std::int64_t tx = lastTxTime.load();
+  if (tx == lastTxSeen) return;
+  lastTxSeen = tx;
   const std::int64_t ms = (PerfCounter() - tx) * 1000 / PerfFrequency();
-  ResponseTimeMs.store(static_cast<std::int32_t>(ms));
+  responseTimeMs.store(static_cast<std::int32_t>(ms));
   Ui().ShowResponseTime(static_cast<std::int32_t>(ms));
 }

@@ -4,17 +4,23 @@
 // unidirectional (U) mode. Each function names the threads that may call it.
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 
 #include "common/bytes.h"
-#include "common/shared_value.h"
+#include "common/ui.h"
 
-// The ECU session as the link sees it. StartLinkThreads registers it for the
-// link's life: what the receiver frames goes to it, and the link asks it for
-// what only the session knows (the repeat of a garbled request, the next data
-// request, the raw commands of the packet stream). Each method runs on the
-// thread it names.
+class KLinePort;
+class WorkerThread;
+namespace link_detail {
+struct LinkCore;
+}
+
+// The ECU session as the link sees it, registered for the link's life: what
+// the receiver frames goes to it, and the link asks it for what only the
+// session knows (the repeat of a garbled request, the next data request, the
+// raw commands of the packet stream). Each method runs on the thread it names.
 class LinkClient {
  public:
   virtual ~LinkClient() = default;
@@ -44,59 +50,93 @@ class LinkClient {
   virtual void SendCorrection(std::int8_t correction) = 0;
 };
 
-// Link state shared by the window, the session and the link threads.
-extern SharedValue<std::uint8_t> UnidirMode;      // 1 while the ECU streams packets
-extern SharedValue<std::int32_t> ReplyCountdown;  // 100 ms ticks left; -1 not armed
-
 // The message of a link that got no answer in time.
 inline constexpr const char* kNoAnswerText = " Нет ответа от ЭБУ      ";
-
-// UI thread. Counts a data reply not decoded for its length; status panel 5
-// shows them with the checksum errors.
-void CountLengthError();
 
 // The request queue's slots; one stays free, so 200 requests can wait.
 inline constexpr int kQueueSlots = 201;
 
-// UI or receiver thread. Queues a request (bytes with checksum). Returns false
-// and drops it when 200 requests are already pending.
-bool QueueRequest(MsgBlock block, std::uint8_t length);
-// UI or receiver thread. Queues the request only when none is pending.
-bool QueueRequestIfEmpty(MsgBlock block, std::uint8_t length);
-// UI thread. Drops every pending request.
-void DropPendingRequests();
-// Any thread. True when no request is pending.
-bool QueueEmpty();
-// Any thread. Number of pending requests.
-int PendingRequests();
+// One link on one open K-line port, from the start of its threads to their
+// stop. The threads share the link's state with it and keep that state alive
+// until they end, so a stopped link's threads never reach freed memory; they
+// use only the port's id (closing the port wakes them).
+class KLineLink {
+ public:
+  // UI thread. Starts the receiver and transmitter on port; client takes what
+  // they frame until the link stops, and must outlive the threads.
+  KLineLink(const KLinePort& port, LinkClient& client);
+  // Stops the link (Stop).
+  ~KLineLink();
+  KLineLink(const KLineLink&) = delete;
+  KLineLink& operator=(const KLineLink&) = delete;
 
-// Any thread. Service identifier of the request whose reply is awaited; -1 when none.
-int CurrentServiceId();
+  // UI thread. Asks both threads to end (never waits), stops the link timer
+  // and drops pending requests; the owner closes the port next, which wakes
+  // the receiver. A second call does nothing more.
+  void Stop();
+  // UI thread. True while the threads have been neither stopped nor died.
+  bool ThreadsRunning() const;
 
-// UI thread. Starts the receiver and transmitter on the open K-line port;
-// client takes what they frame until the link ends.
-void StartLinkThreads(LinkClient& client);
-// UI thread. Asks both threads to end (never waits) and drops pending requests;
-// the caller closes the port next, which wakes the receiver.
-void StopLinkThreads();
-// UI thread. True while link threads started by StartLinkThreads have been
-// neither stopped nor died.
-bool LinkThreadsRunning();
-// UI thread. The ECU confirmed the packet stream: U mode, queue emptied.
-void EnterUnidirMode();
-// UI thread (link timer). The packet stream ended: back to B mode.
-void LeaveUnidirMode();
-// UI thread. The 100 ms link timer calling LinkTimerTick, run by the window
-// (UiTimer).
-void StartLinkTimer();
-void StopLinkTimer();
-bool LinkTimerActive();
-// UI thread. Reply time-outs, the end of U mode, and the end of a link whose
-// thread died on a port error.
-void LinkTimerTick();
+  // UI or receiver thread. Queues a request (bytes with checksum). Returns
+  // false and drops it when 200 requests are already pending.
+  bool QueueRequest(const MsgBlock& block, std::uint8_t length);
+  // UI or receiver thread. Queues the request only when none is pending.
+  bool QueueRequestIfEmpty(const MsgBlock& block, std::uint8_t length);
+  // UI thread. Drops every pending request.
+  void DropPendingRequests();
+  // Any thread.
+  bool QueueEmpty() const;
+  int PendingRequests() const;
+  // Any thread. Service identifier of the request whose reply is awaited; -1 when none.
+  int CurrentServiceId() const;
 
-// UI thread. Status panels 4 and 5 from the receiver counters (panel 5: the
-// replies dropped for their checksum or their length).
-void ShowLinkCounters();
-// UI thread. Status panel 2 from the time since the last queued write, once per write.
-void UpdateResponseTime();
+  // UI thread. Whether the receiver asks the client for the next data request
+  // as soon as a reply is in (polling without pause). Off at the start.
+  void SetPolling(bool on);
+
+  // Any thread. 1 while the ECU streams packets.
+  bool Unidir() const;
+  // UI thread. The ECU confirmed the packet stream: U mode, queue emptied.
+  void EnterUnidirMode();
+  // UI thread (link timer). The packet stream ended: back to B mode.
+  void LeaveUnidirMode();
+
+  // UI thread. The 100 ms link timer calling TimerTick (UiTimer).
+  void StartTimer();
+  void StopTimer();
+  bool TimerActive() const;
+  // UI thread. Reply time-outs, the end of U mode, and the end of a link whose
+  // thread died on a port error.
+  void TimerTick();
+  // Any thread. 100 ms ticks left until the reply is overdue; -1 not armed.
+  std::int32_t ReplyCountdown() const;
+
+  // UI thread. Counts a data reply not decoded for its length; status panel 5
+  // shows them with the checksum errors.
+  void CountLengthError();
+  // UI thread. Status panels 4 and 5 from the receiver counters (panel 5: the
+  // replies dropped for their checksum or their length).
+  void ShowCounters();
+  // Any thread. The receiver counters since the link started.
+  int ResetCount() const;
+  int ChecksumErrorCount() const;
+  // Milliseconds from the last queued write to the end of its reply.
+  int ResponseTimeMs() const;
+  // Any thread. 1 when no queued request waits for its reply.
+  bool WriterIdle() const;
+
+  // Tests: the link's state without threads (the queue, the current request).
+  static std::unique_ptr<KLineLink> WithoutThreads(LinkClient& client);
+  link_detail::LinkCore& Core() { return *core_; }
+
+ private:
+  explicit KLineLink(LinkClient& client);
+
+  std::shared_ptr<link_detail::LinkCore> core_;
+  LinkClient& client_;
+  // The threads own themselves; these are kept to ask them to end and to
+  // notice one that died.
+  std::shared_ptr<WorkerThread> reader_;
+  std::shared_ptr<WorkerThread> writer_;
+  UiTimer timer_;
+};

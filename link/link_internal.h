@@ -1,6 +1,5 @@
 #pragma once
-// State shared by the link's own units (queue, transmitter, receiver, timer).
-// Not for use outside link/.
+// State shared by the link object and its threads. Not for use outside link/.
 
 #include <atomic>
 #include <condition_variable>
@@ -9,6 +8,7 @@
 #include <mutex>
 
 #include "common/bytes.h"
+#include "common/shared_value.h"
 #include "common/worker.h"
 #include "link/framing.h"
 #include "link/link.h"
@@ -29,61 +29,78 @@ class ManualResetEvent {
   bool signalled_ = false;
 };
 
-// Request queue indices: the slot sent last and the slot filled last; -1 at the
-// start of a link; equal when the queue is empty.
-extern std::atomic<std::int32_t> QueueHead;
-extern std::atomic<std::int32_t> QueueTail;
-// The only wake-up of the transmitter.
-extern ManualResetEvent WriterEvent;
-// 1 when no queued request waits for its reply; only then does queueing into an
-// empty queue wake the transmitter.
-extern std::atomic<std::uint8_t> WriterIdle;
-
-// Receiver counters since the receiver started (status panels 4 and 5).
-extern std::atomic<std::int32_t> ResetCount;
-extern std::atomic<std::int32_t> ChecksumErrorCount;
-// Data replies not decoded for their length (CountLengthError).
-extern std::atomic<std::int32_t> LengthErrorCount;
-// Counter values at the end of the last reception and of the last queued write.
-extern std::atomic<std::int64_t> LastRxTime;
-extern std::atomic<std::int64_t> LastTxTime;
-// Milliseconds from the last queued write to the end of its reply.
-extern std::atomic<std::int32_t> ResponseTimeMs;
-
-
 namespace link_detail {
-
-// Back to the state of a program that has just started: no link, queue empty,
-// counters at zero. Tests, between cases.
-void ResetState();
-
-// Guards the receiver's framer and the current request. The receiver holds it
-// while it works on its buffer and releases it around every hand-off into the
-// user-interface thread; the transmitter (arming before a write) and
-// LeaveUnidirMode take it, so a re-arm never lands in the middle of the
-// receiver's work on a chunk.
-extern std::mutex RxLock;
-// Guarded by RxLock.
-extern KLineFramer Framer;
-extern MsgBlock CurrentRequest;
-extern std::uint8_t CurrentRequestLen;
-// Bumped by every re-arm; a receiver that sees it change across a hand-off
-// drops what it was working on.
-extern std::uint64_t RxGeneration;
-
-// RxLock held. Clears the framer and enters state, expecting the echo of the
-// current request.
-void ArmReceiver(RxStateValue state);
-
-// Takes the next pending request into slot; false when none. Transmitter.
-bool TakeRequest(MsgBlock& slot, std::uint8_t& length);
-// Drops every pending request. UI thread.
-void DropRequests(bool restart);
 
 // Text shown when the K-line port vanished under a running link.
 inline constexpr const char* kPortLostText = "Связь с адаптером K-line потеряна";
 
-std::shared_ptr<WorkerThread> MakeReceiver(PortId port, LinkClient& client);
-std::shared_ptr<WorkerThread> MakeTransmitter(PortId port);
+// What one link's object and threads share; the threads hold it until they end.
+struct LinkCore {
+  // Queues a request; false when refused (full, or not empty with onlyIfEmpty).
+  bool Enqueue(const MsgBlock& block, std::uint8_t length, bool onlyIfEmpty);
+  // Takes the next pending request into slot; false when none. Transmitter.
+  bool TakeRequest(MsgBlock& slot, std::uint8_t& length);
+  // Drops every pending request; restart also sets the indices back to -1.
+  void DropRequests(bool restart);
+  bool QueueEmpty() const;
+  int PendingRequests() const;
+  // RxLock held. Clears the framer and enters state, expecting the echo of the
+  // current request.
+  void ArmReceiver(RxStateValue state);
+  // UI thread. Status panels 4 and 5 from the counters.
+  void ShowCounters() const;
+  // UI thread. Status panel 2 from the time since the last queued write, once per write.
+  void UpdateResponseTime();
+
+  // Request queue indices: the slot sent last and the slot filled last; -1 at
+  // the start of a link; equal when the queue is empty. Guarded by queueMutex.
+  mutable std::mutex queueMutex;
+  struct Slot {
+    MsgBlock bytes{};
+    std::uint8_t length = 0;
+  };
+  Slot entries[kQueueSlots];  // not "slots": a Qt keyword where the window includes this
+  std::int32_t head = -1;
+  std::int32_t tail = -1;
+
+  // The only wake-up of the transmitter.
+  ManualResetEvent writerEvent;
+  // 1 when no queued request waits for its reply; only then does queueing into
+  // an empty queue wake the transmitter.
+  std::atomic<std::uint8_t> writerIdle{1};
+
+  // Receiver counters (status panels 4 and 5); data replies not decoded for
+  // their length (CountLengthError).
+  std::atomic<std::int32_t> resetCount{0};
+  std::atomic<std::int32_t> checksumErrorCount{0};
+  std::atomic<std::int32_t> lengthErrorCount{0};
+  // Counter values at the end of the last reception and of the last queued write.
+  std::atomic<std::int64_t> lastRxTime{0};
+  std::atomic<std::int64_t> lastTxTime{0};
+  // Milliseconds from the last queued write to the end of its reply.
+  std::atomic<std::int32_t> responseTimeMs{0};
+  std::int64_t lastTxSeen = 0;  // UI thread
+
+  SharedValue<std::uint8_t> unidirMode;          // 1 while the ECU streams packets
+  SharedValue<std::int32_t> replyCountdown{-1};  // 100 ms ticks left; -1 not armed
+  std::atomic<bool> polling{false};              // the receiver asks for the next data
+
+  // Guards the receiver's framer and the current request. The receiver holds it
+  // while it works on its buffer and releases it around every hand-off into the
+  // user-interface thread; the transmitter (arming before a write) and
+  // LeaveUnidirMode take it, so a re-arm never lands in the middle of the
+  // receiver's work on a chunk.
+  mutable std::mutex rxLock;
+  // Guarded by rxLock.
+  KLineFramer framer;
+  MsgBlock currentRequest{};
+  std::uint8_t currentRequestLen = 0;
+  // Bumped by every re-arm; a receiver that sees it change across a hand-off
+  // drops what it was working on.
+  std::uint64_t rxGeneration = 0;
+};
+
+std::shared_ptr<WorkerThread> MakeReceiver(PortId port, std::shared_ptr<LinkCore> core, LinkClient& client);
+std::shared_ptr<WorkerThread> MakeTransmitter(PortId port, std::shared_ptr<LinkCore> core);
 
 }  // namespace link_detail

@@ -155,6 +155,8 @@ bool WaitRxChar(PortId handle) {
   return port && port_os::WaitRxChar(*port);
 }
 
+bool PortIsOpen(PortId handle) { return FindPort(handle) != nullptr; }
+
 // --- The K-line port ---
 
 void OpenEcuPort(const std::string& name, int speedIndex) {

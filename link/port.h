@@ -75,6 +75,8 @@ void WritePortBlocking(PortId handle, const std::uint8_t* data, int length);
 // hang-up the first call fails at once and later calls sleep until the port is
 // closed, so a wait loop never spins on a dead device.
 bool WaitRxChar(PortId handle);
+// False once the port has been closed (a hung-up port stays open until closed).
+bool PortIsOpen(PortId handle);
 void SetPortBaud(PortId handle, std::uint32_t baud);
 void SetPortBreak(PortId handle, bool on);
 

@@ -1,60 +1,71 @@
 // The request queue, the transmitter's wake-up event and the current request.
 
-#include <cstring>
-
 #include "link/link.h"
 #include "link/link_internal.h"
 #include "link/trace.h"
 
-std::atomic<std::int32_t> QueueHead{-1};
-std::atomic<std::int32_t> QueueTail{-1};
-ManualResetEvent WriterEvent;
-std::atomic<std::uint8_t> WriterIdle{1};
-
 namespace {
-// One lock for the producers (UI and receiver threads) and the consumer.
-std::mutex g_queueMutex;
-struct Slot {
-  MsgBlock bytes{};
-  std::uint8_t length = 0;
-};
-Slot g_slots[kQueueSlots];
-
 int NextIndex(int i) { return i >= kQueueSlots - 1 ? 0 : i + 1; }
 }  // namespace
 
 namespace link_detail {
 
-std::mutex RxLock;
-KLineFramer Framer;
-MsgBlock CurrentRequest{};
-std::uint8_t CurrentRequestLen = 0;
-std::uint64_t RxGeneration = 0;
-
-void ArmReceiver(RxStateValue state) {
-  Framer.Arm(state, CurrentRequest.data(), CurrentRequestLen);
-  ++RxGeneration;
+void LinkCore::ArmReceiver(RxStateValue state) {
+  framer.Arm(state, currentRequest.data(), currentRequestLen);
+  ++rxGeneration;
 }
 
-bool TakeRequest(MsgBlock& slot, std::uint8_t& length) {
-  std::lock_guard<std::mutex> lock(g_queueMutex);
-  int head = QueueHead.load();
-  if (head == QueueTail.load()) return false;
+bool LinkCore::TakeRequest(MsgBlock& slot, std::uint8_t& length) {
+  std::lock_guard<std::mutex> lock(queueMutex);
+  if (head == tail) return false;
   head = NextIndex(head);
-  slot = g_slots[head].bytes;
-  length = g_slots[head].length;
-  QueueHead.store(head);
+  slot = entries[head].bytes;
+  length = entries[head].length;
   return true;
 }
 
-void DropRequests(bool restart) {
-  std::lock_guard<std::mutex> lock(g_queueMutex);
+void LinkCore::DropRequests(bool restart) {
+  std::lock_guard<std::mutex> lock(queueMutex);
   if (restart) {
-    QueueHead.store(-1);
-    QueueTail.store(-1);
+    head = -1;
+    tail = -1;
   } else {
-    QueueHead.store(QueueTail.load());
+    head = tail;
   }
+}
+
+bool LinkCore::Enqueue(const MsgBlock& block, std::uint8_t length, bool onlyIfEmpty) {
+  bool wake = false;
+  {
+    std::lock_guard<std::mutex> lock(queueMutex);
+    const bool wasEmpty = head == tail;
+    if (onlyIfEmpty && !wasEmpty) return false;
+    const int i = NextIndex(tail);
+    // With equal indices meaning empty, a 201st pending request would make the
+    // queue look empty and lose all 200: refuse it instead.
+    if (i == head || (head == -1 && i == kQueueSlots - 1)) return false;
+    entries[i].bytes = block;
+    entries[i].length = length;
+    tail = i;
+    wake = wasEmpty && writerIdle.load() == 1;
+    if (wake) TraceAppendLine(TraceRunWriterLine());
+  }
+  if (wake) writerEvent.Set();
+  return true;
+}
+
+bool LinkCore::QueueEmpty() const {
+  std::lock_guard<std::mutex> lock(queueMutex);
+  return head == tail;
+}
+
+int LinkCore::PendingRequests() const {
+  std::lock_guard<std::mutex> lock(queueMutex);
+  if (head == tail) return 0;
+  // Indices run -1 (fresh queue) or 0..200.
+  const int h = head < 0 ? kQueueSlots - 1 : head;
+  const int t = tail < 0 ? kQueueSlots - 1 : tail;
+  return (t - h + kQueueSlots) % kQueueSlots;
 }
 
 }  // namespace link_detail
@@ -82,57 +93,25 @@ bool ManualResetEvent::WaitFor(int ms) {
   return cv_.wait_for(lock, std::chrono::milliseconds(ms), [this] { return signalled_; });
 }
 
-namespace {
-bool Enqueue(const MsgBlock& block, std::uint8_t length, bool onlyIfEmpty) {
-  bool wake = false;
-  {
-    std::lock_guard<std::mutex> lock(g_queueMutex);
-    const int head = QueueHead.load();
-    const int tail = QueueTail.load();
-    const bool wasEmpty = head == tail;
-    if (onlyIfEmpty && !wasEmpty) return false;
-    const int i = NextIndex(tail);
-    // With equal indices meaning empty, a 201st pending request would make the
-    // queue look empty and lose all 200: refuse it instead.
-    if (i == head || (head == -1 && i == kQueueSlots - 1)) return false;
-    g_slots[i].bytes = block;
-    g_slots[i].length = length;
-    QueueTail.store(i);
-    wake = wasEmpty && WriterIdle.load() == 1;
-    if (wake) TraceAppendLine(TraceRunWriterLine());
-  }
-  if (wake) WriterEvent.Set();
-  return true;
+bool KLineLink::QueueRequest(const MsgBlock& block, std::uint8_t length) {
+  return core_->Enqueue(block, length, false);
 }
-}  // namespace
-
-bool QueueRequest(MsgBlock block, std::uint8_t length) { return Enqueue(block, length, false); }
 
 // Checked and queued under one lock: a stop request queued between a separate
 // check and the queueing would otherwise be overtaken by a data poll.
-bool QueueRequestIfEmpty(MsgBlock block, std::uint8_t length) { return Enqueue(block, length, true); }
-
-void DropPendingRequests() { link_detail::DropRequests(false); }
-
-bool QueueEmpty() {
-  std::lock_guard<std::mutex> lock(g_queueMutex);
-  return QueueHead.load() == QueueTail.load();
+bool KLineLink::QueueRequestIfEmpty(const MsgBlock& block, std::uint8_t length) {
+  return core_->Enqueue(block, length, true);
 }
 
-int PendingRequests() {
-  std::lock_guard<std::mutex> lock(g_queueMutex);
-  const int head = QueueHead.load();
-  const int tail = QueueTail.load();
-  if (head == tail) return 0;
-  // Indices run -1 (fresh queue) or 0..200.
-  const int h = head < 0 ? kQueueSlots - 1 : head;
-  const int t = tail < 0 ? kQueueSlots - 1 : tail;
-  return (t - h + kQueueSlots) % kQueueSlots;
-}
+void KLineLink::DropPendingRequests() { core_->DropRequests(false); }
 
-int CurrentServiceId() {
-  std::lock_guard<std::mutex> lock(link_detail::RxLock);
-  using link_detail::CurrentRequest;
-  if (link_detail::CurrentRequestLen == 0) return -1;
-  return CurrentRequest[0] == 0x80 ? CurrentRequest[4] : CurrentRequest[3];
+bool KLineLink::QueueEmpty() const { return core_->QueueEmpty(); }
+
+int KLineLink::PendingRequests() const { return core_->PendingRequests(); }
+
+int KLineLink::CurrentServiceId() const {
+  std::lock_guard<std::mutex> lock(core_->rxLock);
+  if (core_->currentRequestLen == 0) return -1;
+  const MsgBlock& r = core_->currentRequest;
+  return r[0] == 0x80 ? r[4] : r[3];
 }

@@ -17,14 +17,6 @@
 #include "link/link_internal.h"
 #include "link/trace.h"
 
-std::atomic<std::int32_t> ResetCount{0};
-std::atomic<std::int32_t> ChecksumErrorCount{0};
-std::atomic<std::int32_t> LengthErrorCount{0};
-std::atomic<std::int64_t> LastRxTime{0};
-std::atomic<std::int32_t> ResponseTimeMs{0};
-
-void CountLengthError() { LengthErrorCount.fetch_add(1); }
-
 using namespace link_detail;
 
 namespace {
@@ -33,8 +25,8 @@ using Event = KLineFramer::Event;
 
 class TComReadThread : public WorkerThread {
  public:
-  TComReadThread(PortId port, std::uint32_t fastestBaud, LinkClient& client)
-      : port_(port), fastestBaud_(fastestBaud), client_(client) {}
+  TComReadThread(PortId port, std::uint32_t fastestBaud, std::shared_ptr<LinkCore> core, LinkClient& client)
+      : port_(port), fastestBaud_(fastestBaud), core_(std::move(core)), c_(*core_), client_(client) {}
 
  protected:
   void Execute() override {
@@ -44,14 +36,14 @@ class TComReadThread : public WorkerThread {
         if (Terminated()) break;
         // Closed by the session without asking us to end: nothing more can
         // arrive on this port, so end instead of failing pass after pass.
-        if (PortHandle.load() != port_) return;
+        if (!PortIsOpen(port_)) return;
         throw EcuError(kPortLostText, "WaitRxChar: the K-line port hung up or failed");
       }
       try {
         Pass();
       } catch (const EcuError&) {
         // The same when the session closed the port between the wait and a read.
-        if (PortHandle.load() != port_) return;
+        if (!PortIsOpen(port_)) return;
         throw;
       }
       FlushTrace();
@@ -67,11 +59,11 @@ class TComReadThread : public WorkerThread {
   // end (perhaps by fn itself), or the transmitter or LeaveUnidirMode
   // re-armed the receiver meanwhile.
   bool OnUi(Lock& lk, const std::function<void()>& fn) {
-    const std::uint64_t gen = RxGeneration;
+    const std::uint64_t gen = c_.rxGeneration;
     lk.unlock();
     const bool ran = HandOff(fn);
     lk.lock();
-    return ran && !Terminated() && gen == RxGeneration;
+    return ran && !Terminated() && gen == c_.rxGeneration;
   }
   bool HandOff(const std::function<void()>& fn) {
     std::vector<std::string> lines;
@@ -92,11 +84,11 @@ class TComReadThread : public WorkerThread {
   }
   // Runs fn on this thread with RxLock released (port writes, queueing).
   bool Unlocked(Lock& lk, const std::function<void()>& fn) {
-    const std::uint64_t gen = RxGeneration;
+    const std::uint64_t gen = c_.rxGeneration;
     lk.unlock();
     fn();
     lk.lock();
-    return !Terminated() && gen == RxGeneration;
+    return !Terminated() && gen == c_.rxGeneration;
   }
 
   // The rest of a message is still on the wire: sleep about the time it takes
@@ -113,9 +105,9 @@ class TComReadThread : public WorkerThread {
   }
 
   void Pass() {
-    Lock lk(RxLock);
-    const bool unidir = UnidirMode.load() != 0;
-    const int needed = Framer.Missing(unidir);
+    Lock lk(c_.rxLock);
+    const bool unidir = c_.unidirMode.load() != 0;
+    const int needed = c_.framer.Missing(unidir);
     if (needed < 0) {
       PurgePort(port_, PURGE_RXABORT | PURGE_RXCLEAR);
       return;
@@ -126,9 +118,9 @@ class TComReadThread : public WorkerThread {
     // leave a packet that lacks more waiting for bytes that are already here.
     int chunk = static_cast<int>(std::min<std::uint32_t>(waiting, 255));
     // The buffer never overflows: take only what fits, the rest stays queued.
-    const int room = Framer.Room();
+    const int room = c_.framer.Room();
     if (room <= 0) {
-      Framer.Discard();  // unreachable with headers of at most 255 bytes; never overflow
+      c_.framer.Discard();  // unreachable with headers of at most 255 bytes; never overflow
       return;
     }
     chunk = std::min(chunk, room);
@@ -142,13 +134,13 @@ class TComReadThread : public WorkerThread {
     std::uint8_t chunkBuf[256];
     const int got = ReadPortBlocking(port_, chunkBuf, chunk);
     if (!Trace(lk, TraceReadLine(chunkBuf, got, unidir))) return;
-    Framer.Append(chunkBuf, got);
+    c_.framer.Append(chunkBuf, got);
     FramingLoop(lk);
   }
 
   void FramingLoop(Lock& lk) {
     for (;;) {
-      const Event event = Framer.Next(UnidirMode.load() != 0);
+      const Event event = c_.framer.Next(c_.unidirMode.load() != 0);
       switch (event) {
         case Event::None:
           return;
@@ -159,11 +151,11 @@ class TComReadThread : public WorkerThread {
           ReceiverReset(lk, 100);
           return;
         case Event::NoSync:
-          ReplyCountdown = 10;
+          c_.replyCountdown = 10;
           return;
         case Event::WaitBody: {
-          const std::string line = TraceWaitMsgEndLine(Framer.Count(), Framer.Expected());
-          ReplyCountdown = 10;
+          const std::string line = TraceWaitMsgEndLine(c_.framer.Count(), c_.framer.Expected());
+          c_.replyCountdown = 10;
           Trace(lk, line);
           return;
         }
@@ -180,13 +172,13 @@ class TComReadThread : public WorkerThread {
   // then the end of the exchange (B mode) or the step to the next packet (U
   // mode). True when the next packet is already here.
   bool MessageComplete(Lock& lk, Event event) {
-    ReplyCountdown = -1;
+    c_.replyCountdown = -1;
     if (client_.SwitchBackRequested()) {
       if (!Unlocked(lk, [this] { client_.SendSwitchBack(); })) return false;
       if (!Trace(lk, TraceSendSwitchToBModeLine())) return false;
     }
-    const MsgBlock message = Framer.Buffer();
-    const std::uint8_t count = Framer.MessageLength();
+    const MsgBlock message = c_.framer.Buffer();
+    const std::uint8_t count = c_.framer.MessageLength();
     // The steps after the hand-off that run on the user-interface thread
     // go with it: the MsgEnd line and, still in B mode, the response time
     // and whether polling runs. Nothing of this thread happens between them.
@@ -196,9 +188,9 @@ class TComReadThread : public WorkerThread {
       // Also when the hand-off ended the link (C2, 7F 81, 7F 10): the trace
       // shows the pass to its end.
       TraceAppendLine(TraceMsgEndLine());
-      if (Terminated() || UnidirMode.load()) return;
-      UpdateResponseTime();
-      polling = Ui().MsgTimerEnabled();
+      if (Terminated() || c_.unidirMode.load()) return;
+      c_.UpdateResponseTime();
+      polling = c_.polling.load();
       exchangeClosed = true;
     };
     if (event == Event::Packet) {
@@ -217,9 +209,9 @@ class TComReadThread : public WorkerThread {
           }))
         return false;
     } else {
-      ChecksumErrorCount.fetch_add(1);
+      c_.checksumErrorCount.fetch_add(1);
       if (!OnUi(lk, [&] {
-            ShowLinkCounters();
+            c_.ShowCounters();
             afterHandOff();
           }))
         return false;
@@ -227,35 +219,35 @@ class TComReadThread : public WorkerThread {
 
     // The hand-off may have changed the mode: after the reply that switched
     // to the packet stream, what follows it is the stream's start.
-    if (UnidirMode.load()) {
-      Framer.MessageHandled(true);
-      ReplyCountdown = 15;
-      if (Framer.Count() >= 2) return true;
-      LastRxTime.store(PerfCounter());
+    if (c_.unidirMode.load()) {
+      c_.framer.MessageHandled(true);
+      c_.replyCountdown = 15;
+      if (c_.framer.Count() >= 2) return true;
+      c_.lastRxTime.store(PerfCounter());
       return false;
     }
 
-    Framer.MessageHandled(false);
-    if (!exchangeClosed && !OnUi(lk, [&polling] {
-          UpdateResponseTime();
-          polling = Ui().MsgTimerEnabled();
+    c_.framer.MessageHandled(false);
+    if (!exchangeClosed && !OnUi(lk, [this, &polling] {
+          c_.UpdateResponseTime();
+          polling = c_.polling.load();
         }))
       return false;
     lk.unlock();
-    if (polling && TCfg.DataInterval.load() == 0) client_.RequestNextData();
+    if (polling) client_.RequestNextData();
     PurgePort(port_, PURGE_RXABORT | PURGE_RXCLEAR);
-    LastRxTime.store(PerfCounter());
-    WriterIdle.store(1);
-    if (!Terminated()) WriterEvent.Set();
+    c_.lastRxTime.store(PerfCounter());
+    c_.writerIdle.store(1);
+    if (!Terminated()) c_.writerEvent.Set();
     lk.lock();
     return false;
   }
 
   // After a bad echo or header: count, repeat the request, drop the input.
   void ReceiverReset(Lock& lk, int ms) {
-    ResetCount.fetch_add(1);
+    c_.resetCount.fetch_add(1);
     lk.unlock();
-    HandOff([] { ShowLinkCounters(); });
+    HandOff([this] { c_.ShowCounters(); });
     if (client_.OnGarbled()) {
       HandOff([] { TraceAppendLine(TraceResetLine()); });
     } else {
@@ -267,8 +259,8 @@ class TComReadThread : public WorkerThread {
       });
     }
     lk.lock();
-    ReplyCountdown = -1;
-    Framer.SetIdle();
+    c_.replyCountdown = -1;
+    c_.framer.SetIdle();
     lk.unlock();
     if (ms > 0) PauseMs(static_cast<std::uint16_t>(ms));
     // A receiver of an ended link stays quiet: its signal could wake the
@@ -278,13 +270,15 @@ class TComReadThread : public WorkerThread {
       return;
     }
     PurgePort(port_, PURGE_RXABORT | PURGE_RXCLEAR);
-    WriterIdle.store(1);
-    WriterEvent.Set();
+    c_.writerIdle.store(1);
+    c_.writerEvent.Set();
     lk.lock();
   }
 
   PortId port_;
   std::uint32_t fastestBaud_;
+  std::shared_ptr<LinkCore> core_;
+  LinkCore& c_;
   LinkClient& client_;
   std::vector<std::string> lines_;               // trace lines not yet handed over
   std::uint32_t lastShortWaiting_ = UINT32_MAX;  // queue count at the last short sleep
@@ -293,8 +287,8 @@ class TComReadThread : public WorkerThread {
 }  // namespace
 
 namespace link_detail {
-std::shared_ptr<WorkerThread> MakeReceiver(PortId port, LinkClient& client) {
+std::shared_ptr<WorkerThread> MakeReceiver(PortId port, std::shared_ptr<LinkCore> core, LinkClient& client) {
   const std::uint32_t baud = std::max<std::uint32_t>(BaudTable[0], BaudTable[ValidSpeedIndex(TCfg.CBR)]);
-  return std::make_shared<TComReadThread>(port, baud, client);
+  return std::make_shared<TComReadThread>(port, baud, std::move(core), client);
 }
 }  // namespace link_detail

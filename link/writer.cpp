@@ -11,13 +11,12 @@
 #include "link/link_internal.h"
 #include "link/trace.h"
 
-std::atomic<std::int64_t> LastTxTime{0};
-
 namespace {
 
 class TComWriteThread : public WorkerThread {
  public:
-  explicit TComWriteThread(PortId port) : port_(port) {}
+  TComWriteThread(PortId port, std::shared_ptr<link_detail::LinkCore> core)
+      : port_(port), core_(std::move(core)), c_(*core_) {}
 
  protected:
   void Execute() override {
@@ -27,41 +26,41 @@ class TComWriteThread : public WorkerThread {
       if (!Trace({TraceStopWriterLine()})) break;
       // The wait also rechecks the termination request, so a worker that is
       // only terminated (process end) still ends without being signalled.
-      while (!WriterEvent.WaitFor(200))
+      while (!c_.writerEvent.WaitFor(200))
         if (Terminated()) return;
       // An ended link's transmitter must not swallow the next link's signal.
       if (Terminated()) break;
-      WriterEvent.Reset();
+      c_.writerEvent.Reset();
       // Lines with no port work between them go over in one hand-off.
-      const bool pending = !QueueEmpty();
+      const bool pending = !c_.QueueEmpty();
       if (pending) {
         if (!Trace({TraceStartWriterLine(), TraceBeginWriterPauseLine()})) break;
         // However long the pause, a stop of the link ends it at once.
-        if (!PauseUntilMs(TCfg.WriterPause.load(), LastRxTime.load())) break;
+        if (!PauseUntilMs(TCfg.WriterPause.load(), c_.lastRxTime.load())) break;
       } else if (!Trace({TraceStartWriterLine()})) {
         break;
       }
       if (Terminated()) break;
       MsgBlock request{};
       std::uint8_t length = 0;
-      const bool taken = link_detail::TakeRequest(request, length);
+      const bool taken = c_.TakeRequest(request, length);
       std::vector<std::string> lines;
       if (pending) lines.push_back(TraceEndWriterPauseLine());
       if (taken) lines.push_back(TraceWriteLine(request.data(), length));
       if (!lines.empty() && !Trace(lines)) break;
       if (!taken) continue;
-      WriterIdle.store(0);
+      c_.writerIdle.store(0);
       {
-        std::lock_guard<std::mutex> lock(link_detail::RxLock);
-        link_detail::CurrentRequestLen = length;
-        link_detail::CurrentRequest = request;
-        link_detail::ArmReceiver(TCfg.Echo.load() ? RxEcho : RxHeader);
+        std::lock_guard<std::mutex> lock(c_.rxLock);
+        c_.currentRequestLen = length;
+        c_.currentRequest = request;
+        c_.ArmReceiver(TCfg.Echo.load() ? RxEcho : RxHeader);
       }
       PurgePort(port_, PURGE_TXCLEAR | PURGE_RXCLEAR);
       WritePortBlocking(port_, request.data(), length);
-      ReplyCountdown = 10;
+      c_.replyCountdown = 10;
       const std::int64_t now = PerfCounter();
-      LastTxTime.store(now);  // atomic: no hand-off needed
+      c_.lastTxTime.store(now);  // atomic: no hand-off needed
     }
   }
 
@@ -74,10 +73,14 @@ class TComWriteThread : public WorkerThread {
   }
 
   PortId port_;
+  std::shared_ptr<link_detail::LinkCore> core_;
+  link_detail::LinkCore& c_;
 };
 
 }  // namespace
 
 namespace link_detail {
-std::shared_ptr<WorkerThread> MakeTransmitter(PortId port) { return std::make_shared<TComWriteThread>(port); }
+std::shared_ptr<WorkerThread> MakeTransmitter(PortId port, std::shared_ptr<LinkCore> core) {
+  return std::make_shared<TComWriteThread>(port, std::move(core));
+}
 }  // namespace link_detail

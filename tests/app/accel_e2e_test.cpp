@@ -78,7 +78,7 @@ class DisplayEndToEnd : public LinkRig {
     w->btnConnectClick();
     ASSERT_TRUE(WaitSession());
     w->btnUnidirectionalMode->trigger();
-    ASSERT_TRUE(Until([] { return UnidirMode.load() == 1; }, 5000));
+    ASSERT_TRUE(Until([] { return EcuUnidirMode(); }, 5000));
   }
   // Sets the correction and waits until the packets report it.
   void Correction(int degrees) {
@@ -136,7 +136,7 @@ TEST_F(DisplayEndToEnd, TwoRunUpsWithTwoCorrectionsGiveTwoColumnsFasterOneHighli
 
   // Leaving the mode: the stream stops and polling resumes by itself.
   w->btnUnidirectionalMode->trigger();
-  ASSERT_TRUE(Until([] { return UnidirMode.load() == 0; }, 10000));
+  ASSERT_TRUE(Until([] { return !EcuUnidirMode(); }, 10000));
   const int polls = CountRequests(0x21);
   ASSERT_TRUE(Until([&] { return CountRequests(0x21) >= polls + 3; }, 5000));
   EXPECT_EQ(LinkState.load(), 1);
@@ -222,7 +222,7 @@ TEST_F(DisplayEndToEnd, RunsAreKeptAsTheyEndAndReopenAnotherTimeWithTheirSummary
   EXPECT_GT(samples, 20u);
 
   w->btnDisconnectClick();
-  ASSERT_TRUE(Until([&] { return LinkState.load() == 0 && PortHandle.load() == kNoPort; }, 10000));
+  ASSERT_TRUE(Until([&] { return LinkState.load() == 0 && !EcuPortOpen(); }, 10000));
 
   // Another day: a new program opens the file.
   w = std::make_unique<TfrmMain>(&ui);
@@ -267,7 +267,7 @@ TEST_F(DisplayEndToEnd, RunCutOffByAPulledCableIsInTheRunsFile) {
   engine->StartRunUp();
   ASSERT_TRUE(Until([&] { return !w->grdSpinup->Cell(1, 4).isEmpty(); }, 20000));
   line->Hangup();
-  ASSERT_TRUE(Until([] { return LinkState.load() == 0 && PortHandle.load() == kNoPort; }, 10000));
+  ASSERT_TRUE(Until([] { return LinkState.load() == 0 && !EcuPortOpen(); }, 10000));
   ASSERT_EQ(w->RunCount(), 1);
   RunsFileContent file;
   ASSERT_EQ(ParseRunsFile(ReadFile(w->Display->Journal().Path()), file), "");

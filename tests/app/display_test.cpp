@@ -45,7 +45,7 @@ class DisplayTest : public ::testing::Test {
   }
   void Session(bool unidir) {
     LinkState = 1;
-    UnidirMode = unidir ? 1 : 0;
+    SetUnidirMode(unidir ? 1 : 0);
   }
   // One completed speed sample handed to the display.
   void Sample(int rpm, double dt = 0.1, double accel = 0, double corr = 0) {
@@ -97,7 +97,7 @@ TEST_F(DisplayTest, UnidirectionalModeLeavesDiagnosticsWithLastValues) {
   EcuData.RPM = 850;
   EcuData.fDET = 1;
   w->UpdateDisplay();
-  UnidirMode = 1;
+  SetUnidirMode(1);
   EcuData.fDET = 0;
   Sample(1500);
   EXPECT_EQ(w->lblRPM->text(), "1500");
@@ -279,7 +279,7 @@ TEST_F(DisplayTest, ConnectForgetsHighlights) {
   Run(0.1);
   ASSERT_EQ(d->Table().BestInRow(1).column, 1);
   LinkState = 0;
-  UnidirMode = 0;
+  SetUnidirMode(0);
   d->ResetBest();
   EXPECT_EQ(d->Table().BestInRow(1).column, 0);
   EXPECT_EQ(Cell(1, 1), "0.1");
@@ -395,7 +395,7 @@ TEST_F(DisplayTest, ModeSelectorSetsUpTheChartAgain) {
   EXPECT_EQ(c.Chart1->yAxis2->range(), QCPRange(10, 20.2));
   EXPECT_TRUE(c.CustomAxis->visible());
   LinkState = 0;
-  UnidirMode = 0;
+  SetUnidirMode(0);
   w->bcmbMode->setCurrentIndex(0);
   EXPECT_EQ(w->ChartMode, 0);
   for (QCPGraph* g : {c.Series1, c.Series2, c.Series3, c.Series4, c.Series5}) EXPECT_EQ(Points(g), 0);

@@ -234,7 +234,7 @@ TEST_F(MainWindow, RefreshControlsFollowsTheStateTable) {
   for (const Row& r : rows) {
     SCOPED_TRACE(r.state);
     LinkState = static_cast<std::uint8_t>(r.link);
-    UnidirMode = static_cast<std::uint8_t>(r.unidir);
+    SetUnidirMode(static_cast<std::uint8_t>(r.unidir));
     TCfg.LambdaEnabled = static_cast<std::uint8_t>(r.lambdaEnabled);
     if (r.lambdaActive) {
       lc1.SetSilent(r.noData == 1);
@@ -389,7 +389,7 @@ TEST_F(MainWindow, Lc1DisconnectEmptiesTheAfrPanel) {
 
 TEST_F(MainWindow, UnidirectionalCommandInTheModeOnlyAsksToLeave) {
   LinkState = 1;
-  UnidirMode = 1;
+  SetUnidirMode(1);
   w_->RefreshControls();
   w_->btnUnidirectionalMode->trigger();
   EXPECT_EQ(LeaveUnidirRequest.load(), 1);

@@ -24,6 +24,7 @@
 #include "ecu/session.h"
 #include "link/trace.h"
 #include "settings/settings.h"
+#include "tests/support/core_state.h"
 #include "tests/support/log_rows.h"
 #include "tests/support/test_ui.h"
 
@@ -42,7 +43,7 @@ bool Save(QWidget* w, const QString& file) {
 // fit, so the runs scroll beside the band column), numbers in every box.
 void FillWithData(TfrmMain& w) {
   LinkState = 1;
-  UnidirMode = 1;
+  SetUnidirMode(1);
   for (int run = 0; run < 20; ++run) {
     for (int rpm = 1500; rpm <= 7600; rpm += 250) {
       EcuData.RPM = static_cast<std::uint16_t>(rpm);
@@ -54,7 +55,7 @@ void FillWithData(TfrmMain& w) {
     EcuData.RPM = 800;
     w.UpdateDisplay();
   }
-  UnidirMode = 0;
+  SetUnidirMode(0);
   EcuData.RPM = 5230;
   EcuData.THR = 87;
   EcuData.AFR = 12.9;

@@ -76,7 +76,7 @@ TEST_F(LoggedSession, EveryReplyOfAPolledSessionIsOneRowAfterDisconnect) {
   ASSERT_TRUE(WaitSession());
   ASSERT_TRUE(LogIsOpen());
   ASSERT_TRUE(WaitFor([&] { return Sent().size() > 20; }, 30000));
-  ui.msgTimer = false;
+  EcuSetPolling(false);
   EcuDisconnect();
   ASSERT_TRUE(WaitLinkEnd());
   EXPECT_FALSE(LogIsOpen());

@@ -21,19 +21,18 @@ class Dispatch : public ::testing::Test {
  protected:
   void SetUp() override {
     ResetCoreState();
-    WriterIdle = 0;  // an exchange is in progress: queueing wakes nobody
+    core_ = &session_detail::UseLinkWithoutThreads().Core();
+    core_->writerIdle = 0;  // an exchange is in progress: queueing wakes nobody
   }
-  void TearDown() override {
-    link_detail::DropRequests(true);
-    WriterIdle = 1;
-    SetCurrent({});
+  void TearDown() override { ResetCoreState(); }
+  void SetCurrent(const std::vector<std::uint8_t>& bytes) {
+    std::lock_guard<std::mutex> lock(core_->rxLock);
+    core_->currentRequest.fill(0);
+    std::copy(bytes.begin(), bytes.end(), core_->currentRequest.begin());
+    core_->currentRequestLen = static_cast<std::uint8_t>(bytes.size());
   }
-  static void SetCurrent(const std::vector<std::uint8_t>& bytes) {
-    std::lock_guard<std::mutex> lock(link_detail::RxLock);
-    link_detail::CurrentRequest.fill(0);
-    std::copy(bytes.begin(), bytes.end(), link_detail::CurrentRequest.begin());
-    link_detail::CurrentRequestLen = static_cast<std::uint8_t>(bytes.size());
-  }
+  static int PendingRequests() { return EcuLink()->PendingRequests(); }
+  link_detail::LinkCore* core_ = nullptr;
   // A data reply body: 61 0D, a record of recordLen bytes, a checksum byte.
   static std::vector<std::uint8_t> DataReply(int recordLen) {
     std::vector<std::uint8_t> r = {0x61, 0x0D};
@@ -120,7 +119,7 @@ TEST_F(Dispatch, UnknownRepliesAreIgnored) {
   DispatchReply(reply, 3);
   const std::uint8_t notOurs[] = {0x70, 0x73, 0x00};
   DispatchReply(notOurs, 3);
-  EXPECT_EQ(UnidirMode.load(), 0);
+  EXPECT_FALSE(EcuUnidirMode());
   EXPECT_EQ(ui.refreshCount, 0);
   EXPECT_EQ(PendingRequests(), 0);
 }
@@ -140,7 +139,7 @@ TEST_F(Dispatch, RetryRepeatsTheCurrentRequestWithinItsLimits) {
       {{}, 0},
   };
   for (const Case& c : cases) {
-    link_detail::DropRequests(true);
+    core_->DropRequests(true);
     SetCurrent(c.current);
     StartRetryCount = 0;
     int refused = 0;

@@ -43,15 +43,15 @@ TEST_F(SessionStream, FirstPacketInTheReadOfTheStreamsReplyStillEntersTheStream)
   line = std::make_unique<sim::SimLine>(path, std::make_shared<EagerStreamEcu>(ecu), o);
   Connect(1);
   ASSERT_TRUE(WaitSession());
-  ui.msgTimer = false;  // no data request in between
+  EcuSetPolling(false);  // no data request in between
   ASSERT_TRUE(WaitLinkIdle());
   const int replies = ui.replyCount;
   SendRequest(ReqUnidirectionalMode);
-  ASSERT_TRUE(WaitFor([] { return UnidirMode.load() == 1; }));
+  ASSERT_TRUE(WaitFor([] { return EcuUnidirMode(); }));
   // The packet that came with the reply and those after it are all taken.
   ASSERT_TRUE(WaitFor([&] { return ui.replyCount >= replies + 3; }));
-  EXPECT_EQ(ChecksumErrorCount.load(), 0);
-  EXPECT_EQ(ResetCount.load(), 0);
+  EXPECT_EQ(EcuLink()->ChecksumErrorCount(), 0);
+  EXPECT_EQ(EcuLink()->ResetCount(), 0);
 }
 
 }  // namespace

@@ -55,8 +55,8 @@ TEST_P(Handshake, SendsTheExactBytesAndSwitchesSpeedOnlyAfterTheSessionReply) {
   EXPECT_EQ(requests[1].baud, 10400u);
   EXPECT_EQ(requests[2].bytes, (Bytes{0x82, 0x10, 0xF1, 0x21, 0x0D, 0xB1}));
   EXPECT_EQ(requests[2].baud, c.baud);
-  EXPECT_EQ(ResetCount.load(), 0);
-  EXPECT_EQ(ChecksumErrorCount.load(), 0);
+  EXPECT_EQ(EcuLink()->ResetCount(), 0);
+  EXPECT_EQ(EcuLink()->ChecksumErrorCount(), 0);
   EXPECT_GT(ui.displayUpdates, 0);
   EXPECT_EQ(EcuData.AFR_LC1, -1.0);  // no LC-1 in use
   EXPECT_TRUE(ui.errors.empty());
@@ -100,8 +100,8 @@ TEST_F(Session, PollsEveryDataIntervalWhenItIsSet) {
   ASSERT_TRUE(WaitSession());
   ASSERT_TRUE(WaitFor([&] { return ui.replyCount >= 4; }));
   // One request per tick, each answered before the next: nothing piles up.
-  EXPECT_LE(PendingRequests(), 1);
-  EXPECT_GE(ResponseTimeMs.load(), 0);
+  EXPECT_LE(EcuLink()->PendingRequests(), 1);
+  EXPECT_GE(EcuLink()->ResponseTimeMs(), 0);
   EXPECT_FALSE(ui.responseTimes.empty());
 }
 
@@ -112,7 +112,7 @@ TEST_F(Session, DisconnectRunsStopSessionThenStopCommunicationThenTearsDown) {
   ASSERT_TRUE(WaitSession());
   EXPECT_TRUE(LogIsOpen());
   ASSERT_TRUE(WaitFor([&] { return ui.replyCount >= 2; }));
-  ui.msgTimer = false;  // the disconnect command stops polling first
+  EcuSetPolling(false);  // the disconnect command stops polling first
   const int refreshes = ui.refreshCount;
   EcuDisconnect();
   ASSERT_TRUE(WaitLinkEnd());
@@ -157,7 +157,7 @@ TEST_F(Session, SixGarbledStartRepliesGiveFiveRepeatsAndThenTheEnd) {
   Connect(1);
   ASSERT_TRUE(WaitLinkEnd());
   EXPECT_EQ(CountRequests(0x81), 6);
-  EXPECT_EQ(ResetCount.load(), 6);
+  EXPECT_EQ(EcuLink()->ResetCount(), 6);
   EXPECT_EQ(ui.status[4], "6");
   ASSERT_EQ(ui.errors.size(), 1u);
   EXPECT_EQ(ui.errors[0], kNoAnswerText);
@@ -171,7 +171,7 @@ TEST_F(Session, GarbledEchoIsResetAndRepeated) {
   line->AddFault({sim::KwpFaultKind::CorruptEcho, sim::FaultWhen::Once, 3});
   Connect(1);
   ASSERT_TRUE(WaitFor([&] { return ui.replyCount >= 3; }));
-  EXPECT_EQ(ResetCount.load(), 1);
+  EXPECT_EQ(EcuLink()->ResetCount(), 1);
   EXPECT_EQ(LinkState.load(), 1);
 }
 
@@ -201,9 +201,9 @@ TEST_F(Session, ChecksumErrorsAreCountedAndPollingGoesOn) {
   StartLine();
   line->AddFault({sim::KwpFaultKind::BadChecksum, sim::FaultWhen::EveryN, 3, 0x21});
   Connect(1);
-  ASSERT_TRUE(WaitFor([&] { return ChecksumErrorCount.load() >= 2 && ui.replyCount >= 6; }));
-  EXPECT_EQ(ui.status[5], std::to_string(ChecksumErrorCount.load()).c_str());
-  EXPECT_EQ(ResetCount.load(), 0);
+  ASSERT_TRUE(WaitFor([&] { return EcuLink()->ChecksumErrorCount() >= 2 && ui.replyCount >= 6; }));
+  EXPECT_EQ(ui.status[5], std::to_string(EcuLink()->ChecksumErrorCount()).c_str());
+  EXPECT_EQ(EcuLink()->ResetCount(), 0);
   EXPECT_EQ(LinkState.load(), 1);
 }
 
@@ -214,7 +214,7 @@ TEST_F(Session, TrailingBytesAfterAReplyAreDroppedAndPollingGoesOn) {
   ASSERT_TRUE(WaitFor([&] { return ui.replyCount >= 4; }));
   EXPECT_EQ(LinkState.load(), 1);
   // The reply ends where its header says: its checksum is right.
-  EXPECT_EQ(ChecksumErrorCount.load(), 0);
+  EXPECT_EQ(EcuLink()->ChecksumErrorCount(), 0);
 }
 
 TEST_F(Session, SilenceEndsTheLinkOnTheTenthTick) {
@@ -222,22 +222,22 @@ TEST_F(Session, SilenceEndsTheLinkOnTheTenthTick) {
   Connect(1);
   ASSERT_TRUE(WaitFor([&] { return ui.replyCount >= 1; }));
   // Count the ticks by hand.
-  StopLinkTimer();
+  EcuLink()->StopTimer();
   // Polling off, and the exchange under way ended: no reply is on its way.
-  ui.msgTimer = false;
+  EcuSetPolling(false);
   ASSERT_TRUE(WaitLinkIdle());
   line->AddFault({sim::KwpFaultKind::NoReply, sim::FaultWhen::EveryN, 1});
   RequestData();
-  ASSERT_TRUE(WaitFor([] { return ReplyCountdown.load() == 10; }));
+  ASSERT_TRUE(WaitFor([] { return EcuLink()->ReplyCountdown() == 10; }));
   for (int tick = 1; tick < 10; ++tick) {
-    LinkTimerTick();
+    EcuLink()->TimerTick();
     ASSERT_EQ(LinkState.load(), 1) << "tick " << tick;
   }
   EXPECT_TRUE(ui.errors.empty());
-  LinkTimerTick();
+  EcuLink()->TimerTick();
   EXPECT_EQ(LinkState.load(), 0);
   EXPECT_FALSE(ui.msgTimer);
-  EXPECT_EQ(PortHandle.load(), kNoPort);
+  EXPECT_FALSE(EcuPortOpen());
   ASSERT_EQ(ui.errors.size(), 1u);
   EXPECT_EQ(ui.errors[0], kNoAnswerText);
 }
@@ -259,7 +259,7 @@ TEST_F(Session, TimeOutDuringADeferredCloseJustClosesTheWindow) {
   ASSERT_TRUE(WaitSession());
   line->AddFault({sim::KwpFaultKind::NoReply, sim::FaultWhen::EveryN, 1});
   ui.closeDeferred = true;
-  ui.msgTimer = false;
+  EcuSetPolling(false);
   EcuDisconnect();
   ASSERT_TRUE(WaitLinkEnd());
   EXPECT_EQ(ui.closeRequests, 1);
@@ -272,7 +272,7 @@ TEST_F(Session, CloseDuringASessionEndsTheSessionThenClosesTheWindow) {
   Connect(1);
   ASSERT_TRUE(WaitFor([&] { return ui.replyCount >= 1; }));
   ui.closeDeferred = true;
-  ui.msgTimer = false;
+  EcuSetPolling(false);
   EcuDisconnect();
   ASSERT_TRUE(WaitFor([&] { return ui.closeRequests == 1; }));
   EXPECT_EQ(CountRequests(0x20), 1);
@@ -336,7 +336,7 @@ TEST_F(Session, EchoAndReplyInOneReadAreSplitInTheSamePass) {
   for (const auto& l : TraceLines())
     if (l.find(" 82 10 F1 21 0D B1 80 F1 10 61") != std::string::npos) together = true;
   EXPECT_TRUE(together);
-  EXPECT_EQ(ResetCount.load(), 0);
+  EXPECT_EQ(EcuLink()->ResetCount(), 0);
 }
 
 TEST_F(Session, WithoutEchoTheReplyIsFramedDirectly) {
@@ -344,7 +344,7 @@ TEST_F(Session, WithoutEchoTheReplyIsFramedDirectly) {
   StartLine(0.0, false);
   Connect(1);
   ASSERT_TRUE(WaitFor([&] { return ui.replyCount >= 3; }));
-  EXPECT_EQ(ResetCount.load(), 0);
+  EXPECT_EQ(EcuLink()->ResetCount(), 0);
 }
 
 TEST_F(Session, UnidirectionalModeStreamsPacketsAndReturnsAfterTheSwitchBack) {
@@ -353,7 +353,7 @@ TEST_F(Session, UnidirectionalModeStreamsPacketsAndReturnsAfterTheSwitchBack) {
   ASSERT_TRUE(WaitFor([&] { return ui.replyCount >= 1; }));
   RequestedCorrUOZ = -3;
   SendRequest(ReqUnidirectionalMode);
-  ASSERT_TRUE(WaitFor([] { return UnidirMode.load() == 1; }));
+  ASSERT_TRUE(WaitFor([] { return EcuUnidirMode(); }));
   EXPECT_EQ(ui.status[3], "1");
   // The correction is sent until the packets report it.
   ASSERT_TRUE(WaitFor([&] { return line->CorrectionTimes2() == -6 && line->PacketsSent() >= 5; }));
@@ -363,7 +363,7 @@ TEST_F(Session, UnidirectionalModeStreamsPacketsAndReturnsAfterTheSwitchBack) {
   EXPECT_EQ(raw[1], 0xFA);
   LeaveUnidirRequest = 1;
   ASSERT_TRUE(WaitFor([&] { return !line->Streaming(); }));
-  ASSERT_TRUE(WaitFor([] { return UnidirMode.load() == 0; }, 20000));
+  ASSERT_TRUE(WaitFor([] { return !EcuUnidirMode(); }, 20000));
   EXPECT_EQ(ui.status[3], "0");
   EXPECT_NE(TraceSnapshot().find(TraceSendSwitchToBModeLine()), std::string::npos);
   EXPECT_NE(TraceSnapshot().find(TraceUModeTimeOutLine()), std::string::npos);

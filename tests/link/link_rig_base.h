@@ -16,6 +16,7 @@
 #include "common/paths.h"
 #include "common/worker.h"
 #include "ecu/session.h"
+#include "link/kline_port.h"
 #include "link/link.h"
 #include "link/link_internal.h"
 #include "link/port.h"
@@ -31,7 +32,6 @@ class LinkRigBase : public ::testing::Test {
     SetAppDirOverride(dir_.File());
     ApplyLinkSettings();
     LinkState = 0;
-    UnidirMode = 0;
     LeaveUnidirRequest = 0;
     RequestedCorrUOZ = 0;
     TraceClear();
@@ -42,12 +42,11 @@ class LinkRigBase : public ::testing::Test {
     if (HasFailure())
       for (const std::string& e : ui.errors) std::cerr << "error shown: " << e << '\n';
     pollTimer_.Stop();
-    if (PortHandle.load() != kNoPort || LinkTimerActive()) {
+    if (EcuLinkActive()) {
       ui.closeDeferred = false;
       EcuTeardown();
     }
     LinkState = 0;
-    UnidirMode = 0;
     // Link threads end once their port is closed; none may outlive the test.
     EXPECT_TRUE(::WaitFor([] { return LiveWorkerCount() == 0; }, 5000));
     DropLine();
@@ -82,7 +81,7 @@ class LinkRigBase : public ::testing::Test {
     return WaitFor([] { return LinkState.load() == 1; });
   }
   bool WaitLinkEnd() {
-    return WaitFor([] { return PortHandle.load() == kNoPort && !LinkTimerActive(); });
+    return WaitFor([] { return !EcuLinkActive(); });
   }
   // Waits until the link is between exchanges with every trace line of the
   // last one written: nothing pending or awaited, and the transmitter, woken
@@ -92,7 +91,7 @@ class LinkRigBase : public ::testing::Test {
   bool WaitLinkIdle() {
     return WaitFor([] {
       const auto lines = TraceLines();
-      return WriterIdle.load() == 1 && QueueEmpty() && lines.size() >= 2 &&
+      return EcuLink()->WriterIdle() && EcuLink()->QueueEmpty() && lines.size() >= 2 &&
              lines.end()[-2] == TraceStartWriterLine() && lines.back() == TraceStopWriterLine();
     });
   }
@@ -127,6 +126,6 @@ class LinkRigBase : public ::testing::Test {
  private:
   TempDir dir_;
   UiTimer pollTimer_{[this] {
-    if (ui.msgTimer && LinkState.load() == 1 && UnidirMode.load() == 0) RequestData();
+    if (ui.msgTimer && LinkState.load() == 1 && !EcuUnidirMode()) RequestData();
   }};
 };

@@ -3,9 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <memory>
 
 #include "ecu/kwp.h"
 #include "tests/link/link_rig.h"
+#include "tests/link/reply_log.h"
 
 namespace {
 
@@ -18,9 +20,9 @@ TEST_F(LinkThreads, StopDropsPendingRequestsUnsent) {
   ASSERT_TRUE(WaitFor([&] { return CountRequests(0x81) == 1; }));
   // StartCommunication waits for its reply; these wait behind it.
   for (int i = 0; i < 3; ++i) RequestData();
-  EXPECT_EQ(PendingRequests(), 3);
+  EXPECT_EQ(EcuLink()->PendingRequests(), 3);
   EcuTeardown();
-  EXPECT_TRUE(QueueEmpty());
+  EXPECT_TRUE(EcuLink()->QueueEmpty());
   ASSERT_TRUE(WaitFor([] { return LiveWorkerCount() == 0; }));
   Pump(50);
   EXPECT_EQ(ecu->Requests().size(), 1u);
@@ -33,13 +35,13 @@ TEST_F(LinkThreads, SecondRequestLeavesOnlyAfterTheFirstExchange) {
   ecu->SetLatencyMs(0);
   Connect(1);
   // Without the time-out the unanswered request stays awaited for good.
-  StopLinkTimer();
+  EcuLink()->StopTimer();
   ASSERT_TRUE(WaitFor([&] { return CountRequests(0x81) == 1; }));
   // The unanswered StartCommunication keeps the transmitter busy.
   SendRequest(ReqStopCommunication);
   Pump(300);
   EXPECT_EQ(ecu->Requests().size(), 1u);
-  EXPECT_EQ(PendingRequests(), 1);
+  EXPECT_EQ(EcuLink()->PendingRequests(), 1);
 }
 
 TEST_F(LinkThreads, BytesOutsideAnExchangeAreDiscarded) {
@@ -48,19 +50,19 @@ TEST_F(LinkThreads, BytesOutsideAnExchangeAreDiscarded) {
   Connect(1);
   ASSERT_TRUE(WaitSession());
   ASSERT_TRUE(WaitLinkIdle());
-  const int resets = ResetCount.load();
+  const int resets = EcuLink()->ResetCount();
   const std::string before = TraceSnapshot();
   const std::uint64_t delivered = line->BytesToProgram();
   // Noise on an idle line: no Read line, no reset, the next exchange is clean.
   line->Run([this] { ecu->SendRaw({0x55, 0xAA, 0x83, 0xF1, 0x10}); });
   // The receiver has taken it (and dropped it) ...
-  ASSERT_TRUE(WaitFor([&] { return line->BytesToProgram() >= delivered + 5 && KLineInQueue() == 0; }));
+  ASSERT_TRUE(WaitFor([&] { return line->BytesToProgram() >= delivered + 5 && EcuPort()->InQueue() == 0; }));
   Pump(50);  // ... and wrote nothing about it
   EXPECT_EQ(TraceSnapshot(), before);
   const int replies = ui.replyCount;
   RequestData();
   ASSERT_TRUE(WaitFor([&] { return ui.replyCount == replies + 1; }));
-  EXPECT_EQ(ResetCount.load(), resets);
+  EXPECT_EQ(EcuLink()->ResetCount(), resets);
 }
 
 TEST_F(LinkThreads, StopEndsAPauseOfAnyLengthAtOnce) {
@@ -85,8 +87,8 @@ TEST_F(LinkThreads, ReceiverOfAClosedPortEndsWithoutBeingAsked) {
   ASSERT_TRUE(WaitFor([&] { return CountRequests(0x81) == 1; }));
   // Disconnect while no session runs only closes the port.
   EcuDisconnect();
-  EXPECT_EQ(PortHandle.load(), kNoPort);
-  ASSERT_TRUE(WaitFor([] { return !LinkThreadsRunning(); }));
+  EXPECT_FALSE(EcuPortOpen());
+  ASSERT_TRUE(WaitFor([] { return !EcuLink()->ThreadsRunning(); }));
   // The link timer then ends the link quietly instead of waiting for the time-out.
   ASSERT_TRUE(WaitLinkEnd());
   EXPECT_TRUE(ui.errors.empty());
@@ -103,9 +105,63 @@ TEST_F(LinkThreads, ShutdownAtProgramEndEndsTheThreadsMidHandshake) {
   ASSERT_TRUE(WaitFor([&] { return CountRequests(0x81) == 1; }));
   EcuShutdown();
   EXPECT_TRUE(WaitFor([] { return LiveWorkerCount() == 0; }, 10000));
-  EXPECT_EQ(PortHandle.load(), kNoPort);
-  EXPECT_FALSE(LinkTimerActive());
+  EXPECT_FALSE(EcuPortOpen());
+  EXPECT_FALSE(EcuLinkActive());
   EXPECT_EQ(ui.refreshCount, 0);
+}
+
+}  // namespace
+
+namespace {
+
+// One ECU behind its own line, its port and its link.
+struct LinkSide {
+  LinkSide(const std::string& path, LinkClient& client) {
+    sim::SimLineOptions o;
+    o.timeScale = 0.0;
+    o.absorbWakeByte = true;
+    line = std::make_unique<sim::SimLine>(path, std::make_shared<sim::SimEcuSwitch>(ecu, nullptr), o);
+    port = KLinePort::OpenForEcu(line->LinkPath(), 0);
+    link = std::make_unique<KLineLink>(*port, client);
+  }
+  ~LinkSide() {
+    link->Stop();
+    port->Close();
+  }
+  std::shared_ptr<sim::KwpEcu> ecu = std::make_shared<sim::KwpEcu>();
+  std::unique_ptr<sim::SimLine> line;
+  std::unique_ptr<KLinePort> port;
+  std::unique_ptr<KLineLink> link;
+};
+
+TEST(TwoLinks, EachTalksOnlyToItsOwnEcuAndStopsAlone) {
+  RecordingUi ui;
+  TempDir dir;
+  TCfg.Echo = 1;
+  TCfg.WriterPause = 20;
+  MsgBlock start{0x81, 0x10, 0xF1, 0x81, 0x03};
+  ReplyLog clientA, clientB;
+  {
+    LinkSide a(dir.File("a"), clientA), b(dir.File("b"), clientB);
+    ASSERT_TRUE(a.link->QueueRequest(start, 5));
+    ASSERT_TRUE(b.link->QueueRequest(start, 5));
+    ASSERT_TRUE(WaitFor([&] { return clientA.replies.size() == 1 && clientB.replies.size() == 1; }, 10000));
+    EXPECT_EQ(clientA.replies[0], 0xC1);
+    EXPECT_EQ(clientB.replies[0], 0xC1);
+    EXPECT_EQ(a.ecu->Requests().size(), 1u);
+
+    // Stopping one link leaves the other running.
+    a.link->Stop();
+    a.port->Close();
+    ASSERT_TRUE(WaitFor([&] { return b.link->WriterIdle() && b.link->QueueEmpty(); }, 10000));
+    ASSERT_TRUE(b.link->QueueRequest(start, 5));
+    ASSERT_TRUE(WaitFor([&] { return clientB.replies.size() == 2; }, 10000));
+    EXPECT_TRUE(b.link->ThreadsRunning());
+    EXPECT_EQ(a.ecu->Requests().size(), 1u);
+    EXPECT_EQ(b.ecu->Requests().size(), 2u);
+    EXPECT_EQ(clientA.replies.size(), 1u);
+  }
+  EXPECT_TRUE(WaitFor([] { return LiveWorkerCount() == 0; }, 5000));
 }
 
 }  // namespace

@@ -3,11 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <memory>
 #include <string>
 
 #include "link/link.h"
 #include "link/link_internal.h"
 #include "link/trace.h"
+#include "tests/link/reply_log.h"
 
 namespace {
 
@@ -25,17 +27,17 @@ int Count(const std::string& text, const std::string& what) {
 
 class RequestQueue : public ::testing::Test {
  protected:
-  void SetUp() override {
-    link_detail::DropRequests(true);
-    WriterEvent.Reset();
-    WriterIdle = 1;
-    TraceClear();
-  }
-  void TearDown() override {
-    link_detail::DropRequests(true);
-    WriterEvent.Reset();
-    WriterIdle = 1;
-  }
+  void SetUp() override { TraceClear(); }
+  bool QueueRequest(const MsgBlock& block, std::uint8_t length) { return link_->QueueRequest(block, length); }
+  bool TakeRequest(MsgBlock& slot, std::uint8_t& length) { return core_.TakeRequest(slot, length); }
+  int PendingRequests() const { return link_->PendingRequests(); }
+  bool QueueEmpty() const { return link_->QueueEmpty(); }
+
+  ReplyLog client_;
+  std::unique_ptr<KLineLink> link_ = KLineLink::WithoutThreads(client_);
+  link_detail::LinkCore& core_ = link_->Core();
+  ManualResetEvent& WriterEvent = core_.writerEvent;
+  std::atomic<std::uint8_t>& WriterIdle = core_.writerIdle;
 };
 
 TEST_F(RequestQueue, TwoRequestsQueuedWhileIdleWakeTheTransmitterOnce) {
@@ -48,13 +50,13 @@ TEST_F(RequestQueue, TwoRequestsQueuedWhileIdleWakeTheTransmitterOnce) {
   // The transmitter takes them in order, whole.
   MsgBlock slot{};
   std::uint8_t len = 0;
-  ASSERT_TRUE(link_detail::TakeRequest(slot, len));
+  ASSERT_TRUE(TakeRequest(slot, len));
   EXPECT_EQ(len, 5);
   EXPECT_EQ(slot[3], 0x81);
-  ASSERT_TRUE(link_detail::TakeRequest(slot, len));
+  ASSERT_TRUE(TakeRequest(slot, len));
   EXPECT_EQ(len, 6);
   EXPECT_EQ(slot[5], 0xB1);
-  EXPECT_FALSE(link_detail::TakeRequest(slot, len));
+  EXPECT_FALSE(TakeRequest(slot, len));
   EXPECT_TRUE(QueueEmpty());
 }
 
@@ -77,7 +79,7 @@ TEST_F(RequestQueue, TheTwoHundredFirstPendingRequestIsRefused) {
   MsgBlock slot{};
   std::uint8_t len = 0;
   for (int round = 0; round < 250; ++round) {
-    ASSERT_TRUE(link_detail::TakeRequest(slot, len));
+    ASSERT_TRUE(TakeRequest(slot, len));
     ASSERT_TRUE(QueueRequest(Block({0x81, 0x10, 0xF1, 0x81, 0x03}), 5)) << round;
     ASSERT_FALSE(QueueRequest(Block({0x81, 0x10, 0xF1, 0x81, 0x03}), 5)) << round;
     ASSERT_EQ(PendingRequests(), 200);
@@ -87,27 +89,27 @@ TEST_F(RequestQueue, TheTwoHundredFirstPendingRequestIsRefused) {
 TEST_F(RequestQueue, StoppingTheLinkDropsPendingRequests) {
   WriterIdle = 0;
   for (int i = 0; i < 3; ++i) ASSERT_TRUE(QueueRequest(Block({0x82, 0x10, 0xF1, 0x21, 0x0D, 0xB1}), 6));
-  StopLinkThreads();
+  link_->Stop();
   EXPECT_TRUE(QueueEmpty());
   MsgBlock slot{};
   std::uint8_t len = 0;
-  EXPECT_FALSE(link_detail::TakeRequest(slot, len));
+  EXPECT_FALSE(TakeRequest(slot, len));
 }
 
-TEST(CurrentRequest, ServiceIdentifierOfTheRequestAwaitingItsReply) {
-  auto set = [](std::initializer_list<std::uint8_t> bytes) {
-    std::lock_guard<std::mutex> lock(link_detail::RxLock);
-    link_detail::CurrentRequest = Block(bytes);
-    link_detail::CurrentRequestLen = static_cast<std::uint8_t>(bytes.size());
+TEST_F(RequestQueue, ServiceIdentifierOfTheRequestAwaitingItsReply) {
+  auto set = [this](std::initializer_list<std::uint8_t> bytes) {
+    std::lock_guard<std::mutex> lock(core_.rxLock);
+    core_.currentRequest = Block(bytes);
+    core_.currentRequestLen = static_cast<std::uint8_t>(bytes.size());
   };
   set({0x82, 0x10, 0xF1, 0x21, 0x0D, 0xB1});
-  EXPECT_EQ(CurrentServiceId(), 0x21);
+  EXPECT_EQ(link_->CurrentServiceId(), 0x21);
   set({0x81, 0x10, 0xF1, 0x81, 0x03});
-  EXPECT_EQ(CurrentServiceId(), 0x81);
+  EXPECT_EQ(link_->CurrentServiceId(), 0x81);
   set({0x80, 0x10, 0xF1, 0x02, 0x21, 0x0D, 0x11});
-  EXPECT_EQ(CurrentServiceId(), 0x21);
+  EXPECT_EQ(link_->CurrentServiceId(), 0x21);
   set({});
-  EXPECT_EQ(CurrentServiceId(), -1);
+  EXPECT_EQ(link_->CurrentServiceId(), -1);
 }
 
 }  // namespace

@@ -23,10 +23,10 @@ TEST_F(ReceiverIdle, StrayByteAfterTheStreamEndsCostsNoProcessorTime) {
   Connect(2);
   ASSERT_TRUE(WaitSession());
   SendRequest(ReqUnidirectionalMode);
-  ASSERT_TRUE(WaitFor([] { return UnidirMode.load() == 1; }));
+  ASSERT_TRUE(WaitFor([] { return EcuUnidirMode(); }));
   // The stream's time-out must not end the mode during the measurement,
   // however slowly a busy machine gets there.
-  StopLinkTimer();
+  EcuLink()->StopTimer();
   // Sampled together on this thread: no hand-off runs in between.
   const int replies0 = ui.replyCount;
   const int sent0 = ecu->PacketsSent();
@@ -38,11 +38,11 @@ TEST_F(ReceiverIdle, StrayByteAfterTheStreamEndsCostsNoProcessorTime) {
   const std::uint64_t delivered = line->BytesToProgram();
   line->Run([&] { ecu->SendRaw({0xA5}); });
   ASSERT_TRUE(WaitFor([&] { return line->BytesToProgram() > delivered; }));
-  ASSERT_EQ(UnidirMode.load(), 1);
+  ASSERT_TRUE(EcuUnidirMode());
   const double before = ProcessCpuMs();
   Pump(800);
   const double used = ProcessCpuMs() - before;
-  ASSERT_EQ(UnidirMode.load(), 1);
+  ASSERT_TRUE(EcuUnidirMode());
   // Waking every byte time (174 us at 57600 baud) costs tens of ms here.
   EXPECT_LT(used, 20.0);
 }
@@ -55,8 +55,8 @@ TEST_F(ReceiverIdle, ReceiverFallenBehindTheStreamReadsEverythingWaiting) {
   Connect(2);
   ASSERT_TRUE(WaitSession());
   SendRequest(ReqUnidirectionalMode);
-  ASSERT_TRUE(WaitFor([] { return UnidirMode.load() == 1; }));
-  StopLinkTimer();  // no time-out: a stuck receiver stays stuck
+  ASSERT_TRUE(WaitFor([] { return EcuUnidirMode(); }));
+  EcuLink()->StopTimer();  // no time-out: a stuck receiver stays stuck
   const auto packet = sim::KwpEcu::IdlePacket(0);
   std::vector<std::uint8_t> bytes;
   auto addPacket = [&] {

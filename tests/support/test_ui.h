@@ -23,7 +23,6 @@ class RecordingUi : public TestUiLoop {
   void UpdateDisplay() override { ++displayUpdates; }
   void CountReply() override { ++replyCount; }
   void ResetReplyCount() override { ++replyCountResets; }
-  bool MsgTimerEnabled() override { return msgTimer; }
   void SetMsgTimerEnabled(bool on) override { msgTimer = on; }
   bool CloseDeferred() override { return closeDeferred; }
   void CloseMainWindow() override { ++closeRequests; }

@@ -1,0 +1,24 @@
+#pragma once
+// A session for tests that drive a KLineLink directly: it keeps the first
+// byte of every reply handed to it and asks the link for nothing.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "link/link.h"
+
+class ReplyLog : public LinkClient {
+ public:
+  void OnReply(const std::uint8_t* data, int) override { replies.push_back(data[0]); }
+  void OnPacket(const std::uint8_t*, int) override {}
+  bool OnGarbled() override { return true; }
+  void OnLinkLost(const std::string&) override {}
+  void RequestNextData() override {}
+  bool SwitchBackRequested() override { return false; }
+  void SendSwitchBack() override {}
+  std::optional<std::int8_t> CorrectionToSend() override { return std::nullopt; }
+  void SendCorrection(std::int8_t) override {}
+  std::vector<std::uint8_t> replies;
+};
