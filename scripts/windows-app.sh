@@ -137,6 +137,40 @@ if [[ ! -f $qt/recipe.sha || $(cat "$qt/recipe.sha") != "$recipe_sum" ]]; then
   echo "$recipe_sum" >"$qt/recipe.sha"
 fi
 
+# --- Qt Test for Windows, for the window's test programs only (never shipped).
+# The Qt above is made without it, so it is built from the same qtbase source
+# the way Qt builds a further module against an installed Qt (a few minutes):
+# qtbase's own build files, syncqt and feature checks, with cmake/qt-testlib.cmake
+# as the top-level project that adds only src/testlib. Kept beside that Qt,
+# keyed by its recipe and by that project file.
+qt_test=$qt_cache/qt-test
+test_sum=$(cat "$qt/recipe.sha" cmake/qt-testlib.cmake | sha256sum | cut -c1-16)
+build_qt_test() {
+  local work=$qt_cache/test-work t0=$SECONDS
+  say "building Qt Test for Windows from Debian's qt6-base source (a few minutes)"
+  rm -rf "$work"
+  source_package qt6-base "$work/src"
+  cp cmake/qt-testlib.cmake "$work/src/CMakeLists.txt"
+  sed '/CMAKE_EXE_LINKER_FLAGS_INIT/d' "$root/cmake/mingw-w64.cmake" >"$work/toolchain.cmake"
+  rm -rf "$qt_test.new"
+  cmake -S "$work/src" -B "$work/build" -G Ninja -DCMAKE_BUILD_TYPE=Release "${launcher[@]}" \
+    -DCMAKE_TOOLCHAIN_FILE="$qt/lib/cmake/Qt6/qt.toolchain.cmake" -DQT_CHAINLOAD_TOOLCHAIN_FILE="$work/toolchain.cmake" \
+    -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake \
+    -DCMAKE_INSTALL_PREFIX="$qt_test.new" >"$work/configure.log" 2>&1 || { tail -30 "$work/configure.log"; exit 1; }
+  cmake --build "$work/build" -j"$(nproc)" >"$work/build.log" 2>&1 || { tail -30 "$work/build.log"; exit 1; }
+  cmake --install "$work/build" >"$work/install.log" 2>&1 || { tail -20 "$work/install.log"; exit 1; }
+  echo "$test_sum" >"$qt_test.new/recipe.sha"
+  rm -rf "$qt_test"
+  mv "$qt_test.new" "$qt_test"
+  rm -rf "$work"
+  say "Qt Test for Windows built in $((SECONDS - t0)) s"
+}
+tests=OFF
+if [[ $mode == test ]]; then
+  tests=ON
+  [[ -f $qt_test/recipe.sha && $(cat "$qt_test/recipe.sha") == "$test_sum" ]] || build_qt_test
+fi
+
 # --- QCustomPlot from Debian's source, built with the program.
 qcp_version=$(apt-cache showsrc qcustomplot 2>/dev/null | sed -n 's/^Version: //p' | head -1)
 qcp=$HOME/.cache/varnek-test/qcustomplot-${qcp_version:-unknown}
@@ -156,7 +190,8 @@ fi
 # --- The program (Release: -O3), with the Qt toolchain chained to ours.
 cmake -S . -B "$app" -G Ninja -DCMAKE_BUILD_TYPE=Release "${launcher[@]}" \
   -DCMAKE_TOOLCHAIN_FILE="$qt/lib/cmake/Qt6/qt.toolchain.cmake" -DQT_CHAINLOAD_TOOLCHAIN_FILE="$root/cmake/mingw-w64.cmake" \
-  -DVARNEK_WINDOWS_APP=ON -DVARNEK_QCUSTOMPLOT_SOURCE="$qcp" -DVARNEK_MUPARSER_SOURCE="$mup" -DVARNEK_TESTS=OFF -DVARNEK_BENCH=ON >/dev/null
+  -DVARNEK_WINDOWS_APP=ON -DVARNEK_QCUSTOMPLOT_SOURCE="$qcp" -DVARNEK_MUPARSER_SOURCE="$mup" -DVARNEK_TESTS=$tests -DVARNEK_BENCH=ON \
+  -DQT_ADDITIONAL_PACKAGES_PREFIX_PATH="$qt_test" >/dev/null
 cmake --build "$app" -j"$(nproc)"
 version=$(cat "$app/varnek-version.txt")
 name=varnek-test-$version-win64
@@ -243,8 +278,14 @@ if [[ ! -f $linux/CMakeCache.txt ]]; then
 fi
 cmake --build "$linux" --target ecusim -j"$(nproc)" >/dev/null
 
+# The window's test programs that need no POSIX call (cmake/windows-app.cmake
+# names those that stay Linux-only; test_settings is one of them).
+window_tests=(test_app)
+cmake --build "$app" -j"$(nproc)" --target "${window_tests[@]}"
+
 # A display of our own, and a Wine prefix of our own with COM1 (K-line) and
-# COM2 (LC-1) mapped to the simulator's pseudo-terminals.
+# COM2 (LC-1) mapped to the simulator's pseudo-terminals, COM10 and COM11 to
+# the test programs' lines.
 work=$out/app-test
 rm -rf "$work"
 mkdir -p "$work/sim"
@@ -262,8 +303,8 @@ cleanup() {
 }
 trap cleanup EXIT
 [[ -f $WINEPREFIX/system.reg ]] || wineboot -i >/dev/null 2>&1
-printf 'REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Software\\Wine\\Ports]\n"COM1"="%s"\n"COM2"="%s"\n' \
-  "$work/sim/kline" "$work/sim/lc1" >"$work/ports.reg"
+printf 'REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Software\\Wine\\Ports]\n"COM1"="%s"\n"COM2"="%s"\n"COM10"="%s"\n"COM11"="%s"\n' \
+  "$work/sim/kline" "$work/sim/lc1" "$work/sim/line1" "$work/sim/line2" >"$work/ports.reg"
 wine reg import "$work/ports.reg" >/dev/null 2>&1
 wineserver -k >/dev/null 2>&1 || true
 wineserver -w >/dev/null 2>&1 || true
@@ -275,9 +316,9 @@ rm -rf "$appdata_unix"
 
 # Wine keeps 38400 where the program sets 10400 on a pseudo-terminal: the
 # simulator takes any rate (a real Windows driver sets 10400).
-start_sim() {
+start_sim() {  # start_sim [more ecusim switches]
   [[ -n $simpid ]] && { kill "$simpid" 2>/dev/null; wait "$simpid" 2>/dev/null || true; }
-  "$linux/ecusim" --dir "$work/sim" --any-rate --run-ups 0 --blips 0 >>"$work/ecusim.log" 2>&1 &
+  "$linux/ecusim" --dir "$work/sim" --any-rate --run-ups 0 --blips 0 "$@" >>"$work/ecusim.log" 2>&1 &
   simpid=$!
   wait_for 10 test -e "$work/sim/lc1"
 }
@@ -382,6 +423,30 @@ if [[ -n $main ]]; then
   check "F10 wrote cfg.ini beside it, Windows-1251 kept" is_cp1251 "$portable/cfg.ini" "Проверка: строка"
 fi
 wineserver -k >/dev/null 2>&1 || true
+
+# --- The window's test programs, whole, beside the program's DLLs and Qt Test,
+# on the windows platform (Wine hands a QT_* variable on only as WINEQT_*), with
+# the simulator's control channel for the tests that make lines of their own.
+tests_dir=$work/window-tests
+rm -rf "$tests_dir"
+cp -r "$dist" "$tests_dir"
+cp "$qt_test/bin/Qt6Test.dll" "$tests_dir/"
+start_sim --control 0 --script-lines 2
+control_port() { sed -n 's/^ecusim: control 127\.0\.0\.1:\([0-9]*\)$/\1/p' "$work/ecusim.log" | tail -1; }
+has_control() { [[ -n $(control_port) ]]; }
+wait_for 10 has_control || say "ecusim gave no control channel"
+for program in "${window_tests[@]}"; do
+  cp "$app/$program.exe" "$tests_dir/"
+  t0=$SECONDS
+  result=0
+  (cd "$tests_dir" && WINEQT_QPA_PLATFORM=windows VARNEK_SIM_CONTROL=$(control_port) \
+    VARNEK_SIM_PORTS="kline=COM1,lc1=COM2,line1=COM10,line2=COM11" timeout 900 wine "$program.exe" >"$work/$program.log" 2>&1) || result=$?
+  wineserver -k >/dev/null 2>&1 || true  # what a timeout left, a message box
+  sed -i 's/\r$//' "$work/$program.log"  # Wine's console ends lines with CR LF
+  passed=$(sed -n 's/^\[  PASSED  \] \([0-9]*\) tests\?\.$/\1/p' "$work/$program.log")
+  check "$program under Wine: ${passed:-no} tests passed in $((SECONDS - t0)) s (log $work/$program.log)" test "$result" = 0
+  grep '^\[  FAILED  \] [A-Za-z]' "$work/$program.log" | sort -u || true
+done
 
 # --- Figures under Wine: polling against the wire limit, each speed with a fresh simulator.
 echo "windows-app.sh: polling under Wine (COM1, Wine adds latency; 10400 cannot be set on a pseudo-terminal)"

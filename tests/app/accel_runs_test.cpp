@@ -6,6 +6,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <sstream>
 
 #include "app/accel/measurement.h"
@@ -109,10 +110,11 @@ class RunsJournalTest : public ::testing::Test {
     fs::remove_all(dir_);
     fs::create_directories(dir_);
     SetAppDirOverride(dir_.string());
-    m.OnRunEnd([this] { journal.WritePending(table); });
+    m.OnRunEnd([this] { journal->WritePending(table); });
   }
   void TearDown() override {
     SetAppDirOverride("");
+    journal.reset();  // Windows removes no file that is still open
     fs::remove_all(dir_);
   }
   // A run through 2000 .. 3000 rpm in samples dt long, at a correction.
@@ -123,7 +125,7 @@ class RunsJournalTest : public ::testing::Test {
   }
   RunsFileContent Parsed() {
     RunsFileContent c;
-    EXPECT_EQ(ParseRunsFile(ReadFile(journal.Path()), c), "");
+    EXPECT_EQ(ParseRunsFile(ReadFile(journal->Path()), c), "");
     return c;
   }
 
@@ -131,7 +133,7 @@ class RunsJournalTest : public ::testing::Test {
   RecordingUi ui;
   AccelTableModel table;
   AccelMeasurement m{table};
-  AccelRunsJournal journal;
+  std::optional<AccelRunsJournal> journal{std::in_place};
 };
 
 TEST_F(RunsJournalTest, EachRunIsInTheFileWhenItEndsAndAFailedOneFollowsWithTheNext) {
@@ -139,15 +141,15 @@ TEST_F(RunsJournalTest, EachRunIsInTheFileWhenItEndsAndAFailedOneFollowsWithTheN
   std::ofstream(dir_ / "Logs") << "x";
   Run(0.1, -1);
   Run(0.2, -1);
-  EXPECT_FALSE(journal.IsOpen());
+  EXPECT_FALSE(journal->IsOpen());
   ASSERT_EQ(ui.errors.size(), 1u);
   EXPECT_NE(ui.errors[0].find("запись повторится"), std::string::npos);
   EXPECT_EQ(table.RunCount(), 2);
 
   fs::remove(dir_ / "Logs");
   Run(0.15, 1.5);
-  ASSERT_TRUE(journal.IsOpen());
-  const fs::path path = journal.Path();
+  ASSERT_TRUE(journal->IsOpen());
+  const fs::path path = journal->Path();
   EXPECT_EQ(path.parent_path(), fs::path(LogsDirPath()));
   EXPECT_EQ(path.filename().string().substr(19), "_runs.csv");
   RunsFileContent c = Parsed();
@@ -172,7 +174,7 @@ TEST_F(RunsJournalTest, EachRunIsInTheFileWhenItEndsAndAFailedOneFollowsWithTheN
   EXPECT_FLOAT_EQ(s.runs.at(3)[3].time, 0.6f);
   EXPECT_EQ(s.runs.at(3)[3].rpm, 3000);
 
-  journal.MarkDeleted(2);
+  journal->MarkDeleted(2);
   c = Parsed();
   EXPECT_FALSE(c.runs[0].deleted);
   EXPECT_TRUE(c.runs[1].deleted);
@@ -182,14 +184,16 @@ TEST_F(RunsJournalTest, EachRunIsInTheFileWhenItEndsAndAFailedOneFollowsWithTheN
 TEST_F(RunsJournalTest, AfterARowCutByACrashTheNextRunTakesANewNumber) {
   Run(0.1, -1);
   Run(0.2, 1);
-  const std::string path = journal.Path();
-  // The crash struck while run 2's row was written; its samples are in.
+  const std::string path = journal->Path();
+  // The crash struck while run 2's row was written; its samples are in. The
+  // program is gone, its files closed (Windows lets no one else write to them before).
+  journal.emplace();
   const std::string text = ReadFile(path);
   std::ofstream(path, std::ios::binary | std::ios::trunc) << text.substr(0, text.size() - 5);
   OpenedRuns opened = ReadRunsFiles(path);
   ASSERT_EQ(opened.error, "");
   EXPECT_EQ(opened.runs.runs.size(), 1u);
-  ASSERT_TRUE(journal.Continue(opened));
+  ASSERT_TRUE(journal->Continue(opened));
   table.Load(opened.runs.runs, std::move(opened.samples.runs));
 
   Run(0.3, 2);
