@@ -8,16 +8,12 @@
 #include <mutex>
 #include <optional>
 
-#include "common/config.h"
 #include "common/error.h"
-#include "common/timing.h"
 #include "link/port_os.h"
 
 const std::uint16_t BaudTable[3] = {10400, 38400, 57600};
 
 int ValidSpeedIndex(int cbr) { return (cbr >= 0 && cbr <= 2) ? cbr : 0; }
-
-std::atomic<PortId> PortHandle{kNoPort};
 
 namespace {
 
@@ -43,11 +39,6 @@ int StopBitsFromCode(int code) {
   return 0;
 }
 
-// Makes id the K-line port, closing a port it replaces.
-void InstallPortHandle(PortId id) {
-  PortId old = PortHandle.exchange(id);
-  if (old != kNoPort && old != id) ClosePortHandle(old);
-}
 
 }  // namespace
 
@@ -157,31 +148,6 @@ bool WaitRxChar(PortId handle) {
 
 bool PortIsOpen(PortId handle) { return FindPort(handle) != nullptr; }
 
-// --- The K-line port ---
-
-void OpenEcuPort(const std::string& name, int speedIndex) {
-  CheckSpeedIndex(speedIndex);
-  TCfg.CBR = speedIndex;
-  InstallPortHandle(OpenAndConfigurePort(name, BaudTable[0], ONESTOPBIT, 20, 100));
-  WakeKLine();
-}
-
-void WakeKLine() {
-  PurgeKLine();
-  MsgBlock block{};
-  block[0] = 0x01;
-  WriteKLine(block, 1);
-  DelayMs(150);
-  PurgeKLine();
-}
-
-void OpenFlashPort(const std::string& name) {
-  InstallPortHandle(OpenAndConfigurePort(name, 38400, TWOSTOPBITS, 1000, 1000));
-  PurgeKLine();
-}
-
-void CloseEcuPort() { ClosePortHandle(PortHandle); }
-
 void SetPortBaud(PortId handle, std::uint32_t baud) {
   auto port = FindPort(handle);
   if (!port) FailClosed(port_os::kGetSettingsError, "SetPortBaud");
@@ -192,34 +158,4 @@ void SetPortBreak(PortId handle, bool on) {
   auto port = FindPort(handle);
   if (!port) FailClosed(port_os::kBreakError, on ? "SetPortBreak(on)" : "SetPortBreak(off)");
   port_os::Break(*port, on);
-}
-
-void SetKLineSpeed(int speedIndex) {
-  CheckSpeedIndex(speedIndex);
-  SetPortBaud(PortHandle.load(), BaudTable[speedIndex]);
-}
-
-std::uint32_t KLineInQueue() { return PortInQueue(PortHandle.load()); }
-
-void PurgeKLine() { PurgePort(PortHandle.load(), PURGE_ALL); }
-
-int ReadKLine(std::uint8_t* buffer, int count) { return ReadPortBlocking(PortHandle.load(), buffer, count); }
-
-int ReadKLineWithin(std::uint8_t* buffer, int count, int totalMs) {
-  return ReadPortWithin(PortHandle.load(), buffer, count, totalMs);
-}
-
-void WriteKLine(MsgBlock block, std::uint8_t length) {
-  WritePortBlocking(PortHandle.load(), block.data(), length);
-}
-
-void SetKLineBreak(bool on) { SetPortBreak(PortHandle.load(), on); }
-
-void FastInitPulse() {
-  PurgePort(PortHandle.load(), PURGE_TXCLEAR | PURGE_RXCLEAR);
-  SetKLineBreak(true);
-  DelayMs(25);
-  SetKLineBreak(false);
-  DelayMs(25);
-  PurgePort(PortHandle.load(), PURGE_TXCLEAR | PURGE_RXCLEAR);
 }

@@ -1,6 +1,6 @@
 #pragma once
-// The serial port layer: the K-line port in its ECU and flash profiles, and the
-// open-and-configure operation the LC-1 reader uses for its own port.
+// The serial port layer: open-and-configure, reads, writes and waits on any
+// port by its id (link/kline_port.h makes the K-line port of it).
 //
 // Ports are named by PortId, a number never reused within the process, not by
 // the raw descriptor: closing a port wakes every thread waiting on it, and the
@@ -39,10 +39,6 @@ int ValidSpeedIndex(int cbr);
 // Raises "Ошибка установки настроек порта " for a speed index outside 0..2.
 void CheckSpeedIndex(int speedIndex);
 
-// The K-line port; kNoPort when closed. Opened, changed and closed only on the
-// user-interface thread; read by every link thread.
-extern std::atomic<PortId> PortHandle;
-
 // --- Operations on any port (any thread unless stated). ---
 // Linux: a name without '/' is a device under /dev ("ttyUSB0"), a path is used
 // as is. Windows: a name such as "COM8" opens \\.\COM8.
@@ -79,20 +75,3 @@ bool WaitRxChar(PortId handle);
 bool PortIsOpen(PortId handle);
 void SetPortBaud(PortId handle, std::uint32_t baud);
 void SetPortBreak(PortId handle, bool on);
-
-// --- The K-line port (PortHandle). Open, close and speed change: user-interface
-// thread only; the rest from any link thread. ---
-// A speed index outside 0..2 raises "Ошибка установки настроек порта " before
-// anything is opened or stored.
-void OpenEcuPort(const std::string& name, int speedIndex);
-void WakeKLine();
-void OpenFlashPort(const std::string& name);
-void CloseEcuPort();
-void SetKLineSpeed(int speedIndex);
-std::uint32_t KLineInQueue();
-void PurgeKLine();  // purge all; result ignored
-int ReadKLine(std::uint8_t* buffer, int count);
-int ReadKLineWithin(std::uint8_t* buffer, int count, int totalMs);
-void WriteKLine(MsgBlock block, std::uint8_t length);
-void SetKLineBreak(bool on);
-void FastInitPulse();

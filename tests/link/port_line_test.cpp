@@ -11,6 +11,7 @@
 #include "common/config.h"
 #include "common/error.h"
 #include "common/timing.h"
+#include "link/kline_port.h"
 #include "link/port.h"
 #include "tests/support/test_line.h"
 
@@ -52,30 +53,28 @@ TEST_F(PortLineTest, FailedConfigurationReleasesTheDevice) {
 
 TEST_F(PortLineTest, ProfilesSetTheLineAndSpeedChangeKeepsTheFraming) {
   auto& line = NewLine();
-  TCfg.CBR = 0;
-  OpenEcuPort(line.PortName(), 2);
-  EXPECT_EQ(TCfg.CBR, 2);
+  auto port = KLinePort::OpenForEcu(line.PortName(), 2);
   auto v = line.ProgramSettings();
   if (LinesShowEveryRate()) {
     EXPECT_EQ(v.baud, 10400u);
   }
   EXPECT_EQ(v.stopBits, 1);
   EXPECT_TRUE(v.raw);
-  SetKLineSpeed(2);
+  port->SetSpeed(2);
   v = line.ProgramSettings();
   EXPECT_EQ(v.baud, 57600u);
   EXPECT_EQ(v.dataBits, 8);
   EXPECT_FALSE(v.parity);
   EXPECT_EQ(v.stopBits, 1);
   EXPECT_TRUE(v.raw);
-  CloseEcuPort();
-  EXPECT_EQ(PortHandle.load(), kNoPort);
+  port->Close();
+  EXPECT_FALSE(port->IsOpen());
 
-  OpenFlashPort(line.PortName());
+  port = KLinePort::OpenForFlash(line.PortName());
   v = line.ProgramSettings();
   EXPECT_EQ(v.baud, 38400u);
   EXPECT_EQ(v.stopBits, 2);
-  SetKLineSpeed(LinesShowEveryRate() ? 0 : 2);
+  port->SetSpeed(LinesShowEveryRate() ? 0 : 2);
   v = line.ProgramSettings();
   EXPECT_EQ(v.baud, LinesShowEveryRate() ? 10400u : 57600u);
   EXPECT_EQ(v.dataBits, 8);
@@ -85,48 +84,47 @@ TEST_F(PortLineTest, ProfilesSetTheLineAndSpeedChangeKeepsTheFraming) {
 
 TEST_F(PortLineTest, SpeedIndexOutsideTheTableIsRefused) {
   auto& line = NewLine();
-  TCfg.CBR = 1;
   for (int bad : {-1, 3}) {
-    EXPECT_EQ(MessageOf([&] { OpenEcuPort(line.PortName(), bad); }), "Ошибка установки настроек порта ");
-    EXPECT_EQ(PortHandle.load(), kNoPort);
-    EXPECT_EQ(TCfg.CBR, 1);
+    EXPECT_EQ(MessageOf([&] { KLinePort::OpenForEcu(line.PortName(), bad); }), "Ошибка установки настроек порта ");
+    EXPECT_NE(Open(line), kNoPort);  // nothing was opened: the device is free
+    ClosePortHandle(opened_.back());
   }
-  OpenEcuPort(line.PortName(), 1);
+  auto port = KLinePort::OpenForEcu(line.PortName(), 1);
   const std::uint32_t baud = line.ProgramSettings().baud;
-  EXPECT_EQ(MessageOf([] { SetKLineSpeed(3); }), "Ошибка установки настроек порта ");
+  EXPECT_EQ(MessageOf([&] { port->SetSpeed(3); }), "Ошибка установки настроек порта ");
   EXPECT_EQ(line.ProgramSettings().baud, baud);
 }
 
 TEST_F(PortLineTest, WakeUpByteNeverReachesTheEcuAndLeavesNothingQueued) {
   auto& line = NewLine();
   line.SetAbsorbWakeByte(true);
-  OpenEcuPort(line.PortName(), 0);
-  EXPECT_EQ(KLineInQueue(), 0u);  // the echo of 0x01 was purged
+  auto port = KLinePort::OpenForEcu(line.PortName(), 0);
+  EXPECT_EQ(port->InQueue(), 0u);  // the echo of 0x01 was purged
   EXPECT_TRUE(line.DeviceReceived().empty());
   MsgBlock req{0x81, 0x10, 0xF1, 0x81, 0x03};
-  WriteKLine(req, 5);
-  Bytes echo = ReadUpTo(PortHandle.load(), 5);
+  port->Write(req, 5);
+  Bytes echo = ReadUpTo(port->Id(), 5);
   EXPECT_EQ(echo, (Bytes{0x81, 0x10, 0xF1, 0x81, 0x03}));
   EXPECT_EQ(line.DeviceReceived(), echo);
 }
 
 TEST_F(PortLineTest, QueueCountPurgeAndBreak) {
   auto& line = NewLine(/*echo=*/false);
-  OpenEcuPort(line.PortName(), 0);
+  auto port = KLinePort::OpenForEcu(line.PortName(), 0);
   line.DeviceSends({9, 9, 9, 9});
-  for (int i = 0; i < 5000 && KLineInQueue() < 4; ++i) DelayMs(1);
-  EXPECT_EQ(KLineInQueue(), 4u);
-  PurgePort(PortHandle.load(), PURGE_RXABORT | PURGE_RXCLEAR);
-  EXPECT_EQ(KLineInQueue(), 0u);
-  EXPECT_NO_THROW(SetKLineBreak(true));
-  EXPECT_NO_THROW(SetKLineBreak(false));
+  for (int i = 0; i < 5000 && port->InQueue() < 4; ++i) DelayMs(1);
+  EXPECT_EQ(port->InQueue(), 4u);
+  PurgePort(port->Id(), PURGE_RXABORT | PURGE_RXCLEAR);
+  EXPECT_EQ(port->InQueue(), 0u);
+  EXPECT_NO_THROW(port->SetBreak(true));
+  EXPECT_NO_THROW(port->SetBreak(false));
   const std::int64_t start = PerfCounter();
-  EXPECT_NO_THROW(FastInitPulse());
+  EXPECT_NO_THROW(port->FastInitPulse());
   EXPECT_GE(MsSince(start), 50);  // 25 ms low, then 25 ms idle
-  CloseEcuPort();
-  EXPECT_EQ(MessageOf([] { SetKLineBreak(true); }), "Ошибка установки состояния break");
-  EXPECT_EQ(MessageOf([] { SetKLineSpeed(0); }), "Ошибка чтения настроек порта");
-  EXPECT_EQ(MessageOf([] { KLineInQueue(); }), "Ошибка сброса порта");
+  port->Close();
+  EXPECT_EQ(MessageOf([&] { port->SetBreak(true); }), "Ошибка установки состояния break");
+  EXPECT_EQ(MessageOf([&] { port->SetSpeed(0); }), "Ошибка чтения настроек порта");
+  EXPECT_EQ(MessageOf([&] { port->InQueue(); }), "Ошибка сброса порта");
 }
 
 TEST_F(PortLineTest, ClosingWakesTheWaiterAndTheOldIdStaysDead) {

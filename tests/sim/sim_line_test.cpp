@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "common/timing.h"
+#include "link/kline_port.h"
 #include "link/port.h"
 #include "sim/sim.h"
 #include "tests/support/line_fixture.h"
@@ -105,15 +106,15 @@ TEST_F(SimLineTest, EcuSwitchRoutesByTheProgramsStopBits) {
   const std::string path = lines_.back()->LinkPath();
   const Bytes five{0x11, 2, 3, 4, 5};
 
-  OpenEcuPort(path, 0);
-  WritePortBlocking(PortHandle.load(), five.data(), 5);
-  EXPECT_EQ(ReadUpTo(PortHandle.load(), 6), (Bytes{0x11, 2, 3, 4, 5, 0xD1}));
-  CloseEcuPort();
+  auto port = KLinePort::OpenForEcu(path, 0);
+  WritePortBlocking(port->Id(), five.data(), 5);
+  EXPECT_EQ(ReadUpTo(port->Id(), 6), (Bytes{0x11, 2, 3, 4, 5, 0xD1}));
+  port.reset();
 
-  OpenFlashPort(path);
-  WritePortBlocking(PortHandle.load(), five.data(), 5);
-  EXPECT_EQ(ReadUpTo(PortHandle.load(), 6), (Bytes{0x11, 2, 3, 4, 5, 0xB0}));
-  CloseEcuPort();
+  port = KLinePort::OpenForFlash(path);
+  WritePortBlocking(port->Id(), five.data(), 5);
+  EXPECT_EQ(ReadUpTo(port->Id(), 6), (Bytes{0x11, 2, 3, 4, 5, 0xB0}));
+  port.reset();
 
   EXPECT_EQ(diag->Received(), five);  // the wake-up byte was absorbed
   EXPECT_EQ(boot->Received(), five);

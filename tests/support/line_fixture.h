@@ -25,7 +25,6 @@ class LineFixture : public ::testing::Test {
   }
   void TearDown() override {
     for (PortId id : opened_) ClosePortHandle(id);
-    ClosePortHandle(PortHandle);
     lines_.clear();
     std::filesystem::remove_all(dir_);
   }

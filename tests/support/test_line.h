@@ -34,7 +34,6 @@ class PortLineTest : public ::testing::Test {
  protected:
   void TearDown() override {
     for (PortId id : opened_) ClosePortHandle(id);
-    ClosePortHandle(PortHandle);
     lines_.clear();
   }
   TestLine& NewLine(bool echo = true) {
