@@ -6,8 +6,6 @@
 // Then the analysis pages on the same log: the cell table with the filters
 // and a computed channel recomputed (goal: under 50 ms), a scatter plot of
 // every row drawn (under 100 ms), and the process's memory (under 150 MB).
-#include "app/logview/window.h"
-
 #include <malloc.h>
 #include <qcustomplot.h>
 
@@ -25,6 +23,7 @@
 #include "app/logview/cell_page.h"
 #include "app/logview/histogram_page.h"
 #include "app/logview/scatter_page.h"
+#include "app/logview/window.h"
 #include "common/ui.h"
 #include "ecu/csvlog.h"
 #include "tests/support/log_rows.h"
@@ -81,13 +80,9 @@ Redraw MeasureRedraw(TfrmLogView& view, const std::vector<TimeRange>& ranges) {
   return {Median(cpu), Median(wall), *std::max_element(wall.begin(), wall.end())};
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  QApplication app(argc, argv);
-
-  const std::filesystem::path file = std::filesystem::temp_directory_path() / "varnek-bench-log.csv";
+// A simulated hour of log rows in a temporary file.
+std::filesystem::path WriteLog() {
+  std::filesystem::path file = std::filesystem::temp_directory_path() / "varnek-bench-log.csv";
   {
     std::ofstream out(file, std::ios::binary);
     out << LogHeader() << "\r\n";
@@ -97,6 +92,10 @@ int main(int argc, char** argv) {
   std::printf("log: %d rows (1 hour at 25 rows/s), %.1f MiB on disk\n\n", kRows,
               static_cast<double>(std::filesystem::file_size(file)) / (1 << 20));
 
+  return file;
+}
+
+bool MeasureReading(const std::filesystem::path& file) {
   // Reading: the first read warms the file cache; the figures are of the rest.
   std::vector<double> wall, cpu, peak;
   double heldMiB = 0, tableMiB = 0;
@@ -109,7 +108,7 @@ int main(int argc, char** argv) {
     const double w = Ms(Clock::now() - s);
     if (!r.error.empty() || r.table.RowCount() != static_cast<std::size_t>(kRows)) {
       std::printf("read failed: %s\n", r.error.c_str());
-      return 1;
+      return false;
     }
     if (i == 0) continue;
     wall.push_back(w);
@@ -125,12 +124,10 @@ int main(int argc, char** argv) {
               *std::max_element(peak.begin(), peak.end()), heldMiB);
   std::printf("          (its values and times: %.1f MiB)\n\n", tableMiB);
 
-  // The view with 8 variables, each on its own track, two of them flags.
-  QuietUi quiet;
-  TfrmLogView view(quiet);
-  view.resize(1280, 800);
-  view.show();
-  QApplication::processEvents();
+  return true;
+}
+
+void MeasureOpening(TfrmLogView& view, const std::filesystem::path& file) {
   const double beforeView = StatusMiB("VmRSS:");
   std::printf("the process before opening (Qt and the empty view): %.1f MiB\n", beforeView);
   ResetPeak();
@@ -141,7 +138,9 @@ int main(int argc, char** argv) {
   std::printf("open in the view with 8 tracks (read, graphs, first draw): %.0f ms, peak %.1f MiB;\n",
               Ms(Clock::now() - s), StatusMiB("VmHWM:") - beforeView);
   std::printf("  the whole process then holds %.1f MiB\n\n", StatusMiB("VmRSS:"));
+}
 
+void MeasureRedraws(TfrmLogView& view) {
   const double start = view.Table().Times().front(), end = view.Table().Times().back();
   std::printf("redraw with 8 variables (goal: under 30 ms): median processor / median wall / slowest wall\n");
   for (const double width : {end - start, 600.0, 60.0, 10.0}) {
@@ -161,7 +160,9 @@ int main(int argc, char** argv) {
     std::printf("  %6.0f s visible: zoom %5.1f / %5.1f / %5.1f ms   pan %5.1f / %5.1f / %5.1f ms\n", width,
                 z.medianCpu, z.medianWall, z.maxWall, p.medianCpu, p.medianWall, p.maxWall);
   }
+}
 
+void MeasureAnalysis(TfrmLogView& view) {
   // The analysis pages: median of several runs each, processor / wall time.
   auto measure = [](int runs, const auto& step) {
     std::vector<double> cpu, wall;
@@ -232,6 +233,24 @@ int main(int argc, char** argv) {
       "memory: the whole process with the log, its channels and every page shown: %.1f MiB, peak %.1f MiB "
       "(goal: under 150 MB)\n",
       StatusMiB("VmRSS:"), StatusMiB("VmHWM:"));
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication app(argc, argv);
+  const std::filesystem::path file = WriteLog();
+  if (!MeasureReading(file)) return 1;
+  // The view with 8 variables, each on its own track, two of them flags.
+  QuietUi quiet;
+  TfrmLogView view(quiet);
+  view.resize(1280, 800);
+  view.show();
+  QApplication::processEvents();
+  MeasureOpening(view, file);
+  MeasureRedraws(view);
+  MeasureAnalysis(view);
   std::filesystem::remove(file);
   return 0;
 }

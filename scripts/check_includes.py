@@ -75,7 +75,6 @@ FILE_UNITS = PROGRAM + ["sim"]
 # Ratchet: the functions and files over the limits today, with their length;
 # each may only shrink, and goes from the list once it is within the limit.
 LONG_FUNCTIONS = {
-    "bench/logview.cpp: main": 152,
 }
 LONG_FILES = {
 }
