@@ -128,6 +128,7 @@ const ConfigNumber kCfgDataInterval{"Interval", "Data", 150, 0, 500, {0, 150, 20
 const ConfigNumber kCfgScreenInterval{"Interval", "Screen", 300, 0, 1000, {0, 200, 300, 500, 1000}};
 const ConfigNumber kCfgWriterPause{"Interval", "WriterPause", 20, 20, 200, {}};
 
+// cfg.ini read at start and written at exit: one file, so one record for the process.
 ConfigRecord TCfg;
 
 bool LoadConfig(ConfigRecord& cfg) {

@@ -6,14 +6,19 @@
 
 namespace {
 
-std::mutex g_mutex;
-std::string g_override;
-bool g_overrideReadOnly = false;
+struct AppDirOverride {
+  std::mutex mutex;
+  std::string dir;
+  bool readOnly = false;
+};
+// Process-wide: where the program keeps its files is one choice for the
+// process; tests point it at a folder of their own.
+AppDirOverride g_override;
 
 std::string AppDir() {
   {
-    std::lock_guard<std::mutex> lock(g_mutex);
-    if (!g_override.empty()) return g_override;
+    std::lock_guard<std::mutex> lock(g_override.mutex);
+    if (!g_override.dir.empty()) return g_override.dir;
   }
   return paths_os::ExecutableDir();
 }
@@ -25,8 +30,8 @@ std::string Join(const std::string& dir, const std::string& name) {
 
 bool Writable(const std::string& dir) {
   {
-    std::lock_guard<std::mutex> lock(g_mutex);
-    if (!g_override.empty() && dir == g_override && g_overrideReadOnly) return false;
+    std::lock_guard<std::mutex> lock(g_override.mutex);
+    if (!g_override.dir.empty() && dir == g_override.dir && g_override.readOnly) return false;
   }
   return paths_os::DirWritable(dir);
 }
@@ -84,7 +89,7 @@ std::string UnusedFilePath(const std::string& dir, const std::string& stem, cons
 }
 
 void SetAppDirOverride(const std::string& dir, bool readOnly) {
-  std::lock_guard<std::mutex> lock(g_mutex);
-  g_override = dir;
-  g_overrideReadOnly = readOnly;
+  std::lock_guard<std::mutex> lock(g_override.mutex);
+  g_override.dir = dir;
+  g_override.readOnly = readOnly;
 }

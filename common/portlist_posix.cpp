@@ -17,9 +17,14 @@
 
 namespace {
 
-std::mutex g_mutex;
-std::string g_sysRoot = "/sys/class/tty";
-std::string g_devRoot = "/dev";
+struct PortListRoots {
+  std::mutex mutex;
+  std::string sys = "/sys/class/tty";
+  std::string dev = "/dev";
+};
+// Process-wide: the port list reads the system's own trees, one for the
+// process; tests point it at a fixture.
+PortListRoots g_roots;
 
 bool PathExists(const std::string& path) {
   struct stat st {};
@@ -63,17 +68,17 @@ bool IsRealPort(const std::string& sysRoot, const std::string& devRoot, const st
 }  // namespace
 
 void SetPortListRoots(const std::string& sysClassTty, const std::string& devDir) {
-  std::lock_guard<std::mutex> lock(g_mutex);
-  g_sysRoot = sysClassTty.empty() ? "/sys/class/tty" : sysClassTty;
-  g_devRoot = devDir.empty() ? "/dev" : devDir;
+  std::lock_guard<std::mutex> lock(g_roots.mutex);
+  g_roots.sys = sysClassTty.empty() ? "/sys/class/tty" : sysClassTty;
+  g_roots.dev = devDir.empty() ? "/dev" : devDir;
 }
 
 std::vector<std::string> portlist_os::PresentPorts() {
   std::string sysRoot, devRoot;
   {
-    std::lock_guard<std::mutex> lock(g_mutex);
-    sysRoot = g_sysRoot;
-    devRoot = g_devRoot;
+    std::lock_guard<std::mutex> lock(g_roots.mutex);
+    sysRoot = g_roots.sys;
+    devRoot = g_roots.dev;
   }
   DIR* dir = ::opendir(sysRoot.c_str());
   if (!dir)

@@ -8,10 +8,45 @@
 
 namespace {
 
-std::mutex g_registryMutex;
-std::condition_variable g_registryCv;
-std::vector<std::weak_ptr<WorkerThread>> g_registry;
-int g_live = 0;
+// Every worker started and not yet ended.
+class WorkerRegistry {
+ public:
+  void Started(const std::shared_ptr<WorkerThread>& thread) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    ++live_;
+    std::erase_if(threads_, [](const auto& w) { return w.expired(); });
+    threads_.push_back(thread);
+  }
+  void Ended() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    --live_;
+    cv_.notify_all();
+  }
+  std::vector<std::shared_ptr<WorkerThread>> Alive() const {
+    std::vector<std::shared_ptr<WorkerThread>> alive;
+    std::lock_guard<std::mutex> lock(mutex_);
+    for (auto& w : threads_)
+      if (auto t = w.lock()) alive.push_back(t);
+    return alive;
+  }
+  bool WaitAllEnded(std::chrono::milliseconds timeout) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    return cv_.wait_for(lock, timeout, [this] { return live_ == 0; });
+  }
+  int Live() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return live_;
+  }
+
+ private:
+  mutable std::mutex mutex_;
+  std::condition_variable cv_;
+  std::vector<std::weak_ptr<WorkerThread>> threads_;
+  int live_ = 0;
+};
+
+// Process-wide: the program's exit stops and waits for every worker, whoever started it.
+WorkerRegistry g_workers;
 
 enum class CallState { Pending, Running, Done, Cancelled };
 
@@ -23,12 +58,7 @@ struct SyncCall {
 }  // namespace
 
 void WorkerThread::Start(const std::shared_ptr<WorkerThread>& thread) {
-  {
-    std::lock_guard<std::mutex> lock(g_registryMutex);
-    ++g_live;
-    std::erase_if(g_registry, [](const auto& w) { return w.expired(); });
-    g_registry.push_back(thread);
-  }
+  g_workers.Started(thread);
   std::thread([thread] { thread->Run(); }).detach();
 }
 
@@ -40,9 +70,7 @@ void WorkerThread::Run() {
     fatal_ = std::current_exception();
   }
   finished_.store(true, std::memory_order_release);
-  std::lock_guard<std::mutex> lock(g_registryMutex);
-  --g_live;
-  g_registryCv.notify_all();
+  g_workers.Ended();
 }
 
 void WorkerThread::Terminate() {
@@ -112,19 +140,8 @@ bool WorkerThread::PauseUntilMs(std::uint16_t ms, std::int64_t start) {
 }
 
 bool TerminateAllWorkers(std::chrono::milliseconds timeout) {
-  std::vector<std::shared_ptr<WorkerThread>> alive;
-  {
-    std::lock_guard<std::mutex> lock(g_registryMutex);
-    for (auto& w : g_registry)
-      if (auto t = w.lock()) alive.push_back(t);
-  }
-  for (auto& t : alive) t->Terminate();
-  alive.clear();
-  std::unique_lock<std::mutex> lock(g_registryMutex);
-  return g_registryCv.wait_for(lock, timeout, [] { return g_live == 0; });
+  for (auto& t : g_workers.Alive()) t->Terminate();
+  return g_workers.WaitAllEnded(timeout);
 }
 
-int LiveWorkerCount() {
-  std::lock_guard<std::mutex> lock(g_registryMutex);
-  return g_live;
-}
+int LiveWorkerCount() { return g_workers.Live(); }

@@ -17,16 +17,42 @@ int ValidSpeedIndex(int cbr) { return (cbr >= 0 && cbr <= 2) ? cbr : 0; }
 
 namespace {
 
-std::mutex g_portsMutex;
-std::map<PortId, std::shared_ptr<PortDevice>> g_ports;
-PortId g_nextId = 1;
+// The open devices by id.
+class PortRegistry {
+ public:
+  PortId Add(std::shared_ptr<PortDevice> port) {
+    std::lock_guard lock(mutex_);
+    const PortId id = nextId_++;
+    ports_.emplace(id, std::move(port));
+    return id;
+  }
+  std::shared_ptr<PortDevice> Find(PortId id) const {
+    if (id == kNoPort) return nullptr;
+    std::lock_guard lock(mutex_);
+    auto it = ports_.find(id);
+    return it == ports_.end() ? nullptr : it->second;
+  }
+  // The device, now unreachable by its id; null when it was already taken.
+  std::shared_ptr<PortDevice> Take(PortId id) {
+    std::lock_guard lock(mutex_);
+    auto it = ports_.find(id);
+    if (it == ports_.end()) return nullptr;
+    std::shared_ptr<PortDevice> port = std::move(it->second);
+    ports_.erase(it);
+    return port;
+  }
 
-std::shared_ptr<PortDevice> FindPort(PortId id) {
-  if (id == kNoPort) return nullptr;
-  std::lock_guard lock(g_portsMutex);
-  auto it = g_ports.find(id);
-  return it == g_ports.end() ? nullptr : it->second;
-}
+ private:
+  mutable std::mutex mutex_;
+  std::map<PortId, std::shared_ptr<PortDevice>> ports_;
+  PortId nextId_ = 1;
+};
+
+// Process-wide: ids never repeat within the process, so a thread holding the
+// id of a closed port never reaches a later port that got the same descriptor.
+PortRegistry g_ports;
+
+std::shared_ptr<PortDevice> FindPort(PortId id) { return g_ports.Find(id); }
 
 // An id that names no open port fails as a closed device would.
 [[noreturn]] void FailClosed(const std::string& message, const char* call) {
@@ -38,7 +64,6 @@ int StopBitsFromCode(int code) {
   if (code == TWOSTOPBITS) return 2;
   return 0;
 }
-
 
 }  // namespace
 
@@ -60,11 +85,7 @@ std::string PortOpenText(const std::string& port, const std::string& reason) {
 
 PortId OpenPortDevice(const std::string& name) {
   if (name.empty()) throw PortOpenError(name, "порт не выбран", "open: empty port name");
-  std::shared_ptr<PortDevice> port = port_os::Open(name);
-  std::lock_guard lock(g_portsMutex);
-  PortId id = g_nextId++;
-  g_ports.emplace(id, std::move(port));
-  return id;
+  return g_ports.Add(port_os::Open(name));
 }
 
 PortId OpenAndConfigurePort(const std::string& name, std::uint32_t baud, int stopBits,
@@ -87,15 +108,7 @@ PortId OpenAndConfigurePort(const std::string& name, std::uint32_t baud, int sto
 
 void ClosePortHandle(PortId& handle) {
   if (handle == kNoPort) return;
-  std::shared_ptr<PortDevice> port;
-  {
-    std::lock_guard lock(g_portsMutex);
-    auto it = g_ports.find(handle);
-    if (it != g_ports.end()) {
-      port = std::move(it->second);
-      g_ports.erase(it);
-    }
-  }
+  std::shared_ptr<PortDevice> port = g_ports.Take(handle);
   handle = kNoPort;
   if (port) port_os::Close(std::move(port));
 }

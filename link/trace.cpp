@@ -9,24 +9,30 @@ constexpr std::size_t kDefaultLimit = 16u * 1024u * 1024u;
 const char* const kEol = "\r\n";
 const std::string kDroppedMarker = " (Начало трассировки удалено: превышен размер) \r\n";
 
-std::mutex g_mutex;
-std::string g_text;
-std::size_t g_limit = kDefaultLimit;
+struct TraceText {
+  std::mutex mutex;
+  std::string text;
+  std::size_t limit = kDefaultLimit;
+};
+// Process-wide: the exchange trace runs on across connections, and the trace
+// window shows it whether or not a session exists.
+TraceText g_trace;
 
-// Caller holds g_mutex. Trims to three quarters of the limit so that a link at
+// Caller holds g_trace.mutex. Trims to three quarters of the limit so that a link at
 // the limit does not move the whole text on every append.
 void TrimLocked() {
-  if (g_text.size() <= g_limit) return;
-  const std::size_t target = g_limit - g_limit / 4;
+  if (g_trace.text.size() <= g_trace.limit) return;
+  const std::size_t target = g_trace.limit - g_trace.limit / 4;
   std::size_t cut = 0;
-  while (cut < g_text.size()) {
-    const std::size_t next = g_text.find('\n', cut);
-    if (next == std::string::npos || next + 1 >= g_text.size()) break;  // keep the newest line
+  while (cut < g_trace.text.size()) {
+    const std::size_t next = g_trace.text.find('\n', cut);
+    if (next == std::string::npos || next + 1 >= g_trace.text.size()) break;  // keep the newest line
     cut = next + 1;
-    if (g_text.size() - cut + kDroppedMarker.size() <= target) break;
+    if (g_trace.text.size() - cut + kDroppedMarker.size() <= target) break;
   }
-  g_text.erase(0, cut);
-  if (g_text.compare(0, kDroppedMarker.size(), kDroppedMarker) != 0) g_text.insert(0, kDroppedMarker);
+  g_trace.text.erase(0, cut);
+  if (g_trace.text.compare(0, kDroppedMarker.size(), kDroppedMarker) != 0)
+    g_trace.text.insert(0, kDroppedMarker);
 }
 
 // Appends in place: `" " + text` on a temporary makes GCC 12 at -O3 see a
@@ -46,26 +52,26 @@ std::string ByteGroups(const std::uint8_t* bytes, int count) {
 }  // namespace
 
 void TraceAppendLine(const std::string& line) {
-  std::lock_guard<std::mutex> lock(g_mutex);
-  g_text += line;
-  g_text += kEol;
+  std::lock_guard<std::mutex> lock(g_trace.mutex);
+  g_trace.text += line;
+  g_trace.text += kEol;
   TrimLocked();
 }
 
 void TraceClear() {
-  std::lock_guard<std::mutex> lock(g_mutex);
-  g_text.clear();
-  g_text.shrink_to_fit();
+  std::lock_guard<std::mutex> lock(g_trace.mutex);
+  g_trace.text.clear();
+  g_trace.text.shrink_to_fit();
 }
 
 std::string TraceSnapshot() {
-  std::lock_guard<std::mutex> lock(g_mutex);
-  return g_text;
+  std::lock_guard<std::mutex> lock(g_trace.mutex);
+  return g_trace.text;
 }
 
 void TraceSetLimit(std::size_t bytes) {
-  std::lock_guard<std::mutex> lock(g_mutex);
-  g_limit = bytes ? bytes : kDefaultLimit;
+  std::lock_guard<std::mutex> lock(g_trace.mutex);
+  g_trace.limit = bytes ? bytes : kDefaultLimit;
   TrimLocked();
 }
 
