@@ -231,10 +231,10 @@ void OpenLog() {
   OpenLogFile(UnusedFilePath(dir, FormatLocalTime(kFileTimeFormat, std::time(nullptr)), ".csv"));
 }
 
-void WriteLogRow() {
+void WriteLogRow(const EcuDataRecord& d) {
   if (!g_log.file.IsOpen()) return;
   const std::int64_t ms = LogElapsedMs(g_log.origin, PerfCounter(), g_log.frequency);
-  WriteLine(FormatLogRow(EcuData, ms));
+  WriteLine(FormatLogRow(d, ms));
 }
 
 void CloseLog() {
