@@ -34,10 +34,6 @@ MsgBlock Framed(const std::vector<std::uint8_t>& frame, std::uint8_t& len) {
 }
 }  // namespace
 
-void CsvLogSink::OnEcuData(const EcuDataRecord& d) {
-  if (TCfg.WriteLog) WriteLogRow(d);
-}
-
 EcuSession::EcuSession() = default;
 
 EcuSession::~EcuSession() {

@@ -11,6 +11,7 @@
 
 #include "common/bytes.h"
 #include "common/shared_value.h"
+#include "ecu/csvlog.h"
 #include "ecu/ecu_data.h"
 #include "link/link.h"
 #include "link/port.h"
@@ -21,12 +22,6 @@ class Lc1Reader;
 // The message of a link whose speed the ECU refused (kNoAnswerText, link.h, is
 // the other that ends a link).
 inline constexpr const char* kSpeedRefusedText = "ЭБУ не поддерживает выбранную скорость соединения";
-
-// The CSV log as a sink: one row per data frame while TCfg.WriteLog is on.
-class CsvLogSink : public EcuDataSink {
- public:
-  void OnEcuData(const EcuDataRecord& d) override;
-};
 
 // One ECU connection after another, with the record they decode into.
 class EcuSession {
