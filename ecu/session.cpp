@@ -3,6 +3,7 @@
 
 #include "ecu/session.h"
 
+#include <chrono>
 #include <cstring>
 #include <memory>
 #include <thread>
@@ -23,6 +24,7 @@
 
 namespace {
 constexpr int kStartRetryLimit = 5;
+constexpr int kThreadsEndMs = 2000;
 
 MsgBlock Framed(const std::vector<std::uint8_t>& frame, std::uint8_t& len) {
   MsgBlock block{};
@@ -39,6 +41,10 @@ EcuSession::EcuSession() = default;
 EcuSession::~EcuSession() {
   if (link_) link_->Stop();
   if (port_) port_->Close();
+  // The stopped link's threads still call this session's client until they
+  // end; closing the port has woken them, so this takes a moment at most.
+  for (int ms = 0; link_ && !link_->ThreadsEnded() && ms < kThreadsEndMs; ++ms)
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
   ReleaseLink();
 }
 
