@@ -51,15 +51,16 @@ void TDisplay::WatchWindowKeys() {
 }
 
 void TDisplay::UpdateDisplay(DisplayCause cause) {
-  const DisplayPlan p = PlanDisplay(cause, LinkState == 1, EcuUnidirMode(), w_.ChartMode, w_.Lc1().Active());
+  const DisplayPlan p = PlanDisplay(cause, w_.Session().LinkState() == 1, w_.Session().UnidirMode(),
+                                    w_.ChartMode, w_.Lc1().Active());
   if (p.topStrip) {
-    w_.lblRPM->setText(Q(RpmText(EcuData)));
-    w_.lblCorrUOZ->setText(Q(CorrUozText(EcuData)));
+    w_.lblRPM->setText(Q(RpmText(w_.Session().Data())));
+    w_.lblCorrUOZ->setText(Q(CorrUozText(w_.Session().Data())));
   }
   if (p.acceleration) StepAcceleration();
   if (p.additionalFuel) StepFuel();
   if (p.diagnostics) ShowDiagnostics();
-  if (p.lambdaPanel) w_.StatusBar1->SetText(kPanelLambdaAfr, Q(LambdaPanelText(EcuData.AFR_LC1)));
+  if (p.lambdaPanel) w_.StatusBar1->SetText(kPanelLambdaAfr, Q(LambdaPanelText(w_.Session().Data().AFR_LC1)));
 }
 
 void TDisplay::ShowDiagnostics() {
@@ -68,15 +69,15 @@ void TDisplay::ShowDiagnostics() {
                                         d.lblAIR,  d.lblGBC, d.lblINJ, d.lblSSM,  d.lblPress, d.lblErrCnt};
   QCheckBox* const flags[kDiagFlagCount] = {d.cbfSTOP, d.cbfXX,     d.cbfFUELOFF, d.cbfDETZONE,
                                             d.cbfDET,  d.cbfLAMREG, d.cbfLEARN};
-  const auto texts = DiagnosticsTexts(EcuData);
+  const auto texts = DiagnosticsTexts(w_.Session().Data());
   for (int i = 0; i < kDiagBoxCount; ++i) boxes[i]->setText(Q(texts[i]));
-  const auto on = DiagnosticsFlags(EcuData);
+  const auto on = DiagnosticsFlags(w_.Session().Data());
   for (int i = 0; i < kDiagFlagCount; ++i) flags[i]->setChecked(on[i]);
 }
 
 void TDisplay::StepAcceleration() {
-  const AccelSample s{EcuData.RPM, EcuData.SpinAccel, EcuData.SpinDt, EcuData.CorrUOZ.load(),
-                      w_.edAvgAngle->value()};
+  const AccelSample s{w_.Session().Data().RPM, w_.Session().Data().SpinAccel, w_.Session().Data().SpinDt,
+                      w_.Session().Data().CorrUOZ.load(), w_.edAvgAngle->value()};
   const AccelStepResult r = accel_.Step(s, w_.edRPMLimit->value(), w_.Paused);
   ApplyChart(r.chart);
   TAccelTableGrid& g = *w_.grdSpinup;
@@ -96,8 +97,8 @@ void TDisplay::StepAcceleration() {
 }
 
 void TDisplay::StepFuel() {
-  const FuelSample s{static_cast<double>(EcuData.RPM), EcuData.AFR, EcuData.AFR_LC1, EcuData.DGTC_RICH,
-                     EcuData.SpinDt};
+  const FuelSample s{static_cast<double>(w_.Session().Data().RPM), w_.Session().Data().AFR,
+                     w_.Session().Data().AFR_LC1, w_.Session().Data().DGTC_RICH, w_.Session().Data().SpinDt};
   const QCPRange x = w_.ChartPage->Chart1->xAxis->range();
   const ChartUpdate u =
       fuel_.Step(s, w_.Paused, AxisRange{x.lower, x.upper, w_.ChartPage->BottomIncrement()});
@@ -143,7 +144,7 @@ void TDisplay::ReplotIfShown() {
 }
 
 void TDisplay::CountReply() {
-  if (LinkState == 0) return;
+  if (w_.Session().LinkState() == 0) return;
   if (auto text = rate_.Count()) w_.StatusBar1->SetText(kPanelReplyRate, Q(*text));
 }
 
@@ -156,8 +157,9 @@ void TDisplay::ResetReplyCount() {
 }
 
 void TDisplay::ScreenTick() {
-  const ScreenTickPlan p = PlanScreenTick(w_.Lc1().Active(), LinkState == 1, TCfg.ScreenInterval);
-  if (p.copyLambda) EcuData.AFR_LC1 = w_.Lc1().Value();
+  const ScreenTickPlan p =
+      PlanScreenTick(w_.Lc1().Active(), w_.Session().LinkState() == 1, TCfg.ScreenInterval);
+  if (p.copyLambda) w_.Session().CopyLc1Reading();
   if (p.display) UpdateDisplay(DisplayCause::ScreenTick);
 }
 
@@ -282,7 +284,8 @@ bool TDisplay::eventFilter(QObject* watched, QEvent* event) {
     }
     return false;
   }
-  if (watched == w_.windowHandle() && key->text() == QStringLiteral(" ") && LinkState == 1 && EcuUnidirMode())
+  if (watched == w_.windowHandle() && key->text() == QStringLiteral(" ") && w_.Session().LinkState() == 1 &&
+      w_.Session().UnidirMode())
     TogglePause();
   return false;  // the key goes on to the focused control
 }

@@ -21,7 +21,7 @@ DisplayPlan PlanDisplay(DisplayCause cause, bool linkState, bool unidirMode, int
                         bool lambdaActive);
 
 struct ScreenTickPlan {
-  bool copyLambda = false;  // the LC-1 runs alone: copy its value into EcuData first
+  bool copyLambda = false;  // the LC-1 runs alone: copy its value into the session's record first
   bool display = false;     // refresh the display (PlanDisplay with ScreenTick)
 };
 

@@ -45,17 +45,17 @@ void TfrmMain::EndProgress() { pnlProgress->setVisible(false); }
 namespace {
 
 // The K-line port of a firmware command, opened when the command gets there.
-FlashPortOpener FlashPort() {
+FlashPortOpener FlashPort(const EcuSession& session) {
   // Also while a connection is still being made: the firmware commands must
   // neither take over nor close the session's port.
-  return FlashPortNamed(TCfg.Port, [] { return EcuPortOpen(); });
+  return FlashPortNamed(TCfg.Port, [&session] { return session.PortOpen(); });
 }
 
 }  // namespace
 
 void TfrmMain::btnFlashReadClick() {
   QCoreApplication::processEvents();
-  const std::unique_ptr<FirmwareBuffer> image = FlashRead(FlashPort(), *this);
+  const std::unique_ptr<FirmwareBuffer> image = FlashRead(FlashPort(session_), *this);
   // Asked once the port is closed; cancelling discards the image silently.
   if (image) SaveReadFirmware(*image, AskSaveFileName(""), *this);
 }
@@ -63,5 +63,5 @@ void TfrmMain::btnFlashReadClick() {
 void TfrmMain::btnFlashWriteClick() {
   QCoreApplication::processEvents();
   const std::optional<std::string> file = AskOpenFileName("");
-  if (file) FlashWrite(*file, FlashPort(), *this);
+  if (file) FlashWrite(*file, FlashPort(session_), *this);
 }

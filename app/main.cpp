@@ -27,7 +27,7 @@ int main(int argc, char** argv) {
   // A link still running (closed mid-handshake) and the LC-1 reader are ended
   // so their waits end; workers still running are asked to stop; their
   // hand-offs are abandoned.
-  EcuShutdown();
+  mainWindow->Session().Shutdown();
   TerminateAllWorkers(std::chrono::milliseconds(2000));
   frmEcuTrace = nullptr;
   return rc;

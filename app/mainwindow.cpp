@@ -14,10 +14,10 @@
 
 #include "app/dialogs.h"
 #include "app/display.h"
-#include "app/widgets/font_fit.h"
 #include "app/images.h"
 #include "app/logview/window.h"
 #include "app/tracewindow.h"
+#include "app/widgets/font_fit.h"
 #include "common/config.h"
 #include "common/error.h"
 #include "common/paths.h"
@@ -57,7 +57,8 @@ TfrmMain::TfrmMain(UiHooks* dialogs, QWidget* parent) : QMainWindow(parent), lc1
   dialogs_ = dialogs;
   frmMain = this;
   SetUiHooks(this);
-  SetSessionLc1(&lc1_);
+  session_.SetLc1(&lc1_);
+  session_.AddSink(*this);
   setObjectName("frmMain");
 
   CreateActions();
@@ -120,7 +121,6 @@ TfrmMain::~TfrmMain() {
   Display = nullptr;
   // Its silence timer runs on this window's hooks.
   lc1_.Disconnect();
-  if (SessionLc1() == &lc1_) SetSessionLc1(nullptr);
   if (&Ui() == static_cast<UiHooks*>(this)) SetUiHooks(nullptr);
   if (frmMain == this) frmMain = nullptr;
 }
@@ -334,8 +334,8 @@ void TfrmMain::showEvent(QShowEvent* event) {
 // Operations offered to the core.
 
 void TfrmMain::RefreshControls() {
-  const bool linked = LinkState == 1;
-  const bool unidir = EcuUnidirMode();
+  const bool linked = session_.LinkState() == 1;
+  const bool unidir = session_.UnidirMode();
   const bool lambdaActive = lc1_.Active();
   // While a reconnection waits, only F3, which ends it, is offered.
   const bool waiting = ReconnectTimer->isActive();
@@ -427,7 +427,7 @@ void TfrmMain::ClearPause() {
 int TfrmMain::AvgAngle() { return edAvgAngle->value(); }
 
 void TfrmMain::StatusBar1DrawPanel(QPainter& painter, const QRect& rect) {
-  painter.drawPixmap(rect.left() + 7, rect.top(), ImageList1::Pixmap(3 + (EcuUnidirMode() ? 1 : 0)));
+  painter.drawPixmap(rect.left() + 7, rect.top(), ImageList1::Pixmap(3 + (session_.UnidirMode() ? 1 : 0)));
 }
 
 // ---------------------------------------------------------------------------
@@ -447,7 +447,7 @@ void TfrmMain::btnConnectClick() {
   Display->ResetBest();  // also ElapsedTime := 0
   try {
     if (TCfg.LambdaEnabled && !lc1_.Active()) lc1_.Connect(TCfg.LambdaPort);
-    EcuConnect(TCfg.Port, TCfg.CBR, TCfg.FastInit != 0, TCfg.Echo != 0);
+    session_.Connect(TCfg.Port, TCfg.CBR, TCfg.FastInit != 0, TCfg.Echo != 0);
   } catch (const std::exception& e) {
     if (lc1_.Active()) lc1_.Disconnect();
     LinkEnded(e.what(), false);  // a reconnection tries again
@@ -461,14 +461,14 @@ void TfrmMain::btnDisconnectClick() {
   reconnectAttempt_ = 0;
   const bool waited = ReconnectTimer->isActive();
   ReconnectTimer->stop();
-  EcuSetPolling(false);
-  EcuDisconnect();
+  session_.SetPolling(false);
+  session_.Disconnect();
   if (waited) RefreshControls();
 }
 
 void TfrmMain::btnConnectLambdaClick() {
   StatusBar1->SetText(kPanelLambda, kConnecting);
-  if (LinkState == 0) SetScreenUpdateInterval(std::max<int>(TCfg.ScreenInterval, 100));
+  if (session_.LinkState() == 0) SetScreenUpdateInterval(std::max<int>(TCfg.ScreenInterval, 100));
   try {
     lc1_.Connect(TCfg.LambdaPort);
   } catch (const std::exception& e) {
@@ -485,14 +485,14 @@ void TfrmMain::btnDisconnectLambdaClick() {
 
 void TfrmMain::btnUnidirectionalModeClick() {
   // The pressed look follows the mode, not the click.
-  btnUnidirectionalMode->setChecked(EcuUnidirMode());
-  if (EcuUnidirMode()) {
-    LeaveUnidirRequest = 1;  // the receiver switches back after the next packet
+  btnUnidirectionalMode->setChecked(session_.UnidirMode());
+  if (session_.UnidirMode()) {
+    session_.LeaveUnidirRequest() = 1;  // the receiver switches back after the next packet
     return;
   }
   Display->ResetFilter(edFilterLen->value());
-  SendRequest(ReqUnidirectionalMode);
-  LeaveUnidirRequest = 0;
+  session_.SendRequest(ReqUnidirectionalMode);
+  session_.LeaveUnidirRequest() = 0;
 }
 
 void TfrmMain::btnAboutClick() {
@@ -537,7 +537,7 @@ void TfrmMain::btnOpenRunsClick() {
 }
 
 void TfrmMain::MsgTimerTimer() {
-  if (LinkState == 1 && TCfg.DataInterval != 0 && !EcuUnidirMode()) RequestData();
+  if (session_.LinkState() == 1 && TCfg.DataInterval != 0 && !session_.UnidirMode()) session_.RequestData();
 }
 
 void TfrmMain::ScreenUpdateTimerTimer() { Display->ScreenTick(); }
@@ -553,14 +553,14 @@ void TfrmMain::bcmbModeChange(int index) {
   ChartPage->SetupChart(ChartMode);
 }
 
-void TfrmMain::edCorrUOZChange(int value) { RequestedCorrUOZ = static_cast<std::int8_t>(value); }
+void TfrmMain::edCorrUOZChange(int value) { session_.RequestedCorrUOZ() = static_cast<std::int8_t>(value); }
 
 void TfrmMain::closeEvent(QCloseEvent* event) {
-  if (LinkState == 1) {
+  if (session_.LinkState() == 1) {
     // End the session first; its teardown closes the window again.
-    EcuSetPolling(false);
+    session_.SetPolling(false);
     try {
-      EcuDisconnect();
+      session_.Disconnect();
     } catch (const std::exception& e) {
       ShowError(e.what());  // the reply time-out still ends the link
     }

@@ -31,13 +31,18 @@
 #include "app/spinedit.h"
 #include "app/statusbar.h"
 #include "common/ui.h"
+#include "ecu/session.h"
 #include "flash/progress.h"
 #include "lambda/lc1_reader.h"
 
 class TDisplay;
 class TfrmLogView;
 
-class TfrmMain : public QMainWindow, public QtUiHooks, public FlashProgress, private Lc1Events {
+class TfrmMain : public QMainWindow,
+                 public QtUiHooks,
+                 public FlashProgress,
+                 private Lc1Events,
+                 private EcuDataSink {
  public:
   // dialogs: where message boxes and file dialogs go; nullptr for the real
   // modal ones (tests pass their own).
@@ -48,7 +53,8 @@ class TfrmMain : public QMainWindow, public QtUiHooks, public FlashProgress, pri
   void RefreshControls() override;
   void ShowResponseTime(int ms) override;
   void SetStatusText(StatusPanel panel, const std::string& text) override;
-  void UpdateDisplay() override;
+  // The display of the session's record after a new frame or speed sample.
+  void UpdateDisplay();
   void CountReply() override;
   void ResetReplyCount() override;
   bool MsgTimerEnabled() const { return msgTimerOn_; }
@@ -108,6 +114,8 @@ class TfrmMain : public QMainWindow, public QtUiHooks, public FlashProgress, pri
   QString StatusText(int panel) const { return StatusBar1->Text(panel); }
   // The window's LC-1 reader; the session reads it too.
   Lc1Reader& Lc1() { return lc1_; }
+  // The window's ECU session.
+  EcuSession& Session() { return session_; }
   // Interval 0 stops a timer altogether (QTimer would otherwise fire on
   // every pass of the event loop).
   void SetMsgTimerInterval(int ms);
@@ -194,6 +202,10 @@ class TfrmMain : public QMainWindow, public QtUiHooks, public FlashProgress, pri
   bool reconnecting_ = false;      // the connect command runs for a reconnection
   bool userDisconnected_ = false;  // F3 since the last connect
   Lc1Reader lc1_;
+  // After the reader it holds, so it goes first.
+  EcuSession session_;
+
+  void OnEcuData(const EcuDataRecord&) override { UpdateDisplay(); }
 };
 
 // The one main window.

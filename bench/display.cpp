@@ -16,7 +16,6 @@
 #include "app/mainwindow.h"
 #include "ecu/ecu_data.h"
 #include "ecu/session.h"
-#include "ecu/session_internal.h"
 #include "link/link.h"
 
 namespace {
@@ -45,12 +44,12 @@ double Median(std::vector<double> v) {
 // changes from sample to sample, so the top strip's text changes too.
 void Sample(TfrmMain& w, double dt) {
   static int n = 0;
-  EcuData.RPM = static_cast<std::uint16_t>(3000 + n++ % 100);
-  EcuData.SpinDt = dt;
-  EcuData.SpinAccel = 5;
-  EcuData.AFR = 13.2;
-  EcuData.AFR_LC1 = 13.4;
-  EcuData.DGTC_RICH = 1.1;
+  w.Session().Data().RPM = static_cast<std::uint16_t>(3000 + n++ % 100);
+  w.Session().Data().SpinDt = dt;
+  w.Session().Data().SpinAccel = 5;
+  w.Session().Data().AFR = 13.2;
+  w.Session().Data().AFR_LC1 = 13.4;
+  w.Session().Data().DGTC_RICH = 1.1;
   w.UpdateDisplay();
 }
 
@@ -125,8 +124,8 @@ int main(int argc, char** argv) {
               "replot all ms");
   for (int mode : {1, 0}) {
     w.bcmbMode->setCurrentIndex(mode);
-    LinkState = 1;
-    session_detail::UseLinkWithoutThreads().EnterUnidirMode();
+    w.Session().LinkState() = 1;
+    w.Session().UseLinkWithoutThreads().EnterUnidirMode();
     for (int n : {1000, 10000, 100000}) {
       // The additional-fuel mode records at a realistic 20 ms per sample; a
       // run of the acceleration mode is cut at 25 s, so its samples are made
@@ -137,8 +136,8 @@ int main(int argc, char** argv) {
                   mode == 1 ? "additional fuel (4 series)" : "acceleration (2 series)", n, f.updateCpuUs,
                   f.updateWallUs, f.follow.cpuMs, f.follow.wallMs, f.all.cpuMs, f.all.wallMs);
     }
-    LinkState = 0;
-    EcuLink()->Stop();  // a stopped link is out of the packet stream
+    w.Session().LinkState() = 0;
+    w.Session().Link()->Stop();  // a stopped link is out of the packet stream
   }
   return 0;
 }

@@ -152,6 +152,7 @@ int main(int argc, char** argv) {
 
   CountingUi ui;
   SetUiHooks(&ui);
+  EcuSession session;
   TCfg.Echo = 1;
   TCfg.WriterPause = 20;
   TCfg.DataInterval = 0;
@@ -168,13 +169,13 @@ int main(int argc, char** argv) {
     }
     ui.replies = 0;
     try {
-      EcuConnect(link, cbr, false, true);
+      session.Connect(link, cbr, false, true);
     } catch (const std::exception& e) {
       std::fprintf(stderr, "connect failed: %s\n", e.what());
       StopSimulator(sim);
       return 1;
     }
-    if (!WaitFor([] { return LinkState.load() == 1; }, 5000)) {
+    if (!WaitFor([&] { return session.LinkState().load() == 1; }, 5000)) {
       std::fprintf(stderr, "no session at speed index %d\n", cbr);
       return 1;
     }
@@ -200,10 +201,10 @@ int main(int argc, char** argv) {
                 108 * 10 * 1000 / baud);
     std::fflush(stdout);
 
-    EcuSetPolling(false);
-    EcuDisconnect();
-    WaitFor([] { return !EcuLinkActive(); }, 3000);
-    if (EcuPortOpen()) EcuTeardown();
+    session.SetPolling(false);
+    session.Disconnect();
+    WaitFor([&] { return !session.LinkActive(); }, 3000);
+    if (session.PortOpen()) session.Teardown();
     WaitFor([] { return LiveWorkerCount() == 0; }, 3000);
     StopSimulator(sim);
   }

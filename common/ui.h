@@ -46,7 +46,6 @@ class UiHooks {
   virtual void ShowResponseTime(int /*ms*/) {}
   // A status bar panel's text (the core writes kPanelMode to kPanelNegativeReplies).
   virtual void SetStatusText(StatusPanel /*panel*/, const std::string& /*text*/) {}
-  virtual void UpdateDisplay() {}
   virtual void CountReply() {}
   virtual void ResetReplyCount() {}
   // Polling on or off: the window's data timer runs at DataInterval while on.

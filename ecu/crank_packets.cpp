@@ -1,9 +1,6 @@
 #include "ecu/crank_packets.h"
 
-#include "common/config.h"
-#include "common/ui.h"
 #include "ecu/ecu_data.h"
-#include "ecu/session_internal.h"
 
 bool DecodeSpinPacket(const std::uint8_t* p, int avgAngle, EcuDataRecord& d) {
   d.SpinAngle = static_cast<std::uint16_t>(d.SpinAngle + p[0] * 18);
@@ -29,15 +26,6 @@ bool DecodeSpinPacket(const std::uint8_t* p, int avgAngle, EcuDataRecord& d) {
   d.AFR = (static_cast<double>(p[4]) + 128) * 14.7 / 256;
   d.DGTC_RICH = static_cast<double>(p[5] | (p[6] << 8)) / 256;
   return completed;
-}
-
-void HandleSpinPacket(const std::uint8_t* packet, int count) {
-  if (count < kCrankPacketLen) return;
-  if (DecodeSpinPacket(packet, Ui().AvgAngle(), EcuData)) {
-    EcuData.AFR_LC1 = Lc1ValueForEcuData();
-    Ui().UpdateDisplay();
-  }
-  Ui().CountReply();
 }
 
 void ResetSpinSample(EcuDataRecord& d) {

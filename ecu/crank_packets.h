@@ -12,7 +12,5 @@ struct EcuDataRecord;
 // User-interface thread. Adds one packet to the running sample; true when a
 // sample completed. avgAngle is the window's "Осреднять за" value.
 bool DecodeSpinPacket(const std::uint8_t* packet, int avgAngle, EcuDataRecord& d);
-// User-interface thread, the receiver's hand-off of one packet (count >= 7).
-void HandleSpinPacket(const std::uint8_t* packet, int count);
 // Entering the mode clears the running sample.
 void ResetSpinSample(EcuDataRecord& d);

@@ -6,6 +6,7 @@
 #include <string_view>
 #include <unordered_map>
 
+#include "common/config.h"
 #include "common/error.h"
 #include "common/files.h"
 #include "common/format.h"
@@ -231,10 +232,14 @@ void OpenLog() {
   OpenLogFile(UnusedFilePath(dir, FormatLocalTime(kFileTimeFormat, std::time(nullptr)), ".csv"));
 }
 
-void WriteLogRow() {
+void WriteLogRow(const EcuDataRecord& d) {
   if (!g_log.file.IsOpen()) return;
   const std::int64_t ms = LogElapsedMs(g_log.origin, PerfCounter(), g_log.frequency);
-  WriteLine(FormatLogRow(EcuData, ms));
+  WriteLine(FormatLogRow(d, ms));
+}
+
+void CsvLogSink::OnEcuData(const EcuDataRecord& d) {
+  if (TCfg.WriteLog) WriteLogRow(d);
 }
 
 void CloseLog() {

@@ -5,15 +5,21 @@
 #include <cstdint>
 #include <string>
 
-struct EcuDataRecord;
+#include "ecu/ecu_data.h"
+
+// The CSV log as a sink: one row per data frame while TCfg.WriteLog is on.
+class CsvLogSink final : public EcuDataSink {
+ public:
+  void OnEcuData(const EcuDataRecord& d) override;
+};
 
 // Creates Logs/YYYY-MM-DD_hh-mm-ss.csv and writes the header. On failure the
 // user is told once (file and reason) and the session goes on without a log.
 void OpenLog();
-// Appends the row of the current EcuData in one write; does nothing without
-// an open log. A failed write cuts the file back to its last complete row,
-// tells the user once, and the session goes on without a log.
-void WriteLogRow();
+// Appends the row of d in one write; does nothing without an open log. A
+// failed write cuts the file back to its last complete row, tells the user
+// once, and the session goes on without a log.
+void WriteLogRow(const EcuDataRecord& d);
 void CloseLog();
 bool LogIsOpen();
 // Path of the open (or last) log file.

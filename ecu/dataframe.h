@@ -1,5 +1,5 @@
 #pragma once
-// Decoding of the diagnostic data frame into EcuData.
+// Decoding of the diagnostic data frame into an EcuDataRecord.
 
 #include <cstdint>
 

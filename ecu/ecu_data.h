@@ -1,6 +1,6 @@
 #pragma once
 // The engine variables decoded from the data frame and the unidirectional
-// packets. One process-wide record, written only on the user-interface thread.
+// packets. Each session holds one, written only on the user-interface thread.
 
 #include <cstdint>
 
@@ -8,19 +8,19 @@
 
 struct EcuDataRecord {
   // Flags, 0 or 1.
-  std::uint8_t fSTOP = 0, fXX = 0, fXXPrev = 0, fXXFix = 0, fPOW = 0, fFUELOFF = 0, fDETZONE = 0,
-               fDET = 0, fADS = 0, fLAMREG = 0, fLAM = 0, fLEARN = 0, fLAMRDY = 0, fLAMHEAT = 0;
-  std::uint8_t THR = 0, UFRXX = 0, SSM = 0, DUOZ_LAUNCH = 0, RPM_GBC_RT = 0, PRESS_RT = 0,
-               TWAT_RT = 0, RPM_RT = 0, RPM_THR_RT = 0, THR_RT_16 = 0, RPM_RT_16 = 0, GBC_RT = 0,
-               GBC_RT_16 = 0, SPD = 0, F8C0 = 0, RAM_2A = 0, RAM_2D = 0, PXX_ZONE = 0,
-               DELAY_FUEL_CUTOFF = 0, TLE_PIN_0_7 = 0, TLE_PIN_8_15 = 0, ERR_CNT = 0;
+  std::uint8_t fSTOP = 0, fXX = 0, fXXPrev = 0, fXXFix = 0, fPOW = 0, fFUELOFF = 0, fDETZONE = 0, fDET = 0,
+               fADS = 0, fLAMREG = 0, fLAM = 0, fLEARN = 0, fLAMRDY = 0, fLAMHEAT = 0;
+  std::uint8_t THR = 0, UFRXX = 0, SSM = 0, DUOZ_LAUNCH = 0, RPM_GBC_RT = 0, PRESS_RT = 0, TWAT_RT = 0,
+               RPM_RT = 0, RPM_THR_RT = 0, THR_RT_16 = 0, RPM_RT_16 = 0, GBC_RT = 0, GBC_RT_16 = 0, SPD = 0,
+               F8C0 = 0, RAM_2A = 0, RAM_2D = 0, PXX_ZONE = 0, DELAY_FUEL_CUTOFF = 0, TLE_PIN_0_7 = 0,
+               TLE_PIN_8_15 = 0, ERR_CNT = 0;
   std::int8_t TWAT = 0, TAIR = 0;
   std::uint16_t RPM = 0;
   std::uint16_t RPM40 = 0, LaunchFuelCutOff = 0, JUFRXX = 0, JFRXX1 = 0, JFRXX2 = 0, KNOCK = 0,
                 FCHARGE_GBC = 0, FCRG_GBC_FIN = 0;
   std::int16_t FAZ = 0, DERR_RPM = 0, DELTA_RPM_XX = 0;
-  double UOZ = 0, KUOZ1 = 0, KUOZ2 = 0, KUOZ3 = 0, KUOZ4 = 0, DUOZ = 0, UOZ_TCORR = 0,
-         DUOZ_REGXX = 0, DIUOZ = 0, AIR = 0, GBC = 0, ALF = 0;
+  double UOZ = 0, KUOZ1 = 0, KUOZ2 = 0, KUOZ3 = 0, KUOZ4 = 0, DUOZ = 0, UOZ_TCORR = 0, DUOZ_REGXX = 0,
+         DIUOZ = 0, AIR = 0, GBC = 0, ALF = 0;
   double AFR = 0;
   double AFR_LC1 = 0, ALF_LC1 = 0;
   double COEFF = 0, DGTC_LEAN = 0;
@@ -35,5 +35,11 @@ struct EcuDataRecord {
   SharedValue<double> CorrUOZ;
 };
 
-// The one process-wide record.
-extern EcuDataRecord EcuData;
+// Takes each decoded frame or completed speed sample. User-interface thread.
+class EcuDataSink {
+ public:
+  virtual void OnEcuData(const EcuDataRecord& d) = 0;
+
+ protected:
+  ~EcuDataSink() = default;
+};

@@ -2,73 +2,158 @@
 // The ECU session: link state, handshake, reply dispatch, retries, teardown,
 // and the requests of the KWP frame. User-interface thread unless stated.
 
+#include <atomic>
 #include <cstdint>
+#include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "common/bytes.h"
 #include "common/shared_value.h"
+#include "ecu/csvlog.h"
+#include "ecu/ecu_data.h"
 #include "link/link.h"
+#include "link/port.h"
 
 class KLinePort;
 class Lc1Reader;
-
-// Session state shared by the window, the session and the link threads.
-extern SharedValue<std::uint8_t> LinkState;           // 1 while a diagnostic session is established
-extern SharedValue<std::uint8_t> LeaveUnidirRequest;  // user asked to leave unidirectional mode
-extern SharedValue<std::int8_t> RequestedCorrUOZ;     // -15..15 degrees
-
-// The LC-1 reader whose reading the session copies into EcuData and which its
-// teardown stops; nullptr (as at start) for none. Set by the window that owns it.
-void SetSessionLc1(Lc1Reader* reader);
-Lc1Reader* SessionLc1();
-
-// The link of the current connection, also stopped after it ended (until the
-// next connect); nullptr before the first.
-KLineLink* EcuLink();
-// The port of the current connection; nullptr before the first. True while it is open.
-KLinePort* EcuPort();
-bool EcuPortOpen();
-// True while the ECU streams crank packets.
-bool EcuUnidirMode();
-// True from the connect until the teardown (the port open or the link timer running).
-bool EcuLinkActive();
-// Polling on or off: the data requests at DataInterval by the window's timer
-// (UiHooks::SetMsgTimerEnabled), or with DataInterval 0 each as the last reply
-// is in, by the link.
-void EcuSetPolling(bool on);
-
-// Opens the K-line port and starts the handshake. Port errors propagate.
-void EcuConnect(const std::string& port, int speedIndex, bool fastInit, bool echo);
-// Sends StopDiagnosticSession; the replies end the session.
-void EcuDisconnect();
-// Stops the link threads and timer, closes the port, stops the LC-1 reader.
-void EcuTeardown();
-
-// Frames a request (without checksum), appends the checksum and queues it.
-// Any thread.
-void SendRequest(const std::vector<std::uint8_t>& frame);
-// Queues the data request 82 10 F1 21 0D. Any thread.
-void RequestData();
 
 // The message of a link whose speed the ECU refused (kNoAnswerText, link.h, is
 // the other that ends a link).
 inline constexpr const char* kSpeedRefusedText = "ЭБУ не поддерживает выбранную скорость соединения";
 
-// The receiver's hand-off of one complete reply whose checksum matched; data
-// starts at the service identifier, count is data bytes plus checksum.
-void DispatchReply(const std::uint8_t* data, int count);
-// Receiver thread. Queues the repeat of the request whose exchange was garbled.
-// False when the repeats of a start request are used up (the link must end).
-bool RetryLastRequest();
-// Receiver thread. The raw commands of the unidirectional stream.
-void SendSwitchBack();
-void SendCorrUOZ(std::int8_t correction);
-// Program end: stops a link still running (threads, timer, port) and the LC-1
-// reader without touching the window or the log, so every worker's wait ends.
-// Call it before TerminateAllWorkers.
-void EcuShutdown();
-// Ends the link as on a reply time-out: closes the session's log, tears the
-// link down and reports text (UiHooks::LinkEnded) unless it is empty or the
-// window is closing.
-void EcuEndLink(const std::string& text);
+// One ECU connection after another, with the record they decode into.
+class EcuSession {
+ public:
+  EcuSession();
+  // Stops a link still running and closes its port (not the LC-1 reader).
+  ~EcuSession();
+  EcuSession(const EcuSession&) = delete;
+  EcuSession& operator=(const EcuSession&) = delete;
+
+  // The record of the last decoded frame and speed sample.
+  EcuDataRecord& Data() { return data_; }
+  const EcuDataRecord& Data() const { return data_; }
+
+  // Sinks get each decoded data frame and completed speed sample, in the order
+  // they were added, before the log row. A sink must outlive its registration.
+  void AddSink(EcuDataSink& sink);
+  void RemoveSink(EcuDataSink& sink);
+
+  // 1 while a diagnostic session is established. Any thread.
+  SharedValue<std::uint8_t>& LinkState() { return linkState_; }
+  // The user asked to leave unidirectional mode. Any thread.
+  SharedValue<std::uint8_t>& LeaveUnidirRequest() { return leaveUnidir_; }
+  // The ignition correction asked for, -15..15 degrees. Any thread.
+  SharedValue<std::int8_t>& RequestedCorrUOZ() { return requestedCorr_; }
+  // Repeats of the current start request; negative replies (status panel 6).
+  SharedValue<std::uint8_t>& StartRetryCount() { return startRetries_; }
+  SharedValue<std::uint32_t>& NegativeReplyCount() { return negativeReplies_; }
+
+  // The LC-1 reader whose reading goes into the record and which the teardown
+  // stops; nullptr (as at start) for none.
+  void SetLc1(Lc1Reader* reader) { lc1_ = reader; }
+  Lc1Reader* Lc1() const { return lc1_; }
+  // The LC-1 running alone: its reading into the record without a frame.
+  void CopyLc1Reading();
+
+  // The link of the current connection, also stopped after it ended (until the
+  // next connect); nullptr before the first.
+  KLineLink* Link() { return link_.get(); }
+  // The port of the current connection; nullptr before the first. True while it is open.
+  KLinePort* Port() { return port_.get(); }
+  bool PortOpen() const;
+  // True while the ECU streams crank packets.
+  bool UnidirMode() const;
+  // True from the connect until the teardown (the port open or the link timer running).
+  bool LinkActive() const;
+  // Polling on or off: the data requests at DataInterval by the window's timer
+  // (UiHooks::SetMsgTimerEnabled), or with DataInterval 0 each as the last reply
+  // is in, by the link.
+  void SetPolling(bool on);
+
+  // Opens the K-line port and starts the handshake. Port errors propagate.
+  void Connect(const std::string& port, int speedIndex, bool fastInit, bool echo);
+  // Sends StopDiagnosticSession; the replies end the session.
+  void Disconnect();
+  // Stops the link threads and timer, closes the port, stops the LC-1 reader.
+  void Teardown();
+  // Program end: stops a link still running (threads, timer, port) and the LC-1
+  // reader without touching the window or the log, so every worker's wait ends.
+  // Call it before TerminateAllWorkers.
+  void Shutdown();
+  // Ends the link as on a reply time-out: closes the session's log, tears the
+  // link down and reports text (UiHooks::LinkEnded) unless it is empty or the
+  // window is closing.
+  void EndLink(const std::string& text);
+
+  // Frames a request (without checksum), appends the checksum and queues it.
+  // Any thread.
+  void SendRequest(const std::vector<std::uint8_t>& frame);
+  // Queues the data request 82 10 F1 21 0D. Any thread.
+  void RequestData();
+
+  // The receiver's hand-off of one complete reply whose checksum matched; data
+  // starts at the service identifier, count is data bytes plus checksum.
+  void DispatchReply(const std::uint8_t* data, int count);
+  // The receiver's hand-off of one crank packet (count >= 7).
+  void HandlePacket(const std::uint8_t* packet, int count);
+  // Receiver thread. Queues the repeat of the request whose exchange was garbled.
+  // False when the repeats of a start request are used up (the link must end).
+  bool RetryLastRequest();
+  // Receiver thread. The raw commands of the unidirectional stream.
+  void SendSwitchBack();
+  void SendCorrUOZ(std::int8_t correction);
+
+  // Tests: the link becomes one without threads (its queue and current
+  // request), replacing the last connection's.
+  KLineLink& UseLinkWithoutThreads();
+
+ private:
+  class Client : public LinkClient {
+   public:
+    explicit Client(EcuSession& s) : s_(s) {}
+    void OnReply(const std::uint8_t* data, int count) override { s_.DispatchReply(data, count); }
+    void OnPacket(const std::uint8_t* data, int count) override { s_.HandlePacket(data, count); }
+    bool OnGarbled() override { return s_.RetryLastRequest(); }
+    void OnLinkLost(const std::string& text) override { s_.EndLink(text); }
+    void RequestNextData() override;
+    bool SwitchBackRequested() override { return s_.leaveUnidir_.load() != 0; }
+    void SendSwitchBack() override { s_.SendSwitchBack(); }
+    std::optional<std::int8_t> CorrectionToSend() override;
+    void SendCorrection(std::int8_t correction) override { s_.SendCorrUOZ(correction); }
+
+   private:
+    EcuSession& s_;
+  };
+
+  void ReleaseLink();
+  bool ChangeSpeed(int speedIndex);
+  void OnDataReply(const std::uint8_t* data, int count);
+  void OnNegativeReply(const std::uint8_t* data, int count);
+  // The only writer of AFR_LC1 (and ALF_LC1 with it).
+  void StoreLc1(double afr, bool withAlf);
+  double Lc1Value() const;
+  void Publish();
+
+  EcuDataRecord data_;
+  std::vector<EcuDataSink*> sinks_;
+  CsvLogSink log_;
+  SharedValue<std::uint8_t> linkState_;
+  SharedValue<std::uint8_t> leaveUnidir_;
+  SharedValue<std::int8_t> requestedCorr_;
+  SharedValue<std::uint8_t> startRetries_;
+  SharedValue<std::uint32_t> negativeReplies_;
+  Lc1Reader* lc1_ = nullptr;
+  Client client_{*this};
+  // The port and the link of the current connection (kept, stopped, after it
+  // ends, until the next one: a link may end from inside its own timer tick).
+  // User-interface thread.
+  std::unique_ptr<KLinePort> port_;
+  std::unique_ptr<KLineLink> link_;
+  // The same for the receiver thread, which queues repeats and writes the
+  // stream's raw commands: cleared before the link or the port is replaced.
+  std::atomic<KLineLink*> threadLink_{nullptr};
+  std::atomic<PortId> threadPort_{kNoPort};
+};

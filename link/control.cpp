@@ -57,8 +57,8 @@ KLineLink::~KLineLink() { Stop(); }
 void KLineLink::Stop() {
   if (reader_) reader_->Terminate();
   if (writer_) writer_->Terminate();
-  reader_.reset();
-  writer_.reset();
+  if (reader_) stoppedReader_ = std::move(reader_);
+  if (writer_) stoppedWriter_ = std::move(writer_);
   core_->DropRequests(false);
   core_->writerEvent.Set();
   // A stopped link streams nothing: the window shows B mode again.
@@ -69,6 +69,12 @@ void KLineLink::Stop() {
 
 bool KLineLink::ThreadsRunning() const {
   return reader_ && writer_ && !reader_->Finished() && !writer_->Finished();
+}
+
+bool KLineLink::ThreadsEnded() const {
+  for (const auto* t : {&reader_, &writer_, &stoppedReader_, &stoppedWriter_})
+    if (*t && !(*t)->Finished()) return false;
+  return true;
 }
 
 void KLineLink::SetPolling(bool on) { core_->polling.store(on); }

@@ -76,6 +76,9 @@ class KLineLink {
   void Stop();
   // UI thread. True while the threads have been neither stopped nor died.
   bool ThreadsRunning() const;
+  // UI thread. True once no thread of this link runs any more, so none can
+  // reach the client (each holds the link's state until it ends).
+  bool ThreadsEnded() const;
 
   // UI or receiver thread. Queues a request (bytes with checksum). Returns
   // false and drops it when 200 requests are already pending.
@@ -137,6 +140,8 @@ class KLineLink {
   // The threads own themselves; these are kept to ask them to end and to
   // notice one that died.
   std::shared_ptr<WorkerThread> reader_;
+  // The threads after Stop, to tell when they have ended.
+  std::shared_ptr<WorkerThread> stoppedReader_, stoppedWriter_;
   std::shared_ptr<WorkerThread> writer_;
   UiTimer timer_;
 };

@@ -32,6 +32,7 @@ class DisplayEndToEnd : public LinkRig {
   void SetUp() override {
     LinkRig::SetUp();
     w = std::make_unique<TfrmMain>(&ui);
+    Watch(w->Session());
     // The window loaded its fallback settings; the rig's link settings apply.
     TCfg.Echo = 1;
     TCfg.WriterPause = 20;
@@ -78,12 +79,12 @@ class DisplayEndToEnd : public LinkRig {
     w->btnConnectClick();
     ASSERT_TRUE(WaitSession());
     w->btnUnidirectionalMode->trigger();
-    ASSERT_TRUE(Until([] { return EcuUnidirMode(); }, 5000));
+    ASSERT_TRUE(Until([&] { return w->Session().UnidirMode(); }, 5000));
   }
   // Sets the correction and waits until the packets report it.
   void Correction(int degrees) {
     w->edCorrUOZ->setValue(degrees);
-    ASSERT_TRUE(Until([&] { return EcuData.CorrUOZ.load() == degrees; }, 10000)) << degrees;
+    ASSERT_TRUE(Until([&] { return w->Session().Data().CorrUOZ.load() == degrees; }, 10000)) << degrees;
   }
   // One full-throttle run-up; waits until the engine idles again and the
   // window has closed the run.
@@ -136,10 +137,10 @@ TEST_F(DisplayEndToEnd, TwoRunUpsWithTwoCorrectionsGiveTwoColumnsFasterOneHighli
 
   // Leaving the mode: the stream stops and polling resumes by itself.
   w->btnUnidirectionalMode->trigger();
-  ASSERT_TRUE(Until([] { return !EcuUnidirMode(); }, 10000));
+  ASSERT_TRUE(Until([&] { return !w->Session().UnidirMode(); }, 10000));
   const int polls = CountRequests(0x21);
   ASSERT_TRUE(Until([&] { return CountRequests(0x21) >= polls + 3; }, 5000));
-  EXPECT_EQ(LinkState.load(), 1);
+  EXPECT_EQ(w->Session().LinkState().load(), 1);
   EXPECT_FALSE(w->btnUnidirectionalMode->isChecked());
 }
 
@@ -222,10 +223,11 @@ TEST_F(DisplayEndToEnd, RunsAreKeptAsTheyEndAndReopenAnotherTimeWithTheirSummary
   EXPECT_GT(samples, 20u);
 
   w->btnDisconnectClick();
-  ASSERT_TRUE(Until([&] { return LinkState.load() == 0 && !EcuPortOpen(); }, 10000));
+  ASSERT_TRUE(Until([&] { return w->Session().LinkState().load() == 0 && !w->Session().PortOpen(); }, 10000));
 
   // Another day: a new program opens the file.
   w = std::make_unique<TfrmMain>(&ui);
+  Watch(w->Session());
   ui.openAnswers.push_back(path);
   w->btnOpenRunsClick();
   EXPECT_TRUE(ui.errors.empty());
@@ -267,7 +269,7 @@ TEST_F(DisplayEndToEnd, RunCutOffByAPulledCableIsInTheRunsFile) {
   engine->StartRunUp();
   ASSERT_TRUE(Until([&] { return !w->grdSpinup->Cell(1, 4).isEmpty(); }, 20000));
   line->Hangup();
-  ASSERT_TRUE(Until([] { return LinkState.load() == 0 && !EcuPortOpen(); }, 10000));
+  ASSERT_TRUE(Until([&] { return w->Session().LinkState().load() == 0 && !w->Session().PortOpen(); }, 10000));
   ASSERT_EQ(w->RunCount(), 1);
   RunsFileContent file;
   ASSERT_EQ(ParseRunsFile(ReadFile(w->Display->Journal().Path()), file), "");

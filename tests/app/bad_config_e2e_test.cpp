@@ -26,6 +26,7 @@ TEST_F(BadConfigEndToEnd, HugePauseIsBroughtIntoRangeAndF3EndsTheSessionPromptly
            "[Lambda]\r\nPort=\xCD\xE5\xF2\r\n";
   }
   w = std::make_unique<TfrmMain>(&ui);
+  Watch(w->Session());
   EXPECT_EQ(TCfg.WriterPause.load(), 200);
   EXPECT_EQ(TCfg.ScreenInterval, 0);
   ASSERT_EQ(ui.messages.size(), 1u);
@@ -34,7 +35,7 @@ TEST_F(BadConfigEndToEnd, HugePauseIsBroughtIntoRangeAndF3EndsTheSessionPromptly
   StartLine();
   TCfg.Port = line->LinkPath();
   w->btnConnectClick();
-  ASSERT_TRUE(WaitFor([&] { return LinkState.load() == 1 && CountRequests(0x21) >= 2; }));
+  ASSERT_TRUE(WaitFor([&] { return w->Session().LinkState().load() == 1 && CountRequests(0x21) >= 2; }));
   w->btnDisconnect->trigger();
   // The bound is far beyond a second, and far below one unbounded pause.
   EXPECT_TRUE(WaitFor([&] { return w->StatusText(0) == "Не подключен" && LiveWorkerCount() == 0; }, 10000));

@@ -44,15 +44,15 @@ class DisplayTest : public ::testing::Test {
     SetAppDirOverride("");
   }
   void Session(bool unidir) {
-    LinkState = 1;
-    SetUnidirMode(unidir ? 1 : 0);
+    w->Session().LinkState() = 1;
+    SetUnidirMode(w->Session(), unidir ? 1 : 0);
   }
   // One completed speed sample handed to the display.
   void Sample(int rpm, double dt = 0.1, double accel = 0, double corr = 0) {
-    EcuData.RPM = static_cast<std::uint16_t>(rpm);
-    EcuData.SpinDt = dt;
-    EcuData.SpinAccel = accel;
-    EcuData.CorrUOZ = corr;
+    w->Session().Data().RPM = static_cast<std::uint16_t>(rpm);
+    w->Session().Data().SpinDt = dt;
+    w->Session().Data().SpinAccel = accel;
+    w->Session().Data().CorrUOZ = corr;
     w->UpdateDisplay();
   }
   // A run from 1500 rpm through 2000, 2500 and 3000 with samples dt long.
@@ -71,13 +71,13 @@ class DisplayTest : public ::testing::Test {
 
 TEST_F(DisplayTest, RequestReplyFillsDiagnosticsAndLeavesChartAlone) {
   Session(false);
-  EcuData.RPM = 850;
-  EcuData.AFR = 14.66;
-  EcuData.TWAT = -5;
-  EcuData.PRESS = 98.04;
-  EcuData.CorrUOZ = -2.5;
-  EcuData.fXX = 1;
-  EcuData.SpinDt = 0.1;
+  w->Session().Data().RPM = 850;
+  w->Session().Data().AFR = 14.66;
+  w->Session().Data().TWAT = -5;
+  w->Session().Data().PRESS = 98.04;
+  w->Session().Data().CorrUOZ = -2.5;
+  w->Session().Data().fXX = 1;
+  w->Session().Data().SpinDt = 0.1;
   for (int i = 0; i < 50; ++i) w->UpdateDisplay();
   EXPECT_EQ(w->lblRPM->text(), "850");
   EXPECT_EQ(w->lblCorrUOZ->text(), "-2.5");
@@ -94,11 +94,11 @@ TEST_F(DisplayTest, RequestReplyFillsDiagnosticsAndLeavesChartAlone) {
 
 TEST_F(DisplayTest, UnidirectionalModeLeavesDiagnosticsWithLastValues) {
   Session(false);
-  EcuData.RPM = 850;
-  EcuData.fDET = 1;
+  w->Session().Data().RPM = 850;
+  w->Session().Data().fDET = 1;
   w->UpdateDisplay();
-  SetUnidirMode(1);
-  EcuData.fDET = 0;
+  SetUnidirMode(w->Session(), 1);
+  w->Session().Data().fDET = 0;
   Sample(1500);
   EXPECT_EQ(w->lblRPM->text(), "1500");
   EXPECT_EQ(w->DiagPage->lblRPM2->text(), "850");
@@ -135,7 +135,7 @@ TEST_F(DisplayTest, ScreenTickInUnidirectionalModeTakesNoSampleTwice) {
   Sample(1600, 0.1, 20);
   const double t = d->Acceleration().ElapsedTime();
   const int count = d->Acceleration().Filter().Count();
-  EcuData.RPM = 1700;
+  w->Session().Data().RPM = 1700;
   for (int i = 0; i < 5; ++i) w->ScreenUpdateTimerTimer();
   EXPECT_EQ(w->lblRPM->text(), "1700");
   EXPECT_EQ(Points(w->ChartPage->Series1), 2);
@@ -147,9 +147,9 @@ TEST_F(DisplayTest, AdditionalFuelRecordsAgainstTimeAndFollowsNewestPoint) {
   w->bcmbMode->setCurrentIndex(1);
   ASSERT_EQ(w->ChartMode, 1);
   Session(true);
-  EcuData.AFR = 13.0;
-  EcuData.AFR_LC1 = -1.0;
-  EcuData.DGTC_RICH = 1.5;
+  w->Session().Data().AFR = 13.0;
+  w->Session().Data().AFR_LC1 = -1.0;
+  w->Session().Data().DGTC_RICH = 1.5;
   for (int i = 0; i < 110; ++i) Sample(3000, 0.1);
   auto& c = *w->ChartPage;
   EXPECT_EQ(Points(c.Series1), 110);
@@ -170,12 +170,12 @@ TEST_F(DisplayTest, AdditionalFuelRecordsAgainstTimeAndFollowsNewestPoint) {
 }
 
 TEST_F(DisplayTest, LambdaPanelFollowsLc1EvenWithoutEcu) {
-  LiveLc1 lc1(&w->Lc1());
+  LiveLc1 lc1(w->Lc1());
   ASSERT_TRUE(w->Lc1().Active());
-  EcuData.AFR_LC1 = 14.7;
+  w->Session().Data().AFR_LC1 = 14.7;
   w->UpdateDisplay();
   EXPECT_EQ(w->StatusText(7), " LC1 AFR: 14.7");
-  EcuData.AFR_LC1 = -1.0;
+  w->Session().Data().AFR_LC1 = -1.0;
   w->UpdateDisplay();
   EXPECT_EQ(w->StatusText(7), " LC1 AFR: --");
   EXPECT_EQ(w->lblRPM->text(), "");  // no link: the top strip stays
@@ -278,8 +278,8 @@ TEST_F(DisplayTest, ConnectForgetsHighlights) {
   Session(true);
   Run(0.1);
   ASSERT_EQ(d->Table().BestInRow(1).column, 1);
-  LinkState = 0;
-  SetUnidirMode(0);
+  w->Session().LinkState() = 0;
+  SetUnidirMode(w->Session(), 0);
   d->ResetBest();
   EXPECT_EQ(d->Table().BestInRow(1).column, 0);
   EXPECT_EQ(Cell(1, 1), "0.1");
@@ -394,8 +394,8 @@ TEST_F(DisplayTest, ModeSelectorSetsUpTheChartAgain) {
   ASSERT_EQ(Points(c.Series1), 20);
   EXPECT_EQ(c.Chart1->yAxis2->range(), QCPRange(10, 20.2));
   EXPECT_TRUE(c.CustomAxis->visible());
-  LinkState = 0;
-  SetUnidirMode(0);
+  w->Session().LinkState() = 0;
+  SetUnidirMode(w->Session(), 0);
   w->bcmbMode->setCurrentIndex(0);
   EXPECT_EQ(w->ChartMode, 0);
   for (QCPGraph* g : {c.Series1, c.Series2, c.Series3, c.Series4, c.Series5}) EXPECT_EQ(Points(g), 0);

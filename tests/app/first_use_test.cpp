@@ -27,6 +27,7 @@ TEST_F(FirstUse, SecondStartWithOnlyTheKlinePortChangedConnectsAndPolls) {
   const QString cfg = QString::fromStdString(ConfigFilePath());
   ASSERT_FALSE(QFile::exists(cfg));
   w = std::make_unique<TfrmMain>(&ui);
+  Watch(w->Session());
   w->show();
   w->activateWindow();
   ASSERT_TRUE(QTest::qWaitForWindowActive(w.get()));
@@ -47,6 +48,8 @@ TEST_F(FirstUse, SecondStartWithOnlyTheKlinePortChangedConnectsAndPolls) {
   f.close();
 
   w = std::make_unique<TfrmMain>(&ui);
+
+  Watch(w->Session());
   w->show();
   w->activateWindow();
   ASSERT_TRUE(QTest::qWaitForWindowActive(w.get()));

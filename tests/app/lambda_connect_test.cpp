@@ -82,7 +82,7 @@ TEST_F(Lc1Window, AbsentLc1PortIsNamedAsTheLc1sAndTheKlineIsNotTried) {
   EXPECT_EQ(ui_.errors[0],
             "Ошибка открытия порта LC-1 " + TCfg.LambdaPort +
                 ": нет такого устройства\nЕсли LC-1 не используется: «Настройки» → «Порт LC-1» → «Нет».");
-  EXPECT_FALSE(EcuPortOpen());
+  EXPECT_FALSE(w_->Session().PortOpen());
   EXPECT_EQ(w_->StatusText(0), "Не подключен");
   // The LC-1 command alone says the same.
   w_->btnConnectLambdaClick();

@@ -73,7 +73,7 @@ class LoggedSessionView : public LinkRig {
     StartLine();
     Connect(2);
     if (!WaitSession() || !WaitFor([&] { return ui.replyCount >= replies; }, 20000)) return {};
-    EcuDisconnect();
+    session.Disconnect();
     if (!WaitLinkEnd()) return {};
     return FileLines(LogFilePath());
   }

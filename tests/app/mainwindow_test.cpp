@@ -133,7 +133,7 @@ TEST_F(MainWindow, SpinEditorsHaveTheirRangesStepsAndStartValuesAndTakeNoTyping)
   w_->edAvgAngle->stepBy(2);
   EXPECT_EQ(w_->AvgAngle(), 380);
   w_->edCorrUOZ->stepBy(-3);
-  EXPECT_EQ(RequestedCorrUOZ.load(), -3);
+  EXPECT_EQ(w_->Session().RequestedCorrUOZ().load(), -3);
   w_->edCorrUOZ->setValue(0);
 }
 
@@ -233,8 +233,8 @@ TEST_F(MainWindow, RefreshControlsFollowsTheStateTable) {
   Lc1Reader& reader = w_->Lc1();
   for (const Row& r : rows) {
     SCOPED_TRACE(r.state);
-    LinkState = static_cast<std::uint8_t>(r.link);
-    SetUnidirMode(static_cast<std::uint8_t>(r.unidir));
+    w_->Session().LinkState() = static_cast<std::uint8_t>(r.link);
+    SetUnidirMode(w_->Session(), static_cast<std::uint8_t>(r.unidir));
     TCfg.LambdaEnabled = static_cast<std::uint8_t>(r.lambdaEnabled);
     if (r.lambdaActive) {
       lc1.SetSilent(r.noData == 1);
@@ -306,7 +306,7 @@ TEST_F(MainWindow, ConnectingDisablesItsCommandsUntilTheSessionAnswers) {
   for (QAction* a : {w_->btnConnect, w_->btnFlashRead, w_->btnFlashWrite, w_->btnConnectLambda,
                      w_->btnDisconnect, w_->btnUnidirectionalMode})
     EXPECT_FALSE(a->isEnabled()) << a->objectName().toStdString();
-  EcuTeardown();
+  w_->Session().Teardown();
   EXPECT_TRUE(w_->btnConnect->isEnabled());
   ::close(master);
   ::close(slave);
@@ -374,7 +374,7 @@ TEST_F(MainWindow, Lc1ConnectSetsTheScreenTimerAndAlwaysRefreshes) {
     EXPECT_EQ(w_->StatusText(1), "Не подключен");
   }
   // During a session the screen timer keeps the session's interval.
-  LinkState = 1;
+  w_->Session().LinkState() = 1;
   TCfg.ScreenInterval = 0;
   w_->btnConnectLambdaClick();
   EXPECT_EQ(w_->ScreenUpdateInterval(), 250);
@@ -388,20 +388,20 @@ TEST_F(MainWindow, Lc1DisconnectEmptiesTheAfrPanel) {
 }
 
 TEST_F(MainWindow, UnidirectionalCommandInTheModeOnlyAsksToLeave) {
-  LinkState = 1;
-  SetUnidirMode(1);
+  w_->Session().LinkState() = 1;
+  SetUnidirMode(w_->Session(), 1);
   w_->RefreshControls();
   w_->btnUnidirectionalMode->trigger();
-  EXPECT_EQ(LeaveUnidirRequest.load(), 1);
+  EXPECT_EQ(w_->Session().LeaveUnidirRequest().load(), 1);
   EXPECT_TRUE(w_->btnUnidirectionalMode->isChecked());
 }
 
 TEST_F(MainWindow, UnidirectionalCommandRequestsTheMode) {
-  LinkState = 1;
+  w_->Session().LinkState() = 1;
   w_->RefreshControls();
-  LeaveUnidirRequest = 1;
+  w_->Session().LeaveUnidirRequest() = 1;
   w_->btnUnidirectionalMode->trigger();
-  EXPECT_EQ(LeaveUnidirRequest.load(), 0);
+  EXPECT_EQ(w_->Session().LeaveUnidirRequest().load(), 0);
   EXPECT_FALSE(w_->btnUnidirectionalMode->isChecked());  // pressed only once the mode runs
 }
 
@@ -431,7 +431,7 @@ TEST_F(MainWindow, IdleCloseSavesOnceAndCloses) {
 
 TEST_F(MainWindow, CloseDuringASessionDefersAndSavesTwice) {
   w_->show();
-  LinkState = 1;
+  w_->Session().LinkState() = 1;
   w_->SetMsgTimerEnabled(true);
   EXPECT_FALSE(w_->close());
   EXPECT_TRUE(w_->isVisible());
@@ -441,7 +441,7 @@ TEST_F(MainWindow, CloseDuringASessionDefersAndSavesTwice) {
 
   ASSERT_TRUE(QFile::remove(dir_.path() + "/cfg.ini"));
   TCfg.Port = "ttyUSB3";
-  LinkState = 0;  // the session has ended; its teardown closes again
+  w_->Session().LinkState() = 0;  // the session has ended; its teardown closes again
   w_->CloseMainWindow();
   EXPECT_FALSE(w_->isVisible());
   QFile f(dir_.path() + "/cfg.ini");

@@ -18,6 +18,7 @@ class ReconnectEndToEnd : public LinkRig {
   void SetUp() override {
     LinkRig::SetUp();
     w = std::make_unique<TfrmMain>(&ui);
+    Watch(w->Session());
     // The window loaded its fallback settings; the rig's link settings apply.
     ApplyLinkSettings();
     TCfg.ScreenInterval = 0;
@@ -38,8 +39,9 @@ class ReconnectEndToEnd : public LinkRig {
   // Waits for a session that polls; a reconnection takes its 2 s wait first.
   bool Polled(int moreRequests) {
     const int before = CountRequests(0x21);
-    return WaitFor([&] { return LinkState.load() == 1 && CountRequests(0x21) >= before + moreRequests; },
-                   15000);
+    return WaitFor(
+        [&] { return w->Session().LinkState().load() == 1 && CountRequests(0x21) >= before + moreRequests; },
+        15000);
   }
 
   // Every line of the file ends with CR LF and has the log's 90 columns.

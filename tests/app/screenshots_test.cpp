@@ -42,36 +42,36 @@ bool Save(QWidget* w, const QString& file) {
 // The main window as it looks in use: twenty runs in the table (more than
 // fit, so the runs scroll beside the band column), numbers in every box.
 void FillWithData(TfrmMain& w) {
-  LinkState = 1;
-  SetUnidirMode(1);
+  w.Session().LinkState() = 1;
+  SetUnidirMode(w.Session(), 1);
   for (int run = 0; run < 20; ++run) {
     for (int rpm = 1500; rpm <= 7600; rpm += 250) {
-      EcuData.RPM = static_cast<std::uint16_t>(rpm);
-      EcuData.SpinDt = 0.05 + 0.002 * (run % 7);
-      EcuData.SpinAccel = 40;
-      EcuData.CorrUOZ = run % 2 ? -3 : 2;
+      w.Session().Data().RPM = static_cast<std::uint16_t>(rpm);
+      w.Session().Data().SpinDt = 0.05 + 0.002 * (run % 7);
+      w.Session().Data().SpinAccel = 40;
+      w.Session().Data().CorrUOZ = run % 2 ? -3 : 2;
       w.UpdateDisplay();
     }
-    EcuData.RPM = 800;
+    w.Session().Data().RPM = 800;
     w.UpdateDisplay();
   }
-  SetUnidirMode(0);
-  EcuData.RPM = 5230;
-  EcuData.THR = 87;
-  EcuData.AFR = 12.9;
-  EcuData.TWAT = 91;
-  EcuData.TAIR = 34;
-  EcuData.UOZ = 28.5;
-  EcuData.AIR = 412;
-  EcuData.GBC = 168.4;
-  EcuData.INJ = 11.2;
-  EcuData.SSM = 40;
-  EcuData.PRESS = 98.1;
-  EcuData.fXX = 0;
-  EcuData.fLAMREG = 1;
-  EcuData.fLEARN = 1;
+  SetUnidirMode(w.Session(), 0);
+  w.Session().Data().RPM = 5230;
+  w.Session().Data().THR = 87;
+  w.Session().Data().AFR = 12.9;
+  w.Session().Data().TWAT = 91;
+  w.Session().Data().TAIR = 34;
+  w.Session().Data().UOZ = 28.5;
+  w.Session().Data().AIR = 412;
+  w.Session().Data().GBC = 168.4;
+  w.Session().Data().INJ = 11.2;
+  w.Session().Data().SSM = 40;
+  w.Session().Data().PRESS = 98.1;
+  w.Session().Data().fXX = 0;
+  w.Session().Data().fLAMREG = 1;
+  w.Session().Data().fLEARN = 1;
   w.UpdateDisplay();
-  LinkState = 0;
+  w.Session().LinkState() = 0;
   const char* const panels[9] = {"Подключен", "Подключен", "27 мс",          "0",         "0",
                                  "2",         "0",         " LC1 AFR: 14.7", "25.4 п/сек"};
   for (int p = 0; p < 9; ++p) w.SetStatusText(static_cast<StatusPanel>(p), panels[p]);
@@ -124,7 +124,6 @@ TEST(Screenshots, DISABLED_RenderWindows) {
   }
   sizes.close();
   QApplication::setFont(normal);
-  EcuData = EcuDataRecord{};
   {
     TfrmMain w(&ui);
     w.show();

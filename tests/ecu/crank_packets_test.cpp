@@ -156,45 +156,43 @@ TEST(SpinPacket, EnteringTheModeClearsTheRunningSample) {
 class SpinHandOff : public ::testing::Test {
  protected:
   void SetUp() override {
-    EcuData = EcuDataRecord{};
     saved_ = TCfg.LambdaEnabled;
+    session.AddSink(ui);
   }
-  void TearDown() override {
-    TCfg.LambdaEnabled = saved_;
-    EcuData = EcuDataRecord{};
-  }
+  void TearDown() override { TCfg.LambdaEnabled = saved_; }
   RecordingUi ui;
+  EcuSession session;
   std::uint8_t saved_ = 0;
 };
 
 TEST_F(SpinHandOff, CountsEveryPacketAndDisplaysCompletedSamples) {
   TCfg.LambdaEnabled = 0;
-  EcuData.AFR_LC1 = 13.0;
+  session.Data().AFR_LC1 = 13.0;
   ui.avgAngle = 20;  // two packets of 18 degrees complete a sample
   const auto p = Packet(1, 1000);
-  HandleSpinPacket(p.data(), 7);
+  session.HandlePacket(p.data(), 7);
   EXPECT_EQ(ui.replyCount, 1);
   EXPECT_EQ(ui.displayUpdates, 0);
-  EXPECT_EQ(EcuData.AFR_LC1, 13.0);
-  HandleSpinPacket(p.data(), 9);
+  EXPECT_EQ(session.Data().AFR_LC1, 13.0);
+  session.HandlePacket(p.data(), 9);
   EXPECT_EQ(ui.replyCount, 2);
   EXPECT_EQ(ui.displayUpdates, 1);
-  EXPECT_EQ(EcuData.AFR_LC1, -1.0);
+  EXPECT_EQ(session.Data().AFR_LC1, -1.0);
   // A short packet is not a packet.
-  HandleSpinPacket(p.data(), 6);
+  session.HandlePacket(p.data(), 6);
   EXPECT_EQ(ui.replyCount, 2);
-  EXPECT_EQ(EcuData.SpinAngle, 0);
+  EXPECT_EQ(session.Data().SpinAngle, 0);
 }
 
 TEST_F(SpinHandOff, CompletedSampleTakesTheLambdaReading) {
   TCfg.LambdaEnabled = 1;
-  LiveLc1 lc1;
+  LiveLc1 lc1(session);
   ASSERT_TRUE(lc1.Receiving());
-  EcuData.ALF_LC1 = 0.5;
+  session.Data().ALF_LC1 = 0.5;
   ui.avgAngle = 0;
-  HandleSpinPacket(Packet(1, 1000).data(), 7);
-  EXPECT_EQ(EcuData.AFR_LC1, 14.7);
-  EXPECT_EQ(EcuData.ALF_LC1, 0.5);  // left alone on this path
+  session.HandlePacket(Packet(1, 1000).data(), 7);
+  EXPECT_EQ(session.Data().AFR_LC1, 14.7);
+  EXPECT_EQ(session.Data().ALF_LC1, 0.5);  // left alone on this path
 }
 
 }  // namespace

@@ -79,16 +79,15 @@ inline EcuDataRecord KnownFrame() {
 
 class CsvLogFile : public ::testing::Test {
  protected:
-  void SetUp() override {
-    SetAppDirOverride(dir_.File());
-    EcuData = KnownFrame();
-  }
+  void SetUp() override { SetAppDirOverride(dir_.File()); }
   void TearDown() override {
     CloseLog();
     SetAppDirOverride("");
-    EcuData = EcuDataRecord{};
   }
 
+  void WriteLogRow() { ::WriteLogRow(data); }
+
+  EcuDataRecord data = KnownFrame();
   TempDir dir_;
   RecordingUi ui;
 };

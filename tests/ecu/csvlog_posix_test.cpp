@@ -60,7 +60,7 @@ TEST_F(CsvLogFile, FailedWriteCutsTheFileBackToTheLastCompleteRow) {
   const fs::path path = fs::path(LogsDirPath()) / "limited.csv";
   fs::create_directories(path.parent_path());
   const std::size_t header = std::string(kHeader).size() + 2;
-  const std::size_t row = FormatLogRow(EcuData, 0).size() + 2;  // Time stays below 10 s
+  const std::size_t row = FormatLogRow(data, 0).size() + 2;  // Time stays below 10 s
   int written = 0;
   {
     // The third row is cut off halfway through by the limit.

@@ -103,7 +103,7 @@ TEST_F(CsvLogFile, SessionLogIsCompleteAfterClose) {
   EXPECT_EQ(text.substr(text.size() - 2), "\r\n");
   const std::string lastRow = text.substr(text.rfind('\n', text.size() - 3) + 1);
   EXPECT_EQ(std::count(lastRow.begin(), lastRow.end(), ','), 89);
-  EXPECT_EQ(lastRow.substr(lastRow.find(',')), FormatLogRow(EcuData, 0).substr(5) + "\r\n");
+  EXPECT_EQ(lastRow.substr(lastRow.find(',')), FormatLogRow(data, 0).substr(5) + "\r\n");
   EXPECT_TRUE(
       std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 128; }));
 }
@@ -146,7 +146,7 @@ TEST_F(CsvLogFile, EachRowIsInTheFileAsSoonAsItIsWritten) {
   for (int i = 0; i < 3; ++i) WriteLogRow();
   // Read through another descriptor while the log is open, as after kill -9.
   const std::string text = ReadFile(LogFilePath());
-  const std::string row = FormatLogRow(EcuData, 0).substr(5) + "\r\n";
+  const std::string row = FormatLogRow(data, 0).substr(5) + "\r\n";
   EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 4);
   ASSERT_GE(text.size(), row.size());
   EXPECT_EQ(text.substr(text.size() - row.size()), row);

@@ -76,8 +76,8 @@ TEST_F(LoggedSession, EveryReplyOfAPolledSessionIsOneRowAfterDisconnect) {
   ASSERT_TRUE(WaitSession());
   ASSERT_TRUE(LogIsOpen());
   ASSERT_TRUE(WaitFor([&] { return Sent().size() > 20; }, 30000));
-  EcuSetPolling(false);
-  EcuDisconnect();
+  session.SetPolling(false);
+  session.Disconnect();
   ASSERT_TRUE(WaitLinkEnd());
   EXPECT_FALSE(LogIsOpen());
   EXPECT_TRUE(ui.errors.empty());
@@ -93,7 +93,7 @@ TEST_F(LoggedSession, LogIsCompleteWhenTheSessionEndsByTimeOut) {
   ASSERT_TRUE(WaitFor([&] { return ui.replyCount >= 10; }));
   line->SetSilent(true);
   ASSERT_TRUE(WaitLinkEnd());
-  EXPECT_EQ(LinkState.load(), 0);
+  EXPECT_EQ(session.LinkState().load(), 0);
   EXPECT_FALSE(LogIsOpen());
   ASSERT_EQ(ui.errors.size(), 1u);
   EXPECT_EQ(ui.errors[0], " Нет ответа от ЭБУ      ");

@@ -7,7 +7,6 @@
 #include "common/config.h"
 #include "ecu/ecu_data.h"
 #include "ecu/session.h"
-#include "ecu/session_internal.h"
 #include "link/link.h"
 #include "link/link_internal.h"
 #include "link/trace.h"
@@ -21,7 +20,8 @@ class Dispatch : public ::testing::Test {
  protected:
   void SetUp() override {
     ResetCoreState();
-    core_ = &session_detail::UseLinkWithoutThreads().Core();
+    session.AddSink(ui);
+    core_ = &session.UseLinkWithoutThreads().Core();
     core_->writerIdle = 0;  // an exchange is in progress: queueing wakes nobody
   }
   void TearDown() override { ResetCoreState(); }
@@ -31,7 +31,7 @@ class Dispatch : public ::testing::Test {
     std::copy(bytes.begin(), bytes.end(), core_->currentRequest.begin());
     core_->currentRequestLen = static_cast<std::uint8_t>(bytes.size());
   }
-  static int PendingRequests() { return EcuLink()->PendingRequests(); }
+  int PendingRequests() { return session.Link()->PendingRequests(); }
   link_detail::LinkCore* core_ = nullptr;
   // A data reply body: 61 0D, a record of recordLen bytes, a checksum byte.
   static std::vector<std::uint8_t> DataReply(int recordLen) {
@@ -42,6 +42,7 @@ class Dispatch : public ::testing::Test {
     return r;
   }
   RecordingUi ui;
+  EcuSession session;
 };
 
 struct LengthCase {
@@ -57,11 +58,11 @@ TEST_P(DataReplyLength, IsDecodedOnlyWhenItsLengthPasses) {
   const LengthCase& c = GetParam();
   TCfg.NotCheckReplyLen = c.lengthCheckOff;
   const auto reply = DataReply(c.recordLen);
-  DispatchReply(reply.data(), static_cast<int>(reply.size()));
-  EXPECT_EQ(EcuData.RPM, c.decoded ? 5000 : 0);
+  session.DispatchReply(reply.data(), static_cast<int>(reply.size()));
+  EXPECT_EQ(session.Data().RPM, c.decoded ? 5000 : 0);
   EXPECT_EQ(ui.displayUpdates, c.decoded ? 1 : 0);
   EXPECT_EQ(ui.replyCount, c.decoded ? 1 : 0);
-  EXPECT_EQ(EcuData.AFR_LC1, -1.0);  // copied in every case
+  EXPECT_EQ(session.Data().AFR_LC1, -1.0);  // copied in every case
   // A reply dropped for its length is counted with the bad replies and traced.
   if (c.decoded) {
     EXPECT_EQ(ui.status.count(5), 0u);
@@ -82,32 +83,32 @@ INSTANTIATE_TEST_SUITE_P(Cases, DataReplyLength,
 
 TEST_F(Dispatch, DataReplyForAnotherIdentifierOnlyCopiesTheLambdaValue) {
   TCfg.LambdaEnabled = 1;
-  LiveLc1 lc1;
+  LiveLc1 lc1(session);
   ASSERT_TRUE(lc1.Receiving());
   auto reply = DataReply(95);
   reply[1] = 0x0E;
-  DispatchReply(reply.data(), static_cast<int>(reply.size()));
-  EXPECT_EQ(EcuData.RPM, 0);
-  EXPECT_DOUBLE_EQ(EcuData.AFR_LC1, 14.7);
-  EXPECT_DOUBLE_EQ(EcuData.ALF_LC1, 1.0);
+  session.DispatchReply(reply.data(), static_cast<int>(reply.size()));
+  EXPECT_EQ(session.Data().RPM, 0);
+  EXPECT_DOUBLE_EQ(session.Data().AFR_LC1, 14.7);
+  EXPECT_DOUBLE_EQ(session.Data().ALF_LC1, 1.0);
   EXPECT_EQ(ui.displayUpdates, 0);
 }
 
 TEST_F(Dispatch, StartCommunicationReplyQueuesTheSessionRequest) {
   TCfg.CBR = 2;
-  StartRetryCount = 3;
+  session.StartRetryCount() = 3;
   const std::uint8_t reply[] = {0xC1, 0xEF, 0x8F, 0x00};
-  DispatchReply(reply, 4);
-  EXPECT_EQ(StartRetryCount.load(), 0);
+  session.DispatchReply(reply, 4);
+  EXPECT_EQ(session.StartRetryCount().load(), 0);
   EXPECT_EQ(PendingRequests(), 1);
 }
 
 TEST_F(Dispatch, NegativeRepliesAreCountedInPanelSix) {
   SetCurrent({0x82, 0x10, 0xF1, 0x21, 0x0D, 0xB1});
   const std::uint8_t reply[] = {0x7F, 0x21, 0x12, 0x00};
-  DispatchReply(reply, 4);
-  DispatchReply(reply, 4);
-  EXPECT_EQ(NegativeReplyCount.load(), 2u);
+  session.DispatchReply(reply, 4);
+  session.DispatchReply(reply, 4);
+  EXPECT_EQ(session.NegativeReplyCount().load(), 2u);
   EXPECT_EQ(ui.status[6], "2");
   EXPECT_EQ(ui.refreshCount, 0);
   EXPECT_TRUE(ui.messages.empty());
@@ -116,10 +117,10 @@ TEST_F(Dispatch, NegativeRepliesAreCountedInPanelSix) {
 
 TEST_F(Dispatch, UnknownRepliesAreIgnored) {
   const std::uint8_t reply[] = {0x62, 0x0D, 0x00};
-  DispatchReply(reply, 3);
+  session.DispatchReply(reply, 3);
   const std::uint8_t notOurs[] = {0x70, 0x73, 0x00};
-  DispatchReply(notOurs, 3);
-  EXPECT_FALSE(EcuUnidirMode());
+  session.DispatchReply(notOurs, 3);
+  EXPECT_FALSE(session.UnidirMode());
   EXPECT_EQ(ui.refreshCount, 0);
   EXPECT_EQ(PendingRequests(), 0);
 }
@@ -141,14 +142,38 @@ TEST_F(Dispatch, RetryRepeatsTheCurrentRequestWithinItsLimits) {
   for (const Case& c : cases) {
     core_->DropRequests(true);
     SetCurrent(c.current);
-    StartRetryCount = 0;
+    session.StartRetryCount() = 0;
     int refused = 0;
     for (int i = 0; i < 7; ++i)
-      if (!RetryLastRequest()) ++refused;
+      if (!session.RetryLastRequest()) ++refused;
     EXPECT_EQ(PendingRequests(), c.repeats) << int(c.current.empty() ? 0 : c.current[3]);
     // Past the limit of a start request the link must end.
     EXPECT_EQ(refused, c.repeats == 5 ? 2 : 0);
   }
+}
+
+// Two sessions in one process: a frame and a negative reply reach only the
+// session they were handed to, its record, counters and sinks.
+TEST_F(Dispatch, ASecondSessionSideBySideKeepsItsOwnRecordCountersAndSinks) {
+  struct Rpms : EcuDataSink {
+    void OnEcuData(const EcuDataRecord& d) override { seen.push_back(d.RPM); }
+    std::vector<int> seen;
+  } mine, theirs;
+  EcuSession other;
+  other.UseLinkWithoutThreads();
+  session.AddSink(mine);
+  other.AddSink(theirs);
+  const auto reply = DataReply(95);
+  session.DispatchReply(reply.data(), static_cast<int>(reply.size()));
+  const std::uint8_t negative[] = {0x7F, 0x21, 0x12, 0x00};
+  other.DispatchReply(negative, 4);
+  EXPECT_EQ(mine.seen, std::vector<int>{5000});
+  EXPECT_TRUE(theirs.seen.empty());
+  EXPECT_EQ(other.Data().RPM, 0);
+  EXPECT_EQ(session.NegativeReplyCount().load(), 0u);
+  EXPECT_EQ(other.NegativeReplyCount().load(), 1u);
+  other.RemoveSink(theirs);
+  session.RemoveSink(mine);
 }
 
 }  // namespace

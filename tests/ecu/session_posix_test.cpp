@@ -5,7 +5,6 @@
 #include <algorithm>
 
 #include "ecu/kwp.h"
-#include "ecu/session_internal.h"
 #include "tests/link/link_rig.h"
 #include "tests/support/kwp_ecu_wrapper.h"
 
@@ -43,15 +42,15 @@ TEST_F(SessionStream, FirstPacketInTheReadOfTheStreamsReplyStillEntersTheStream)
   line = std::make_unique<sim::SimLine>(path, std::make_shared<EagerStreamEcu>(ecu), o);
   Connect(1);
   ASSERT_TRUE(WaitSession());
-  EcuSetPolling(false);  // no data request in between
+  session.SetPolling(false);  // no data request in between
   ASSERT_TRUE(WaitLinkIdle());
   const int replies = ui.replyCount;
-  SendRequest(ReqUnidirectionalMode);
-  ASSERT_TRUE(WaitFor([] { return EcuUnidirMode(); }));
+  session.SendRequest(ReqUnidirectionalMode);
+  ASSERT_TRUE(WaitFor([&] { return session.UnidirMode(); }));
   // The packet that came with the reply and those after it are all taken.
   ASSERT_TRUE(WaitFor([&] { return ui.replyCount >= replies + 3; }));
-  EXPECT_EQ(EcuLink()->ChecksumErrorCount(), 0);
-  EXPECT_EQ(EcuLink()->ResetCount(), 0);
+  EXPECT_EQ(session.Link()->ChecksumErrorCount(), 0);
+  EXPECT_EQ(session.Link()->ResetCount(), 0);
 }
 
 }  // namespace

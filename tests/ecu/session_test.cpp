@@ -8,7 +8,6 @@
 #include "ecu/csvlog.h"
 #include "ecu/ecu_data.h"
 #include "ecu/kwp.h"
-#include "ecu/session_internal.h"
 #include "tests/link/kwp_line_rig.h"
 
 namespace {
@@ -36,7 +35,7 @@ TEST_P(Handshake, SendsTheExactBytesAndSwitchesSpeedOnlyAfterTheSessionReply) {
   if (LinesShowEveryRate()) {
     EXPECT_EQ(line->ProgramSettings().baud, 10400u);
   }
-  EXPECT_EQ(LinkState.load(), 0);
+  EXPECT_EQ(session.LinkState().load(), 0);
   ASSERT_TRUE(WaitSession());
   if (LinesShowEveryRate() || c.baud != 10400) {
     EXPECT_EQ(line->ProgramSettings().baud, c.baud);
@@ -55,10 +54,10 @@ TEST_P(Handshake, SendsTheExactBytesAndSwitchesSpeedOnlyAfterTheSessionReply) {
   EXPECT_EQ(requests[1].baud, 10400u);
   EXPECT_EQ(requests[2].bytes, (Bytes{0x82, 0x10, 0xF1, 0x21, 0x0D, 0xB1}));
   EXPECT_EQ(requests[2].baud, c.baud);
-  EXPECT_EQ(EcuLink()->ResetCount(), 0);
-  EXPECT_EQ(EcuLink()->ChecksumErrorCount(), 0);
+  EXPECT_EQ(session.Link()->ResetCount(), 0);
+  EXPECT_EQ(session.Link()->ChecksumErrorCount(), 0);
   EXPECT_GT(ui.displayUpdates, 0);
-  EXPECT_EQ(EcuData.AFR_LC1, -1.0);  // no LC-1 in use
+  EXPECT_EQ(session.Data().AFR_LC1, -1.0);  // no LC-1 in use
   EXPECT_TRUE(ui.errors.empty());
 }
 
@@ -82,14 +81,14 @@ TEST_F(Session, DataFrameIsDecodedIntoEcuData) {
   line->SetRecord(r);
   Connect(1);
   ASSERT_TRUE(WaitFor([&] { return ui.replyCount >= 1; }));
-  EXPECT_EQ(EcuData.RPM, 5000);
-  EXPECT_EQ(EcuData.TWAT, -128);
-  EXPECT_DOUBLE_EQ(EcuData.UOZ, -5.0);
-  EXPECT_EQ(EcuData.DUOZ_LAUNCH, 44);
-  EXPECT_EQ(EcuData.ERR, 513u);
-  EXPECT_EQ(EcuData.fSTOP, 1);
-  EXPECT_EQ(EcuData.fLEARN, 1);
-  EXPECT_EQ(EcuData.fXX, 0);
+  EXPECT_EQ(session.Data().RPM, 5000);
+  EXPECT_EQ(session.Data().TWAT, -128);
+  EXPECT_DOUBLE_EQ(session.Data().UOZ, -5.0);
+  EXPECT_EQ(session.Data().DUOZ_LAUNCH, 44);
+  EXPECT_EQ(session.Data().ERR, 513u);
+  EXPECT_EQ(session.Data().fSTOP, 1);
+  EXPECT_EQ(session.Data().fLEARN, 1);
+  EXPECT_EQ(session.Data().fXX, 0);
 }
 
 TEST_F(Session, PollsEveryDataIntervalWhenItIsSet) {
@@ -100,8 +99,8 @@ TEST_F(Session, PollsEveryDataIntervalWhenItIsSet) {
   ASSERT_TRUE(WaitSession());
   ASSERT_TRUE(WaitFor([&] { return ui.replyCount >= 4; }));
   // One request per tick, each answered before the next: nothing piles up.
-  EXPECT_LE(EcuLink()->PendingRequests(), 1);
-  EXPECT_GE(EcuLink()->ResponseTimeMs(), 0);
+  EXPECT_LE(session.Link()->PendingRequests(), 1);
+  EXPECT_GE(session.Link()->ResponseTimeMs(), 0);
   EXPECT_FALSE(ui.responseTimes.empty());
 }
 
@@ -112,11 +111,11 @@ TEST_F(Session, DisconnectRunsStopSessionThenStopCommunicationThenTearsDown) {
   ASSERT_TRUE(WaitSession());
   EXPECT_TRUE(LogIsOpen());
   ASSERT_TRUE(WaitFor([&] { return ui.replyCount >= 2; }));
-  EcuSetPolling(false);  // the disconnect command stops polling first
+  session.SetPolling(false);  // the disconnect command stops polling first
   const int refreshes = ui.refreshCount;
-  EcuDisconnect();
+  session.Disconnect();
   ASSERT_TRUE(WaitLinkEnd());
-  EXPECT_EQ(LinkState.load(), 0);
+  EXPECT_EQ(session.LinkState().load(), 0);
   EXPECT_FALSE(LogIsOpen());
   EXPECT_GT(ui.refreshCount, refreshes);
   EXPECT_TRUE(ui.errors.empty());
@@ -145,9 +144,9 @@ TEST_F(Session, RefusedSpeedClosesTheLinkWithItsMessageAndLeavesTheControls) {
   ASSERT_EQ(ui.messages.size(), 1u);
   EXPECT_EQ(ui.messages[0], kSpeedRefusedText);
   EXPECT_EQ(ui.refreshCount, 0);  // connect stays disabled until the settings dialog
-  EXPECT_EQ(NegativeReplyCount.load(), 1u);
+  EXPECT_EQ(session.NegativeReplyCount().load(), 1u);
   EXPECT_EQ(ui.status[6], "1");
-  EXPECT_EQ(LinkState.load(), 0);
+  EXPECT_EQ(session.LinkState().load(), 0);
   EXPECT_TRUE(ui.errors.empty());
 }
 
@@ -157,7 +156,7 @@ TEST_F(Session, SixGarbledStartRepliesGiveFiveRepeatsAndThenTheEnd) {
   Connect(1);
   ASSERT_TRUE(WaitLinkEnd());
   EXPECT_EQ(CountRequests(0x81), 6);
-  EXPECT_EQ(EcuLink()->ResetCount(), 6);
+  EXPECT_EQ(session.Link()->ResetCount(), 6);
   EXPECT_EQ(ui.status[4], "6");
   ASSERT_EQ(ui.errors.size(), 1u);
   EXPECT_EQ(ui.errors[0], kNoAnswerText);
@@ -171,8 +170,8 @@ TEST_F(Session, GarbledEchoIsResetAndRepeated) {
   line->AddFault({sim::KwpFaultKind::CorruptEcho, sim::FaultWhen::Once, 3});
   Connect(1);
   ASSERT_TRUE(WaitFor([&] { return ui.replyCount >= 3; }));
-  EXPECT_EQ(EcuLink()->ResetCount(), 1);
-  EXPECT_EQ(LinkState.load(), 1);
+  EXPECT_EQ(session.Link()->ResetCount(), 1);
+  EXPECT_EQ(session.LinkState().load(), 1);
 }
 
 TEST_F(Session, NegativeReplyToDataRequestOnlyCounts) {
@@ -180,9 +179,9 @@ TEST_F(Session, NegativeReplyToDataRequestOnlyCounts) {
   line->AddFault({sim::KwpFaultKind::NegativeReply, sim::FaultWhen::Once, 2, 0x21});
   Connect(1);
   ASSERT_TRUE(WaitFor([&] { return ui.replyCount >= 4; }));
-  EXPECT_EQ(NegativeReplyCount.load(), 1u);
+  EXPECT_EQ(session.NegativeReplyCount().load(), 1u);
   EXPECT_EQ(ui.status[6], "1");
-  EXPECT_EQ(LinkState.load(), 1);
+  EXPECT_EQ(session.LinkState().load(), 1);
   EXPECT_TRUE(ui.errors.empty());
   EXPECT_TRUE(ui.messages.empty());
 }
@@ -192,7 +191,7 @@ TEST_F(Session, NegativeReplyToStartCommunicationEndsTheConnectQuietly) {
   line->AddFault({sim::KwpFaultKind::NegativeReply, sim::FaultWhen::Once, 1, 0x81});
   Connect(1);
   ASSERT_TRUE(WaitLinkEnd());
-  EXPECT_EQ(NegativeReplyCount.load(), 1u);
+  EXPECT_EQ(session.NegativeReplyCount().load(), 1u);
   EXPECT_TRUE(ui.errors.empty());
   EXPECT_GE(ui.refreshCount, 1);
 }
@@ -201,10 +200,10 @@ TEST_F(Session, ChecksumErrorsAreCountedAndPollingGoesOn) {
   StartLine();
   line->AddFault({sim::KwpFaultKind::BadChecksum, sim::FaultWhen::EveryN, 3, 0x21});
   Connect(1);
-  ASSERT_TRUE(WaitFor([&] { return EcuLink()->ChecksumErrorCount() >= 2 && ui.replyCount >= 6; }));
-  EXPECT_EQ(ui.status[5], std::to_string(EcuLink()->ChecksumErrorCount()).c_str());
-  EXPECT_EQ(EcuLink()->ResetCount(), 0);
-  EXPECT_EQ(LinkState.load(), 1);
+  ASSERT_TRUE(WaitFor([&] { return session.Link()->ChecksumErrorCount() >= 2 && ui.replyCount >= 6; }));
+  EXPECT_EQ(ui.status[5], std::to_string(session.Link()->ChecksumErrorCount()).c_str());
+  EXPECT_EQ(session.Link()->ResetCount(), 0);
+  EXPECT_EQ(session.LinkState().load(), 1);
 }
 
 TEST_F(Session, TrailingBytesAfterAReplyAreDroppedAndPollingGoesOn) {
@@ -212,9 +211,9 @@ TEST_F(Session, TrailingBytesAfterAReplyAreDroppedAndPollingGoesOn) {
   line->AddFault({sim::KwpFaultKind::ExtraBytes, sim::FaultWhen::Once, 2, 0x21});
   Connect(1);
   ASSERT_TRUE(WaitFor([&] { return ui.replyCount >= 4; }));
-  EXPECT_EQ(LinkState.load(), 1);
+  EXPECT_EQ(session.LinkState().load(), 1);
   // The reply ends where its header says: its checksum is right.
-  EXPECT_EQ(EcuLink()->ChecksumErrorCount(), 0);
+  EXPECT_EQ(session.Link()->ChecksumErrorCount(), 0);
 }
 
 TEST_F(Session, SilenceEndsTheLinkOnTheTenthTick) {
@@ -222,22 +221,22 @@ TEST_F(Session, SilenceEndsTheLinkOnTheTenthTick) {
   Connect(1);
   ASSERT_TRUE(WaitFor([&] { return ui.replyCount >= 1; }));
   // Count the ticks by hand.
-  EcuLink()->StopTimer();
+  session.Link()->StopTimer();
   // Polling off, and the exchange under way ended: no reply is on its way.
-  EcuSetPolling(false);
+  session.SetPolling(false);
   ASSERT_TRUE(WaitLinkIdle());
   line->AddFault({sim::KwpFaultKind::NoReply, sim::FaultWhen::EveryN, 1});
-  RequestData();
-  ASSERT_TRUE(WaitFor([] { return EcuLink()->ReplyCountdown() == 10; }));
+  session.RequestData();
+  ASSERT_TRUE(WaitFor([&] { return session.Link()->ReplyCountdown() == 10; }));
   for (int tick = 1; tick < 10; ++tick) {
-    EcuLink()->TimerTick();
-    ASSERT_EQ(LinkState.load(), 1) << "tick " << tick;
+    session.Link()->TimerTick();
+    ASSERT_EQ(session.LinkState().load(), 1) << "tick " << tick;
   }
   EXPECT_TRUE(ui.errors.empty());
-  EcuLink()->TimerTick();
-  EXPECT_EQ(LinkState.load(), 0);
+  session.Link()->TimerTick();
+  EXPECT_EQ(session.LinkState().load(), 0);
   EXPECT_FALSE(ui.msgTimer);
-  EXPECT_FALSE(EcuPortOpen());
+  EXPECT_FALSE(session.PortOpen());
   ASSERT_EQ(ui.errors.size(), 1u);
   EXPECT_EQ(ui.errors[0], kNoAnswerText);
 }
@@ -248,7 +247,7 @@ TEST_F(Session, LateReplyEndsTheLinkWithTheNoAnswerMessage) {
   line->AddFault({sim::KwpFaultKind::LateReply, sim::FaultWhen::Once, 3, 0x21});
   Connect(1);
   ASSERT_TRUE(WaitLinkEnd());
-  EXPECT_EQ(LinkState.load(), 0);
+  EXPECT_EQ(session.LinkState().load(), 0);
   ASSERT_EQ(ui.errors.size(), 1u);
   EXPECT_EQ(ui.errors[0], kNoAnswerText);
 }
@@ -259,8 +258,8 @@ TEST_F(Session, TimeOutDuringADeferredCloseJustClosesTheWindow) {
   ASSERT_TRUE(WaitSession());
   line->AddFault({sim::KwpFaultKind::NoReply, sim::FaultWhen::EveryN, 1});
   ui.closeDeferred = true;
-  EcuSetPolling(false);
-  EcuDisconnect();
+  session.SetPolling(false);
+  session.Disconnect();
   ASSERT_TRUE(WaitLinkEnd());
   EXPECT_EQ(ui.closeRequests, 1);
   EXPECT_TRUE(ui.errors.empty());
@@ -272,12 +271,12 @@ TEST_F(Session, CloseDuringASessionEndsTheSessionThenClosesTheWindow) {
   Connect(1);
   ASSERT_TRUE(WaitFor([&] { return ui.replyCount >= 1; }));
   ui.closeDeferred = true;
-  EcuSetPolling(false);
-  EcuDisconnect();
+  session.SetPolling(false);
+  session.Disconnect();
   ASSERT_TRUE(WaitFor([&] { return ui.closeRequests == 1; }));
   EXPECT_EQ(CountRequests(0x20), 1);
   EXPECT_EQ(CountRequests(0x82), 1);
-  EXPECT_EQ(LinkState.load(), 0);
+  EXPECT_EQ(session.LinkState().load(), 0);
   EXPECT_TRUE(ui.errors.empty());
 }
 
@@ -286,7 +285,7 @@ TEST_F(Session, PortVanishingMidSessionEndsTheLinkWithAMessage) {
   line->AddFault({sim::KwpFaultKind::Vanish, sim::FaultWhen::Once, 3, 0x21});
   Connect(1);
   ASSERT_TRUE(WaitLinkEnd());
-  EXPECT_EQ(LinkState.load(), 0);
+  EXPECT_EQ(session.LinkState().load(), 0);
   EXPECT_FALSE(ui.msgTimer);
   ASSERT_EQ(ui.errors.size(), 1u);
   EXPECT_FALSE(ui.errors[0].empty());
@@ -299,7 +298,7 @@ TEST_F(Session, TraceOfOneExchangeIsInTheDocumentedOrder) {
   ASSERT_TRUE(WaitSession());
   ASSERT_TRUE(WaitLinkIdle());
   TraceClear();
-  RequestData();
+  session.RequestData();
   ASSERT_TRUE(WaitFor([&] { return ui.replyCount == 1; }));
   ASSERT_TRUE(WaitLinkIdle());
   std::vector<std::string> lines = TraceLines();
@@ -336,7 +335,7 @@ TEST_F(Session, EchoAndReplyInOneReadAreSplitInTheSamePass) {
   for (const auto& l : TraceLines())
     if (l.find(" 82 10 F1 21 0D B1 80 F1 10 61") != std::string::npos) together = true;
   EXPECT_TRUE(together);
-  EXPECT_EQ(EcuLink()->ResetCount(), 0);
+  EXPECT_EQ(session.Link()->ResetCount(), 0);
 }
 
 TEST_F(Session, WithoutEchoTheReplyIsFramedDirectly) {
@@ -344,16 +343,16 @@ TEST_F(Session, WithoutEchoTheReplyIsFramedDirectly) {
   StartLine(0.0, false);
   Connect(1);
   ASSERT_TRUE(WaitFor([&] { return ui.replyCount >= 3; }));
-  EXPECT_EQ(EcuLink()->ResetCount(), 0);
+  EXPECT_EQ(session.Link()->ResetCount(), 0);
 }
 
 TEST_F(Session, UnidirectionalModeStreamsPacketsAndReturnsAfterTheSwitchBack) {
   StartLine();
   Connect(1);
   ASSERT_TRUE(WaitFor([&] { return ui.replyCount >= 1; }));
-  RequestedCorrUOZ = -3;
-  SendRequest(ReqUnidirectionalMode);
-  ASSERT_TRUE(WaitFor([] { return EcuUnidirMode(); }));
+  session.RequestedCorrUOZ() = -3;
+  session.SendRequest(ReqUnidirectionalMode);
+  ASSERT_TRUE(WaitFor([&] { return session.UnidirMode(); }));
   EXPECT_EQ(ui.status[3], "1");
   // The correction is sent until the packets report it.
   ASSERT_TRUE(WaitFor([&] { return line->CorrectionTimes2() == -6 && line->PacketsSent() >= 5; }));
@@ -361,16 +360,16 @@ TEST_F(Session, UnidirectionalModeStreamsPacketsAndReturnsAfterTheSwitchBack) {
   ASSERT_GE(raw.size(), 2u);
   EXPECT_EQ(raw[0], 0xEE);
   EXPECT_EQ(raw[1], 0xFA);
-  LeaveUnidirRequest = 1;
+  session.LeaveUnidirRequest() = 1;
   ASSERT_TRUE(WaitFor([&] { return !line->Streaming(); }));
-  ASSERT_TRUE(WaitFor([] { return !EcuUnidirMode(); }, 20000));
+  ASSERT_TRUE(WaitFor([&] { return !session.UnidirMode(); }, 20000));
   EXPECT_EQ(ui.status[3], "0");
   EXPECT_NE(TraceSnapshot().find(TraceSendSwitchToBModeLine()), std::string::npos);
   EXPECT_NE(TraceSnapshot().find(TraceUModeTimeOutLine()), std::string::npos);
   // Polling resumes in request/reply mode.
   const int replies = ui.replyCount;
   ASSERT_TRUE(WaitFor([&] { return ui.replyCount >= replies + 3; }));
-  EXPECT_EQ(LinkState.load(), 1);
+  EXPECT_EQ(session.LinkState().load(), 1);
 }
 
 }  // namespace

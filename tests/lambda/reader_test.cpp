@@ -260,9 +260,9 @@ namespace {
 TEST_F(LambdaReader, ProgramEndStopsTheReader) {
   ConnectAndWaitForData();
   // The reader waits on its port; only the disconnect at the program's end wakes it.
-  SetSessionLc1(&reader);
-  EcuShutdown();
-  SetSessionLc1(nullptr);
+  EcuSession session;
+  session.SetLc1(&reader);
+  session.Shutdown();
   EXPECT_FALSE(reader.Active());
   EXPECT_TRUE(TerminateAllWorkers(std::chrono::milliseconds(kWaitMs)));
   EXPECT_FALSE(reader.ReaderRunning());

@@ -31,9 +31,7 @@ class LinkRigBase : public ::testing::Test {
   void SetUp() override {
     SetAppDirOverride(dir_.File());
     ApplyLinkSettings();
-    LinkState = 0;
-    LeaveUnidirRequest = 0;
-    RequestedCorrUOZ = 0;
+    session.AddSink(ui);
     TraceClear();
   }
 
@@ -42,11 +40,10 @@ class LinkRigBase : public ::testing::Test {
     if (HasFailure())
       for (const std::string& e : ui.errors) std::cerr << "error shown: " << e << '\n';
     pollTimer_.Stop();
-    if (EcuLinkActive()) {
+    if (watched_->LinkActive()) {
       ui.closeDeferred = false;
-      EcuTeardown();
+      watched_->Teardown();
     }
-    LinkState = 0;
     // Link threads end once their port is closed; none may outlive the test.
     EXPECT_TRUE(::WaitFor([] { return LiveWorkerCount() == 0; }, 5000));
     DropLine();
@@ -70,7 +67,7 @@ class LinkRigBase : public ::testing::Test {
     TCfg.LambdaEnabled = 0;
   }
 
-  void Connect(int cbr) { EcuConnect(PortName(), cbr, false, TCfg.Echo.load() != 0); }
+  void Connect(int cbr) { watched_->Connect(PortName(), cbr, false, TCfg.Echo.load() != 0); }
 
   // Stands in for the window's MsgTimer: polls every DataInterval ms while on.
   void RunMsgTimer() { pollTimer_.Start(TCfg.DataInterval.load()); }
@@ -78,10 +75,10 @@ class LinkRigBase : public ::testing::Test {
   // The bound is never reached when the code works, however busy the machine.
   bool WaitFor(const std::function<bool()>& pred, int ms = 10000) { return ::WaitFor(pred, ms); }
   bool WaitSession() {
-    return WaitFor([] { return LinkState.load() == 1; });
+    return WaitFor([&] { return watched_->LinkState().load() == 1; });
   }
   bool WaitLinkEnd() {
-    return WaitFor([] { return !EcuLinkActive(); });
+    return WaitFor([&] { return !watched_->LinkActive(); });
   }
   // Waits until the link is between exchanges with every trace line of the
   // last one written: nothing pending or awaited, and the transmitter, woken
@@ -89,9 +86,9 @@ class LinkRigBase : public ::testing::Test {
   // may come after MsgEnd, so the last line alone does not say the wake-up
   // is traced: it is StartWriter with nothing between it and StopWriter.
   bool WaitLinkIdle() {
-    return WaitFor([] {
+    return WaitFor([this] {
       const auto lines = TraceLines();
-      return EcuLink()->WriterIdle() && EcuLink()->QueueEmpty() && lines.size() >= 2 &&
+      return watched_->Link()->WriterIdle() && watched_->Link()->QueueEmpty() && lines.size() >= 2 &&
              lines.end()[-2] == TraceStartWriterLine() && lines.back() == TraceStopWriterLine();
     });
   }
@@ -122,10 +119,16 @@ class LinkRigBase : public ::testing::Test {
   }
 
   RecordingUi ui;
+  // The rig's own session; ui takes its frames.
+  EcuSession session;
+  // The session the rig connects, waits on and tears down: its own, or a
+  // window's (which must outlive the test or be watched anew).
+  void Watch(EcuSession& s) { watched_ = &s; }
 
  private:
+  EcuSession* watched_ = &session;
   TempDir dir_;
   UiTimer pollTimer_{[this] {
-    if (ui.msgTimer && LinkState.load() == 1 && !EcuUnidirMode()) RequestData();
+    if (ui.msgTimer && watched_->LinkState().load() == 1 && !watched_->UnidirMode()) watched_->RequestData();
   }};
 };

@@ -19,10 +19,10 @@ TEST_F(LinkThreads, StopDropsPendingRequestsUnsent) {
   Connect(1);
   ASSERT_TRUE(WaitFor([&] { return CountRequests(0x81) == 1; }));
   // StartCommunication waits for its reply; these wait behind it.
-  for (int i = 0; i < 3; ++i) RequestData();
-  EXPECT_EQ(EcuLink()->PendingRequests(), 3);
-  EcuTeardown();
-  EXPECT_TRUE(EcuLink()->QueueEmpty());
+  for (int i = 0; i < 3; ++i) session.RequestData();
+  EXPECT_EQ(session.Link()->PendingRequests(), 3);
+  session.Teardown();
+  EXPECT_TRUE(session.Link()->QueueEmpty());
   ASSERT_TRUE(WaitFor([] { return LiveWorkerCount() == 0; }));
   Pump(50);
   EXPECT_EQ(ecu->Requests().size(), 1u);
@@ -35,13 +35,13 @@ TEST_F(LinkThreads, SecondRequestLeavesOnlyAfterTheFirstExchange) {
   ecu->SetLatencyMs(0);
   Connect(1);
   // Without the time-out the unanswered request stays awaited for good.
-  EcuLink()->StopTimer();
+  session.Link()->StopTimer();
   ASSERT_TRUE(WaitFor([&] { return CountRequests(0x81) == 1; }));
   // The unanswered StartCommunication keeps the transmitter busy.
-  SendRequest(ReqStopCommunication);
+  session.SendRequest(ReqStopCommunication);
   Pump(300);
   EXPECT_EQ(ecu->Requests().size(), 1u);
-  EXPECT_EQ(EcuLink()->PendingRequests(), 1);
+  EXPECT_EQ(session.Link()->PendingRequests(), 1);
 }
 
 TEST_F(LinkThreads, BytesOutsideAnExchangeAreDiscarded) {
@@ -50,19 +50,20 @@ TEST_F(LinkThreads, BytesOutsideAnExchangeAreDiscarded) {
   Connect(1);
   ASSERT_TRUE(WaitSession());
   ASSERT_TRUE(WaitLinkIdle());
-  const int resets = EcuLink()->ResetCount();
+  const int resets = session.Link()->ResetCount();
   const std::string before = TraceSnapshot();
   const std::uint64_t delivered = line->BytesToProgram();
   // Noise on an idle line: no Read line, no reset, the next exchange is clean.
   line->Run([this] { ecu->SendRaw({0x55, 0xAA, 0x83, 0xF1, 0x10}); });
   // The receiver has taken it (and dropped it) ...
-  ASSERT_TRUE(WaitFor([&] { return line->BytesToProgram() >= delivered + 5 && EcuPort()->InQueue() == 0; }));
+  ASSERT_TRUE(
+      WaitFor([&] { return line->BytesToProgram() >= delivered + 5 && session.Port()->InQueue() == 0; }));
   Pump(50);  // ... and wrote nothing about it
   EXPECT_EQ(TraceSnapshot(), before);
   const int replies = ui.replyCount;
-  RequestData();
+  session.RequestData();
   ASSERT_TRUE(WaitFor([&] { return ui.replyCount == replies + 1; }));
-  EXPECT_EQ(EcuLink()->ResetCount(), resets);
+  EXPECT_EQ(session.Link()->ResetCount(), resets);
 }
 
 TEST_F(LinkThreads, StopEndsAPauseOfAnyLengthAtOnce) {
@@ -75,7 +76,7 @@ TEST_F(LinkThreads, StopEndsAPauseOfAnyLengthAtOnce) {
     const auto lines = TraceLines();
     return std::count(lines.begin(), lines.end(), TraceBeginWriterPauseLine()) == 2;
   }));
-  EcuTeardown();
+  session.Teardown();
   EXPECT_TRUE(WaitFor([] { return LiveWorkerCount() == 0; }));
   EXPECT_EQ(CountRequests(0x10), 0);
 }
@@ -86,9 +87,9 @@ TEST_F(LinkThreads, ReceiverOfAClosedPortEndsWithoutBeingAsked) {
   Connect(1);
   ASSERT_TRUE(WaitFor([&] { return CountRequests(0x81) == 1; }));
   // Disconnect while no session runs only closes the port.
-  EcuDisconnect();
-  EXPECT_FALSE(EcuPortOpen());
-  ASSERT_TRUE(WaitFor([] { return !EcuLink()->ThreadsRunning(); }));
+  session.Disconnect();
+  EXPECT_FALSE(session.PortOpen());
+  ASSERT_TRUE(WaitFor([&] { return !session.Link()->ThreadsRunning(); }));
   // The link timer then ends the link quietly instead of waiting for the time-out.
   ASSERT_TRUE(WaitLinkEnd());
   EXPECT_TRUE(ui.errors.empty());
@@ -103,10 +104,10 @@ TEST_F(LinkThreads, ShutdownAtProgramEndEndsTheThreadsMidHandshake) {
   ecu->AddFault({sim::KwpFaultKind::NoReply, sim::FaultWhen::EveryN, 1});
   Connect(1);
   ASSERT_TRUE(WaitFor([&] { return CountRequests(0x81) == 1; }));
-  EcuShutdown();
+  session.Shutdown();
   EXPECT_TRUE(WaitFor([] { return LiveWorkerCount() == 0; }, 10000));
-  EXPECT_FALSE(EcuPortOpen());
-  EXPECT_FALSE(EcuLinkActive());
+  EXPECT_FALSE(session.PortOpen());
+  EXPECT_FALSE(session.LinkActive());
   EXPECT_EQ(ui.refreshCount, 0);
 }
 

@@ -22,11 +22,11 @@ TEST_F(ReceiverIdle, StrayByteAfterTheStreamEndsCostsNoProcessorTime) {
   StartLine();
   Connect(2);
   ASSERT_TRUE(WaitSession());
-  SendRequest(ReqUnidirectionalMode);
-  ASSERT_TRUE(WaitFor([] { return EcuUnidirMode(); }));
+  session.SendRequest(ReqUnidirectionalMode);
+  ASSERT_TRUE(WaitFor([&] { return session.UnidirMode(); }));
   // The stream's time-out must not end the mode during the measurement,
   // however slowly a busy machine gets there.
-  EcuLink()->StopTimer();
+  session.Link()->StopTimer();
   // Sampled together on this thread: no hand-off runs in between.
   const int replies0 = ui.replyCount;
   const int sent0 = ecu->PacketsSent();
@@ -38,11 +38,11 @@ TEST_F(ReceiverIdle, StrayByteAfterTheStreamEndsCostsNoProcessorTime) {
   const std::uint64_t delivered = line->BytesToProgram();
   line->Run([&] { ecu->SendRaw({0xA5}); });
   ASSERT_TRUE(WaitFor([&] { return line->BytesToProgram() > delivered; }));
-  ASSERT_TRUE(EcuUnidirMode());
+  ASSERT_TRUE(session.UnidirMode());
   const double before = ProcessCpuMs();
   Pump(800);
   const double used = ProcessCpuMs() - before;
-  ASSERT_TRUE(EcuUnidirMode());
+  ASSERT_TRUE(session.UnidirMode());
   // Waking every byte time (174 us at 57600 baud) costs tens of ms here.
   EXPECT_LT(used, 20.0);
 }
@@ -54,9 +54,9 @@ TEST_F(ReceiverIdle, ReceiverFallenBehindTheStreamReadsEverythingWaiting) {
   StartLine();
   Connect(2);
   ASSERT_TRUE(WaitSession());
-  SendRequest(ReqUnidirectionalMode);
-  ASSERT_TRUE(WaitFor([] { return EcuUnidirMode(); }));
-  EcuLink()->StopTimer();  // no time-out: a stuck receiver stays stuck
+  session.SendRequest(ReqUnidirectionalMode);
+  ASSERT_TRUE(WaitFor([&] { return session.UnidirMode(); }));
+  session.Link()->StopTimer();  // no time-out: a stuck receiver stays stuck
   const auto packet = sim::KwpEcu::IdlePacket(0);
   std::vector<std::uint8_t> bytes;
   auto addPacket = [&] {

@@ -16,8 +16,8 @@ TEST_F(StreamThroughTheLink, NoisySplitPacketsAllReachTheProgramAndAnEndedStream
   StartLine();
   Connect(1);
   ASSERT_TRUE(WaitFor([&] { return ui.replyCount >= 1; }));
-  SendRequest(ReqUnidirectionalMode);
-  ASSERT_TRUE(WaitFor([] { return EcuUnidirMode(); }));
+  session.SendRequest(ReqUnidirectionalMode);
+  ASSERT_TRUE(WaitFor([&] { return session.UnidirMode(); }));
   // Sampled together on this thread: no hand-off runs in between.
   const int replies0 = ui.replyCount;
   const int sent0 = ecu->PacketsSent();
@@ -27,7 +27,7 @@ TEST_F(StreamThroughTheLink, NoisySplitPacketsAllReachTheProgramAndAnEndedStream
   // However late a busy machine hands the last packets over, each one re-arms
   // the stream's time-out: all of them arrive while the mode still runs.
   ASSERT_TRUE(WaitFor([&] { return ui.replyCount - replies0 >= sent - sent0; }, 20000));
-  EXPECT_TRUE(EcuUnidirMode());
+  EXPECT_TRUE(session.UnidirMode());
   EXPECT_EQ(ecu->PacketsSent(), sent);
   // Each packet counted once (the ones handed over before the sample at most
   // make up the difference); none lost to the noise or the split.
@@ -38,10 +38,10 @@ TEST_F(StreamThroughTheLink, NoisySplitPacketsAllReachTheProgramAndAnEndedStream
   EXPECT_TRUE(ecu->RawCommands().empty());
 
   // No EE 88 went out: the silence ends the mode, and polling resumes.
-  ASSERT_TRUE(WaitFor([] { return !EcuUnidirMode(); }, 20000));
+  ASSERT_TRUE(WaitFor([&] { return !session.UnidirMode(); }, 20000));
   const int polls = CountRequests(0x21);
   ASSERT_TRUE(WaitFor([&] { return CountRequests(0x21) >= polls + 3; }, 20000));
-  EXPECT_EQ(LinkState.load(), 1);
+  EXPECT_EQ(session.LinkState().load(), 1);
 }
 
 }  // namespace

@@ -1,6 +1,6 @@
 #pragma once
 // An LC-1 reader on the simulated controller (14.7 AFR, a packet every 5 ms),
-// given to the session once its first reading has come, for the tests of
+// given to a session once its first reading has come, for the tests of
 // what the session and the window make of the reading. Needs the test's
 // user-interface loop (RecordingUi or the Qt one) for as long as it lives.
 
@@ -13,15 +13,12 @@ class LiveLc1 {
  public:
   static constexpr int kWaitMs = 10000;
 
-  // reader: a reader of the test's own (a window's), or nullptr for one of this object.
-  explicit LiveLc1(Lc1Reader* reader = nullptr) : reader_(reader ? *reader : own_) {
-    line.SetPeriodMs(5);
-    reader_.Connect(line.Port());
-    receiving_ = WaitFor([this] { return !reader_.NoData(); }, kWaitMs);
-    if (!reader) SetSessionLc1(&reader_);
-  }
+  // session: the one that gets this object's own reader; reader: a reader of
+  // the test's own (a window's) instead.
+  explicit LiveLc1(EcuSession& session) : LiveLc1(&session, own_) {}
+  explicit LiveLc1(Lc1Reader& reader) : LiveLc1(nullptr, reader) {}
   ~LiveLc1() {
-    if (SessionLc1() == &own_) SetSessionLc1(nullptr);
+    if (session_ && session_->Lc1() == &own_) session_->SetLc1(nullptr);
     reader_.Disconnect();
     WaitFor([this] { return !reader_.ReaderRunning(); }, kWaitMs);
   }
@@ -35,6 +32,14 @@ class LiveLc1 {
   Lc1Line line;
 
  private:
+  LiveLc1(EcuSession* session, Lc1Reader& reader) : session_(session), reader_(reader) {
+    line.SetPeriodMs(5);
+    reader_.Connect(line.Port());
+    receiving_ = WaitFor([this] { return !reader_.NoData(); }, kWaitMs);
+    if (session_) session_->SetLc1(&reader_);
+  }
+
+  EcuSession* session_;
   Lc1Events events_;
   Lc1Reader own_{events_};
   Lc1Reader& reader_;

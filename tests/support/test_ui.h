@@ -10,9 +10,11 @@
 #include <vector>
 
 #include "common/ui.h"
+#include "ecu/ecu_data.h"
 #include "tests/support/ui_loop.h"
 
-class RecordingUi : public TestUiLoop {
+// Also a sink of the session's decoded frames (displayUpdates counts them).
+class RecordingUi : public TestUiLoop, public EcuDataSink {
  public:
   RecordingUi() { SetUiHooks(this); }
   ~RecordingUi() override { SetUiHooks(nullptr); }
@@ -20,7 +22,7 @@ class RecordingUi : public TestUiLoop {
   void RefreshControls() override { ++refreshCount; }
   void ShowResponseTime(int ms) override { responseTimes.push_back(ms); }
   void SetStatusText(StatusPanel panel, const std::string& text) override { status[panel] = text; }
-  void UpdateDisplay() override { ++displayUpdates; }
+  void OnEcuData(const EcuDataRecord&) override { ++displayUpdates; }
   void CountReply() override { ++replyCount; }
   void ResetReplyCount() override { ++replyCountResets; }
   void SetMsgTimerEnabled(bool on) override { msgTimer = on; }
