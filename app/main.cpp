@@ -4,7 +4,6 @@
 
 #include "app/application.h"
 #include "app/mainwindow.h"
-#include "app/tracewindow.h"
 #include "common/worker.h"
 #include "ecu/session.h"
 
@@ -20,8 +19,6 @@ int main(int argc, char** argv) {
     icon.addFile(QString(":/icons/%1/varnek-test.png").arg(size));
   QApplication::setWindowIcon(icon);
   auto mainWindow = std::make_unique<TfrmMain>();
-  auto traceWindow = std::make_unique<TfrmEcuTrace>();
-  frmEcuTrace = traceWindow.get();
   mainWindow->show();
   const int rc = app.exec();
   // A link still running (closed mid-handshake) and the LC-1 reader are ended
@@ -29,6 +26,5 @@ int main(int argc, char** argv) {
   // hand-offs are abandoned.
   mainWindow->Session().Shutdown();
   TerminateAllWorkers(std::chrono::milliseconds(2000));
-  frmEcuTrace = nullptr;
   return rc;
 }

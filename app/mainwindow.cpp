@@ -28,8 +28,6 @@
 #include "link/trace.h"
 #include "settings/settings.h"
 
-TfrmMain* frmMain = nullptr;
-
 namespace {
 
 // StateText, indexed by LinkState or whether the LC-1 reader is active.
@@ -55,7 +53,6 @@ TfrmMain::TfrmMain(UiHooks* dialogs, QWidget* parent) : QMainWindow(parent), lc1
     dialogs = ownDialogs_.get();
   }
   dialogs_ = dialogs;
-  frmMain = this;
   SetUiHooks(this);
   session_.SetLc1(&lc1_);
   session_.AddSink(*this);
@@ -122,7 +119,6 @@ TfrmMain::~TfrmMain() {
   // Its silence timer runs on this window's hooks.
   lc1_.Disconnect();
   if (&Ui() == static_cast<UiHooks*>(this)) SetUiHooks(nullptr);
-  if (frmMain == this) frmMain = nullptr;
 }
 
 void TfrmMain::FormCreate() {
@@ -441,7 +437,7 @@ void TfrmMain::btnConnectClick() {
   btnFlashWrite->setEnabled(false);
   btnConnectLambda->setEnabled(false);
   StatusBar1->SetText(kPanelLink, reconnectAttempt_ > 0 ? ReconnectText() : kConnecting);
-  TraceClear();
+  session_.Trace().Clear();
   SetMsgTimerInterval(TCfg.DataInterval);
   SetScreenUpdateInterval(TCfg.ScreenInterval);
   Display->ResetBest();  // also ElapsedTime := 0
@@ -515,15 +511,15 @@ void TfrmMain::ExecModal(QDialog& dialog) { dialog.exec(); }
 
 void TfrmMain::btnSettingsClick() {
   {
-    TfrmSettings dialog(this);
+    TfrmSettings dialog(this, portRoots_);
     ExecModal(dialog);
   }
   RefreshControls();  // the LC-1 commands follow a changed LambdaEnabled
 }
 
 void TfrmMain::btnShowEcuTraceClick() {
-  if (!frmEcuTrace) frmEcuTrace = new TfrmEcuTrace();
-  frmEcuTrace->ShowSnapshot(TraceSnapshot());
+  if (!traceWindow_) traceWindow_ = std::make_unique<TfrmEcuTrace>();
+  traceWindow_->ShowSnapshot(session_.Trace().Snapshot());
 }
 
 void TfrmMain::btnOpenLogClick() {

@@ -30,6 +30,7 @@
 #include "app/qt_ui_hooks.h"
 #include "app/spinedit.h"
 #include "app/statusbar.h"
+#include "common/portlist.h"
 #include "common/ui.h"
 #include "ecu/session.h"
 #include "flash/progress.h"
@@ -37,6 +38,7 @@
 
 class TDisplay;
 class TfrmLogView;
+class TfrmEcuTrace;
 
 class TfrmMain : public QMainWindow,
                  public QtUiHooks,
@@ -152,6 +154,8 @@ class TfrmMain : public QMainWindow,
   TDisplay* Display = nullptr;
   // The log view, made by the first "Открыть лог...".
   std::unique_ptr<TfrmLogView> frmLogView;
+  // The exchange trace's window, made by the first "Трассировка"; nullptr before.
+  TfrmEcuTrace* TraceWindow() const { return traceWindow_.get(); }
 
   // --- The window's state (zero at creation). ---
   // The measurement's state (elapsed time, bands, filter, runs, best times)
@@ -174,6 +178,8 @@ class TfrmMain : public QMainWindow,
   QMenu* createPopupMenu() override { return nullptr; }  // tool bar not customisable
   // Runs the settings dialog modally (tests answer it without a modal loop).
   virtual void ExecModal(QDialog& dialog);
+  // Where the settings dialog lists ports (tests: a fixture).
+  PortListRoots portRoots_;
 
  private:
   void FormCreate();
@@ -192,6 +198,7 @@ class TfrmMain : public QMainWindow,
   void OnLc1Reading() override { RefreshControls(); }
   void OnLc1Silence() override { RefreshControls(); }
 
+  std::unique_ptr<TfrmEcuTrace> traceWindow_;
   std::unique_ptr<UiHooks> ownDialogs_;
   UiHooks* dialogs_ = nullptr;
   bool msgTimerOn_ = false;  // polling on, also at interval 0
@@ -207,6 +214,3 @@ class TfrmMain : public QMainWindow,
 
   void OnEcuData(const EcuDataRecord&) override { UpdateDisplay(); }
 };
-
-// The one main window.
-extern TfrmMain* frmMain;

@@ -3,8 +3,6 @@
 #include <QFontDatabase>
 #include <QVBoxLayout>
 
-TfrmEcuTrace* frmEcuTrace = nullptr;
-
 namespace {
 constexpr int kLeft = 223, kTop = 175, kWidth = 870, kHeight = 640;
 }

@@ -20,6 +20,3 @@ class TfrmEcuTrace : public QWidget {
  private:
   bool sized_ = false;
 };
-
-// The one trace window, created hidden at start.
-extern TfrmEcuTrace* frmEcuTrace;

@@ -20,8 +20,8 @@ bool LessNoCase(const std::string& a, const std::string& b) {
 
 }  // namespace
 
-std::vector<std::string> ListSerialPorts() {
-  std::vector<std::string> ports = portlist_os::PresentPorts();
+std::vector<std::string> ListSerialPorts(const PortListRoots& roots) {
+  std::vector<std::string> ports = portlist_os::PresentPorts(roots);
   std::sort(ports.begin(), ports.end(), LessNoCase);
   ports.erase(std::unique(ports.begin(), ports.end()), ports.end());
   return ports;

@@ -5,13 +5,14 @@
 #include <string>
 #include <vector>
 
+// Where the Linux list looks: the sysfs tty class and the device folder
+// (tests point them at fixtures). Windows has no such folders.
+struct PortListRoots {
+  std::string sysClassTty = "/sys/class/tty";
+  std::string devDir = "/dev";
+};
+
 // Windows: the ports of the system's serial device map. Linux: the serial
 // ttys, and the configured K-line and LC-1 ports (TCfg) when their device
 // exists. User-interface thread.
-std::vector<std::string> ListSerialPorts();
-#ifndef _WIN32
-// Where the Linux back end looks: the sysfs tty class and the device folder
-// (tests point them at fixtures; empty restores /sys/class/tty and /dev).
-// Any thread.
-void SetPortListRoots(const std::string& sysClassTty, const std::string& devDir);
-#endif
+std::vector<std::string> ListSerialPorts(const PortListRoots& roots = {});

@@ -6,10 +6,12 @@
 #include <string>
 #include <vector>
 
+#include "common/portlist.h"
+
 namespace portlist_os {
 
 inline constexpr const char* kPortListError = "Ошибка чтения списка портов";
 
-std::vector<std::string> PresentPorts();
+std::vector<std::string> PresentPorts(const PortListRoots& roots);
 
 }  // namespace portlist_os

@@ -8,7 +8,6 @@
 
 #include <cerrno>
 #include <cstring>
-#include <mutex>
 
 #include "common/config.h"
 #include "common/error.h"
@@ -16,15 +15,6 @@
 #include "common/portlist_os.h"
 
 namespace {
-
-struct PortListRoots {
-  std::mutex mutex;
-  std::string sys = "/sys/class/tty";
-  std::string dev = "/dev";
-};
-// Process-wide: the port list reads the system's own trees, one for the
-// process; tests point it at a fixture.
-PortListRoots g_roots;
 
 bool PathExists(const std::string& path) {
   struct stat st {};
@@ -67,19 +57,9 @@ bool IsRealPort(const std::string& sysRoot, const std::string& devRoot, const st
 
 }  // namespace
 
-void SetPortListRoots(const std::string& sysClassTty, const std::string& devDir) {
-  std::lock_guard<std::mutex> lock(g_roots.mutex);
-  g_roots.sys = sysClassTty.empty() ? "/sys/class/tty" : sysClassTty;
-  g_roots.dev = devDir.empty() ? "/dev" : devDir;
-}
-
-std::vector<std::string> portlist_os::PresentPorts() {
-  std::string sysRoot, devRoot;
-  {
-    std::lock_guard<std::mutex> lock(g_roots.mutex);
-    sysRoot = g_roots.sys;
-    devRoot = g_roots.dev;
-  }
+std::vector<std::string> portlist_os::PresentPorts(const PortListRoots& roots) {
+  const std::string& sysRoot = roots.sysClassTty;
+  const std::string& devRoot = roots.devDir;
   DIR* dir = ::opendir(sysRoot.c_str());
   if (!dir)
     throw EcuError(portlist_os::kPortListError, "opendir(" + sysRoot + ") failed: " + std::strerror(errno));

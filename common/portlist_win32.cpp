@@ -20,7 +20,7 @@ struct Key {
 
 }  // namespace
 
-std::vector<std::string> portlist_os::PresentPorts() {
+std::vector<std::string> portlist_os::PresentPorts(const PortListRoots& /*roots*/) {
   Key map;
   LONG rc = RegOpenKeyExA(HKEY_LOCAL_MACHINE, "HARDWARE\\DEVICEMAP\\SERIALCOMM", 0, KEY_READ, &map.key);
   // Windows creates the key with the first port: none present is no error.

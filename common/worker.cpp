@@ -69,7 +69,11 @@ void WorkerThread::Run() {
     std::lock_guard<std::mutex> lock(mutex_);
     fatal_ = std::current_exception();
   }
-  finished_.store(true, std::memory_order_release);
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    finished_.store(true, std::memory_order_release);
+  }
+  cv_.notify_all();
   g_workers.Ended();
 }
 
@@ -125,6 +129,11 @@ bool WorkerThread::Synchronize(const std::function<void()>& fn) {
   }
   if (call->error) std::rethrow_exception(call->error);
   return true;
+}
+
+bool WorkerThread::WaitFinished(std::chrono::milliseconds timeout) const {
+  std::unique_lock<std::mutex> lock(mutex_);
+  return cv_.wait_for(lock, timeout, [this] { return Finished(); });
 }
 
 bool WorkerThread::SleepFor(std::chrono::nanoseconds d) {

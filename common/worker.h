@@ -31,6 +31,9 @@ class WorkerThread : public std::enable_shared_from_this<WorkerThread> {
   void Terminate();
   bool Terminated() const { return terminated_.load(std::memory_order_acquire); }
   bool Finished() const { return finished_.load(std::memory_order_acquire); }
+  // Any thread but the worker's own. Waits up to timeout for the body to
+  // return; true when it has.
+  bool WaitFinished(std::chrono::milliseconds timeout) const;
   // The error that ended the body, if any (nobody shows it; link time-outs take over).
   std::exception_ptr FatalError() const;
 
@@ -56,7 +59,7 @@ class WorkerThread : public std::enable_shared_from_this<WorkerThread> {
   std::atomic<bool> terminated_{false};
   std::atomic<bool> finished_{false};
   mutable std::mutex mutex_;
-  std::condition_variable cv_;
+  mutable std::condition_variable cv_;
   std::exception_ptr fatal_;
 };
 

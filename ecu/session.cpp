@@ -24,7 +24,7 @@
 
 namespace {
 constexpr int kStartRetryLimit = 5;
-constexpr int kThreadsEndMs = 2000;
+constexpr std::chrono::milliseconds kThreadsEnd{2000};
 
 MsgBlock Framed(const std::vector<std::uint8_t>& frame, std::uint8_t& len) {
   MsgBlock block{};
@@ -43,8 +43,7 @@ EcuSession::~EcuSession() {
   if (port_) port_->Close();
   // The stopped link's threads still call this session's client until they
   // end; closing the port has woken them, so this takes a moment at most.
-  for (int ms = 0; link_ && !link_->ThreadsEnded() && ms < kThreadsEndMs; ++ms)
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  if (link_) link_->WaitThreadsEnded(kThreadsEnd);
   ReleaseLink();
 }
 
@@ -106,7 +105,7 @@ void EcuSession::OnDataReply(const std::uint8_t* data, int count) {
       link_->CountLengthError();
       link_->ShowCounters();
     }
-    TraceAppendLine(TraceDataLengthLine(count, kDataReplyBodyLen));
+    trace_->AppendLine(TraceDataLengthLine(count, kDataReplyBodyLen));
     return;
   }
   DecodeDataFrame(data, data_);
@@ -161,7 +160,7 @@ void EcuSession::Connect(const std::string& port, int speedIndex, bool fastInit,
   TCfg.Echo = echo ? 1 : 0;
   leaveUnidir_ = 0;
   negativeReplies_ = 0;
-  link_ = std::make_unique<KLineLink>(*port_, client_);
+  link_ = std::make_unique<KLineLink>(*port_, client_, trace_);
   threadPort_ = port_->Id();
   threadLink_ = link_.get();
   link_->StartTimer();
@@ -320,7 +319,7 @@ bool EcuSession::LinkActive() const { return PortOpen() || (link_ && link_->Time
 
 KLineLink& EcuSession::UseLinkWithoutThreads() {
   ReleaseLink();
-  link_ = KLineLink::WithoutThreads(client_);
+  link_ = KLineLink::WithoutThreads(client_, trace_);
   threadLink_ = link_.get();
   return *link_;
 }

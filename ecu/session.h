@@ -15,6 +15,7 @@
 #include "ecu/ecu_data.h"
 #include "link/link.h"
 #include "link/port.h"
+#include "link/trace.h"
 
 class KLinePort;
 class Lc1Reader;
@@ -106,6 +107,9 @@ class EcuSession {
   void SendSwitchBack();
   void SendCorrUOZ(std::int8_t correction);
 
+  // The exchange trace of this session's connections, kept across them. Any thread.
+  ExchangeTrace& Trace() { return *trace_; }
+
   // Tests: the link becomes one without threads (its queue and current
   // request), replacing the last connection's.
   KLineLink& UseLinkWithoutThreads();
@@ -147,6 +151,8 @@ class EcuSession {
   SharedValue<std::uint32_t> negativeReplies_;
   Lc1Reader* lc1_ = nullptr;
   Client client_{*this};
+  // Shared with the link threads, which may outlive a stopped link for a while.
+  std::shared_ptr<ExchangeTrace> trace_ = std::make_shared<ExchangeTrace>();
   // The port and the link of the current connection (kept, stopped, after it
   // ends, until the next one: a link may end from inside its own timer tick).
   // User-interface thread.

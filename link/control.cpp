@@ -1,6 +1,7 @@
 // Start and stop of the link threads, the switches between request/reply and
 // unidirectional mode, and the 100 ms link timer.
 
+#include <algorithm>
 #include <string>
 #include <thread>
 
@@ -35,21 +36,24 @@ std::string DeathText(const std::shared_ptr<WorkerThread>& t) {
 
 }  // namespace
 
-KLineLink::KLineLink(LinkClient& client)
+KLineLink::KLineLink(LinkClient& client, std::shared_ptr<ExchangeTrace> trace)
     : core_(std::make_shared<LinkCore>()), client_(client), timer_([this] { TimerTick(); }) {
+  core_->trace = std::move(trace);
   std::lock_guard<std::mutex> lock(core_->rxLock);
   core_->ArmReceiver(RxIdle);
 }
 
-KLineLink::KLineLink(const KLinePort& port, LinkClient& client) : KLineLink(client) {
+KLineLink::KLineLink(const KLinePort& port, LinkClient& client, std::shared_ptr<ExchangeTrace> trace)
+    : KLineLink(client, std::move(trace)) {
   reader_ = MakeReceiver(port.Id(), core_, client);
   WorkerThread::Start(reader_);
   writer_ = MakeTransmitter(port.Id(), core_);
   WorkerThread::Start(writer_);
 }
 
-std::unique_ptr<KLineLink> KLineLink::WithoutThreads(LinkClient& client) {
-  return std::unique_ptr<KLineLink>(new KLineLink(client));
+std::unique_ptr<KLineLink> KLineLink::WithoutThreads(LinkClient& client,
+                                                     std::shared_ptr<ExchangeTrace> trace) {
+  return std::unique_ptr<KLineLink>(new KLineLink(client, std::move(trace)));
 }
 
 KLineLink::~KLineLink() { Stop(); }
@@ -57,8 +61,6 @@ KLineLink::~KLineLink() { Stop(); }
 void KLineLink::Stop() {
   if (reader_) reader_->Terminate();
   if (writer_) writer_->Terminate();
-  if (reader_) stoppedReader_ = std::move(reader_);
-  if (writer_) stoppedWriter_ = std::move(writer_);
   core_->DropRequests(false);
   core_->writerEvent.Set();
   // A stopped link streams nothing: the window shows B mode again.
@@ -68,12 +70,18 @@ void KLineLink::Stop() {
 }
 
 bool KLineLink::ThreadsRunning() const {
-  return reader_ && writer_ && !reader_->Finished() && !writer_->Finished();
+  for (const auto* t : {&reader_, &writer_})
+    if (!*t || (*t)->Terminated() || (*t)->Finished()) return false;
+  return true;
 }
 
-bool KLineLink::ThreadsEnded() const {
-  for (const auto* t : {&reader_, &writer_, &stoppedReader_, &stoppedWriter_})
-    if (*t && !(*t)->Finished()) return false;
+bool KLineLink::WaitThreadsEnded(std::chrono::milliseconds timeout) const {
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  for (const auto* t : {&reader_, &writer_}) {
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    if (*t && !(*t)->WaitFinished(std::max(left, std::chrono::milliseconds(0)))) return false;
+  }
   return true;
 }
 
@@ -125,7 +133,7 @@ void KLineLink::TimerTick() {
   core_->replyCountdown = --c;
   if (c != 0) return;
   if (core_->unidirMode.load()) {
-    TraceAppendLine(TraceUModeTimeOutLine());
+    core_->trace->AppendLine(TraceUModeTimeOutLine());
     LeaveUnidirMode();
   } else {
     client_.OnLinkLost(kNoAnswerText);

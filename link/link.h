@@ -3,6 +3,7 @@
 // the 100 ms link timer and the switches between request/reply (B) and
 // unidirectional (U) mode. Each function names the threads that may call it.
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -11,6 +12,7 @@
 #include "common/bytes.h"
 #include "common/ui.h"
 
+class ExchangeTrace;
 class KLinePort;
 class WorkerThread;
 namespace link_detail {
@@ -63,8 +65,9 @@ inline constexpr int kQueueSlots = 201;
 class KLineLink {
  public:
   // UI thread. Starts the receiver and transmitter on port; client takes what
-  // they frame until the link stops, and must outlive the threads.
-  KLineLink(const KLinePort& port, LinkClient& client);
+  // they frame until the link stops, and must outlive the threads. The
+  // exchange goes into trace, which the threads keep until they end.
+  KLineLink(const KLinePort& port, LinkClient& client, std::shared_ptr<ExchangeTrace> trace);
   // Stops the link (Stop).
   ~KLineLink();
   KLineLink(const KLineLink&) = delete;
@@ -76,9 +79,11 @@ class KLineLink {
   void Stop();
   // UI thread. True while the threads have been neither stopped nor died.
   bool ThreadsRunning() const;
-  // UI thread. True once no thread of this link runs any more, so none can
-  // reach the client (each holds the link's state until it ends).
-  bool ThreadsEnded() const;
+  // UI thread, after Stop and the port's close (which wakes the receiver).
+  // Waits until no thread of this link runs any more, so none can reach the
+  // client (each holds the link's state until it ends); false when one still
+  // runs after timeout.
+  bool WaitThreadsEnded(std::chrono::milliseconds timeout) const;
 
   // UI or receiver thread. Queues a request (bytes with checksum). Returns
   // false and drops it when 200 requests are already pending.
@@ -129,19 +134,17 @@ class KLineLink {
   bool WriterIdle() const;
 
   // Tests: the link's state without threads (the queue, the current request).
-  static std::unique_ptr<KLineLink> WithoutThreads(LinkClient& client);
+  static std::unique_ptr<KLineLink> WithoutThreads(LinkClient& client, std::shared_ptr<ExchangeTrace> trace);
   link_detail::LinkCore& Core() { return *core_; }
 
  private:
-  explicit KLineLink(LinkClient& client);
+  KLineLink(LinkClient& client, std::shared_ptr<ExchangeTrace> trace);
 
   std::shared_ptr<link_detail::LinkCore> core_;
   LinkClient& client_;
   // The threads own themselves; these are kept to ask them to end and to
   // notice one that died.
   std::shared_ptr<WorkerThread> reader_;
-  // The threads after Stop, to tell when they have ended.
-  std::shared_ptr<WorkerThread> stoppedReader_, stoppedWriter_;
   std::shared_ptr<WorkerThread> writer_;
   UiTimer timer_;
 };

@@ -13,6 +13,7 @@
 #include "link/framing.h"
 #include "link/link.h"
 #include "link/port.h"
+#include "link/trace.h"
 
 // A manual-reset event: stays signalled until Reset. Any thread.
 class ManualResetEvent {
@@ -84,6 +85,9 @@ struct LinkCore {
   SharedValue<std::uint8_t> unidirMode;          // 1 while the ECU streams packets
   SharedValue<std::int32_t> replyCountdown{-1};  // 100 ms ticks left; -1 not armed
   std::atomic<bool> polling{false};              // the receiver asks for the next data
+
+  // The session's trace; never null.
+  std::shared_ptr<ExchangeTrace> trace;
 
   // Guards the receiver's framer and the current request. The receiver holds it
   // while it works on its buffer and releases it around every hand-off into the

@@ -48,7 +48,7 @@ bool LinkCore::Enqueue(const MsgBlock& block, std::uint8_t length, bool onlyIfEm
     entries[i].length = length;
     tail = i;
     wake = wasEmpty && writerIdle.load() == 1;
-    if (wake) TraceAppendLine(TraceRunWriterLine());
+    if (wake) trace->AppendLine(TraceRunWriterLine());
   }
   if (wake) writerEvent.Set();
   return true;

@@ -68,8 +68,8 @@ class TComReadThread : public WorkerThread {
   bool HandOff(const std::function<void()>& fn) {
     std::vector<std::string> lines;
     lines.swap(lines_);
-    return Synchronize([&lines, &fn] {
-      for (const std::string& l : lines) TraceAppendLine(l);
+    return Synchronize([this, &lines, &fn] {
+      for (const std::string& l : lines) c_.trace->AppendLine(l);
       fn();
     });
   }
@@ -187,7 +187,7 @@ class TComReadThread : public WorkerThread {
     auto afterHandOff = [this, &polling, &exchangeClosed] {
       // Also when the hand-off ended the link (C2, 7F 81, 7F 10): the trace
       // shows the pass to its end.
-      TraceAppendLine(TraceMsgEndLine());
+      c_.trace->AppendLine(TraceMsgEndLine());
       if (Terminated() || c_.unidirMode.load()) return;
       c_.UpdateResponseTime();
       polling = c_.polling.load();
@@ -249,12 +249,12 @@ class TComReadThread : public WorkerThread {
     lk.unlock();
     HandOff([this] { c_.ShowCounters(); });
     if (client_.OnGarbled()) {
-      HandOff([] { TraceAppendLine(TraceResetLine()); });
+      HandOff([this] { c_.trace->AppendLine(TraceResetLine()); });
     } else {
       // The repeats of a start request are used up: end as on a time-out. The
       // Reset line goes first; once the link has ended nothing more is handed over.
       HandOff([this] {
-        TraceAppendLine(TraceResetLine());
+        c_.trace->AppendLine(TraceResetLine());
         client_.OnLinkLost(kNoAnswerText);
       });
     }

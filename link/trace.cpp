@@ -5,35 +5,8 @@
 
 namespace {
 
-constexpr std::size_t kDefaultLimit = 16u * 1024u * 1024u;
 const char* const kEol = "\r\n";
 const std::string kDroppedMarker = " (Начало трассировки удалено: превышен размер) \r\n";
-
-struct TraceText {
-  std::mutex mutex;
-  std::string text;
-  std::size_t limit = kDefaultLimit;
-};
-// Process-wide: the exchange trace runs on across connections, and the trace
-// window shows it whether or not a session exists.
-TraceText g_trace;
-
-// Caller holds g_trace.mutex. Trims to three quarters of the limit so that a link at
-// the limit does not move the whole text on every append.
-void TrimLocked() {
-  if (g_trace.text.size() <= g_trace.limit) return;
-  const std::size_t target = g_trace.limit - g_trace.limit / 4;
-  std::size_t cut = 0;
-  while (cut < g_trace.text.size()) {
-    const std::size_t next = g_trace.text.find('\n', cut);
-    if (next == std::string::npos || next + 1 >= g_trace.text.size()) break;  // keep the newest line
-    cut = next + 1;
-    if (g_trace.text.size() - cut + kDroppedMarker.size() <= target) break;
-  }
-  g_trace.text.erase(0, cut);
-  if (g_trace.text.compare(0, kDroppedMarker.size(), kDroppedMarker) != 0)
-    g_trace.text.insert(0, kDroppedMarker);
-}
 
 // Appends in place: `" " + text` on a temporary makes GCC 12 at -O3 see a
 // false overlap in the string copy (-Werror=restrict), and it copies twice.
@@ -51,28 +24,44 @@ std::string ByteGroups(const std::uint8_t* bytes, int count) {
 
 }  // namespace
 
-void TraceAppendLine(const std::string& line) {
-  std::lock_guard<std::mutex> lock(g_trace.mutex);
-  g_trace.text += line;
-  g_trace.text += kEol;
+void ExchangeTrace::AppendLine(const std::string& line) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  text_ += line;
+  text_ += kEol;
   TrimLocked();
 }
 
-void TraceClear() {
-  std::lock_guard<std::mutex> lock(g_trace.mutex);
-  g_trace.text.clear();
-  g_trace.text.shrink_to_fit();
+void ExchangeTrace::Clear() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  text_.clear();
+  text_.shrink_to_fit();
 }
 
-std::string TraceSnapshot() {
-  std::lock_guard<std::mutex> lock(g_trace.mutex);
-  return g_trace.text;
+std::string ExchangeTrace::Snapshot() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return text_;
 }
 
-void TraceSetLimit(std::size_t bytes) {
-  std::lock_guard<std::mutex> lock(g_trace.mutex);
-  g_trace.limit = bytes ? bytes : kDefaultLimit;
+void ExchangeTrace::SetLimit(std::size_t bytes) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  limit_ = bytes ? bytes : kDefaultLimit;
   TrimLocked();
+}
+
+// Trims to three quarters of the limit so that a link at the limit does not
+// move the whole text on every append.
+void ExchangeTrace::TrimLocked() {
+  if (text_.size() <= limit_) return;
+  const std::size_t target = limit_ - limit_ / 4;
+  std::size_t cut = 0;
+  while (cut < text_.size()) {
+    const std::size_t next = text_.find('\n', cut);
+    if (next == std::string::npos || next + 1 >= text_.size()) break;  // keep the newest line
+    cut = next + 1;
+    if (text_.size() - cut + kDroppedMarker.size() <= target) break;
+  }
+  text_.erase(0, cut);
+  if (text_.compare(0, kDroppedMarker.size(), kDroppedMarker) != 0) text_.insert(0, kDroppedMarker);
 }
 
 std::string TraceReadLine(const std::uint8_t* bytes, int count, bool unidir) {

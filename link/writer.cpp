@@ -66,8 +66,8 @@ class TComWriteThread : public WorkerThread {
 
  private:
   bool Trace(std::vector<std::string> lines) {
-    return Synchronize([lines = std::move(lines)] {
-             for (const std::string& l : lines) TraceAppendLine(l);
+    return Synchronize([this, lines = std::move(lines)] {
+             for (const std::string& l : lines) c_.trace->AppendLine(l);
            }) &&
            !Terminated();
   }

@@ -72,7 +72,8 @@ std::string PortOf(const QComboBox* list) {
 
 }  // namespace
 
-TfrmSettings::TfrmSettings(QWidget* parent) : QDialog(parent) {
+TfrmSettings::TfrmSettings(QWidget* parent, PortListRoots portRoots)
+    : QDialog(parent), portRoots_(std::move(portRoots)) {
   setObjectName("frmSettings");
   setWindowTitle("Настройки");
   setWindowFlags((windowFlags() | Qt::MSWindowsFixedSizeDialogHint) & ~Qt::WindowContextHelpButtonHint);
@@ -198,7 +199,7 @@ void TfrmSettings::FormShow() {
   QStringList ports;
   portsListed_ = false;
   try {
-    for (const std::string& p : ListSerialPorts()) ports << QString::fromStdString(p);
+    for (const std::string& p : ListSerialPorts(portRoots_)) ports << QString::fromStdString(p);
     portsListed_ = true;
   } catch (const std::exception& e) {
     Ui().ShowError(e.what());

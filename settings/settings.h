@@ -8,12 +8,15 @@
 #include <QPushButton>
 #include <QSpinBox>
 
+#include "common/portlist.h"
+
 class QFrame;
 class QHBoxLayout;
 
 class TfrmSettings : public QDialog {
  public:
-  explicit TfrmSettings(QWidget* parent = nullptr);
+  // portRoots: where the port lists come from (tests: a fixture).
+  explicit TfrmSettings(QWidget* parent = nullptr, PortListRoots portRoots = {});
 
   // Loads the controls from TCfg (the show handler).
   void FormShow();
@@ -36,5 +39,6 @@ class TfrmSettings : public QDialog {
   QFrame* SwitchPanel();
   QHBoxLayout* Buttons();
 
+  PortListRoots portRoots_;
   bool portsListed_ = false;  // the port lists hold the ports present
 };

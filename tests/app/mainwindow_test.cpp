@@ -32,7 +32,7 @@ namespace {
 // The window with its modal dialogs answered by the test.
 class TestWindow : public TfrmMain {
  public:
-  explicit TestWindow(UiHooks* dialogs) : TfrmMain(dialogs) {}
+  TestWindow(UiHooks* dialogs, PortListRoots ports) : TfrmMain(dialogs) { portRoots_ = std::move(ports); }
   std::function<void(QDialog&)> onModal;
 
  protected:
@@ -47,15 +47,17 @@ class MainWindow : public ::testing::Test {
     ASSERT_TRUE(dir_.isValid());
     SetAppDirOverride(dir_.path().toStdString());
     QDir(dir_.path()).mkpath("sys");
-    SetPortListRoots((dir_.path() + "/sys").toStdString(), (dir_.path() + "/dev").toStdString());
     ResetCoreState();
-    w_ = std::make_unique<TestWindow>(&ui_);
+    w_ = std::make_unique<TestWindow>(&ui_, Ports());
   }
   void TearDown() override {
     w_.reset();
     ResetCoreState();
     SetAppDirOverride("");
-    SetPortListRoots("", "");
+  }
+  // An empty port fixture: the machine's own ports would vary the lists.
+  PortListRoots Ports() const {
+    return {(dir_.path() + "/sys").toStdString(), (dir_.path() + "/dev").toStdString()};
   }
   bool ConfigExists() const { return QFile::exists(dir_.path() + "/cfg.ini"); }
 
@@ -272,11 +274,11 @@ TEST_F(MainWindow, ConnectToAMissingPortReportsAndReturnsToIdle) {
   TCfg.Port = (dir_.path() + "/no-such-port").toStdString();
   TCfg.DataInterval = 0;
   TCfg.ScreenInterval = 0;
-  TraceAppendLine("old session");
+  w_->Session().Trace().AppendLine("old session");
   w_->RefreshControls();
   w_->btnConnectClick();
   ASSERT_EQ(ui_.errors.size(), 1u);
-  EXPECT_EQ(TraceSnapshot(), "");
+  EXPECT_EQ(w_->Session().Trace().Snapshot(), "");
   EXPECT_EQ(w_->StatusText(0), "Не подключен");
   EXPECT_TRUE(w_->btnConnect->isEnabled());
   EXPECT_TRUE(w_->btnFlashRead->isEnabled());
@@ -474,26 +476,25 @@ TEST_F(MainWindow, SettingsCommandRefreshesTheLc1Commands) {
 }
 
 TEST_F(MainWindow, TraceCommandShowsASnapshotAndClosingOnlyHides) {
-  TraceAppendLine(TraceStartWriterLine());
+  w_->Session().Trace().AppendLine(TraceStartWriterLine());
   w_->btnShowEcuTrace->trigger();
-  ASSERT_NE(frmEcuTrace, nullptr);
-  EXPECT_TRUE(frmEcuTrace->isVisible());
-  EXPECT_EQ(frmEcuTrace->windowTitle(), "Обмен с ЭБУ");
-  EXPECT_TRUE(frmEcuTrace->mmTrace->isReadOnly());
-  EXPECT_EQ(frmEcuTrace->mmTrace->lineWrapMode(), QPlainTextEdit::NoWrap);
-  EXPECT_EQ(frmEcuTrace->mmTrace->toPlainText(), " (StartWriter) \n");
+  TfrmEcuTrace* trace = w_->TraceWindow();
+  ASSERT_NE(trace, nullptr);
+  EXPECT_TRUE(trace->isVisible());
+  EXPECT_EQ(trace->windowTitle(), "Обмен с ЭБУ");
+  EXPECT_TRUE(trace->mmTrace->isReadOnly());
+  EXPECT_EQ(trace->mmTrace->lineWrapMode(), QPlainTextEdit::NoWrap);
+  EXPECT_EQ(trace->mmTrace->toPlainText(), " (StartWriter) \n");
 
-  TraceAppendLine(TraceMsgEndLine());
-  EXPECT_EQ(frmEcuTrace->mmTrace->toPlainText(), " (StartWriter) \n");
-  frmEcuTrace->close();
-  EXPECT_FALSE(frmEcuTrace->isVisible());
-  EXPECT_EQ(frmEcuTrace->mmTrace->toPlainText(), " (StartWriter) \n");
+  w_->Session().Trace().AppendLine(TraceMsgEndLine());
+  EXPECT_EQ(trace->mmTrace->toPlainText(), " (StartWriter) \n");
+  trace->close();
+  EXPECT_FALSE(trace->isVisible());
+  EXPECT_EQ(trace->mmTrace->toPlainText(), " (StartWriter) \n");
 
   w_->btnShowEcuTraceClick();
-  EXPECT_TRUE(frmEcuTrace->isVisible());
-  EXPECT_EQ(frmEcuTrace->mmTrace->toPlainText(), " (StartWriter) \n (MsgEnd)\n");
-  delete frmEcuTrace;
-  frmEcuTrace = nullptr;
+  EXPECT_TRUE(trace->isVisible());
+  EXPECT_EQ(trace->mmTrace->toPlainText(), " (StartWriter) \n (MsgEnd)\n");
 }
 
 TEST_F(MainWindow, ChartAndTableAreSetUpForTheAccelerationMode) {

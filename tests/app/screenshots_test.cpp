@@ -140,19 +140,18 @@ TEST(Screenshots, DISABLED_RenderWindows) {
     const std::uint8_t request[] = {0x82, 0x10, 0xF1, 0x21, 0x0D, 0xB1};
     const std::uint8_t reply[] = {0x82, 0x10, 0xF1, 0x21, 0x0D, 0xB1, 0x80, 0xF1, 0x10, 0x62, 0x61, 0x0D};
     for (int i = 0; i < 20; ++i) {
-      TraceAppendLine(TraceStartWriterLine());
-      TraceAppendLine(TraceBeginWriterPauseLine());
-      TraceAppendLine(TraceEndWriterPauseLine());
-      TraceAppendLine(TraceWriteLine(request, 6));
-      TraceAppendLine(TraceStopWriterLine());
-      TraceAppendLine(TraceReadLine(reply, 12, false));
-      TraceAppendLine(TraceWaitMsgEndLine(12, 102));
-      TraceAppendLine(TraceMsgEndLine());
+      w.Session().Trace().AppendLine(TraceStartWriterLine());
+      w.Session().Trace().AppendLine(TraceBeginWriterPauseLine());
+      w.Session().Trace().AppendLine(TraceEndWriterPauseLine());
+      w.Session().Trace().AppendLine(TraceWriteLine(request, 6));
+      w.Session().Trace().AppendLine(TraceStopWriterLine());
+      w.Session().Trace().AppendLine(TraceReadLine(reply, 12, false));
+      w.Session().Trace().AppendLine(TraceWaitMsgEndLine(12, 102));
+      w.Session().Trace().AppendLine(TraceMsgEndLine());
     }
     w.btnShowEcuTraceClick();
-    EXPECT_TRUE(Save(frmEcuTrace, out + "/trace-window.png"));
-    delete frmEcuTrace;
-    frmEcuTrace = nullptr;
+    EXPECT_TRUE(Save(w.TraceWindow(), out + "/trace-window.png"));
+    w.TraceWindow()->hide();
 
     const std::string log = appDir.path().toStdString() + "/2024-05-01_10-00-00.csv";
     std::ofstream(log, std::ios::binary) << LogText({LogHeader()}) + LogText(SimulatedLogRows(4500, 3));

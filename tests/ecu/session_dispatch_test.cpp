@@ -66,10 +66,10 @@ TEST_P(DataReplyLength, IsDecodedOnlyWhenItsLengthPasses) {
   // A reply dropped for its length is counted with the bad replies and traced.
   if (c.decoded) {
     EXPECT_EQ(ui.status.count(5), 0u);
-    EXPECT_EQ(TraceSnapshot(), "");
+    EXPECT_EQ(session.Trace().Snapshot(), "");
   } else {
     EXPECT_EQ(ui.status[5], "1");
-    EXPECT_EQ(TraceSnapshot(), TraceDataLengthLine(static_cast<int>(reply.size()), 98) + "\r\n");
+    EXPECT_EQ(session.Trace().Snapshot(), TraceDataLengthLine(static_cast<int>(reply.size()), 98) + "\r\n");
   }
 }
 

@@ -297,7 +297,7 @@ TEST_F(Session, TraceOfOneExchangeIsInTheDocumentedOrder) {
   Connect(1);
   ASSERT_TRUE(WaitSession());
   ASSERT_TRUE(WaitLinkIdle());
-  TraceClear();
+  ClearTrace();
   session.RequestData();
   ASSERT_TRUE(WaitFor([&] { return ui.replyCount == 1; }));
   ASSERT_TRUE(WaitLinkIdle());
@@ -364,8 +364,8 @@ TEST_F(Session, UnidirectionalModeStreamsPacketsAndReturnsAfterTheSwitchBack) {
   ASSERT_TRUE(WaitFor([&] { return !line->Streaming(); }));
   ASSERT_TRUE(WaitFor([&] { return !session.UnidirMode(); }, 20000));
   EXPECT_EQ(ui.status[3], "0");
-  EXPECT_NE(TraceSnapshot().find(TraceSendSwitchToBModeLine()), std::string::npos);
-  EXPECT_NE(TraceSnapshot().find(TraceUModeTimeOutLine()), std::string::npos);
+  EXPECT_NE(TraceText().find(TraceSendSwitchToBModeLine()), std::string::npos);
+  EXPECT_NE(TraceText().find(TraceUModeTimeOutLine()), std::string::npos);
   // Polling resumes in request/reply mode.
   const int replies = ui.replyCount;
   ASSERT_TRUE(WaitFor([&] { return ui.replyCount >= replies + 3; }));

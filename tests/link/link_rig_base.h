@@ -32,7 +32,6 @@ class LinkRigBase : public ::testing::Test {
     SetAppDirOverride(dir_.File());
     ApplyLinkSettings();
     session.AddSink(ui);
-    TraceClear();
   }
 
   void TearDown() override {
@@ -108,10 +107,12 @@ class LinkRigBase : public ::testing::Test {
     return n;
   }
 
-  // The trace as lines without CR LF.
-  static std::vector<std::string> TraceLines() {
+  // The watched session's trace, as text and as lines without CR LF.
+  std::string TraceText() const { return watched_->Trace().Snapshot(); }
+  void ClearTrace() { watched_->Trace().Clear(); }
+  std::vector<std::string> TraceLines() const {
     std::vector<std::string> lines;
-    const std::string text = TraceSnapshot();
+    const std::string text = TraceText();
     std::size_t start = 0;
     for (std::size_t at; (at = text.find("\r\n", start)) != std::string::npos; start = at + 2)
       lines.push_back(text.substr(start, at - start));

@@ -51,7 +51,7 @@ TEST_F(LinkThreads, BytesOutsideAnExchangeAreDiscarded) {
   ASSERT_TRUE(WaitSession());
   ASSERT_TRUE(WaitLinkIdle());
   const int resets = session.Link()->ResetCount();
-  const std::string before = TraceSnapshot();
+  const std::string before = TraceText();
   const std::uint64_t delivered = line->BytesToProgram();
   // Noise on an idle line: no Read line, no reset, the next exchange is clean.
   line->Run([this] { ecu->SendRaw({0x55, 0xAA, 0x83, 0xF1, 0x10}); });
@@ -59,7 +59,7 @@ TEST_F(LinkThreads, BytesOutsideAnExchangeAreDiscarded) {
   ASSERT_TRUE(
       WaitFor([&] { return line->BytesToProgram() >= delivered + 5 && session.Port()->InQueue() == 0; }));
   Pump(50);  // ... and wrote nothing about it
-  EXPECT_EQ(TraceSnapshot(), before);
+  EXPECT_EQ(TraceText(), before);
   const int replies = ui.replyCount;
   session.RequestData();
   ASSERT_TRUE(WaitFor([&] { return ui.replyCount == replies + 1; }));
@@ -72,7 +72,7 @@ TEST_F(LinkThreads, StopEndsAPauseOfAnyLengthAtOnce) {
   Connect(1);
   // StartCommunication leaves at once (nothing received yet); the session
   // request behind its reply waits out the 65 s pause.
-  ASSERT_TRUE(WaitFor([] {
+  ASSERT_TRUE(WaitFor([this] {
     const auto lines = TraceLines();
     return std::count(lines.begin(), lines.end(), TraceBeginWriterPauseLine()) == 2;
   }));
@@ -123,7 +123,7 @@ struct LinkSide {
     o.absorbWakeByte = true;
     line = std::make_unique<sim::SimLine>(path, std::make_shared<sim::SimEcuSwitch>(ecu, nullptr), o);
     port = KLinePort::OpenForEcu(line->LinkPath(), 0);
-    link = std::make_unique<KLineLink>(*port, client);
+    link = std::make_unique<KLineLink>(*port, client, trace);
   }
   ~LinkSide() {
     link->Stop();
@@ -132,6 +132,7 @@ struct LinkSide {
   std::shared_ptr<sim::KwpEcu> ecu = std::make_shared<sim::KwpEcu>();
   std::unique_ptr<sim::SimLine> line;
   std::unique_ptr<KLinePort> port;
+  std::shared_ptr<ExchangeTrace> trace = std::make_shared<ExchangeTrace>();
   std::unique_ptr<KLineLink> link;
 };
 

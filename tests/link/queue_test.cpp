@@ -27,14 +27,14 @@ int Count(const std::string& text, const std::string& what) {
 
 class RequestQueue : public ::testing::Test {
  protected:
-  void SetUp() override { TraceClear(); }
   bool QueueRequest(const MsgBlock& block, std::uint8_t length) { return link_->QueueRequest(block, length); }
   bool TakeRequest(MsgBlock& slot, std::uint8_t& length) { return core_.TakeRequest(slot, length); }
   int PendingRequests() const { return link_->PendingRequests(); }
   bool QueueEmpty() const { return link_->QueueEmpty(); }
 
   ReplyLog client_;
-  std::unique_ptr<KLineLink> link_ = KLineLink::WithoutThreads(client_);
+  std::shared_ptr<ExchangeTrace> trace_ = std::make_shared<ExchangeTrace>();
+  std::unique_ptr<KLineLink> link_ = KLineLink::WithoutThreads(client_, trace_);
   link_detail::LinkCore& core_ = link_->Core();
   ManualResetEvent& WriterEvent = core_.writerEvent;
   std::atomic<std::uint8_t>& WriterIdle = core_.writerIdle;
@@ -43,7 +43,7 @@ class RequestQueue : public ::testing::Test {
 TEST_F(RequestQueue, TwoRequestsQueuedWhileIdleWakeTheTransmitterOnce) {
   ASSERT_TRUE(QueueRequest(Block({0x81, 0x10, 0xF1, 0x81, 0x03}), 5));
   ASSERT_TRUE(QueueRequest(Block({0x82, 0x10, 0xF1, 0x21, 0x0D, 0xB1}), 6));
-  EXPECT_EQ(Count(TraceSnapshot(), TraceRunWriterLine()), 1);
+  EXPECT_EQ(Count(trace_->Snapshot(), TraceRunWriterLine()), 1);
   EXPECT_TRUE(WriterEvent.IsSet());
   EXPECT_EQ(PendingRequests(), 2);
 
@@ -63,7 +63,7 @@ TEST_F(RequestQueue, TwoRequestsQueuedWhileIdleWakeTheTransmitterOnce) {
 TEST_F(RequestQueue, RequestIntoEmptyQueueDuringAnExchangeDoesNotWake) {
   WriterIdle = 0;
   ASSERT_TRUE(QueueRequest(Block({0x82, 0x10, 0xF1, 0x21, 0x0D, 0xB1}), 6));
-  EXPECT_EQ(Count(TraceSnapshot(), TraceRunWriterLine()), 0);
+  EXPECT_EQ(Count(trace_->Snapshot(), TraceRunWriterLine()), 0);
   EXPECT_FALSE(WriterEvent.IsSet());
 }
 

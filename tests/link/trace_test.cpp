@@ -10,14 +10,7 @@ namespace {
 
 class TraceText : public ::testing::Test {
  protected:
-  void SetUp() override {
-    TraceSetLimit(0);
-    TraceClear();
-  }
-  void TearDown() override {
-    TraceSetLimit(0);
-    TraceClear();
-  }
+  ExchangeTrace trace;
 };
 
 TEST_F(TraceText, EveryLineFormatByteForByte) {
@@ -44,25 +37,25 @@ TEST_F(TraceText, EveryLineFormatByteForByte) {
 }
 
 TEST_F(TraceText, AppendsEndWithCrLfAndClearEmpties) {
-  TraceAppendLine(TraceStartWriterLine());
-  TraceAppendLine(TraceMsgEndLine());
-  EXPECT_EQ(TraceSnapshot(), " (StartWriter) \r\n (MsgEnd)\r\n");
-  TraceClear();
-  EXPECT_EQ(TraceSnapshot(), "");
+  trace.AppendLine(TraceStartWriterLine());
+  trace.AppendLine(TraceMsgEndLine());
+  EXPECT_EQ(trace.Snapshot(), " (StartWriter) \r\n (MsgEnd)\r\n");
+  trace.Clear();
+  EXPECT_EQ(trace.Snapshot(), "");
 }
 
 TEST_F(TraceText, SnapshotDoesNotFollowLaterAppends) {
-  TraceAppendLine("one");
-  const std::string snap = TraceSnapshot();
-  TraceAppendLine("two");
+  trace.AppendLine("one");
+  const std::string snap = trace.Snapshot();
+  trace.AppendLine("two");
   EXPECT_EQ(snap, "one\r\n");
-  EXPECT_EQ(TraceSnapshot(), "one\r\ntwo\r\n");
+  EXPECT_EQ(trace.Snapshot(), "one\r\ntwo\r\n");
 }
 
 TEST_F(TraceText, PastTheLimitWholeLinesAreDroppedBehindOneMarker) {
-  TraceSetLimit(400);
-  for (int i = 0; i < 200; ++i) TraceAppendLine("line " + std::to_string(i));
-  const std::string text = TraceSnapshot();
+  trace.SetLimit(400);
+  for (int i = 0; i < 200; ++i) trace.AppendLine("line " + std::to_string(i));
+  const std::string text = trace.Snapshot();
   EXPECT_LE(text.size(), 400u);
   // One marker, at the front, then whole lines up to the newest.
   const std::string firstLine = text.substr(0, text.find("\r\n"));
@@ -81,11 +74,11 @@ TEST_F(TraceText, PastTheLimitWholeLinesAreDroppedBehindOneMarker) {
 TEST_F(TraceText, AppendsFromManyThreadsStayWholeLines) {
   std::vector<std::thread> threads;
   for (int t = 0; t < 4; ++t)
-    threads.emplace_back([t] {
-      for (int i = 0; i < 500; ++i) TraceAppendLine(std::string(20, static_cast<char>('a' + t)));
+    threads.emplace_back([this, t] {
+      for (int i = 0; i < 500; ++i) trace.AppendLine(std::string(20, static_cast<char>('a' + t)));
     });
   for (auto& th : threads) th.join();
-  const std::string text = TraceSnapshot();
+  const std::string text = trace.Snapshot();
   ASSERT_EQ(text.size(), 4u * 500u * 22u);
   for (std::size_t pos = 0; pos < text.size(); pos += 22) {
     EXPECT_EQ(text.substr(pos, 20), std::string(20, text[pos]));

@@ -24,10 +24,9 @@ class PortFixture : public ::testing::Test {
     QDir(dir_.path()).mkpath("dev");
     QDir(dir_.path()).mkpath("drivers/serial8250");
     QDir(dir_.path()).mkpath("drivers/dw-apb-uart");
-    SetPortListRoots(Sys().toStdString(), Dev().toStdString());
     TCfg = ConfigRecord{};
   }
-  void TearDown() override { SetPortListRoots("", ""); }
+  PortListRoots Roots() const { return {Sys().toStdString(), Dev().toStdString()}; }
 
   QString Sys() const { return dir_.path() + "/sys"; }
   QString Dev() const { return dir_.path() + "/dev"; }
@@ -54,7 +53,7 @@ TEST_F(PortList, ListsPortsWithDevicesSortedWithoutRegardToCase) {
   AddPort("COM10");
   AddPort("com1");
   AddPort("ttyUSB0");
-  EXPECT_EQ(ListSerialPorts(), (std::vector<std::string>{"com1", "COM10", "COM2", "ttyUSB0"}));
+  EXPECT_EQ(ListSerialPorts(Roots()), (std::vector<std::string>{"com1", "COM10", "COM2", "ttyUSB0"}));
 }
 
 TEST_F(PortList, SkipsConsolesMissingNodesAndEmpty8250Slots) {
@@ -64,7 +63,7 @@ TEST_F(PortList, SkipsConsolesMissingNodesAndEmpty8250Slots) {
   AddPort("ttyS0", "serial8250");         // legacy slot; the node is no UART
   AddPort("ttyS4", "dw-apb-uart");        // a UART of another driver
   AddPort("ttyACM0", "cdc_acm");
-  EXPECT_EQ(ListSerialPorts(), (std::vector<std::string>{"ttyACM0", "ttyS4"}));
+  EXPECT_EQ(ListSerialPorts(Roots()), (std::vector<std::string>{"ttyACM0", "ttyS4"}));
 }
 
 TEST_F(PortList, AddsTheConfiguredPortsWhenTheirDeviceExists) {
@@ -73,16 +72,15 @@ TEST_F(PortList, AddsTheConfiguredPortsWhenTheirDeviceExists) {
   Touch(link);
   TCfg.Port = link.toStdString();  // a path is used as it is
   TCfg.LambdaPort = "ttyUSB0";     // already listed: once
-  EXPECT_EQ(ListSerialPorts(), (std::vector<std::string>{link.toStdString(), "ttyUSB0"}));
+  EXPECT_EQ(ListSerialPorts(Roots()), (std::vector<std::string>{link.toStdString(), "ttyUSB0"}));
   TCfg.LambdaPort = "Нет";
   TCfg.Port = (dir_.path() + "/gone").toStdString();
-  EXPECT_EQ(ListSerialPorts(), (std::vector<std::string>{"ttyUSB0"}));
+  EXPECT_EQ(ListSerialPorts(Roots()), (std::vector<std::string>{"ttyUSB0"}));
 }
 
 TEST_F(PortList, UnreadableClassFolderRaisesTheListError) {
-  SetPortListRoots((dir_.path() + "/missing").toStdString(), Dev().toStdString());
   try {
-    ListSerialPorts();
+    ListSerialPorts({(dir_.path() + "/missing").toStdString(), Dev().toStdString()});
     FAIL() << "no error";
   } catch (const EcuError& e) {
     EXPECT_STREQ(e.what(), "Ошибка чтения списка портов");
@@ -132,7 +130,7 @@ class SettingsDialog : public PortFixture {
 };
 
 TEST_F(SettingsDialog, IsLaidOutAsDesigned) {
-  TfrmSettings d;
+  TfrmSettings d(nullptr, Roots());
   EXPECT_EQ(d.windowTitle(), "Настройки");
   // At least the designed size, and tall enough that no check box is squeezed.
   EXPECT_GE(d.width(), 322);
@@ -156,7 +154,7 @@ TEST_F(SettingsDialog, IsLaidOutAsDesigned) {
 }
 
 TEST_F(SettingsDialog, ListsPortsInCaseInsensitiveOrderWithNoneFirstForTheLc1) {
-  TfrmSettings d;
+  TfrmSettings d(nullptr, Roots());
   d.FormShow();
   EXPECT_EQ(Items(d.cmbPort), (QStringList{"COM1", "COM10", "COM2", "COM3"}));
   EXPECT_EQ(Items(d.cmbLambdaPort), (QStringList{"Нет", "COM1", "COM10", "COM2", "COM3"}));
@@ -166,7 +164,7 @@ TEST_F(SettingsDialog, LoadsFromTheRecordAndConfirmingUnchangedStoresTheSame) {
   TCfg.Echo = 0;  // hidden boxes carry their values through
   TCfg.FastInit = 1;
   const ConfigRecord before = TCfg;
-  TfrmSettings d;
+  TfrmSettings d(nullptr, Roots());
   d.FormShow();
   EXPECT_EQ(d.cmbPort->currentText(), "COM2");
   EXPECT_EQ(d.cmbCBR->currentIndex(), 2);
@@ -185,7 +183,7 @@ TEST_F(SettingsDialog, LoadsFromTheRecordAndConfirmingUnchangedStoresTheSame) {
   EXPECT_EQ(d.result(), QDialog::Accepted);
   ExpectSame(TCfg, before);
 
-  TfrmSettings again;
+  TfrmSettings again(nullptr, Roots());
   again.FormShow();
   again.cbAutoReconnect->setChecked(false);
   again.cbFlashBackup->setChecked(false);
@@ -198,7 +196,7 @@ TEST_F(SettingsDialog, LoadsFromTheRecordAndConfirmingUnchangedStoresTheSame) {
 
 TEST_F(SettingsDialog, LowerCaseStoredPortSelectsThePresentOne) {
   TCfg.Port = "com3";
-  TfrmSettings d;
+  TfrmSettings d(nullptr, Roots());
   d.FormShow();
   EXPECT_EQ(d.cmbPort->currentText(), "COM3");
   d.btnOkClick();
@@ -206,14 +204,14 @@ TEST_F(SettingsDialog, LowerCaseStoredPortSelectsThePresentOne) {
 }
 
 TEST_F(SettingsDialog, Lc1ChoiceSetsLambdaEnabled) {
-  TfrmSettings d;
+  TfrmSettings d(nullptr, Roots());
   d.FormShow();
   d.cmbLambdaPort->setCurrentText("COM10");
   d.btnOkClick();
   EXPECT_EQ(TCfg.LambdaPort, "COM10");
   EXPECT_EQ(TCfg.LambdaEnabled, 1);
 
-  TfrmSettings again;
+  TfrmSettings again(nullptr, Roots());
   again.FormShow();
   EXPECT_EQ(again.cmbLambdaPort->currentText(), "COM10");
   again.cmbLambdaPort->setCurrentIndex(0);
@@ -226,7 +224,7 @@ TEST_F(SettingsDialog, WriterPauseOutsideItsRangeShowsClampedAndCancelKeepsEvery
   TCfg.WriterPause = 500;
   const ConfigRecord before = TCfg;
   {
-    TfrmSettings d;
+    TfrmSettings d(nullptr, Roots());
     d.FormShow();
     EXPECT_EQ(d.edWriterPause->value(), 200);
     d.cmbPort->setCurrentText("COM1");
@@ -238,7 +236,7 @@ TEST_F(SettingsDialog, WriterPauseOutsideItsRangeShowsClampedAndCancelKeepsEvery
   }
   ExpectSame(TCfg, before);
 
-  TfrmSettings d;
+  TfrmSettings d(nullptr, Roots());
   d.FormShow();
   d.btnOkClick();
   EXPECT_EQ(TCfg.WriterPause, 200);
@@ -250,7 +248,7 @@ TEST_F(SettingsDialog, AbsentConfiguredPortsAreShownMarkedAndKeptWithUnlistedInt
   TCfg.LambdaEnabled = 1;
   TCfg.DataInterval = 250;
   TCfg.ScreenInterval = 0;
-  TfrmSettings d;
+  TfrmSettings d(nullptr, Roots());
   d.FormShow();
   EXPECT_EQ(Items(d.cmbPort), (QStringList{"COM1", "COM10", "COM2", "COM3", "COM7 (нет)"}));
   EXPECT_EQ(d.cmbPort->currentText(), "COM7 (нет)");
@@ -270,8 +268,7 @@ TEST_F(SettingsDialog, UnreadablePortListIsReportedAndTheRestStillLoads) {
   TCfg.LambdaPort = "COM1";
   TCfg.LambdaEnabled = 1;
   const ConfigRecord before = TCfg;
-  SetPortListRoots((dir_.path() + "/missing").toStdString(), Dev().toStdString());
-  TfrmSettings d;
+  TfrmSettings d(nullptr, {(dir_.path() + "/missing").toStdString(), Dev().toStdString()});
   d.FormShow();
   EXPECT_EQ(ui_.errors, std::vector<std::string>{"Ошибка чтения списка портов"});
   EXPECT_EQ(Items(d.cmbLambdaPort), QStringList{"Нет"});

@@ -3,12 +3,8 @@
 #include "common/config.h"
 #include "ecu/session.h"
 #include "link/link_internal.h"
-#include "link/trace.h"
 
-void ResetCoreState() {
-  TCfg = ConfigRecord{};
-  TraceClear();
-}
+void ResetCoreState() { TCfg = ConfigRecord{}; }
 
 void SetUnidirMode(EcuSession& session, bool on) {
   KLineLink* link = session.Link();
