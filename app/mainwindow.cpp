@@ -130,7 +130,9 @@ void TfrmMain::FormCreate() {
   QLocale::setDefault(QLocale::c());
   std::setlocale(LC_NUMERIC, "C");
   setWindowTitle(kAppCaption);
-  InitConfig(TCfg);  // Echo, FastInit, cfg.ini or fallbacks, NotCheckReplyLen
+  ConfigNotices notices;
+  InitConfig(TCfg, notices);  // Echo, FastInit, cfg.ini or fallbacks, NotCheckReplyLen
+  Tell(notices);
   FCloseDeferred = false;
   ChartMode = 0;
   ChartPage->SetupChart(ChartMode);
@@ -570,5 +572,11 @@ void TfrmMain::closeEvent(QCloseEvent* event) {
     ReconnectTimer->stop();
     event->accept();
   }
-  SaveConfig(TCfg);
+  ConfigNotices notices;
+  SaveConfig(TCfg, notices);
+  Tell(notices);
+}
+
+void TfrmMain::Tell(const ConfigNotices& notices) {
+  for (const ConfigNotice& n : notices) n.error ? ShowError(n.text) : ShowMessage(n.text);
 }

@@ -30,6 +30,7 @@
 #include "app/qt_ui_hooks.h"
 #include "app/spinedit.h"
 #include "app/statusbar.h"
+#include "common/config.h"
 #include "common/ui.h"
 #include "ecu/session.h"
 #include "flash/progress.h"
@@ -185,6 +186,8 @@ class TfrmMain : public QMainWindow,
   void CreateProgressPanel();
   void PlaceProgressPanel();
   void StatusBar1DrawPanel(QPainter& painter, const QRect& rect);
+  // What reading or saving cfg.ini had to say, each in its box.
+  void Tell(const ConfigNotices& notices);
   // Schedules the next attempt; false when there is none and the box is due.
   bool Reconnect(const std::string& text, bool sessionLost);
   QString ReconnectText() const;
