@@ -20,6 +20,7 @@ int main(int argc, char** argv) {
     icon.addFile(QString(":/icons/%1/varnek-test.png").arg(size));
   QApplication::setWindowIcon(icon);
   auto mainWindow = std::make_unique<TfrmMain>();
+  app.SetDialogs(&mainWindow->Dialogs());
   auto traceWindow = std::make_unique<TfrmEcuTrace>();
   frmEcuTrace = traceWindow.get();
   mainWindow->show();
@@ -30,5 +31,6 @@ int main(int argc, char** argv) {
   mainWindow->Session().Shutdown();
   TerminateAllWorkers(std::chrono::milliseconds(2000));
   frmEcuTrace = nullptr;
+  app.SetDialogs(nullptr);  // the window's boxes go with the window
   return rc;
 }

@@ -49,7 +49,7 @@ QLabel* Caption(const char* text, QWidget* parent) { return new QLabel(QString::
 
 }  // namespace
 
-TfrmMain::TfrmMain(UiHooks* dialogs, QWidget* parent) : QMainWindow(parent), lc1_(*this) {
+TfrmMain::TfrmMain(UserDialogs* dialogs, QWidget* parent) : QMainWindow(parent), lc1_(*this) {
   if (!dialogs) {
     ownDialogs_ = std::make_unique<TMessageBoxes>(this);
     dialogs = ownDialogs_.get();
@@ -111,7 +111,7 @@ TfrmMain::TfrmMain(UiHooks* dialogs, QWidget* parent) : QMainWindow(parent), lc1
 
   resize(960, 680);
   FormCreate();
-  Display = new TDisplay(*this);
+  Display = new TDisplay(*this, *dialogs_);
 }
 
 TfrmMain::~TfrmMain() {
@@ -529,12 +529,12 @@ void TfrmMain::btnShowEcuTraceClick() {
 }
 
 void TfrmMain::btnOpenLogClick() {
-  if (!frmLogView) frmLogView = std::make_unique<TfrmLogView>(*this);
+  if (!frmLogView) frmLogView = std::make_unique<TfrmLogView>(*dialogs_);
   frmLogView->OpenLogCommand();
 }
 
 void TfrmMain::btnOpenRunsClick() {
-  const auto name = AskOpenFileNameAt(LogsDirPath(), "Замеры|*_runs.csv|Все файлы|*");
+  const auto name = dialogs_->AskOpenFileNameAt(LogsDirPath(), "Замеры|*_runs.csv|Все файлы|*");
   if (name) Display->OpenRuns(*name);
 }
 

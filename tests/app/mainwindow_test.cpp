@@ -32,7 +32,7 @@ namespace {
 // The window with its modal dialogs answered by the test.
 class TestWindow : public TfrmMain {
  public:
-  explicit TestWindow(UiHooks* dialogs) : TfrmMain(dialogs) {}
+  explicit TestWindow(UserDialogs* dialogs) : TfrmMain(dialogs) {}
   std::function<void(QDialog&)> onModal;
 
  protected:
@@ -556,9 +556,9 @@ namespace {
 
 TEST(GeneralErrorHandler, ShowsWhatEscapesAHandler) {
   RecordingUi ui;
-  EXPECT_FALSE(RunGuarded([]() -> bool { throw EcuError("Ошибка открытия порта", "open() failed"); }));
-  EXPECT_FALSE(RunGuarded([]() -> bool { throw 42; }));
-  EXPECT_TRUE(RunGuarded([] { return true; }));
+  EXPECT_FALSE(RunGuarded(ui, []() -> bool { throw EcuError("Ошибка открытия порта", "open() failed"); }));
+  EXPECT_FALSE(RunGuarded(ui, []() -> bool { throw 42; }));
+  EXPECT_TRUE(RunGuarded(ui, [] { return true; }));
   EXPECT_EQ(ui.errors, (std::vector<std::string>{"Ошибка открытия порта", "Неизвестная ошибка"}));
 }
 
