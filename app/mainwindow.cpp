@@ -517,7 +517,7 @@ void TfrmMain::ExecModal(QDialog& dialog) { dialog.exec(); }
 
 void TfrmMain::btnSettingsClick() {
   {
-    TfrmSettings dialog(this);
+    TfrmSettings dialog(*dialogs_, this);
     ExecModal(dialog);
   }
   RefreshControls();  // the LC-1 commands follow a changed LambdaEnabled

@@ -9,9 +9,9 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
+#include "app/widgets/user_dialogs.h"
 #include "common/config.h"
 #include "common/portlist.h"
-#include "common/ui.h"
 
 namespace {
 
@@ -72,7 +72,7 @@ std::string PortOf(const QComboBox* list) {
 
 }  // namespace
 
-TfrmSettings::TfrmSettings(QWidget* parent) : QDialog(parent) {
+TfrmSettings::TfrmSettings(UserDialogs& dialogs, QWidget* parent) : QDialog(parent), dialogs_(dialogs) {
   setObjectName("frmSettings");
   setWindowTitle("Настройки");
   setWindowFlags((windowFlags() | Qt::MSWindowsFixedSizeDialogHint) & ~Qt::WindowContextHelpButtonHint);
@@ -201,7 +201,7 @@ void TfrmSettings::FormShow() {
     for (const std::string& p : ListSerialPorts()) ports << QString::fromStdString(p);
     portsListed_ = true;
   } catch (const std::exception& e) {
-    Ui().ShowError(e.what());
+    dialogs_.ShowError(e.what());
   }
   cmbPort->clear();
   cmbPort->addItems(ports);

@@ -10,10 +10,12 @@
 
 class QFrame;
 class QHBoxLayout;
+class UserDialogs;
 
 class TfrmSettings : public QDialog {
  public:
-  explicit TfrmSettings(QWidget* parent = nullptr);
+  // dialogs: where an unreadable port list is reported.
+  explicit TfrmSettings(UserDialogs& dialogs, QWidget* parent = nullptr);
 
   // Loads the controls from TCfg (the show handler).
   void FormShow();
@@ -36,5 +38,6 @@ class TfrmSettings : public QDialog {
   QFrame* SwitchPanel();
   QHBoxLayout* Buttons();
 
+  UserDialogs& dialogs_;
   bool portsListed_ = false;  // the port lists hold the ports present
 };

@@ -132,7 +132,7 @@ class SettingsDialog : public PortFixture {
 };
 
 TEST_F(SettingsDialog, IsLaidOutAsDesigned) {
-  TfrmSettings d;
+  TfrmSettings d(ui_);
   EXPECT_EQ(d.windowTitle(), "Настройки");
   // At least the designed size, and tall enough that no check box is squeezed.
   EXPECT_GE(d.width(), 322);
@@ -156,7 +156,7 @@ TEST_F(SettingsDialog, IsLaidOutAsDesigned) {
 }
 
 TEST_F(SettingsDialog, ListsPortsInCaseInsensitiveOrderWithNoneFirstForTheLc1) {
-  TfrmSettings d;
+  TfrmSettings d(ui_);
   d.FormShow();
   EXPECT_EQ(Items(d.cmbPort), (QStringList{"COM1", "COM10", "COM2", "COM3"}));
   EXPECT_EQ(Items(d.cmbLambdaPort), (QStringList{"Нет", "COM1", "COM10", "COM2", "COM3"}));
@@ -166,7 +166,7 @@ TEST_F(SettingsDialog, LoadsFromTheRecordAndConfirmingUnchangedStoresTheSame) {
   TCfg.Echo = 0;  // hidden boxes carry their values through
   TCfg.FastInit = 1;
   const ConfigRecord before = TCfg;
-  TfrmSettings d;
+  TfrmSettings d(ui_);
   d.FormShow();
   EXPECT_EQ(d.cmbPort->currentText(), "COM2");
   EXPECT_EQ(d.cmbCBR->currentIndex(), 2);
@@ -185,7 +185,7 @@ TEST_F(SettingsDialog, LoadsFromTheRecordAndConfirmingUnchangedStoresTheSame) {
   EXPECT_EQ(d.result(), QDialog::Accepted);
   ExpectSame(TCfg, before);
 
-  TfrmSettings again;
+  TfrmSettings again(ui_);
   again.FormShow();
   again.cbAutoReconnect->setChecked(false);
   again.cbFlashBackup->setChecked(false);
@@ -198,7 +198,7 @@ TEST_F(SettingsDialog, LoadsFromTheRecordAndConfirmingUnchangedStoresTheSame) {
 
 TEST_F(SettingsDialog, LowerCaseStoredPortSelectsThePresentOne) {
   TCfg.Port = "com3";
-  TfrmSettings d;
+  TfrmSettings d(ui_);
   d.FormShow();
   EXPECT_EQ(d.cmbPort->currentText(), "COM3");
   d.btnOkClick();
@@ -206,14 +206,14 @@ TEST_F(SettingsDialog, LowerCaseStoredPortSelectsThePresentOne) {
 }
 
 TEST_F(SettingsDialog, Lc1ChoiceSetsLambdaEnabled) {
-  TfrmSettings d;
+  TfrmSettings d(ui_);
   d.FormShow();
   d.cmbLambdaPort->setCurrentText("COM10");
   d.btnOkClick();
   EXPECT_EQ(TCfg.LambdaPort, "COM10");
   EXPECT_EQ(TCfg.LambdaEnabled, 1);
 
-  TfrmSettings again;
+  TfrmSettings again(ui_);
   again.FormShow();
   EXPECT_EQ(again.cmbLambdaPort->currentText(), "COM10");
   again.cmbLambdaPort->setCurrentIndex(0);
@@ -226,7 +226,7 @@ TEST_F(SettingsDialog, WriterPauseOutsideItsRangeShowsClampedAndCancelKeepsEvery
   TCfg.WriterPause = 500;
   const ConfigRecord before = TCfg;
   {
-    TfrmSettings d;
+    TfrmSettings d(ui_);
     d.FormShow();
     EXPECT_EQ(d.edWriterPause->value(), 200);
     d.cmbPort->setCurrentText("COM1");
@@ -238,7 +238,7 @@ TEST_F(SettingsDialog, WriterPauseOutsideItsRangeShowsClampedAndCancelKeepsEvery
   }
   ExpectSame(TCfg, before);
 
-  TfrmSettings d;
+  TfrmSettings d(ui_);
   d.FormShow();
   d.btnOkClick();
   EXPECT_EQ(TCfg.WriterPause, 200);
@@ -250,7 +250,7 @@ TEST_F(SettingsDialog, AbsentConfiguredPortsAreShownMarkedAndKeptWithUnlistedInt
   TCfg.LambdaEnabled = 1;
   TCfg.DataInterval = 250;
   TCfg.ScreenInterval = 0;
-  TfrmSettings d;
+  TfrmSettings d(ui_);
   d.FormShow();
   EXPECT_EQ(Items(d.cmbPort), (QStringList{"COM1", "COM10", "COM2", "COM3", "COM7 (нет)"}));
   EXPECT_EQ(d.cmbPort->currentText(), "COM7 (нет)");
@@ -271,7 +271,7 @@ TEST_F(SettingsDialog, UnreadablePortListIsReportedAndTheRestStillLoads) {
   TCfg.LambdaEnabled = 1;
   const ConfigRecord before = TCfg;
   SetPortListRoots((dir_.path() + "/missing").toStdString(), Dev().toStdString());
-  TfrmSettings d;
+  TfrmSettings d(ui_);
   d.FormShow();
   EXPECT_EQ(ui_.errors, std::vector<std::string>{"Ошибка чтения списка портов"});
   EXPECT_EQ(Items(d.cmbLambdaPort), QStringList{"Нет"});
