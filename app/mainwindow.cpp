@@ -578,5 +578,5 @@ void TfrmMain::closeEvent(QCloseEvent* event) {
 }
 
 void TfrmMain::Tell(const ConfigNotices& notices) {
-  for (const ConfigNotice& n : notices) n.error ? ShowError(n.text) : ShowMessage(n.text);
+  for (const ConfigNotice& n : notices) n.error ? dialogs_->ShowError(n.text) : dialogs_->ShowMessage(n.text);
 }

@@ -429,6 +429,18 @@ TEST_F(MainWindow, IdleCloseSavesOnceAndCloses) {
   EXPECT_FALSE(w_->FCloseDeferred);
 }
 
+TEST_F(MainWindow, ConfigThatCannotBeReadOrWrittenIsAnErrorBoxAtStartAndAtClose) {
+  w_.reset();
+  ASSERT_TRUE(QDir(dir_.path()).mkdir("cfg.ini"));  // a folder in the file's place
+  const std::string cfg = dir_.path().toStdString() + "/cfg.ini";
+  w_ = std::make_unique<TestWindow>(&ui_);
+  EXPECT_EQ(ui_.errors,
+            std::vector<std::string>{"Ошибка чтения файла настройки " + cfg + ": это папка, а не файл"});
+  EXPECT_TRUE(w_->close());
+  EXPECT_EQ(ui_.errors.back(), "Ошибка записи файла настройки " + cfg + ": это папка, а не файл");
+  EXPECT_TRUE(ui_.messages.empty());
+}
+
 TEST_F(MainWindow, CloseDuringASessionDefersAndSavesTwice) {
   w_->show();
   w_->Session().LinkState() = 1;
