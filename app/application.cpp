@@ -3,8 +3,6 @@
 #include <QLibraryInfo>
 #include <exception>
 
-#include "common/ui.h"
-
 QTranslator* InstallQtTranslation(QApplication& app) {
   const QString folder = QLibraryInfo::path(QLibraryInfo::TranslationsPath);
   auto* translator = new QTranslator(&app);
@@ -18,17 +16,17 @@ QTranslator* InstallQtTranslation(QApplication& app) {
 
 TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) { InstallQtTranslation(*this); }
 
-bool RunGuarded(const std::function<bool()>& step) {
+bool RunGuarded(UserDialogs& dialogs, const std::function<bool()>& step) {
   try {
     return step();
   } catch (const std::exception& e) {
-    Ui().ShowError(e.what());
+    dialogs.ShowError(e.what());
   } catch (...) {
-    Ui().ShowError("Неизвестная ошибка");
+    dialogs.ShowError("Неизвестная ошибка");
   }
   return false;
 }
 
 bool TApplication::notify(QObject* receiver, QEvent* event) {
-  return RunGuarded([&] { return QApplication::notify(receiver, event); });
+  return RunGuarded(*dialogs_, [&] { return QApplication::notify(receiver, event); });
 }

@@ -7,9 +7,11 @@
 #include <QTranslator>
 #include <functional>
 
-// Runs one dispatch step; an error escaping it is shown through Ui() and the
-// step counts as not handled.
-bool RunGuarded(const std::function<bool()>& step);
+#include "app/widgets/user_dialogs.h"
+
+// Runs one dispatch step; an error escaping it is shown in dialogs' error box
+// and the step counts as not handled.
+bool RunGuarded(UserDialogs& dialogs, const std::function<bool()>& step);
 
 // Loads Qt's Russian translation (qtbase_ru) from the system's Qt translations
 // folder, so Qt's own dialogs, buttons and context menus speak Russian too.
@@ -21,4 +23,11 @@ class TApplication : public QApplication {
  public:
   TApplication(int& argc, char** argv);
   bool notify(QObject* receiver, QEvent* event) override;
+  // Where the general error handler shows errors: the main window's dialogs
+  // while it lives; nullptr (before and after it) shows nothing.
+  void SetDialogs(UserDialogs* dialogs) { dialogs_ = dialogs ? dialogs : &quiet_; }
+
+ private:
+  UserDialogs quiet_;
+  UserDialogs* dialogs_ = &quiet_;
 };

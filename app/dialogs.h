@@ -1,14 +1,12 @@
 #pragma once
-// The window's message boxes and file dialogs (the dialog part of UiHooks).
-// The main window forwards to an instance of this class; tests hand the
-// window their own hooks instead, so nothing modal ever opens in a test.
-// User-interface thread.
+// The real, modal message boxes and file dialogs over a parent window; tests
+// hand the window their own UserDialogs instead. User-interface thread.
 
 #include <QWidget>
 
-#include "common/ui.h"
+#include "app/widgets/user_dialogs.h"
 
-class TMessageBoxes : public UiHooks {
+class TMessageBoxes : public UserDialogs {
  public:
   explicit TMessageBoxes(QWidget* parent) : parent_(parent) {}
   void ShowError(const std::string& text) override;

@@ -29,7 +29,8 @@ QString Q(const std::string& s) { return QString::fromStdString(s); }
 
 }  // namespace
 
-TDisplay::TDisplay(TfrmMain& w) : QObject(&w), w_(w), rate_([] { return PerfCounter(); }, PerfFrequency()) {
+TDisplay::TDisplay(TfrmMain& w, UserDialogs& dialogs)
+    : QObject(&w), w_(w), dialogs_(dialogs), rate_([] { return PerfCounter(); }, PerfFrequency()) {
   replot_.setSingleShot(true);
   replot_.setInterval(kReplotMs);
   connect(&replot_, &QTimer::timeout, this, [this] { ReplotIfShown(); });
@@ -214,7 +215,7 @@ bool TDisplay::OpenRuns(const std::string& path) {
   journal_.WritePending(table_);
   OpenedRuns opened = ReadRunsFiles(path);
   if (!opened.error.empty()) {
-    Ui().ShowError(opened.error);
+    dialogs_.ShowError(opened.error);
     return false;
   }
   const bool goesOn = journal_.Continue(opened);
@@ -225,7 +226,7 @@ bool TDisplay::OpenRuns(const std::string& path) {
   w_.ChartPage->ClearRunCurves();
   SyncGrid();
   w_.grdSpinup->setCurrentCell(1, table_.RunCount());
-  if (!opened.note.empty()) Ui().ShowMessage(opened.note);
+  if (!opened.note.empty()) dialogs_.ShowMessage(opened.note);
   return true;
 }
 
@@ -241,7 +242,7 @@ void TDisplay::ShowChosenRuns() {
   if (!runs.withoutSamples.empty()) {
     std::string list;
     for (int c : runs.withoutSamples) list += (list.empty() ? "" : ", ") + std::to_string(c);
-    Ui().ShowMessage("У замеров " + list + " нет записанных точек: их кривые не показать.");
+    dialogs_.ShowMessage("У замеров " + list + " нет записанных точек: их кривые не показать.");
   }
   if (runs.curves.empty()) return;
   w_.ChartPage->ShowRunCurves(runs);

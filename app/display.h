@@ -15,6 +15,7 @@
 #include "app/display_plan.h"
 #include "app/fuel_recording.h"
 #include "app/reply_rate.h"
+#include "app/widgets/user_dialogs.h"
 
 class TfrmMain;
 
@@ -23,7 +24,8 @@ class TDisplay : public QObject {
   // Replots are coalesced: at most one per this many milliseconds.
   static constexpr int kReplotMs = 40;
 
-  explicit TDisplay(TfrmMain& w);
+  // dialogs: where its messages go (the window's).
+  TDisplay(TfrmMain& w, UserDialogs& dialogs);
 
   // UpdateDisplay: NewData after a decoded data frame or a completed speed
   // sample, ScreenTick from the screen-update timer.
@@ -81,9 +83,10 @@ class TDisplay : public QObject {
   // names, which show it (the logic lives in the classes above).
 
   TfrmMain& w_;
+  UserDialogs& dialogs_;
   AccelTableModel table_;
   AccelMeasurement accel_{table_};
-  AccelRunsJournal journal_;
+  AccelRunsJournal journal_{dialogs_};
   FuelRecording fuel_;
   ReplyRateCounter rate_;
   QTimer replot_;

@@ -57,11 +57,11 @@ void TfrmMain::btnFlashReadClick() {
   QCoreApplication::processEvents();
   const std::unique_ptr<FirmwareBuffer> image = FlashRead(FlashPort(session_), *this);
   // Asked once the port is closed; cancelling discards the image silently.
-  if (image) SaveReadFirmware(*image, AskSaveFileName(""), *this);
+  if (image) SaveReadFirmware(*image, dialogs_->AskSaveFileName(""), *this);
 }
 
 void TfrmMain::btnFlashWriteClick() {
   QCoreApplication::processEvents();
-  const std::optional<std::string> file = AskOpenFileName("");
+  const std::optional<std::string> file = dialogs_->AskOpenFileName("");
   if (file) FlashWrite(*file, FlashPort(session_), *this);
 }

@@ -19,6 +19,7 @@ int main(int argc, char** argv) {
     icon.addFile(QString(":/icons/%1/varnek-test.png").arg(size));
   QApplication::setWindowIcon(icon);
   auto mainWindow = std::make_unique<TfrmMain>();
+  app.SetDialogs(&mainWindow->Dialogs());
   mainWindow->show();
   const int rc = app.exec();
   // A link still running (closed mid-handshake) and the LC-1 reader are ended
@@ -26,5 +27,6 @@ int main(int argc, char** argv) {
   // hand-offs are abandoned.
   mainWindow->Session().Shutdown();
   TerminateAllWorkers(std::chrono::milliseconds(2000));
+  app.SetDialogs(nullptr);  // the window's boxes go with the window
   return rc;
 }

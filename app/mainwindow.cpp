@@ -47,7 +47,7 @@ QLabel* Caption(const char* text, QWidget* parent) { return new QLabel(QString::
 
 }  // namespace
 
-TfrmMain::TfrmMain(UiHooks* dialogs, QWidget* parent) : QMainWindow(parent), lc1_(*this) {
+TfrmMain::TfrmMain(UserDialogs* dialogs, QWidget* parent) : QMainWindow(parent), lc1_(*this) {
   if (!dialogs) {
     ownDialogs_ = std::make_unique<TMessageBoxes>(this);
     dialogs = ownDialogs_.get();
@@ -108,7 +108,7 @@ TfrmMain::TfrmMain(UiHooks* dialogs, QWidget* parent) : QMainWindow(parent), lc1
 
   resize(960, 680);
   FormCreate();
-  Display = new TDisplay(*this);
+  Display = new TDisplay(*this, *dialogs_);
 }
 
 TfrmMain::~TfrmMain() {
@@ -126,7 +126,9 @@ void TfrmMain::FormCreate() {
   QLocale::setDefault(QLocale::c());
   std::setlocale(LC_NUMERIC, "C");
   setWindowTitle(kAppCaption);
-  InitConfig(TCfg);  // Echo, FastInit, cfg.ini or fallbacks, NotCheckReplyLen
+  ConfigNotices notices;
+  InitConfig(TCfg, notices);  // Echo, FastInit, cfg.ini or fallbacks, NotCheckReplyLen
+  Tell(notices);
   FCloseDeferred = false;
   ChartMode = 0;
   ChartPage->SetupChart(ChartMode);
@@ -511,7 +513,7 @@ void TfrmMain::ExecModal(QDialog& dialog) { dialog.exec(); }
 
 void TfrmMain::btnSettingsClick() {
   {
-    TfrmSettings dialog(this, portRoots_);
+    TfrmSettings dialog(*dialogs_, this, portRoots_);
     ExecModal(dialog);
   }
   RefreshControls();  // the LC-1 commands follow a changed LambdaEnabled
@@ -523,12 +525,12 @@ void TfrmMain::btnShowEcuTraceClick() {
 }
 
 void TfrmMain::btnOpenLogClick() {
-  if (!frmLogView) frmLogView = std::make_unique<TfrmLogView>(*this);
+  if (!frmLogView) frmLogView = std::make_unique<TfrmLogView>(*dialogs_);
   frmLogView->OpenLogCommand();
 }
 
 void TfrmMain::btnOpenRunsClick() {
-  const auto name = AskOpenFileNameAt(LogsDirPath(), "Замеры|*_runs.csv|Все файлы|*");
+  const auto name = dialogs_->AskOpenFileNameAt(LogsDirPath(), "Замеры|*_runs.csv|Все файлы|*");
   if (name) Display->OpenRuns(*name);
 }
 
@@ -566,5 +568,11 @@ void TfrmMain::closeEvent(QCloseEvent* event) {
     ReconnectTimer->stop();
     event->accept();
   }
-  SaveConfig(TCfg);
+  ConfigNotices notices;
+  SaveConfig(TCfg, notices);
+  Tell(notices);
+}
+
+void TfrmMain::Tell(const ConfigNotices& notices) {
+  for (const ConfigNotice& n : notices) n.error ? dialogs_->ShowError(n.text) : dialogs_->ShowMessage(n.text);
 }

@@ -30,6 +30,8 @@
 #include "app/qt_ui_hooks.h"
 #include "app/spinedit.h"
 #include "app/statusbar.h"
+#include "app/widgets/user_dialogs.h"
+#include "common/config.h"
 #include "common/portlist.h"
 #include "common/ui.h"
 #include "ecu/session.h"
@@ -48,7 +50,7 @@ class TfrmMain : public QMainWindow,
  public:
   // dialogs: where message boxes and file dialogs go; nullptr for the real
   // modal ones (tests pass their own).
-  explicit TfrmMain(UiHooks* dialogs = nullptr, QWidget* parent = nullptr);
+  explicit TfrmMain(UserDialogs* dialogs = nullptr, QWidget* parent = nullptr);
   ~TfrmMain() override;
 
   // --- UiHooks: operations the core calls. ---
@@ -68,18 +70,8 @@ class TfrmMain : public QMainWindow,
   // Message boxes, for the core and for the firmware commands.
   void ShowError(const std::string& text) override { dialogs_->ShowError(text); }
   void ShowMessage(const std::string& text) override { dialogs_->ShowMessage(text); }
-  std::optional<std::string> AskOpenFileName(const std::string& filter) override {
-    return dialogs_->AskOpenFileName(filter);
-  }
-  std::optional<std::string> AskSaveFileName(const std::string& filter) override {
-    return dialogs_->AskSaveFileName(filter);
-  }
-  std::optional<std::string> AskOpenFileNameAt(const std::string& start, const std::string& filter) override {
-    return dialogs_->AskOpenFileNameAt(start, filter);
-  }
-  std::optional<std::string> AskSaveFileNameAt(const std::string& start, const std::string& filter) override {
-    return dialogs_->AskSaveFileNameAt(start, filter);
-  }
+  // The window's message boxes and file dialogs, lent to what it owns.
+  UserDialogs& Dialogs() { return *dialogs_; }
   // With AutoReconnect on, a session lost to a missing reply is connected
   // again instead of being reported, and so is each failed attempt, up to
   // kReconnectAttempts in a row; then the box comes.
@@ -191,6 +183,8 @@ class TfrmMain : public QMainWindow,
   void CreateProgressPanel();
   void PlaceProgressPanel();
   void StatusBar1DrawPanel(QPainter& painter, const QRect& rect);
+  // What reading or saving cfg.ini had to say, each in its box.
+  void Tell(const ConfigNotices& notices);
   // Schedules the next attempt; false when there is none and the box is due.
   bool Reconnect(const std::string& text, bool sessionLost);
   QString ReconnectText() const;
@@ -199,8 +193,8 @@ class TfrmMain : public QMainWindow,
   void OnLc1Silence() override { RefreshControls(); }
 
   std::unique_ptr<TfrmEcuTrace> traceWindow_;
-  std::unique_ptr<UiHooks> ownDialogs_;
-  UiHooks* dialogs_ = nullptr;
+  std::unique_ptr<UserDialogs> ownDialogs_;
+  UserDialogs* dialogs_ = nullptr;
   bool msgTimerOn_ = false;  // polling on, also at interval 0
   int msgInterval_ = 150;
   int screenInterval_ = 1000;

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "app/mainwindow.h"
+#include "app/widgets/user_dialogs.h"
 #include "ecu/ecu_data.h"
 #include "ecu/session.h"
 #include "link/link.h"
@@ -23,7 +24,7 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 // Dialogs answered silently: a benchmark never waits on a modal box.
-class QuietUi : public UiHooks {};
+class QuietUi : public UserDialogs {};
 
 double Us(Clock::duration d) { return std::chrono::duration<double, std::micro>(d).count(); }
 

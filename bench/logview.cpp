@@ -24,7 +24,7 @@
 #include "app/logview/histogram_page.h"
 #include "app/logview/scatter_page.h"
 #include "app/logview/window.h"
-#include "common/ui.h"
+#include "app/widgets/user_dialogs.h"
 #include "ecu/csvlog.h"
 #include "tests/support/log_rows.h"
 
@@ -35,7 +35,7 @@ using Clock = std::chrono::steady_clock;
 constexpr int kRows = 90000;
 
 // Dialogs answered silently: a benchmark never waits on a modal box.
-class QuietUi : public UiHooks {};
+class QuietUi : public UserDialogs {};
 
 double Ms(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
 

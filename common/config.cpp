@@ -11,7 +11,6 @@
 #include "common/files.h"
 #include "common/ini.h"
 #include "common/paths.h"
-#include "common/ui.h"
 
 namespace {
 
@@ -131,13 +130,13 @@ const ConfigNumber kCfgWriterPause{"Interval", "WriterPause", 20, 20, 200, {}};
 // cfg.ini read at start and written at exit: one file, so one record for the process.
 ConfigRecord TCfg;
 
-bool LoadConfig(ConfigRecord& cfg) {
+bool LoadConfig(ConfigRecord& cfg, ConfigNotices& notices) {
   const std::string path = ConfigLoadPath();
   if (!Present(path)) return false;  // no file: not an error
   int err = 0;
   const auto bytes = LoadFile(path, &err);
   if (!bytes) {
-    Ui().ShowError(std::string(kReadError) + " " + path + ": " + FileReadReason(err));
+    notices.push_back({true, std::string(kReadError) + " " + path + ": " + FileReadReason(err)});
     return false;
   }
   const IniText ini(AsIniBytes(*bytes));
@@ -160,13 +159,14 @@ bool LoadConfig(ConfigRecord& cfg) {
     if (!IniNamesEqual(key, "Tracks")) cfg.LogViewOptions[key] = ReadString(ini, "LogView", key.c_str(), "");
   // The first save writes the corrected values, so this is said once.
   if (!corrections.empty())
-    Ui().ShowMessage("В файле настройки " + path +
-                     " были значения вне допустимых пределов, они исправлены:" + corrections +
-                     "\n\nИсправленные значения будут записаны в файл при выходе из программы.");
+    notices.push_back(
+        {false, "В файле настройки " + path +
+                    " были значения вне допустимых пределов, они исправлены:" + corrections +
+                    "\n\nИсправленные значения будут записаны в файл при выходе из программы."});
   return true;
 }
 
-bool SaveConfig(const ConfigRecord& cfg) {
+bool SaveConfig(const ConfigRecord& cfg, ConfigNotices& notices) {
   const std::string path = ConfigFilePath();
   // The first save to the per-user file keeps the lines of the one it was read from.
   const std::string source = ConfigLoadPath();
@@ -175,7 +175,7 @@ bool SaveConfig(const ConfigRecord& cfg) {
     int err = 0;
     auto bytes = LoadFile(source, &err);
     if (!bytes) {  // cannot keep the other lines of a file we cannot read
-      Ui().ShowError(std::string(kWriteError) + " " + source + ": " + FileReadReason(err));
+      notices.push_back({true, std::string(kWriteError) + " " + source + ": " + FileReadReason(err)});
       return false;
     }
     existing = AsIniBytes(*bytes);
@@ -198,16 +198,16 @@ bool SaveConfig(const ConfigRecord& cfg) {
   std::error_code ec;
   std::filesystem::create_directories(std::filesystem::path(path).parent_path(), ec);  // the per-user folder
   if (const int err = ReplaceWholeFile(path, ini.Bytes())) {
-    Ui().ShowError(std::string(kWriteError) + " " + path + ": " + FileErrorReason(err));
+    notices.push_back({true, std::string(kWriteError) + " " + path + ": " + FileErrorReason(err)});
     return false;
   }
   return true;
 }
 
-void InitConfig(ConfigRecord& cfg) {
+void InitConfig(ConfigRecord& cfg, ConfigNotices& notices) {
   cfg.Echo = 1;
   cfg.FastInit = 0;
-  if (!LoadConfig(cfg)) {
+  if (!LoadConfig(cfg, notices)) {
     cfg.Port = "COM2";
     cfg.CBR = 1;
     cfg.DataInterval = 150;

@@ -52,16 +52,24 @@ extern const ConfigNumber kCfgWriterPause;
 // The one process-wide record.
 extern ConfigRecord TCfg;
 
+// What reading or writing cfg.ini has to tell the user, in the order it
+// arose: the caller shows each, an error in the error box, a note in a plain one.
+struct ConfigNotice {
+  bool error = false;
+  std::string text;
+};
+using ConfigNotices = std::vector<ConfigNotice>;
+
 // Fills cfg from cfg.ini; false when there is no file or reading failed
-// (a read failure is reported to the user, and so are numbers it had to bring
-// into their range, in one message). Besides Windows-1251 it reads UTF-16
+// (a read failure is added to notices as an error; numbers it had to bring
+// into their range, as one note). Besides Windows-1251 it reads UTF-16
 // with its mark and UTF-8; a file with the UTF-8 mark keeps its encoding, any
 // other is saved whole in Windows-1251.
-bool LoadConfig(ConfigRecord& cfg);
-// Writes cfg to cfg.ini; false on failure (reported to the user). The new text
+bool LoadConfig(ConfigRecord& cfg, ConfigNotices& notices);
+// Writes cfg to cfg.ini; false on failure (added to notices). The new text
 // goes to a temporary file beside it, cfg.ini.varnek-tmp-<process id>, that
 // then replaces cfg.ini at once; such files left by a program killed while
 // saving are removed by the next save.
-bool SaveConfig(const ConfigRecord& cfg);
+bool SaveConfig(const ConfigRecord& cfg, ConfigNotices& notices);
 // Start-up initialisation: Echo, FastInit, LoadConfig with fallbacks, NotCheckReplyLen.
-void InitConfig(ConfigRecord& cfg);
+void InitConfig(ConfigRecord& cfg, ConfigNotices& notices);

@@ -9,7 +9,6 @@
 
 #include <cstdint>
 #include <functional>
-#include <optional>
 #include <string>
 
 class UiTimer;
@@ -56,7 +55,7 @@ class UiHooks {
   // Current values of the bottom strip's spin editors.
   virtual int AvgAngle() { return 360; }
 
-  // Message boxes and file dialogs (modal in the window, intercepted in tests).
+  // Message boxes (modal in the window, intercepted in tests).
   // Error box: caption kAppCaption, error icon, OK.
   virtual void ShowError(const std::string& /*text*/) {}
   // Plain box without icon.
@@ -65,18 +64,6 @@ class UiHooks {
   // sessionLost when a running diagnostic session ended so. The window may
   // reconnect instead of showing the box.
   virtual void LinkEnded(const std::string& text, bool /*sessionLost*/) { ShowError(text); }
-  // Empty optional when the user cancels.
-  virtual std::optional<std::string> AskOpenFileName(const std::string& /*filter*/) { return std::nullopt; }
-  virtual std::optional<std::string> AskSaveFileName(const std::string& /*filter*/) { return std::nullopt; }
-  // The same, starting at `start`: a folder, or for saving a suggested file.
-  virtual std::optional<std::string> AskOpenFileNameAt(const std::string& /*start*/,
-                                                       const std::string& filter) {
-    return AskOpenFileName(filter);
-  }
-  virtual std::optional<std::string> AskSaveFileNameAt(const std::string& /*start*/,
-                                                       const std::string& filter) {
-    return AskSaveFileName(filter);
-  }
 };
 
 // Never null: a do-nothing implementation stands in until one is registered.

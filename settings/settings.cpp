@@ -9,9 +9,9 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
+#include "app/widgets/user_dialogs.h"
 #include "common/config.h"
 #include "common/portlist.h"
-#include "common/ui.h"
 
 namespace {
 
@@ -72,8 +72,8 @@ std::string PortOf(const QComboBox* list) {
 
 }  // namespace
 
-TfrmSettings::TfrmSettings(QWidget* parent, PortListRoots portRoots)
-    : QDialog(parent), portRoots_(std::move(portRoots)) {
+TfrmSettings::TfrmSettings(UserDialogs& dialogs, QWidget* parent, PortListRoots portRoots)
+    : QDialog(parent), dialogs_(dialogs), portRoots_(std::move(portRoots)) {
   setObjectName("frmSettings");
   setWindowTitle("Настройки");
   setWindowFlags((windowFlags() | Qt::MSWindowsFixedSizeDialogHint) & ~Qt::WindowContextHelpButtonHint);
@@ -202,7 +202,7 @@ void TfrmSettings::FormShow() {
     for (const std::string& p : ListSerialPorts(portRoots_)) ports << QString::fromStdString(p);
     portsListed_ = true;
   } catch (const std::exception& e) {
-    Ui().ShowError(e.what());
+    dialogs_.ShowError(e.what());
   }
   cmbPort->clear();
   cmbPort->addItems(ports);

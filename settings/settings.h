@@ -12,11 +12,13 @@
 
 class QFrame;
 class QHBoxLayout;
+class UserDialogs;
 
 class TfrmSettings : public QDialog {
  public:
-  // portRoots: where the port lists come from (tests: a fixture).
-  explicit TfrmSettings(QWidget* parent = nullptr, PortListRoots portRoots = {});
+  // dialogs: where an unreadable port list is reported; portRoots: where the
+  // port lists come from (tests: a fixture).
+  explicit TfrmSettings(UserDialogs& dialogs, QWidget* parent = nullptr, PortListRoots portRoots = {});
 
   // Loads the controls from TCfg (the show handler).
   void FormShow();
@@ -39,6 +41,7 @@ class TfrmSettings : public QDialog {
   QFrame* SwitchPanel();
   QHBoxLayout* Buttons();
 
+  UserDialogs& dialogs_;
   PortListRoots portRoots_;
   bool portsListed_ = false;  // the port lists hold the ports present
 };

@@ -8,7 +8,6 @@
 #include "app/accel/table_model.h"
 #include "common/error.h"
 #include "common/paths.h"
-#include "common/ui.h"
 
 namespace {
 
@@ -19,15 +18,16 @@ constexpr int kNameTries = 20;
 void AccelRunsJournal::Report(const std::string& what, const LineFile& file) {
   if (failing_) return;
   failing_ = true;
-  Ui().ShowError(what + " " + file.Path() + ": " + FileErrorReason(file.Error()) +
-                 ". Замеры остаются в таблице; запись повторится после следующего замера.");
+  dialogs_.ShowError(what + " " + file.Path() + ": " + FileErrorReason(file.Error()) +
+                     ". Замеры остаются в таблице; запись повторится после следующего замера.");
 }
 
 // Without its samples file the runs are still kept; only their curves are not.
 void AccelRunsJournal::SamplesFailed() {
   if (!samplesFailing_)
-    Ui().ShowError("Ошибка записи файла точек " + samples_.Path() + ": " + FileErrorReason(samples_.Error()) +
-                   ". Замеры записываются, но без точек для их кривых.");
+    dialogs_.ShowError("Ошибка записи файла точек " + samples_.Path() + ": " +
+                       FileErrorReason(samples_.Error()) +
+                       ". Замеры записываются, но без точек для их кривых.");
   samplesFailing_ = true;
 }
 
@@ -117,8 +117,8 @@ bool AccelRunsJournal::Continue(const OpenedRuns& opened) {
   if (!runs_.OpenExisting(opened.path, opened.runs.size)) {
     const int err = runs_.Error();
     Close();
-    Ui().ShowError("Замеры из файла " + opened.path + " открыты, но дописывать в него нельзя: " +
-                   FileErrorReason(err) + ". Новые замеры будут записаны в новый файл в папке Logs.");
+    dialogs_.ShowError("Замеры из файла " + opened.path + " открыты, но дописывать в него нельзя: " +
+                       FileErrorReason(err) + ". Новые замеры будут записаны в новый файл в папке Logs.");
     return false;
   }
   failing_ = false;

@@ -5,12 +5,13 @@
 // runs file is carried on. The file is created in Logs at the first finished
 // run and serves until the program ends. A failure is told once; the runs stay
 // pending in the table and are written with the next run. Plain C++;
-// user-interface thread (it reports through Ui()).
+// user-interface thread (it reports through the dialogs its owner gives).
 
 #include <cstdint>
 #include <map>
 #include <string>
 
+#include "app/widgets/user_dialogs.h"
 #include "common/linefile.h"
 
 class AccelTableModel;
@@ -18,6 +19,8 @@ struct OpenedRuns;
 
 class AccelRunsJournal {
  public:
+  explicit AccelRunsJournal(UserDialogs& dialogs) : dialogs_(dialogs) {}
+
   // Writes every finished run of the table that is not in the file yet.
   void WritePending(AccelTableModel& table);
   // Marks run `number` of the file deleted.
@@ -37,6 +40,7 @@ class AccelRunsJournal {
   void Report(const std::string& what, const LineFile& file);
   void SamplesFailed();
 
+  UserDialogs& dialogs_;
   LineFile runs_;
   LineFile samples_;
   std::map<int, std::uint64_t> flagAt_;  // run number -> offset of its Deleted byte

@@ -7,12 +7,12 @@
 #include <QPushButton>
 #include <QTableWidget>
 
-#include "common/ui.h"
+#include "app/widgets/user_dialogs.h"
 #include "ecu/csvlog_reader.h"
 
-TLogChannelPage::TLogChannelPage(UiHooks& ui, std::function<void(std::vector<ComputedChannel>)> changed,
-                                 QWidget* parent)
-    : QWidget(parent), ui_(ui), changed_(std::move(changed)) {
+TLogChannelPage::TLogChannelPage(UserDialogs& dialogs,
+                                 std::function<void(std::vector<ComputedChannel>)> changed, QWidget* parent)
+    : QWidget(parent), dialogs_(dialogs), changed_(std::move(changed)) {
   auto* layout = new QGridLayout(this);
   list_ = new QTableWidget(0, 2, this);
   list_->setHorizontalHeaderLabels({"Канал", "Формула"});
@@ -101,11 +101,11 @@ bool TLogChannelPage::Accept(std::vector<ComputedChannel> channels, std::size_t 
   others.erase(others.begin() + static_cast<std::ptrdiff_t>(at));
   const std::string nameError = CheckChannelName(c.name, LogVariableNames(), others);
   if (!nameError.empty()) {
-    ui_.ShowError("Канал не добавлен: " + nameError + ".");
+    dialogs_.ShowError("Канал не добавлен: " + nameError + ".");
     return false;
   }
   if (const auto error = CheckFormula(c.formula, LogVariableNames())) {
-    ui_.ShowError("Формула канала " + c.name + " не принята: " + c.formula + "\n" + error->Text() + ".");
+    dialogs_.ShowError("Формула канала " + c.name + " не принята: " + c.formula + "\n" + error->Text() + ".");
     return false;
   }
   channels_ = std::move(channels);

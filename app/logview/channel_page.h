@@ -13,12 +13,13 @@
 class QLineEdit;
 class QPushButton;
 class QTableWidget;
-class UiHooks;
+class UserDialogs;
 
 class TLogChannelPage : public QWidget {
  public:
   // changed: the new list, once accepted.
-  TLogChannelPage(UiHooks& ui, std::function<void(std::vector<ComputedChannel>)> changed, QWidget* parent);
+  TLogChannelPage(UserDialogs& dialogs, std::function<void(std::vector<ComputedChannel>)> changed,
+                  QWidget* parent);
   void SetChannels(const std::vector<ComputedChannel>& channels);
 
   // "Добавить" (or "Изменить" with the selected row): false, after telling
@@ -32,7 +33,7 @@ class TLogChannelPage : public QWidget {
   void Fill();
   void RowChosen();
 
-  UiHooks& ui_;
+  UserDialogs& dialogs_;
   QTableWidget* list_ = nullptr;
   QLineEdit *edName_ = nullptr, *edFormula_ = nullptr;
   QPushButton *addButton_ = nullptr, *replaceButton_ = nullptr, *removeButton_ = nullptr;

@@ -26,9 +26,9 @@
 #include "app/logview/histogram_page.h"
 #include "app/logview/readout.h"
 #include "app/logview/scatter_page.h"
+#include "app/widgets/user_dialogs.h"
 #include "common/config.h"
 #include "common/paths.h"
-#include "common/ui.h"
 #include "common/worker.h"
 
 namespace {
@@ -78,7 +78,8 @@ class TfrmLogView::Load : public WorkerThread {
   LogReadResult result_;
 };
 
-TfrmLogView::TfrmLogView(UiHooks& ui, QWidget* parent) : QMainWindow(parent, Qt::Window), ui_(ui) {
+TfrmLogView::TfrmLogView(UserDialogs& dialogs, QWidget* parent)
+    : QMainWindow(parent, Qt::Window), dialogs_(dialogs) {
   setObjectName("frmLogView");
   setWindowTitle(kTitle);
   // The program ends with the main window, whether this one is open or not.
@@ -213,7 +214,7 @@ void TfrmLogView::BuildAnalysisPages() {
   histogramPage = new TLogHistogramPage(analysis_, tabs_);
   tabs_->addTab(histogramPage, "Гистограмма");
   channelPage = new TLogChannelPage(
-      ui_, [this](std::vector<ComputedChannel> channels) { SetChannels(std::move(channels)); }, tabs_);
+      dialogs_, [this](std::vector<ComputedChannel> channels) { SetChannels(std::move(channels)); }, tabs_);
   channelPage->SetChannels(analysis_.options.channels);
   tabs_->addTab(channelPage, "Каналы");
   connect(tabs_, &QTabWidget::currentChanged, this, [this] { PageChosen(); });
@@ -258,7 +259,7 @@ void TfrmLogView::ConnectViewEvents() {
 // Opening.
 
 void TfrmLogView::OpenLogCommand() {
-  const auto name = ui_.AskOpenFileNameAt(folder_.empty() ? LogsDirPath() : folder_, kLogFilter);
+  const auto name = dialogs_.AskOpenFileNameAt(folder_.empty() ? LogsDirPath() : folder_, kLogFilter);
   if (name) OpenLog(*name);
 }
 
@@ -298,7 +299,7 @@ void TfrmLogView::PollLoad() {
   LogReadResult& result = load->Result();
   if (result.cancelled) return;
   if (!result.error.empty()) {
-    ui_.ShowError("Лог не открыт: " + load->Path() + "\n" + result.error);
+    dialogs_.ShowError("Лог не открыт: " + load->Path() + "\n" + result.error);
     return;
   }
   ShowLog(std::move(result), load->Path());
@@ -334,7 +335,8 @@ void TfrmLogView::ShowLog(LogReadResult result, const std::string& path) {
   RowsChanged();
   const std::string report = result.SkipReport();
   // A log still being written ends in a row half written: no news on a refresh.
-  if (!report.empty() && !refresh) ui_.ShowMessage("Лог " + FileName() + " открыт не полностью.\n" + report);
+  if (!report.empty() && !refresh)
+    dialogs_.ShowMessage("Лог " + FileName() + " открыт не полностью.\n" + report);
 }
 
 void TfrmLogView::RefreshLog() {
@@ -431,11 +433,11 @@ void TfrmLogView::ExportPngCommand() {
   if (!hasLog_ || tracks_.empty()) return;
   const QFileInfo log(QString::fromStdString(path_));
   const std::string suggested = (log.absolutePath() + "/" + log.completeBaseName() + ".png").toStdString();
-  const auto name = ui_.AskSaveFileNameAt(suggested, kPngFilter);
+  const auto name = dialogs_.AskSaveFileNameAt(suggested, kPngFilter);
   if (!name) return;
   std::string path = *name;
   if (!QString::fromStdString(path).endsWith(".png", Qt::CaseInsensitive)) path += ".png";
-  if (!ExportPng(path)) ui_.ShowError("Не удалось сохранить картинку " + path + ".");
+  if (!ExportPng(path)) dialogs_.ShowError("Не удалось сохранить картинку " + path + ".");
 }
 
 bool TfrmLogView::ExportPng(const std::string& path) {

@@ -47,12 +47,12 @@ class TLogFilterBar;
 class TLogHistogramPage;
 class TLogReadout;
 class TLogScatterPage;
-class UiHooks;
+class UserDialogs;
 
 class TfrmLogView : public QMainWindow {
  public:
-  // ui: the message boxes and file dialogs.
-  explicit TfrmLogView(UiHooks& ui, QWidget* parent = nullptr);
+  // dialogs: the message boxes and file dialogs.
+  explicit TfrmLogView(UserDialogs& dialogs, QWidget* parent = nullptr);
   ~TfrmLogView() override;
 
   // "Открыть лог...": asks for a file and opens it.
@@ -154,7 +154,7 @@ class TfrmLogView : public QMainWindow {
   void PageChosen();
   std::string FileName() const;
 
-  UiHooks& ui_;
+  UserDialogs& dialogs_;
   QCustomPlot* plot_ = nullptr;  // "LogPlot"
   QListWidget* lstVariables_ = nullptr;
   QAction *actRefresh_ = nullptr, *actFitAll_ = nullptr;

@@ -133,7 +133,7 @@ class RunsJournalTest : public ::testing::Test {
   RecordingUi ui;
   AccelTableModel table;
   AccelMeasurement m{table};
-  std::optional<AccelRunsJournal> journal{std::in_place};
+  std::optional<AccelRunsJournal> journal{std::in_place, ui};
 };
 
 TEST_F(RunsJournalTest, EachRunIsInTheFileWhenItEndsAndAFailedOneFollowsWithTheNext) {
@@ -187,7 +187,7 @@ TEST_F(RunsJournalTest, AfterARowCutByACrashTheNextRunTakesANewNumber) {
   const std::string path = journal->Path();
   // The crash struck while run 2's row was written; its samples are in. The
   // program is gone, its files closed (Windows lets no one else write to them before).
-  journal.emplace();
+  journal.emplace(ui);
   const std::string text = ReadFile(path);
   std::ofstream(path, std::ios::binary | std::ios::trunc) << text.substr(0, text.size() - 5);
   OpenedRuns opened = ReadRunsFiles(path);

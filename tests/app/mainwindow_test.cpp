@@ -32,7 +32,7 @@ namespace {
 // The window with its modal dialogs answered by the test.
 class TestWindow : public TfrmMain {
  public:
-  TestWindow(UiHooks* dialogs, PortListRoots ports) : TfrmMain(dialogs) { portRoots_ = std::move(ports); }
+  TestWindow(UserDialogs* dialogs, PortListRoots ports) : TfrmMain(dialogs) { portRoots_ = std::move(ports); }
   std::function<void(QDialog&)> onModal;
 
  protected:
@@ -431,6 +431,18 @@ TEST_F(MainWindow, IdleCloseSavesOnceAndCloses) {
   EXPECT_FALSE(w_->FCloseDeferred);
 }
 
+TEST_F(MainWindow, ConfigThatCannotBeReadOrWrittenIsAnErrorBoxAtStartAndAtClose) {
+  w_.reset();
+  ASSERT_TRUE(QDir(dir_.path()).mkdir("cfg.ini"));  // a folder in the file's place
+  const std::string cfg = dir_.path().toStdString() + "/cfg.ini";
+  w_ = std::make_unique<TestWindow>(&ui_, Ports());
+  EXPECT_EQ(ui_.errors,
+            std::vector<std::string>{"Ошибка чтения файла настройки " + cfg + ": это папка, а не файл"});
+  EXPECT_TRUE(w_->close());
+  EXPECT_EQ(ui_.errors.back(), "Ошибка записи файла настройки " + cfg + ": это папка, а не файл");
+  EXPECT_TRUE(ui_.messages.empty());
+}
+
 TEST_F(MainWindow, CloseDuringASessionDefersAndSavesTwice) {
   w_->show();
   w_->Session().LinkState() = 1;
@@ -557,9 +569,9 @@ namespace {
 
 TEST(GeneralErrorHandler, ShowsWhatEscapesAHandler) {
   RecordingUi ui;
-  EXPECT_FALSE(RunGuarded([]() -> bool { throw EcuError("Ошибка открытия порта", "open() failed"); }));
-  EXPECT_FALSE(RunGuarded([]() -> bool { throw 42; }));
-  EXPECT_TRUE(RunGuarded([] { return true; }));
+  EXPECT_FALSE(RunGuarded(ui, []() -> bool { throw EcuError("Ошибка открытия порта", "open() failed"); }));
+  EXPECT_FALSE(RunGuarded(ui, []() -> bool { throw 42; }));
+  EXPECT_TRUE(RunGuarded(ui, [] { return true; }));
   EXPECT_EQ(ui.errors, (std::vector<std::string>{"Ошибка открытия порта", "Неизвестная ошибка"}));
 }
 

@@ -132,7 +132,7 @@ TEST(Screenshots, DISABLED_RenderWindows) {
     EXPECT_TRUE(Save(&w, out + "/main-window-progress.png"));
     w.EndProgress();
 
-    TfrmSettings s(&w);
+    TfrmSettings s(ui, &w);
     s.show();
     EXPECT_TRUE(Save(&s, out + "/settings.png"));
     s.hide();

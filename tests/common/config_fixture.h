@@ -1,6 +1,6 @@
 #pragma once
-// cfg.ini tests' fixture: a folder standing in for the executable's, with
-// RecordingUi taking the messages.
+// cfg.ini tests' fixture: a folder standing in for the executable's, and the
+// notices the functions return for the user.
 
 #include <gtest/gtest.h>
 
@@ -8,11 +8,11 @@
 #include <iterator>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "common/config.h"
 #include "common/paths.h"
 #include "tests/support/temp_dir.h"
-#include "tests/support/test_ui.h"
 
 inline void WriteText(const std::string& path, const std::string& bytes) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
@@ -37,6 +37,16 @@ class ConfigFile : public ::testing::Test {
   // A record as the process holds it before start-up (all zero).
   static ConfigRecord Fresh() { return ConfigRecord{}; }
 
+  // The texts of the notices of one kind, in order.
+  std::vector<std::string> Texts(bool errors) const {
+    std::vector<std::string> texts;
+    for (const ConfigNotice& n : notices_)
+      if (n.error == errors) texts.push_back(n.text);
+    return texts;
+  }
+  std::vector<std::string> Errors() const { return Texts(true); }
+  std::vector<std::string> Messages() const { return Texts(false); }
+
   TempDir dir_;
-  RecordingUi ui_;
+  ConfigNotices notices_;
 };

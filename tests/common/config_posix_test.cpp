@@ -41,7 +41,7 @@ TEST_F(ConfigFile, SaveRemovesOnlyLeftoversOfItsOwnTemporaryFiles) {
   WriteText(dir_.File(running), "");
   for (const std::string& name : users) WriteText(dir_.File(name), "");
   ConfigRecord cfg = Fresh();
-  ASSERT_TRUE(SaveConfig(cfg));
+  ASSERT_TRUE(SaveConfig(cfg, notices_));
   std::vector<std::string> expected = users;
   expected.push_back("cfg.ini");
   expected.push_back(running);
@@ -57,13 +57,13 @@ TEST(ConfigPaths, ReadOnlyProgramFolderUsesItsFileUntilThePerUserOneExists) {
   TempDir program, home;
   ScopedEnv xdg("XDG_CONFIG_HOME", home.File().c_str());
   SetAppDirOverride(program.File(), true);
-  RecordingUi ui;
+  ConfigNotices notices;
   WriteText(program.File("cfg.ini"), "[Ecu]\r\nPort=ttyUSB0\r\n[Own]\r\nKey=1\r\n");
   ConfigRecord cfg;
-  ASSERT_TRUE(LoadConfig(cfg));
+  ASSERT_TRUE(LoadConfig(cfg, notices));
   EXPECT_EQ(cfg.Port, "ttyUSB0");
   cfg.Port = "ttyUSB1";
-  ASSERT_TRUE(SaveConfig(cfg));
+  ASSERT_TRUE(SaveConfig(cfg, notices));
   // Saved to the per-user file, with the lines of the shipped one.
   const std::optional<std::string> text = ReadText(home.File("varnek-test/cfg.ini"));
   ASSERT_TRUE(text);
@@ -71,9 +71,9 @@ TEST(ConfigPaths, ReadOnlyProgramFolderUsesItsFileUntilThePerUserOneExists) {
   EXPECT_NE(text->find("[Own]\r\nKey=1"), std::string::npos) << *text;
   // From now on the per-user file is the one read.
   ConfigRecord again;
-  ASSERT_TRUE(LoadConfig(again));
+  ASSERT_TRUE(LoadConfig(again, notices));
   EXPECT_EQ(again.Port, "ttyUSB1");
-  EXPECT_TRUE(ui.errors.empty());
+  EXPECT_TRUE(notices.empty());
   SetAppDirOverride("");
 }
 

@@ -15,7 +15,7 @@ const std::string kNo1251 = "\xCD\xE5\xF2";  // "Нет" in Windows-1251
 
 TEST_F(ConfigFile, FirstStartWithoutFileUsesFallbacksSilentlyAndTheFirstSaveCreatesIt) {
   ConfigRecord cfg = Fresh();
-  InitConfig(cfg);
+  InitConfig(cfg, notices_);
   EXPECT_EQ(cfg.Port, "COM2");
   EXPECT_EQ(cfg.CBR, 1);
   EXPECT_EQ(cfg.DataInterval, 150);
@@ -29,10 +29,10 @@ TEST_F(ConfigFile, FirstStartWithoutFileUsesFallbacksSilentlyAndTheFirstSaveCrea
   EXPECT_EQ(cfg.NotCheckReplyLen, 1);
   EXPECT_EQ(cfg.FlashBackup, 1);
   EXPECT_EQ(cfg.FlashVerify, 1);
-  EXPECT_TRUE(ui_.errors.empty());
+  EXPECT_TRUE(Errors().empty());
   EXPECT_EQ(Read(), "<missing>");
 
-  EXPECT_TRUE(SaveConfig(cfg));
+  EXPECT_TRUE(SaveConfig(cfg, notices_));
   EXPECT_EQ(Read(),
             "[Ecu]\r\nPort=COM2\r\nCBR=1\r\nAutoReconnect=0\r\n[Interval]\r\nData=150\r\nScreen=500\r\n"
             "WriterPause=20\r\n"
@@ -43,7 +43,7 @@ TEST_F(ConfigFile, FirstStartWithoutFileUsesFallbacksSilentlyAndTheFirstSaveCrea
 TEST_F(ConfigFile, EmptyFileGivesTheKeyDefaults) {
   Write("");
   ConfigRecord cfg = Fresh();
-  EXPECT_TRUE(LoadConfig(cfg));
+  EXPECT_TRUE(LoadConfig(cfg, notices_));
   EXPECT_EQ(cfg.Port, "COM2");
   EXPECT_EQ(cfg.CBR, 1);
   EXPECT_EQ(cfg.DataInterval, 150);
@@ -57,7 +57,7 @@ TEST_F(ConfigFile, EmptyFileGivesTheKeyDefaults) {
 TEST_F(ConfigFile, NotCheckReplyLenIsOnAfterEveryStart) {
   Write("[Ecu]\r\nPort=COM1\r\n");
   ConfigRecord cfg = Fresh();
-  InitConfig(cfg);
+  InitConfig(cfg, notices_);
   EXPECT_EQ(cfg.NotCheckReplyLen, 1);
   EXPECT_EQ(cfg.Port, "COM1");
   EXPECT_EQ(cfg.ScreenInterval, 300);
@@ -73,7 +73,7 @@ TEST_F(ConfigFile, OnlyTheExactWordNoDisablesTheLc1) {
                         Case{"ttyUSB1", "ttyUSB1", 1}, Case{"", "", 1}}) {
     Write("[Lambda]\r\nPort=" + c.stored + "\r\n");
     ConfigRecord cfg = Fresh();
-    ASSERT_TRUE(LoadConfig(cfg));
+    ASSERT_TRUE(LoadConfig(cfg, notices_));
     EXPECT_EQ(cfg.LambdaPort, c.port);
     EXPECT_EQ(cfg.LambdaEnabled, c.enabled) << c.port;
   }
@@ -85,12 +85,12 @@ TEST_F(ConfigFile, WriteLogIsTrueOnlyForExactlyOne) {
   for (const auto& [text, expected] : cases) {
     Write(std::string("[Logs]\r\nWriteLog=") + text + "\r\n");
     ConfigRecord cfg = Fresh();
-    ASSERT_TRUE(LoadConfig(cfg));
+    ASSERT_TRUE(LoadConfig(cfg, notices_));
     EXPECT_EQ(cfg.WriteLog, expected) << '"' << text << '"';
   }
   ConfigRecord cfg = Fresh();
   cfg.WriteLog = 1;
-  ASSERT_TRUE(SaveConfig(cfg));
+  ASSERT_TRUE(SaveConfig(cfg, notices_));
   EXPECT_NE(Read().find("WriteLog=1\r\n"), std::string::npos);
 }
 
@@ -99,13 +99,13 @@ TEST_F(ConfigFile, FirmwareSafetySwitchesAreOffOnlyForAnExplicitZero) {
   for (const auto& [text, expected] : cases) {
     Write(std::string("[Flash]\r\nBackup=") + text + "\r\nVerify=" + text + "\r\n");
     ConfigRecord cfg = Fresh();
-    ASSERT_TRUE(LoadConfig(cfg));
+    ASSERT_TRUE(LoadConfig(cfg, notices_));
     EXPECT_EQ(cfg.FlashBackup, expected) << '"' << text << '"';
     EXPECT_EQ(cfg.FlashVerify, expected) << '"' << text << '"';
   }
   Write("[Flash]\r\n");
   ConfigRecord cfg = Fresh();
-  ASSERT_TRUE(LoadConfig(cfg));
+  ASSERT_TRUE(LoadConfig(cfg, notices_));
   EXPECT_EQ(cfg.FlashBackup, 1);
   EXPECT_EQ(cfg.FlashVerify, 1);
 }
@@ -122,7 +122,7 @@ TEST_F(ConfigFile, IntegersParseLikeTheProfileReaderAndNeverWrap) {
   for (const auto& [text, expected] : cases) {
     Write(std::string("[Interval]\r\nData=") + text + "\r\n");
     ConfigRecord cfg = Fresh();
-    ASSERT_TRUE(LoadConfig(cfg));
+    ASSERT_TRUE(LoadConfig(cfg, notices_));
     EXPECT_EQ(cfg.DataInterval, expected) << '"' << text << '"';
   }
 }
@@ -132,7 +132,7 @@ TEST_F(ConfigFile, SpeedIndexOutsideTheTableIsBroughtIntoIt) {
   for (const auto& [text, expected] : cases) {
     Write(std::string("[Ecu]\r\nCBR=") + text + "\r\n");
     ConfigRecord cfg = Fresh();
-    ASSERT_TRUE(LoadConfig(cfg));
+    ASSERT_TRUE(LoadConfig(cfg, notices_));
     EXPECT_EQ(cfg.CBR, expected) << text;
   }
 }
@@ -140,14 +140,14 @@ TEST_F(ConfigFile, SpeedIndexOutsideTheTableIsBroughtIntoIt) {
 TEST_F(ConfigFile, NumbersOutOfRangeAreBroughtIntoTheDialogsRangesAndSaidOnce) {
   Write("[Ecu]\r\nCBR=99999999999\r\n[Interval]\r\nData=4294967296\r\nScreen=-5\r\nWriterPause=65535\r\n");
   ConfigRecord cfg = Fresh();
-  InitConfig(cfg);
+  InitConfig(cfg, notices_);
   EXPECT_EQ(cfg.CBR, 2);
   EXPECT_EQ(cfg.DataInterval, 500);
   EXPECT_EQ(cfg.ScreenInterval, 0);
   EXPECT_EQ(cfg.WriterPause, 200);
-  EXPECT_TRUE(ui_.errors.empty());
-  ASSERT_EQ(ui_.messages.size(), 1u);
-  const std::string& said = ui_.messages[0];
+  EXPECT_TRUE(Errors().empty());
+  ASSERT_EQ(Messages().size(), 1u);
+  const std::string said = Messages()[0];
   EXPECT_NE(said.find(Path()), std::string::npos) << said;
   for (const char* line : {"[Ecu] CBR: 99999999999 заменено на 2 (допустимо от 0 до 2)",
                            "[Interval] Data: 4294967296 заменено на 500 (допустимо от 0 до 500)",
@@ -155,12 +155,12 @@ TEST_F(ConfigFile, NumbersOutOfRangeAreBroughtIntoTheDialogsRangesAndSaidOnce) {
                            "[Interval] WriterPause: 65535 заменено на 200 (допустимо от 20 до 200)"})
     EXPECT_NE(said.find(line), std::string::npos) << line << "\n" << said;
 
-  ASSERT_TRUE(SaveConfig(cfg));
+  ASSERT_TRUE(SaveConfig(cfg, notices_));
   EXPECT_NE(Read().find("[Interval]\r\nData=500\r\nScreen=0\r\nWriterPause=200\r\n"), std::string::npos);
   ConfigRecord again = Fresh();
-  InitConfig(again);
+  InitConfig(again, notices_);
   EXPECT_EQ(again.WriterPause, 200);
-  EXPECT_EQ(ui_.messages.size(), 1u);
+  EXPECT_EQ(Messages().size(), 1u);
 }
 
 TEST_F(ConfigFile, SaveReplacesKeysInPlaceAndKeepsEverythingElse) {
@@ -168,9 +168,9 @@ TEST_F(ConfigFile, SaveReplacesKeysInPlaceAndKeepsEverythingElse) {
       "; my notes\r\n[ECU]\r\nPORT=COM7\r\nMyKey=keep "
       "me\r\n\r\n[Other]\r\nx=y\r\n[LOGS]\r\nwritelog=yes\r\n");
   ConfigRecord cfg = Fresh();
-  ASSERT_TRUE(LoadConfig(cfg));
+  ASSERT_TRUE(LoadConfig(cfg, notices_));
   cfg.Port = "ttyUSB0";
-  ASSERT_TRUE(SaveConfig(cfg));
+  ASSERT_TRUE(SaveConfig(cfg, notices_));
   EXPECT_EQ(Read(),
             "; my notes\r\n[ECU]\r\nPORT=ttyUSB0\r\nMyKey=keep me\r\nCBR=1\r\nAutoReconnect=0\r\n\r\n"
             "[Other]\r\nx=y\r\n"
@@ -185,11 +185,11 @@ TEST_F(ConfigFile, Windows1251FileLoadsAndSavesByteIdentically) {
       kNo1251 + "\r\n[Logs]\r\nWriteLog=1\r\n[Flash]\r\nBackup=0\r\nVerify=1\r\n";
   Write(original);
   ConfigRecord cfg = Fresh();
-  ASSERT_TRUE(LoadConfig(cfg));
+  ASSERT_TRUE(LoadConfig(cfg, notices_));
   EXPECT_EQ(cfg.LambdaPort, "Нет");
   EXPECT_EQ(cfg.LambdaEnabled, 0);
   EXPECT_EQ(cfg.AutoReconnect, 1);
-  ASSERT_TRUE(SaveConfig(cfg));
+  ASSERT_TRUE(SaveConfig(cfg, notices_));
   EXPECT_EQ(Read(), original);
 }
 
@@ -197,12 +197,12 @@ TEST_F(ConfigFile, FileSavedAsUtf8WithAMarkIsReadAndKeptAsUtf8) {
   const std::string mark = "\xEF\xBB\xBF";
   Write(mark + "[Ecu]\r\nPort=COM7\r\nAutoReconnect=1\r\n[Lambda]\r\nPort=Нет\r\n");
   ConfigRecord cfg = Fresh();
-  ASSERT_TRUE(LoadConfig(cfg));
+  ASSERT_TRUE(LoadConfig(cfg, notices_));
   EXPECT_EQ(cfg.Port, "COM7");  // the first section is found
   EXPECT_EQ(cfg.AutoReconnect, 1);
   EXPECT_EQ(cfg.LambdaPort, "Нет");
   EXPECT_EQ(cfg.LambdaEnabled, 0);
-  ASSERT_TRUE(SaveConfig(cfg));
+  ASSERT_TRUE(SaveConfig(cfg, notices_));
   const std::string saved = Read();
   EXPECT_EQ(saved.substr(0, 3), mark);
   EXPECT_EQ(saved.find("[Ecu]", 4), std::string::npos) << "a second [Ecu]";
@@ -210,7 +210,7 @@ TEST_F(ConfigFile, FileSavedAsUtf8WithAMarkIsReadAndKeptAsUtf8) {
 
   // A value typed in Windows-1251 behind the mark is still read as the text it is.
   Write(mark + "[Lambda]\r\nPort=" + kNo1251 + "\r\n");
-  ASSERT_TRUE(LoadConfig(cfg));
+  ASSERT_TRUE(LoadConfig(cfg, notices_));
   EXPECT_EQ(cfg.LambdaPort, "Нет");
   EXPECT_EQ(cfg.LambdaEnabled, 0);
 }
@@ -230,8 +230,8 @@ TEST_F(ConfigFile, FileSavedAsUtf16OrUtf8WithoutAMarkIsReadAndSavedWholeInWindow
   // What the same text in Windows-1251 is saved as.
   Write(Utf8ToCp1251(text8));
   ConfigRecord cfg = Fresh();
-  ASSERT_TRUE(LoadConfig(cfg));
-  ASSERT_TRUE(SaveConfig(cfg));
+  ASSERT_TRUE(LoadConfig(cfg, notices_));
+  ASSERT_TRUE(SaveConfig(cfg, notices_));
   const std::string expected = Read();
   ASSERT_EQ(expected.substr(0, 11), "; \xE7\xE0\xEC\xE5\xF2\xEA\xE0\r\n");
 
@@ -239,20 +239,20 @@ TEST_F(ConfigFile, FileSavedAsUtf16OrUtf8WithoutAMarkIsReadAndSavedWholeInWindow
                                     std::pair{"UTF-8 with LF", text8Lf}}) {
     Write(bytes);
     cfg = Fresh();
-    ASSERT_TRUE(LoadConfig(cfg)) << name;
+    ASSERT_TRUE(LoadConfig(cfg, notices_)) << name;
     EXPECT_EQ(cfg.Port, "COM7") << name;
     EXPECT_EQ(cfg.LambdaPort, "Нет") << name;
     EXPECT_EQ(cfg.LambdaEnabled, 0) << name;
-    ASSERT_TRUE(SaveConfig(cfg)) << name;
+    ASSERT_TRUE(SaveConfig(cfg, notices_)) << name;
     EXPECT_EQ(Read(), expected) << name;
   }
-  EXPECT_TRUE(ui_.errors.empty());
+  EXPECT_TRUE(Errors().empty());
 }
 
 TEST_F(ConfigFile, CyrillicValuesAreWrittenInWindows1251) {
   ConfigRecord cfg = Fresh();
   cfg.LambdaPort = "Нет";
-  ASSERT_TRUE(SaveConfig(cfg));
+  ASSERT_TRUE(SaveConfig(cfg, notices_));
   EXPECT_NE(Read().find("[Lambda]\r\nPort=" + kNo1251 + "\r\n"), std::string::npos);
 }
 
@@ -260,14 +260,14 @@ TEST_F(ConfigFile, UnreadableAndUnwritableFilesAreReportedWithPathAndReason) {
   // A folder in the file's place cannot be read or replaced, also for root.
   ASSERT_TRUE(std::filesystem::create_directory(Path()));
   ConfigRecord cfg = Fresh();
-  InitConfig(cfg);
-  ASSERT_EQ(ui_.errors,
+  InitConfig(cfg, notices_);
+  ASSERT_EQ(Errors(),
             std::vector<std::string>{"Ошибка чтения файла настройки " + Path() + ": это папка, а не файл"});
   EXPECT_EQ(cfg.Port, "COM2");  // the fallbacks apply
   EXPECT_EQ(cfg.ScreenInterval, 500);
 
-  EXPECT_FALSE(SaveConfig(cfg));
-  EXPECT_EQ(ui_.errors.back(), "Ошибка записи файла настройки " + Path() + ": это папка, а не файл");
+  EXPECT_FALSE(SaveConfig(cfg, notices_));
+  EXPECT_EQ(Errors().back(), "Ошибка записи файла настройки " + Path() + ": это папка, а не файл");
 }
 
 }  // namespace

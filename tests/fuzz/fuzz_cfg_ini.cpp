@@ -86,17 +86,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   (void)dirSet;
   const std::string path = ConfigFilePath();
   WriteWholeFile(path, data, size);
+  ConfigNotices notices;
   ConfigRecord loaded;
-  FUZZ_CHECK(LoadConfig(loaded));
+  FUZZ_CHECK(LoadConfig(loaded, notices));
   CheckLoaded(loaded);
-  FUZZ_CHECK(SaveConfig(loaded));
+  FUZZ_CHECK(SaveConfig(loaded, notices));
   const std::string saved = ReadWholeFile(path);
   if (ReadsAsAnotherEncoding(saved)) return 0;
   ConfigRecord again;
-  FUZZ_CHECK(LoadConfig(again));
+  FUZZ_CHECK(LoadConfig(again, notices));
   CheckSameRecord(loaded, again);
   // Saving what was loaded back changes nothing more.
-  FUZZ_CHECK(SaveConfig(again));
+  FUZZ_CHECK(SaveConfig(again, notices));
   FUZZ_CHECK(ReadWholeFile(path) == saved);
   return 0;
 }

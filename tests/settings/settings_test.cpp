@@ -130,7 +130,7 @@ class SettingsDialog : public PortFixture {
 };
 
 TEST_F(SettingsDialog, IsLaidOutAsDesigned) {
-  TfrmSettings d(nullptr, Roots());
+  TfrmSettings d(ui_, nullptr, Roots());
   EXPECT_EQ(d.windowTitle(), "Настройки");
   // At least the designed size, and tall enough that no check box is squeezed.
   EXPECT_GE(d.width(), 322);
@@ -154,7 +154,7 @@ TEST_F(SettingsDialog, IsLaidOutAsDesigned) {
 }
 
 TEST_F(SettingsDialog, ListsPortsInCaseInsensitiveOrderWithNoneFirstForTheLc1) {
-  TfrmSettings d(nullptr, Roots());
+  TfrmSettings d(ui_, nullptr, Roots());
   d.FormShow();
   EXPECT_EQ(Items(d.cmbPort), (QStringList{"COM1", "COM10", "COM2", "COM3"}));
   EXPECT_EQ(Items(d.cmbLambdaPort), (QStringList{"Нет", "COM1", "COM10", "COM2", "COM3"}));
@@ -164,7 +164,7 @@ TEST_F(SettingsDialog, LoadsFromTheRecordAndConfirmingUnchangedStoresTheSame) {
   TCfg.Echo = 0;  // hidden boxes carry their values through
   TCfg.FastInit = 1;
   const ConfigRecord before = TCfg;
-  TfrmSettings d(nullptr, Roots());
+  TfrmSettings d(ui_, nullptr, Roots());
   d.FormShow();
   EXPECT_EQ(d.cmbPort->currentText(), "COM2");
   EXPECT_EQ(d.cmbCBR->currentIndex(), 2);
@@ -183,7 +183,7 @@ TEST_F(SettingsDialog, LoadsFromTheRecordAndConfirmingUnchangedStoresTheSame) {
   EXPECT_EQ(d.result(), QDialog::Accepted);
   ExpectSame(TCfg, before);
 
-  TfrmSettings again(nullptr, Roots());
+  TfrmSettings again(ui_, nullptr, Roots());
   again.FormShow();
   again.cbAutoReconnect->setChecked(false);
   again.cbFlashBackup->setChecked(false);
@@ -196,7 +196,7 @@ TEST_F(SettingsDialog, LoadsFromTheRecordAndConfirmingUnchangedStoresTheSame) {
 
 TEST_F(SettingsDialog, LowerCaseStoredPortSelectsThePresentOne) {
   TCfg.Port = "com3";
-  TfrmSettings d(nullptr, Roots());
+  TfrmSettings d(ui_, nullptr, Roots());
   d.FormShow();
   EXPECT_EQ(d.cmbPort->currentText(), "COM3");
   d.btnOkClick();
@@ -204,14 +204,14 @@ TEST_F(SettingsDialog, LowerCaseStoredPortSelectsThePresentOne) {
 }
 
 TEST_F(SettingsDialog, Lc1ChoiceSetsLambdaEnabled) {
-  TfrmSettings d(nullptr, Roots());
+  TfrmSettings d(ui_, nullptr, Roots());
   d.FormShow();
   d.cmbLambdaPort->setCurrentText("COM10");
   d.btnOkClick();
   EXPECT_EQ(TCfg.LambdaPort, "COM10");
   EXPECT_EQ(TCfg.LambdaEnabled, 1);
 
-  TfrmSettings again(nullptr, Roots());
+  TfrmSettings again(ui_, nullptr, Roots());
   again.FormShow();
   EXPECT_EQ(again.cmbLambdaPort->currentText(), "COM10");
   again.cmbLambdaPort->setCurrentIndex(0);
@@ -224,7 +224,7 @@ TEST_F(SettingsDialog, WriterPauseOutsideItsRangeShowsClampedAndCancelKeepsEvery
   TCfg.WriterPause = 500;
   const ConfigRecord before = TCfg;
   {
-    TfrmSettings d(nullptr, Roots());
+    TfrmSettings d(ui_, nullptr, Roots());
     d.FormShow();
     EXPECT_EQ(d.edWriterPause->value(), 200);
     d.cmbPort->setCurrentText("COM1");
@@ -236,7 +236,7 @@ TEST_F(SettingsDialog, WriterPauseOutsideItsRangeShowsClampedAndCancelKeepsEvery
   }
   ExpectSame(TCfg, before);
 
-  TfrmSettings d(nullptr, Roots());
+  TfrmSettings d(ui_, nullptr, Roots());
   d.FormShow();
   d.btnOkClick();
   EXPECT_EQ(TCfg.WriterPause, 200);
@@ -248,7 +248,7 @@ TEST_F(SettingsDialog, AbsentConfiguredPortsAreShownMarkedAndKeptWithUnlistedInt
   TCfg.LambdaEnabled = 1;
   TCfg.DataInterval = 250;
   TCfg.ScreenInterval = 0;
-  TfrmSettings d(nullptr, Roots());
+  TfrmSettings d(ui_, nullptr, Roots());
   d.FormShow();
   EXPECT_EQ(Items(d.cmbPort), (QStringList{"COM1", "COM10", "COM2", "COM3", "COM7 (нет)"}));
   EXPECT_EQ(d.cmbPort->currentText(), "COM7 (нет)");
@@ -268,7 +268,7 @@ TEST_F(SettingsDialog, UnreadablePortListIsReportedAndTheRestStillLoads) {
   TCfg.LambdaPort = "COM1";
   TCfg.LambdaEnabled = 1;
   const ConfigRecord before = TCfg;
-  TfrmSettings d(nullptr, {(dir_.path() + "/missing").toStdString(), Dev().toStdString()});
+  TfrmSettings d(ui_, nullptr, {(dir_.path() + "/missing").toStdString(), Dev().toStdString()});
   d.FormShow();
   EXPECT_EQ(ui_.errors, std::vector<std::string>{"Ошибка чтения списка портов"});
   EXPECT_EQ(Items(d.cmbLambdaPort), QStringList{"Нет"});

@@ -1,5 +1,6 @@
 #pragma once
-// UiHooks for tests: records what the core asked of the window and answers
+// UiHooks for tests: records what the core asked of the window. Also the
+// window's UserDialogs in tests: records its boxes and answers its file
 // dialogs from prepared values, so no test ever blocks on a modal box. The
 // test thread is the user-interface thread (see ui_loop.h).
 
@@ -9,12 +10,13 @@
 #include <string>
 #include <vector>
 
+#include "app/widgets/user_dialogs.h"
 #include "common/ui.h"
 #include "ecu/ecu_data.h"
 #include "tests/support/ui_loop.h"
 
 // Also a sink of the session's decoded frames (displayUpdates counts them).
-class RecordingUi : public TestUiLoop, public EcuDataSink {
+class RecordingUi : public TestUiLoop, public UserDialogs, public EcuDataSink {
  public:
   RecordingUi() { SetUiHooks(this); }
   ~RecordingUi() override { SetUiHooks(nullptr); }
@@ -30,6 +32,7 @@ class RecordingUi : public TestUiLoop, public EcuDataSink {
   void CloseMainWindow() override { ++closeRequests; }
   void ClearPause() override { ++pauseClears; }
   int AvgAngle() override { return avgAngle; }
+  // Both the core's boxes and the window's.
   void ShowError(const std::string& text) override { errors.push_back(text); }
   void ShowMessage(const std::string& text) override { messages.push_back(text); }
   std::optional<std::string> AskOpenFileName(const std::string&) override { return take(openAnswers); }
