@@ -12,9 +12,9 @@
 #include "app/accel/measurement.h"
 #include "app/accel/runs_journal.h"
 #include "app/accel/table_model.h"
-#include "app/display_plan.h"
-#include "app/fuel_recording.h"
-#include "app/reply_rate.h"
+#include "app/live/display_plan.h"
+#include "app/live/fuel_recording.h"
+#include "app/live/reply_rate.h"
 
 class TfrmMain;
 

@@ -14,10 +14,10 @@
 
 #include "app/dialogs.h"
 #include "app/display.h"
-#include "app/images.h"
 #include "app/logview/window.h"
 #include "app/tracewindow.h"
 #include "app/widgets/font_fit.h"
+#include "app/widgets/images.h"
 #include "common/config.h"
 #include "common/error.h"
 #include "common/paths.h"

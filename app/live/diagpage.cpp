@@ -1,4 +1,4 @@
-#include "app/diagpage.h"
+#include "app/live/diagpage.h"
 
 #include <QGridLayout>
 #include <QHBoxLayout>

@@ -1,4 +1,4 @@
-#include "app/chart.h"
+#include "app/live/chart.h"
 
 #include <qcustomplot.h>
 
@@ -7,8 +7,8 @@
 #include <algorithm>
 #include <cmath>
 
-#include "app/accel/run_curves.h"
-#include "app/chart_logic.h"
+#include "app/live/chart_logic.h"
+#include "app/widgets/chart_update.h"
 
 namespace {
 
