@@ -13,10 +13,8 @@
 #include <clocale>
 
 #include "app/dialogs.h"
-#include "app/display.h"
 #include "app/logview/window.h"
 #include "app/tracewindow.h"
-#include "app/widgets/font_fit.h"
 #include "app/widgets/images.h"
 #include "common/config.h"
 #include "common/error.h"
@@ -68,18 +66,10 @@ TfrmMain::TfrmMain(UiHooks* dialogs, QWidget* parent) : QMainWindow(parent), lc1
   auto* central = new QWidget(this);
   auto* layout = new QVBoxLayout(central);
   layout->setContentsMargins(4, 4, 4, 4);
-  layout->addWidget(CreateTopStrip());
   PageControl1 = new QTabWidget(central);
   PageControl1->setObjectName("PageControl1");
-  ChartPage = new TChartPage(PageControl1);
-  pgTable = new QSplitter(PageControl1);
-  pgTable->setObjectName("pgTable");
-  grdSpinup = new TAccelTableGrid(pgTable);
-  pnlSummary = new TSummaryPanel(pgTable);
-  pgTable->setStretchFactor(0, 1);
-  pgTable->setStretchFactor(1, 0);
-  pgTable->setCollapsible(0, false);
-  DiagPage = new TDiagPage(PageControl1);
+  CreateLiveView();
+  layout->addWidget(live_->TopStrip());
   PageControl1->addTab(ChartPage, "График");
   PageControl1->addTab(pgTable, "Таблица");
   PageControl1->addTab(DiagPage, "Диагностика");
@@ -89,11 +79,9 @@ TfrmMain::TfrmMain(UiHooks* dialogs, QWidget* parent) : QMainWindow(parent), lc1
   setCentralWidget(central);
   CreateProgressPanel();
 
-  StatusBar1 = new TStatusBar(this);
-  StatusBar1->SetDrawPanel([this](QPainter& p, const QRect& r) { StatusBar1DrawPanel(p, r); });
   setStatusBar(StatusBar1);
-  StatusBar1->SetText(kPanelLink, StateText[0]);
-  StatusBar1->SetText(kPanelLambda, StateText[0]);
+  live_->SetLinkText(StateText[0]);
+  live_->SetLambdaText(StateText[0]);
 
   MsgTimer = new QTimer(this);
   MsgTimer->setObjectName("MsgTimer");
@@ -111,14 +99,33 @@ TfrmMain::TfrmMain(UiHooks* dialogs, QWidget* parent) : QMainWindow(parent), lc1
 
   resize(960, 680);
   FormCreate();
-  Display = new TDisplay(*this);
+}
+
+void TfrmMain::CreateLiveView() {
+  live_ = std::make_unique<LiveView>(*this, *PageControl1, [this] {
+    return LiveStatus{session_.LinkState(), session_.UnidirMode(), lc1_.Active()};
+  });
+  runs_ = std::make_unique<AccelView>(PageControl1, *live_);
+  live_->SetAccelStep([this](const EcuDataRecord& d, bool paused) {
+    return runs_->Step({d.RPM, d.SpinAccel, d.SpinDt, d.CorrUOZ.load(), edAvgAngle->value()},
+                       edRPMLimit->value(), paused);
+  });
+  lblRPM = live_->RpmLabel();
+  lblCorrUOZ = live_->CorrectionLabel();
+  lblPause = live_->PauseLabel();
+  ChartPage = live_->Chart();
+  DiagPage = live_->Diagnostics();
+  StatusBar1 = live_->StatusBar();
+  pgTable = runs_->Page();
+  grdSpinup = runs_->Grid();
+  pnlSummary = runs_->Summary();
 }
 
 TfrmMain::~TfrmMain() {
-  // The display filters this window's events; it must go before the widgets
-  // it reaches are torn down.
-  delete Display;
-  Display = nullptr;
+  // The views filter this window's events; they must go before the widgets
+  // they reach are torn down.
+  runs_.reset();
+  live_.reset();
   // Its silence timer runs on this window's hooks.
   lc1_.Disconnect();
   if (&Ui() == static_cast<UiHooks*>(this)) SetUiHooks(nullptr);
@@ -132,16 +139,14 @@ void TfrmMain::FormCreate() {
   setWindowTitle(kAppCaption);
   InitConfig(TCfg);  // Echo, FastInit, cfg.ini or fallbacks, NotCheckReplyLen
   FCloseDeferred = false;
-  ChartMode = 0;
-  ChartPage->SetupChart(ChartMode);
-  PerfFrequency = ::PerfFrequency();
+  live_->SetChartMode(0);
   grdSpinup->LabelRows();
 }
 
-std::int32_t TfrmMain::RunCount() const { return Display->Table().RunCount(); }
+std::int32_t TfrmMain::RunCount() const { return runs_->Table().RunCount(); }
 
 TfrmMain::BestTime TfrmMain::BestInRow(int row) const {
-  const AccelTableModel::Best b = Display->Table().BestInRow(row);
+  const AccelTableModel::Best b = runs_->Table().BestInRow(row);
   return {b.column, b.time};
 }
 
@@ -235,43 +240,6 @@ void TfrmMain::CreateToolBar() {
           [this](int i) { bcmbModeChange(i); });
 }
 
-QWidget* TfrmMain::CreateTopStrip() {
-  auto* strip = new QWidget(this);
-  auto* row = new QHBoxLayout(strip);
-  row->setContentsMargins(0, 0, 0, 0);
-  QFont big = strip->font();
-  big.setPointSize(big.pointSize() + 6);
-  big.setBold(true);
-  const QFontMetrics bigMetrics(big);
-  const int pad = 2 + bigMetrics.horizontalAdvance(QLatin1Char('x'));
-  const double scale = FitScale(bigMetrics, {{"10200", 90, pad}, {"-15.5", 70, pad}});
-  auto box = [&](const char* name, int width) {
-    auto* l = new QLabel(strip);
-    l->setObjectName(name);
-    l->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-    l->setAlignment(Qt::AlignCenter);
-    l->setFont(big);
-    l->setFixedWidth(Scaled(width, scale));
-    return l;
-  };
-  row->addWidget(Caption("RPM", strip));
-  lblRPM = box("lblRPM", 90);
-  row->addWidget(lblRPM);
-  lblCorrUOZ = box("lblCorrUOZ", 70);
-  row->addWidget(lblCorrUOZ);
-  row->addStretch(1);
-  lblPause = new QLabel("Пауза", strip);
-  lblPause->setObjectName("lblPause");
-  lblPause->setFont(big);
-  lblPause->setAlignment(Qt::AlignCenter);
-  lblPause->setAutoFillBackground(true);
-  lblPause->setStyleSheet(
-      "QLabel { color: white; background-color: red; font-weight: bold; padding: 0 8px; }");
-  lblPause->setVisible(false);
-  row->addWidget(lblPause);
-  return strip;
-}
-
 QWidget* TfrmMain::CreateBottomStrip() {
   auto* strip = new QWidget(this);
   auto* row = new QHBoxLayout(strip);
@@ -349,28 +317,31 @@ void TfrmMain::RefreshControls() {
   btnConnectLambda->setEnabled(TCfg.LambdaEnabled && !lambdaActive && idle);
   btnDisconnectLambda->setEnabled(TCfg.LambdaEnabled && lambdaActive && idle);
   btnUnidirectionalMode->setChecked(unidir);
-  StatusBar1->SetText(kPanelLink, waiting ? ReconnectText() : StateText[linked ? 1 : 0]);
-  StatusBar1->SetText(kPanelLambda, StateText[lambdaActive ? 1 : 0]);
-  if (lambdaActive && lc1_.NoData()) StatusBar1->SetText(kPanelLambda, kLambdaTimeout);
-  lblPause->setVisible(Paused);
+  live_->SetLinkText(waiting ? ReconnectText() : StateText[linked ? 1 : 0]);
+  live_->SetLambdaText(StateText[lambdaActive ? 1 : 0]);
+  if (lambdaActive && lc1_.NoData()) live_->SetLambdaText(kLambdaTimeout);
+  live_->ShowPause();
   edFilterLen->setEnabled(!unidir);
   bcmbMode->setEnabled(idle);
 }
 
-void TfrmMain::ShowResponseTime(int ms) {
-  StatusBar1->SetText(kPanelResponseTime, QString::number(ms) + " мс");
-}
+void TfrmMain::ShowResponseTime(int ms) { live_->ShowResponseTime(ms); }
 
 void TfrmMain::SetStatusText(StatusPanel panel, const std::string& text) {
-  StatusBar1->SetText(panel, QString::fromStdString(text));
+  live_->SetPanelText(panel, QString::fromStdString(text));
 }
 
-void TfrmMain::UpdateDisplay() { Display->UpdateDisplay(DisplayCause::NewData); }
+void TfrmMain::UpdateDisplay() { live_->Show(session_.Data(), DisplayCause::NewData); }
 void TfrmMain::CountReply() {
   reconnectAttempt_ = 0;  // data again: a later loss starts a new reconnection
-  Display->CountReply();
+  live_->CountReply();
 }
-void TfrmMain::ResetReplyCount() { Display->ResetReplyCount(); }
+void TfrmMain::ResetReplyCount() {
+  live_->ResetReplyCount();
+  // Entering unidirectional mode restarts the time; at session start no run
+  // can be in progress, so this costs nothing there.
+  runs_->EndRun();
+}
 
 void TfrmMain::SetMsgTimerEnabled(bool on) {
   msgTimerOn_ = on;
@@ -419,16 +390,12 @@ QString TfrmMain::ReconnectText() const {
 }
 
 void TfrmMain::ClearPause() {
-  Paused = false;
   // The mode has ended (or the link): a run cut off by it is kept as it stands.
-  if (Display) Display->EndRun();
+  if (live_) live_->SetPaused(false);
+  if (runs_) runs_->EndRun();
 }
 
 int TfrmMain::AvgAngle() { return edAvgAngle->value(); }
-
-void TfrmMain::StatusBar1DrawPanel(QPainter& painter, const QRect& rect) {
-  painter.drawPixmap(rect.left() + 7, rect.top(), ImageList1::Pixmap(3 + (session_.UnidirMode() ? 1 : 0)));
-}
 
 // ---------------------------------------------------------------------------
 // Commands.
@@ -440,11 +407,12 @@ void TfrmMain::btnConnectClick() {
   btnFlashRead->setEnabled(false);
   btnFlashWrite->setEnabled(false);
   btnConnectLambda->setEnabled(false);
-  StatusBar1->SetText(kPanelLink, reconnectAttempt_ > 0 ? ReconnectText() : kConnecting);
+  live_->SetLinkText(reconnectAttempt_ > 0 ? ReconnectText() : kConnecting);
   TraceClear();
   SetMsgTimerInterval(TCfg.DataInterval);
   SetScreenUpdateInterval(TCfg.ScreenInterval);
-  Display->ResetBest();  // also ElapsedTime := 0
+  runs_->ResetBest();  // also ElapsedTime := 0
+  live_->ClearRecording();
   try {
     if (TCfg.LambdaEnabled && !lc1_.Active()) lc1_.Connect(TCfg.LambdaPort);
     session_.Connect(TCfg.Port, TCfg.CBR, TCfg.FastInit != 0, TCfg.Echo != 0);
@@ -467,7 +435,7 @@ void TfrmMain::btnDisconnectClick() {
 }
 
 void TfrmMain::btnConnectLambdaClick() {
-  StatusBar1->SetText(kPanelLambda, kConnecting);
+  live_->SetLambdaText(kConnecting);
   if (session_.LinkState() == 0) SetScreenUpdateInterval(std::max<int>(TCfg.ScreenInterval, 100));
   try {
     lc1_.Connect(TCfg.LambdaPort);
@@ -480,7 +448,7 @@ void TfrmMain::btnConnectLambdaClick() {
 void TfrmMain::btnDisconnectLambdaClick() {
   lc1_.Disconnect();
   RefreshControls();
-  StatusBar1->SetText(kPanelLambdaAfr, QString());
+  live_->SetPanelText(kPanelLambdaAfr, QString());
 }
 
 void TfrmMain::btnUnidirectionalModeClick() {
@@ -490,7 +458,7 @@ void TfrmMain::btnUnidirectionalModeClick() {
     session_.LeaveUnidirRequest() = 1;  // the receiver switches back after the next packet
     return;
   }
-  Display->ResetFilter(edFilterLen->value());
+  runs_->ResetFilter(edFilterLen->value());
   session_.SendRequest(ReqUnidirectionalMode);
   session_.LeaveUnidirRequest() = 0;
 }
@@ -533,14 +501,18 @@ void TfrmMain::btnOpenLogClick() {
 
 void TfrmMain::btnOpenRunsClick() {
   const auto name = AskOpenFileNameAt(LogsDirPath(), "Замеры|*_runs.csv|Все файлы|*");
-  if (name) Display->OpenRuns(*name);
+  if (name) runs_->OpenRuns(*name);
 }
 
 void TfrmMain::MsgTimerTimer() {
   if (session_.LinkState() == 1 && TCfg.DataInterval != 0 && !session_.UnidirMode()) session_.RequestData();
 }
 
-void TfrmMain::ScreenUpdateTimerTimer() { Display->ScreenTick(); }
+void TfrmMain::ScreenUpdateTimerTimer() {
+  const ScreenTickPlan p = PlanScreenTick(lc1_.Active(), session_.LinkState() == 1, TCfg.ScreenInterval);
+  if (p.copyLambda) session_.CopyLc1Reading();
+  if (p.display) live_->Show(session_.Data(), DisplayCause::ScreenTick);
+}
 
 void TfrmMain::ReconnectTimerTimer() {
   reconnecting_ = true;
@@ -548,10 +520,7 @@ void TfrmMain::ReconnectTimerTimer() {
   reconnecting_ = false;
 }
 
-void TfrmMain::bcmbModeChange(int index) {
-  ChartMode = index;
-  ChartPage->SetupChart(ChartMode);
-}
+void TfrmMain::bcmbModeChange(int index) { live_->SetChartMode(index); }
 
 void TfrmMain::edCorrUOZChange(int value) { session_.RequestedCorrUOZ() = static_cast<std::int8_t>(value); }
 

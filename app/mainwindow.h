@@ -1,10 +1,11 @@
 #pragma once
 // TfrmMain: the main window. It wires every user command to the core, sets
 // the commands' enabled states from the link flags (RefreshControls), owns
-// the status bar texts, the progress panel, the two timers and the LC-1
-// reader (which it lends the session), and is the core's UiHooks (with the
-// core's hand-offs and timers on Qt's event loop) and the firmware commands'
-// FlashProgress.
+// the progress panel, the timers and the LC-1 reader (which it lends the
+// session), hands the live view (app/live/) and the acceleration table
+// (app/accel/) what they show and connects the two, and is the core's UiHooks
+// (with the core's hand-offs and timers on Qt's event loop) and the firmware
+// commands' FlashProgress.
 // User-interface thread only.
 
 #include <QAction>
@@ -23,10 +24,12 @@
 #include <memory>
 #include <vector>
 
+#include "app/accel/accel_view.h"
 #include "app/accel/summary_panel.h"
 #include "app/accel/table_grid.h"
 #include "app/live/chart.h"
 #include "app/live/diagpage.h"
+#include "app/live/live_view.h"
 #include "app/live/statusbar.h"
 #include "app/qt_ui_hooks.h"
 #include "app/widgets/spinedit.h"
@@ -35,7 +38,6 @@
 #include "flash/progress.h"
 #include "lambda/lc1_reader.h"
 
-class TDisplay;
 class TfrmLogView;
 
 class TfrmMain : public QMainWindow,
@@ -111,7 +113,7 @@ class TfrmMain : public QMainWindow,
   void bcmbModeChange(int index);
   void edCorrUOZChange(int value);
 
-  QString StatusText(int panel) const { return StatusBar1->Text(panel); }
+  QString StatusText(int panel) const { return live_->PanelText(panel); }
   // The window's LC-1 reader; the session reads it too.
   Lc1Reader& Lc1() { return lc1_; }
   // The window's ECU session.
@@ -148,22 +150,23 @@ class TfrmMain : public QMainWindow,
   QTimer* ReconnectTimer;
   static constexpr int kReconnectAttempts = 5;
   static constexpr int kReconnectDelayMs = 2000;
-  // The live display: top strip, diagnostics page, chart, acceleration table.
-  TDisplay* Display = nullptr;
+  // The live display (top strip, chart, diagnostics page, status bar) and
+  // the acceleration table; the window connects the two.
+  LiveView& Live() { return *live_; }
+  AccelView& Runs() { return *runs_; }
+  const AccelView& Runs() const { return *runs_; }
+  int ChartMode() const { return live_->ChartMode(); }
   // The log view, made by the first "Открыть лог...".
   std::unique_ptr<TfrmLogView> frmLogView;
 
   // --- The window's state (zero at creation). ---
   // The measurement's state (elapsed time, bands, filter, runs, best times)
-  // lives in Display; these read it.
+  // lives in Runs(); these read it.
   struct BestTime {
     std::int32_t column = 0;
     double time = 0;
   };
   bool FCloseDeferred = false;
-  bool Paused = false;
-  std::int32_t ChartMode = 0;
-  std::int64_t PerfFrequency = 0;  // counter units per second, read at creation
   std::int32_t RunCount() const;
   BestTime BestInRow(int row) const;
 
@@ -180,11 +183,11 @@ class TfrmMain : public QMainWindow,
   void CreateActions();
   void CreateMenus();
   void CreateToolBar();
-  QWidget* CreateTopStrip();
+  // The live view and the acceleration table, connected.
+  void CreateLiveView();
   QWidget* CreateBottomStrip();
   void CreateProgressPanel();
   void PlaceProgressPanel();
-  void StatusBar1DrawPanel(QPainter& painter, const QRect& rect);
   // Schedules the next attempt; false when there is none and the box is due.
   bool Reconnect(const std::string& text, bool sessionLost);
   QString ReconnectText() const;
@@ -204,6 +207,8 @@ class TfrmMain : public QMainWindow,
   Lc1Reader lc1_;
   // After the reader it holds, so it goes first.
   EcuSession session_;
+  std::unique_ptr<LiveView> live_;
+  std::unique_ptr<AccelView> runs_;
 
   void OnEcuData(const EcuDataRecord&) override { UpdateDisplay(); }
 };

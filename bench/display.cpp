@@ -2,8 +2,6 @@
 // chart points, and one replot of the chart, at 1 000, 10 000 and 100 000
 // points already plotted. Prints figures; goals: UpdateDisplay under 50 us and
 // not growing with the count, replot under 5 ms at 100 000 points.
-#include "app/display.h"
-
 #include <qcustomplot.h>
 
 #include <QApplication>
@@ -13,6 +11,7 @@
 #include <ctime>
 #include <vector>
 
+#include "app/live/live_view.h"
 #include "app/mainwindow.h"
 #include "ecu/ecu_data.h"
 #include "ecu/session.h"
@@ -80,9 +79,9 @@ Replot MeasureReplot(QCustomPlot* chart) {
 // Plots `points` samples (per series) of `dt` seconds, then measures.
 Figures Measure(TfrmMain& w, int points, double dt) {
   QCustomPlot* chart = w.ChartPage->Chart1;
-  w.Display->ResetReplyCount();  // a new recording or run
+  w.Live().ResetReplyCount();  // a new recording or run
   for (int i = 0; i < points; ++i) Sample(w, dt);
-  w.Display->ReplotNow();
+  w.Live().ReplotNow();
 
   constexpr int kCalls = 2000;
   const double c0 = CpuUs();

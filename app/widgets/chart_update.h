@@ -54,3 +54,15 @@ struct RunCurves {
   int fromRpm = 0;                  // the common boundary; 0 when the runs have no band
   std::vector<int> withoutSamples;  // chosen columns with no samples kept
 };
+
+// Where the acceleration table shows its runs' curves: the live chart, which
+// the window hands the table.
+class RunCurvesView {
+ public:
+  virtual void ShowRunCurves(const RunCurves& runs) = 0;
+  virtual void ClearRunCurves() = 0;
+  virtual bool RunCurvesShown() const = 0;
+
+ protected:
+  ~RunCurvesView() = default;
+};

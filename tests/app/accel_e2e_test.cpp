@@ -18,7 +18,7 @@
 #include <sstream>
 
 #include "app/accel/runs_file.h"
-#include "app/display.h"
+#include "app/live/live_view.h"
 #include "app/mainwindow.h"
 #include "common/format.h"
 #include "ecu/ecu_data.h"
@@ -94,7 +94,7 @@ class DisplayEndToEnd : public LinkRig {
     // thread may first look when it is already over, so wait for its column.
     ASSERT_TRUE(Until([&] { return w->RunCount() == expectedRuns; }, 20000));
     ASSERT_TRUE(
-        Until([&] { return !engine->InRunUp() && !w->Display->Acceleration().RunInProgress(); }, 20000));
+        Until([&] { return !engine->InRunUp() && !w->Runs().Acceleration().RunInProgress(); }, 20000));
   }
   bool RawPair(std::uint8_t second) const {
     const auto raw = ecu->RawCommands();
@@ -169,7 +169,7 @@ QStringList TablePage(const TfrmMain& w) {
   const TAccelTableGrid& g = *w.grdSpinup;
   for (int r = 0; r < g.rowCount(); ++r) {
     QStringList row;
-    for (int c = 0; c < g.ColCount(); ++c) row << g.Cell(c, r) + (w.Display->Table().IsBest(c, r) ? "*" : "");
+    for (int c = 0; c < g.ColCount(); ++c) row << g.Cell(c, r) + (w.Runs().Table().IsBest(c, r) ? "*" : "");
     out << row.join('|');
   }
   const QTableWidget& s = *w.pnlSummary->findChild<QTableWidget*>("grdSummary");
@@ -185,7 +185,7 @@ TEST_F(DisplayEndToEnd, RunsAreKeptAsTheyEndAndReopenAnotherTimeWithTheirSummary
   Correction(-15);
   RunUp(1);
   // In the file as soon as it has ended.
-  const std::string path = w->Display->Journal().Path();
+  const std::string path = w->Runs().Journal().Path();
   RunsFileContent file;
   ASSERT_EQ(ParseRunsFile(ReadFile(path), file), "");
   ASSERT_EQ(file.runs.size(), 1u);
@@ -219,7 +219,7 @@ TEST_F(DisplayEndToEnd, RunsAreKeptAsTheyEndAndReopenAnotherTimeWithTheirSummary
   EXPECT_EQ(shown.mid(13, 2), (QStringList{"15.0", "2"}));
   EXPECT_EQ(shown.mid(17, 2), (QStringList{"-15.0", "1"}));
   EXPECT_TRUE(shown.back().startsWith("Быстрее всего пока коррекция 15.0, но нужно больше замеров"));
-  const std::size_t samples = w->Display->Table().Run(3).samples.size();
+  const std::size_t samples = w->Runs().Table().Run(3).samples.size();
   EXPECT_GT(samples, 20u);
 
   w->btnDisconnectClick();
@@ -232,7 +232,7 @@ TEST_F(DisplayEndToEnd, RunsAreKeptAsTheyEndAndReopenAnotherTimeWithTheirSummary
   w->btnOpenRunsClick();
   EXPECT_TRUE(ui.errors.empty());
   EXPECT_EQ(TablePage(*w), shown);
-  EXPECT_EQ(w->Display->Table().Run(3).samples.size(), samples);
+  EXPECT_EQ(w->Runs().Table().Run(3).samples.size(), samples);
 
   // A copy whose last row a crash cut opens with the rows before it, saying
   // what was left out and why; a file that is no runs file is refused.
@@ -243,7 +243,7 @@ TEST_F(DisplayEndToEnd, RunsAreKeptAsTheyEndAndReopenAnotherTimeWithTheirSummary
   ui.openAnswers.push_back(cut);
   w->btnOpenRunsClick();
   EXPECT_TRUE(ui.errors.empty()) << ui.errors.front();
-  EXPECT_EQ(w->Display->Table().RunCount(), 2);
+  EXPECT_EQ(w->Runs().Table().RunCount(), 2);
   for (int b = 1; b <= 11; ++b) {
     EXPECT_EQ(w->grdSpinup->Cell(1, b).toStdString(), FormatFloat("##0.###", *file.runs[0].bands[b - 1]));
     EXPECT_EQ(w->grdSpinup->Cell(2, b).toStdString(), FormatFloat("##0.###", *file.runs[2].bands[b - 1]));
@@ -261,7 +261,7 @@ TEST_F(DisplayEndToEnd, RunsAreKeptAsTheyEndAndReopenAnotherTimeWithTheirSummary
   w->btnOpenRunsClick();
   ASSERT_EQ(ui.errors.size(), 1u);
   EXPECT_NE(ui.errors[0].find("это не файл замеров"), std::string::npos) << ui.errors[0];
-  EXPECT_EQ(w->Display->Table().RunCount(), 2);
+  EXPECT_EQ(w->Runs().Table().RunCount(), 2);
 }
 
 TEST_F(DisplayEndToEnd, RunCutOffByAPulledCableIsInTheRunsFile) {
@@ -272,7 +272,7 @@ TEST_F(DisplayEndToEnd, RunCutOffByAPulledCableIsInTheRunsFile) {
   ASSERT_TRUE(Until([&] { return w->Session().LinkState().load() == 0 && !w->Session().PortOpen(); }, 10000));
   ASSERT_EQ(w->RunCount(), 1);
   RunsFileContent file;
-  ASSERT_EQ(ParseRunsFile(ReadFile(w->Display->Journal().Path()), file), "");
+  ASSERT_EQ(ParseRunsFile(ReadFile(w->Runs().Journal().Path()), file), "");
   ASSERT_EQ(file.runs.size(), 1u);
   for (int b = 1; b <= 11; ++b) {
     const std::string cell = w->grdSpinup->Cell(1, b).toStdString();

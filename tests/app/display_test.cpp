@@ -1,7 +1,5 @@
 // The live display inside the main window: what each refresh touches, the
 // chart in both modes, the acceleration table's keys and painting, the pause key.
-#include "app/display.h"
-
 #include <gtest/gtest.h>
 #include <qcustomplot.h>
 
@@ -15,7 +13,9 @@
 #include <QWindow>
 #include <fstream>
 
+#include "app/accel/accel_view.h"
 #include "app/accel/runs_file.h"
+#include "app/live/live_view.h"
 #include "app/mainwindow.h"
 #include "common/paths.h"
 #include "ecu/ecu_data.h"
@@ -36,7 +36,7 @@ class DisplayTest : public ::testing::Test {
     SetAppDirOverride(dir_.path().toStdString());
     ResetCoreState();
     w = std::make_unique<TfrmMain>(&dialogs);
-    d = w->Display;
+    d = &w->Runs();
   }
   void TearDown() override {
     ResetCoreState();
@@ -66,7 +66,7 @@ class DisplayTest : public ::testing::Test {
   QTemporaryDir dir_;
   RecordingUi dialogs;
   std::unique_ptr<TfrmMain> w;
-  TDisplay* d = nullptr;
+  AccelView* d = nullptr;
 };
 
 TEST_F(DisplayTest, RequestReplyFillsDiagnosticsAndLeavesChartAlone) {
@@ -124,7 +124,7 @@ TEST_F(DisplayTest, AccelerationRunsFillChartAndTable) {
   EXPECT_EQ(Points(c.Series1), 1);
   EXPECT_EQ(w->grdSpinup->ColCount(), 3);
   EXPECT_EQ(w->grdSpinup->currentColumn(), 2);
-  EXPECT_TRUE(d->ReplotPending());
+  EXPECT_TRUE(w->Live().ReplotPending());
 }
 
 TEST_F(DisplayTest, ScreenTickInUnidirectionalModeTakesNoSampleTwice) {
@@ -145,7 +145,7 @@ TEST_F(DisplayTest, ScreenTickInUnidirectionalModeTakesNoSampleTwice) {
 
 TEST_F(DisplayTest, AdditionalFuelRecordsAgainstTimeAndFollowsNewestPoint) {
   w->bcmbMode->setCurrentIndex(1);
-  ASSERT_EQ(w->ChartMode, 1);
+  ASSERT_EQ(w->ChartMode(), 1);
   Session(true);
   w->Session().Data().AFR = 13.0;
   w->Session().Data().AFR_LC1 = -1.0;
@@ -160,9 +160,9 @@ TEST_F(DisplayTest, AdditionalFuelRecordsAgainstTimeAndFollowsNewestPoint) {
   EXPECT_NEAR(x.upper, 11, 1e-9);
   EXPECT_NEAR(x.size(), 10, 1e-9);
   // A pause ends the recording; the next one starts at 0 on a clean chart.
-  w->Paused = true;
+  w->Live().SetPaused(true);
   Sample(3000, 0.1);
-  w->Paused = false;
+  w->Live().SetPaused(false);
   Sample(3000, 0.1);
   EXPECT_EQ(Points(c.Series1), 1);
   EXPECT_NEAR(c.Chart1->xAxis->range().lower, 0, 1e-12);
@@ -371,18 +371,18 @@ TEST_F(DisplayTest, SpaceTogglesPauseOnlyInUnidirectionalSession) {
   QWindow* h = w->windowHandle();
   ASSERT_NE(h, nullptr);
   QTest::keyClick(h, Qt::Key_Space, Qt::NoModifier, -1);
-  EXPECT_FALSE(w->Paused);
+  EXPECT_FALSE(w->Live().Paused());
   Session(false);
   QTest::keyClick(h, Qt::Key_Space);
-  EXPECT_FALSE(w->Paused);
+  EXPECT_FALSE(w->Live().Paused());
   Session(true);
   QTest::keyClick(h, Qt::Key_Space);
-  EXPECT_TRUE(w->Paused);
+  EXPECT_TRUE(w->Live().Paused());
   EXPECT_TRUE(w->lblPause->isVisible());
   QTest::keyClick(h, Qt::Key_A);
-  EXPECT_TRUE(w->Paused);
+  EXPECT_TRUE(w->Live().Paused());
   QTest::keyClick(h, Qt::Key_Space);
-  EXPECT_FALSE(w->Paused);
+  EXPECT_FALSE(w->Live().Paused());
   EXPECT_FALSE(w->lblPause->isVisible());
 }
 
@@ -397,7 +397,7 @@ TEST_F(DisplayTest, ModeSelectorSetsUpTheChartAgain) {
   w->Session().LinkState() = 0;
   SetUnidirMode(w->Session(), 0);
   w->bcmbMode->setCurrentIndex(0);
-  EXPECT_EQ(w->ChartMode, 0);
+  EXPECT_EQ(w->ChartMode(), 0);
   for (QCPGraph* g : {c.Series1, c.Series2, c.Series3, c.Series4, c.Series5}) EXPECT_EQ(Points(g), 0);
   EXPECT_EQ(c.Chart1->yAxis2->range(), QCPRange(-150, 156));
   EXPECT_FALSE(c.CustomAxis->visible());

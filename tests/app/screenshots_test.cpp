@@ -12,7 +12,7 @@
 #include <fstream>
 #include <random>
 
-#include "app/display.h"
+#include "app/live/live_view.h"
 #include "app/logview/cell_page.h"
 #include "app/logview/scatter_page.h"
 #include "app/logview/window.h"
@@ -107,7 +107,7 @@ TEST(Screenshots, DISABLED_RenderWindows) {
     for (int c = 18; c <= 20; ++c)
       w.grdSpinup->selectionModel()->select(w.grdSpinup->model()->index(1, c),
                                             QItemSelectionModel::Select | QItemSelectionModel::Columns);
-    w.Display->ShowChosenRuns();
+    w.Runs().ShowChosenRuns();
     EXPECT_TRUE(Save(&w, name + "-runs.png"));
     w.resize(w.minimumSize());
     w.PageControl1->setCurrentIndex(1);
