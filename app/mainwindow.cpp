@@ -66,59 +66,50 @@ TfrmMain::TfrmMain(UiHooks* dialogs, QWidget* parent) : QMainWindow(parent), lc1
   auto* central = new QWidget(this);
   auto* layout = new QVBoxLayout(central);
   layout->setContentsMargins(4, 4, 4, 4);
-  PageControl1 = new QTabWidget(central);
-  PageControl1->setObjectName("PageControl1");
+  pages_ = new QTabWidget(central);
+  pages_->setObjectName("PageControl1");
   CreateLiveView();
   layout->addWidget(live_->TopStrip());
-  PageControl1->addTab(ChartPage, "График");
-  PageControl1->addTab(pgTable, "Таблица");
-  PageControl1->addTab(DiagPage, "Диагностика");
-  PageControl1->setCurrentIndex(0);
-  layout->addWidget(PageControl1, 1);
+  pages_->addTab(live_->Chart(), "График");
+  pages_->addTab(runs_->Page(), "Таблица");
+  pages_->addTab(live_->Diagnostics(), "Диагностика");
+  pages_->setCurrentIndex(0);
+  layout->addWidget(pages_, 1);
   layout->addWidget(CreateBottomStrip());
   setCentralWidget(central);
   CreateProgressPanel();
 
-  setStatusBar(StatusBar1);
+  setStatusBar(live_->StatusBar());
   live_->SetLinkText(StateText[0]);
   live_->SetLambdaText(StateText[0]);
 
-  MsgTimer = new QTimer(this);
-  MsgTimer->setObjectName("MsgTimer");
-  connect(MsgTimer, &QTimer::timeout, this, [this] { MsgTimerTimer(); });
-  ScreenUpdateTimer = new QTimer(this);
-  ScreenUpdateTimer->setObjectName("ScreenUpdateTimer");
-  connect(ScreenUpdateTimer, &QTimer::timeout, this, [this] { ScreenUpdateTimerTimer(); });
+  msgTimer_ = new QTimer(this);
+  msgTimer_->setObjectName("MsgTimer");
+  connect(msgTimer_, &QTimer::timeout, this, [this] { MsgTimerTimer(); });
+  screenTimer_ = new QTimer(this);
+  screenTimer_->setObjectName("ScreenUpdateTimer");
+  connect(screenTimer_, &QTimer::timeout, this, [this] { ScreenUpdateTimerTimer(); });
   SetMsgTimerInterval(150);
   SetScreenUpdateInterval(1000);
-  ReconnectTimer = new QTimer(this);
-  ReconnectTimer->setObjectName("ReconnectTimer");
-  ReconnectTimer->setSingleShot(true);
-  ReconnectTimer->setInterval(kReconnectDelayMs);
-  connect(ReconnectTimer, &QTimer::timeout, this, [this] { ReconnectTimerTimer(); });
+  reconnectTimer_ = new QTimer(this);
+  reconnectTimer_->setObjectName("ReconnectTimer");
+  reconnectTimer_->setSingleShot(true);
+  reconnectTimer_->setInterval(kReconnectDelayMs);
+  connect(reconnectTimer_, &QTimer::timeout, this, [this] { ReconnectTimerTimer(); });
 
   resize(960, 680);
   FormCreate();
 }
 
 void TfrmMain::CreateLiveView() {
-  live_ = std::make_unique<LiveView>(*this, *PageControl1, [this] {
+  live_ = std::make_unique<LiveView>(*this, *pages_, [this] {
     return LiveStatus{session_.LinkState(), session_.UnidirMode(), lc1_.Active()};
   });
-  runs_ = std::make_unique<AccelView>(PageControl1, *live_);
+  runs_ = std::make_unique<AccelView>(pages_, *live_);
   live_->SetAccelStep([this](const EcuDataRecord& d, bool paused) {
-    return runs_->Step({d.RPM, d.SpinAccel, d.SpinDt, d.CorrUOZ.load(), edAvgAngle->value()},
-                       edRPMLimit->value(), paused);
+    return runs_->Step({d.RPM, d.SpinAccel, d.SpinDt, d.CorrUOZ.load(), avgAngleEdit_->value()},
+                       rpmLimitEdit_->value(), paused);
   });
-  lblRPM = live_->RpmLabel();
-  lblCorrUOZ = live_->CorrectionLabel();
-  lblPause = live_->PauseLabel();
-  ChartPage = live_->Chart();
-  DiagPage = live_->Diagnostics();
-  StatusBar1 = live_->StatusBar();
-  pgTable = runs_->Page();
-  grdSpinup = runs_->Grid();
-  pnlSummary = runs_->Summary();
 }
 
 TfrmMain::~TfrmMain() {
@@ -138,9 +129,9 @@ void TfrmMain::FormCreate() {
   std::setlocale(LC_NUMERIC, "C");
   setWindowTitle(kAppCaption);
   InitConfig(TCfg);  // Echo, FastInit, cfg.ini or fallbacks, NotCheckReplyLen
-  FCloseDeferred = false;
+  closeDeferred_ = false;
   live_->SetChartMode(0);
-  grdSpinup->LabelRows();
+  runs_->Grid()->LabelRows();
 }
 
 std::int32_t TfrmMain::RunCount() const { return runs_->Table().RunCount(); }
@@ -151,70 +142,70 @@ TfrmMain::BestTime TfrmMain::BestInRow(int row) const {
 }
 
 void TfrmMain::CreateActions() {
-  btnOpenLog = NewAction(this, "btnOpenLog", "Открыть лог...");
-  btnOpenLog->setShortcut(QKeySequence::Open);
-  btnOpenRuns = NewAction(this, "btnOpenRuns", "Открыть замеры...");
-  btnFlashRead = NewAction(this, "btnFlashRead", "Считать");
-  btnFlashWrite = NewAction(this, "btnFlashWrite", "Записать");
-  btnSettings = NewAction(this, "btnSettings", "Настройки");
-  btnSettings->setIcon(ImageList1::Icon(0));
-  btnExit = NewAction(this, "btnExit", "Выход");
-  btnExit->setShortcut(QKeySequence(Qt::Key_F10));
-  btnConnect = NewAction(this, "btnConnect", "Подключение");
-  btnConnect->setIcon(ImageList1::Icon(1));
-  btnConnect->setShortcut(QKeySequence(Qt::Key_F2));
-  btnDisconnect = NewAction(this, "btnDisconnect", "Отключение");
-  btnDisconnect->setIcon(ImageList1::Icon(2));
-  btnDisconnect->setShortcut(QKeySequence(Qt::Key_F3));
-  btnUnidirectionalMode = NewAction(this, "btnUnidirectionalMode", "Однонаправленный режим");
-  btnUnidirectionalMode->setIcon(ImageList1::Icon(4));
-  btnUnidirectionalMode->setCheckable(true);
-  btnShowEcuTrace = NewAction(this, "btnShowEcuTrace", "Трассировка");
-  btnConnectLambda = NewAction(this, "btnConnectLambda", "Подключение");
-  btnDisconnectLambda = NewAction(this, "btnDisconnectLambda", "Отключение");
-  btnAbout = NewAction(this, "btnAbout", "О программе");
+  openLogAction_ = NewAction(this, "btnOpenLog", "Открыть лог...");
+  openLogAction_->setShortcut(QKeySequence::Open);
+  openRunsAction_ = NewAction(this, "btnOpenRuns", "Открыть замеры...");
+  flashReadAction_ = NewAction(this, "btnFlashRead", "Считать");
+  flashWriteAction_ = NewAction(this, "btnFlashWrite", "Записать");
+  settingsAction_ = NewAction(this, "btnSettings", "Настройки");
+  settingsAction_->setIcon(ImageList1::Icon(0));
+  exitAction_ = NewAction(this, "btnExit", "Выход");
+  exitAction_->setShortcut(QKeySequence(Qt::Key_F10));
+  connectAction_ = NewAction(this, "btnConnect", "Подключение");
+  connectAction_->setIcon(ImageList1::Icon(1));
+  connectAction_->setShortcut(QKeySequence(Qt::Key_F2));
+  disconnectAction_ = NewAction(this, "btnDisconnect", "Отключение");
+  disconnectAction_->setIcon(ImageList1::Icon(2));
+  disconnectAction_->setShortcut(QKeySequence(Qt::Key_F3));
+  unidirAction_ = NewAction(this, "btnUnidirectionalMode", "Однонаправленный режим");
+  unidirAction_->setIcon(ImageList1::Icon(4));
+  unidirAction_->setCheckable(true);
+  traceAction_ = NewAction(this, "btnShowEcuTrace", "Трассировка");
+  connectLambdaAction_ = NewAction(this, "btnConnectLambda", "Подключение");
+  disconnectLambdaAction_ = NewAction(this, "btnDisconnectLambda", "Отключение");
+  aboutAction_ = NewAction(this, "btnAbout", "О программе");
 
-  connect(btnOpenLog, &QAction::triggered, this, [this] { btnOpenLogClick(); });
-  connect(btnOpenRuns, &QAction::triggered, this, [this] { btnOpenRunsClick(); });
-  connect(btnFlashRead, &QAction::triggered, this, [this] { btnFlashReadClick(); });
-  connect(btnFlashWrite, &QAction::triggered, this, [this] { btnFlashWriteClick(); });
-  connect(btnSettings, &QAction::triggered, this, [this] { btnSettingsClick(); });
-  connect(btnExit, &QAction::triggered, this, [this] { btnExitClick(); });
-  connect(btnConnect, &QAction::triggered, this, [this] { btnConnectClick(); });
-  connect(btnDisconnect, &QAction::triggered, this, [this] { btnDisconnectClick(); });
-  connect(btnUnidirectionalMode, &QAction::triggered, this, [this] { btnUnidirectionalModeClick(); });
-  connect(btnShowEcuTrace, &QAction::triggered, this, [this] { btnShowEcuTraceClick(); });
-  connect(btnConnectLambda, &QAction::triggered, this, [this] { btnConnectLambdaClick(); });
-  connect(btnDisconnectLambda, &QAction::triggered, this, [this] { btnDisconnectLambdaClick(); });
-  connect(btnAbout, &QAction::triggered, this, [this] { btnAboutClick(); });
+  connect(openLogAction_, &QAction::triggered, this, [this] { btnOpenLogClick(); });
+  connect(openRunsAction_, &QAction::triggered, this, [this] { btnOpenRunsClick(); });
+  connect(flashReadAction_, &QAction::triggered, this, [this] { btnFlashReadClick(); });
+  connect(flashWriteAction_, &QAction::triggered, this, [this] { btnFlashWriteClick(); });
+  connect(settingsAction_, &QAction::triggered, this, [this] { btnSettingsClick(); });
+  connect(exitAction_, &QAction::triggered, this, [this] { btnExitClick(); });
+  connect(connectAction_, &QAction::triggered, this, [this] { btnConnectClick(); });
+  connect(disconnectAction_, &QAction::triggered, this, [this] { btnDisconnectClick(); });
+  connect(unidirAction_, &QAction::triggered, this, [this] { btnUnidirectionalModeClick(); });
+  connect(traceAction_, &QAction::triggered, this, [this] { btnShowEcuTraceClick(); });
+  connect(connectLambdaAction_, &QAction::triggered, this, [this] { btnConnectLambdaClick(); });
+  connect(disconnectLambdaAction_, &QAction::triggered, this, [this] { btnDisconnectLambdaClick(); });
+  connect(aboutAction_, &QAction::triggered, this, [this] { btnAboutClick(); });
 }
 
 void TfrmMain::CreateMenus() {
   QMenuBar* bar = menuBar();
   bar->setNativeMenuBar(false);
   QMenu* file = bar->addMenu("Файл");
-  file->addAction(btnOpenLog);
-  file->addAction(btnOpenRuns);
+  file->addAction(openLogAction_);
+  file->addAction(openRunsAction_);
   QMenu* flash = file->addMenu("Прошивка");
-  flash->addAction(btnFlashRead);
-  flash->addAction(btnFlashWrite);
-  file->addAction(btnSettings);
+  flash->addAction(flashReadAction_);
+  flash->addAction(flashWriteAction_);
+  file->addAction(settingsAction_);
   file->addSeparator();
-  file->addAction(btnExit);
+  file->addAction(exitAction_);
 
   QMenu* link = bar->addMenu("Соединение");
-  link->addAction(btnConnect);
-  link->addAction(btnDisconnect);
+  link->addAction(connectAction_);
+  link->addAction(disconnectAction_);
   link->addSeparator();
-  link->addAction(btnUnidirectionalMode);
-  link->addAction(btnShowEcuTrace);
+  link->addAction(unidirAction_);
+  link->addAction(traceAction_);
   link->addSeparator();
   QMenu* lambda = link->addMenu("ШДК");
-  lambda->addAction(btnConnectLambda);
-  lambda->addAction(btnDisconnectLambda);
+  lambda->addAction(connectLambdaAction_);
+  lambda->addAction(disconnectLambdaAction_);
 
   QMenu* help = bar->addMenu("Справка");
-  help->addAction(btnAbout);
+  help->addAction(aboutAction_);
 }
 
 void TfrmMain::CreateToolBar() {
@@ -224,19 +215,19 @@ void TfrmMain::CreateToolBar() {
   tb->setFloatable(false);
   tb->toggleViewAction()->setVisible(false);
   tb->setIconSize(QSize(ImageList1::kSize, ImageList1::kSize));
-  tb->addAction(btnConnect);
-  tb->addAction(btnDisconnect);
+  tb->addAction(connectAction_);
+  tb->addAction(disconnectAction_);
   tb->addSeparator();
-  tb->addAction(btnUnidirectionalMode);
+  tb->addAction(unidirAction_);
   tb->addSeparator();
-  bcmbMode = new QComboBox(tb);
-  bcmbMode->setObjectName("bcmbMode");
-  bcmbMode->addItems({"Ускорение", "Доп. топливо"});
-  bcmbMode->setCurrentIndex(0);
+  modeBox_ = new QComboBox(tb);
+  modeBox_->setObjectName("bcmbMode");
+  modeBox_->addItems({"Ускорение", "Доп. топливо"});
+  modeBox_->setCurrentIndex(0);
   // 100 pixels held "Доп. топливо" at the designed font; never cut it off.
-  bcmbMode->setFixedWidth(std::max(100, bcmbMode->sizeHint().width()));
-  tb->addWidget(bcmbMode);
-  connect(bcmbMode, qOverload<int>(&QComboBox::currentIndexChanged), this,
+  modeBox_->setFixedWidth(std::max(100, modeBox_->sizeHint().width()));
+  tb->addWidget(modeBox_);
+  connect(modeBox_, qOverload<int>(&QComboBox::currentIndexChanged), this,
           [this](int i) { bcmbModeChange(i); });
 }
 
@@ -253,39 +244,39 @@ QWidget* TfrmMain::CreateBottomStrip() {
     row->addSpacing(12);
     return ed;
   };
-  edCorrUOZ = spin("Коррекция УОЗ", "edCorrUOZ", -15, 15, 1, 0);
-  edRPMLimit = spin("Порог оборотов", "edRPMLimit", 0, 1900, 100, 1100);
-  edAvgAngle = spin("Осреднять за", "edAvgAngle", 0, 3600, 10, 360);
-  edFilterLen = spin("Длина фильтра", "edFilterLen", 0, 20, 1, 0);
+  corrEdit_ = spin("Коррекция УОЗ", "edCorrUOZ", -15, 15, 1, 0);
+  rpmLimitEdit_ = spin("Порог оборотов", "edRPMLimit", 0, 1900, 100, 1100);
+  avgAngleEdit_ = spin("Осреднять за", "edAvgAngle", 0, 3600, 10, 360);
+  filterLenEdit_ = spin("Длина фильтра", "edFilterLen", 0, 20, 1, 0);
   row->addStretch(1);
-  connect(edCorrUOZ, qOverload<int>(&QSpinBox::valueChanged), this, [this](int v) { edCorrUOZChange(v); });
+  connect(corrEdit_, qOverload<int>(&QSpinBox::valueChanged), this, [this](int v) { edCorrUOZChange(v); });
   return strip;
 }
 
 void TfrmMain::CreateProgressPanel() {
-  pnlProgress = new QFrame(centralWidget());
-  pnlProgress->setObjectName("pnlProgress");
-  pnlProgress->setFrameStyle(QFrame::Panel | QFrame::Raised);
-  pnlProgress->setAutoFillBackground(true);
-  auto* col = new QVBoxLayout(pnlProgress);
-  lblProgressState = new QLabel(pnlProgress);
-  lblProgressState->setObjectName("lblProgressState");
-  lblProgressState->setAlignment(Qt::AlignCenter);
-  ProgressBar1 = new QProgressBar(pnlProgress);
-  ProgressBar1->setObjectName("ProgressBar1");
-  ProgressBar1->setRange(0, 100);
-  ProgressBar1->setValue(0);
-  col->addWidget(lblProgressState);
-  col->addWidget(ProgressBar1);
-  pnlProgress->setFixedSize(420, 80);
-  pnlProgress->hide();
+  progressPanel_ = new QFrame(centralWidget());
+  progressPanel_->setObjectName("pnlProgress");
+  progressPanel_->setFrameStyle(QFrame::Panel | QFrame::Raised);
+  progressPanel_->setAutoFillBackground(true);
+  auto* col = new QVBoxLayout(progressPanel_);
+  progressLabel_ = new QLabel(progressPanel_);
+  progressLabel_->setObjectName("lblProgressState");
+  progressLabel_->setAlignment(Qt::AlignCenter);
+  progressBar_ = new QProgressBar(progressPanel_);
+  progressBar_->setObjectName("ProgressBar1");
+  progressBar_->setRange(0, 100);
+  progressBar_->setValue(0);
+  col->addWidget(progressLabel_);
+  col->addWidget(progressBar_);
+  progressPanel_->setFixedSize(420, 80);
+  progressPanel_->hide();
 }
 
 void TfrmMain::PlaceProgressPanel() {
-  const QRect pages = PageControl1->geometry();
-  pnlProgress->move(pages.center().x() - pnlProgress->width() / 2,
-                    pages.center().y() - pnlProgress->height() / 2);
-  pnlProgress->raise();
+  const QRect pages = pages_->geometry();
+  progressPanel_->move(pages.center().x() - progressPanel_->width() / 2,
+                       pages.center().y() - progressPanel_->height() / 2);
+  progressPanel_->raise();
 }
 
 void TfrmMain::resizeEvent(QResizeEvent* event) {
@@ -306,23 +297,23 @@ void TfrmMain::RefreshControls() {
   const bool unidir = session_.UnidirMode();
   const bool lambdaActive = lc1_.Active();
   // While a reconnection waits, only F3, which ends it, is offered.
-  const bool waiting = ReconnectTimer->isActive();
+  const bool waiting = reconnectTimer_->isActive();
   const bool idle = !linked && !waiting;
-  btnSettings->setEnabled(idle);
-  btnConnect->setEnabled(idle);
-  btnDisconnect->setEnabled(linked || waiting);
-  btnUnidirectionalMode->setEnabled(linked);
-  btnFlashRead->setEnabled(idle);
-  btnFlashWrite->setEnabled(idle);
-  btnConnectLambda->setEnabled(TCfg.LambdaEnabled && !lambdaActive && idle);
-  btnDisconnectLambda->setEnabled(TCfg.LambdaEnabled && lambdaActive && idle);
-  btnUnidirectionalMode->setChecked(unidir);
+  settingsAction_->setEnabled(idle);
+  connectAction_->setEnabled(idle);
+  disconnectAction_->setEnabled(linked || waiting);
+  unidirAction_->setEnabled(linked);
+  flashReadAction_->setEnabled(idle);
+  flashWriteAction_->setEnabled(idle);
+  connectLambdaAction_->setEnabled(TCfg.LambdaEnabled && !lambdaActive && idle);
+  disconnectLambdaAction_->setEnabled(TCfg.LambdaEnabled && lambdaActive && idle);
+  unidirAction_->setChecked(unidir);
   live_->SetLinkText(waiting ? ReconnectText() : StateText[linked ? 1 : 0]);
   live_->SetLambdaText(StateText[lambdaActive ? 1 : 0]);
   if (lambdaActive && lc1_.NoData()) live_->SetLambdaText(kLambdaTimeout);
   live_->ShowPause();
-  edFilterLen->setEnabled(!unidir);
-  bcmbMode->setEnabled(idle);
+  filterLenEdit_->setEnabled(!unidir);
+  modeBox_->setEnabled(idle);
 }
 
 void TfrmMain::ShowResponseTime(int ms) { live_->ShowResponseTime(ms); }
@@ -351,17 +342,17 @@ void TfrmMain::SetMsgTimerEnabled(bool on) {
 void TfrmMain::SetMsgTimerInterval(int ms) {
   msgInterval_ = ms;
   if (msgTimerOn_ && ms > 0)
-    MsgTimer->start(ms);
+    msgTimer_->start(ms);
   else
-    MsgTimer->stop();
+    msgTimer_->stop();
 }
 
 void TfrmMain::SetScreenUpdateInterval(int ms) {
   screenInterval_ = ms;
   if (ms > 0)
-    ScreenUpdateTimer->start(ms);
+    screenTimer_->start(ms);
   else
-    ScreenUpdateTimer->stop();
+    screenTimer_->stop();
 }
 
 void TfrmMain::CloseMainWindow() { close(); }
@@ -380,7 +371,7 @@ bool TfrmMain::Reconnect(const std::string& text, bool sessionLost) {
     return false;
   }
   ++reconnectAttempt_;
-  ReconnectTimer->start();
+  reconnectTimer_->start();
   RefreshControls();
   return true;
 }
@@ -395,7 +386,7 @@ void TfrmMain::ClearPause() {
   if (runs_) runs_->EndRun();
 }
 
-int TfrmMain::AvgAngle() { return edAvgAngle->value(); }
+int TfrmMain::AvgAngle() { return avgAngleEdit_->value(); }
 
 // ---------------------------------------------------------------------------
 // Commands.
@@ -403,10 +394,10 @@ int TfrmMain::AvgAngle() { return edAvgAngle->value(); }
 void TfrmMain::btnConnectClick() {
   if (!reconnecting_) reconnectAttempt_ = 0;  // the user's own connect starts afresh
   userDisconnected_ = false;
-  btnConnect->setEnabled(false);
-  btnFlashRead->setEnabled(false);
-  btnFlashWrite->setEnabled(false);
-  btnConnectLambda->setEnabled(false);
+  connectAction_->setEnabled(false);
+  flashReadAction_->setEnabled(false);
+  flashWriteAction_->setEnabled(false);
+  connectLambdaAction_->setEnabled(false);
   live_->SetLinkText(reconnectAttempt_ > 0 ? ReconnectText() : kConnecting);
   TraceClear();
   SetMsgTimerInterval(TCfg.DataInterval);
@@ -427,8 +418,8 @@ void TfrmMain::btnDisconnectClick() {
   // F3 also ends a reconnection, in its wait or during its attempt.
   userDisconnected_ = true;
   reconnectAttempt_ = 0;
-  const bool waited = ReconnectTimer->isActive();
-  ReconnectTimer->stop();
+  const bool waited = reconnectTimer_->isActive();
+  reconnectTimer_->stop();
   session_.SetPolling(false);
   session_.Disconnect();
   if (waited) RefreshControls();
@@ -453,12 +444,12 @@ void TfrmMain::btnDisconnectLambdaClick() {
 
 void TfrmMain::btnUnidirectionalModeClick() {
   // The pressed look follows the mode, not the click.
-  btnUnidirectionalMode->setChecked(session_.UnidirMode());
+  unidirAction_->setChecked(session_.UnidirMode());
   if (session_.UnidirMode()) {
     session_.LeaveUnidirRequest() = 1;  // the receiver switches back after the next packet
     return;
   }
-  runs_->ResetFilter(edFilterLen->value());
+  runs_->ResetFilter(filterLenEdit_->value());
   session_.SendRequest(ReqUnidirectionalMode);
   session_.LeaveUnidirRequest() = 0;
 }
@@ -495,8 +486,8 @@ void TfrmMain::btnShowEcuTraceClick() {
 }
 
 void TfrmMain::btnOpenLogClick() {
-  if (!frmLogView) frmLogView = std::make_unique<TfrmLogView>(*this);
-  frmLogView->OpenLogCommand();
+  if (!logView_) logView_ = std::make_unique<TfrmLogView>(*this);
+  logView_->OpenLogCommand();
 }
 
 void TfrmMain::btnOpenRunsClick() {
@@ -534,9 +525,9 @@ void TfrmMain::closeEvent(QCloseEvent* event) {
       ShowError(e.what());  // the reply time-out still ends the link
     }
     event->ignore();
-    FCloseDeferred = true;
+    closeDeferred_ = true;
   } else {
-    ReconnectTimer->stop();
+    reconnectTimer_->stop();
     event->accept();
   }
   SaveConfig(TCfg);

@@ -61,7 +61,7 @@ class TfrmMain : public QMainWindow,
   void ResetReplyCount() override;
   bool MsgTimerEnabled() const { return msgTimerOn_; }
   void SetMsgTimerEnabled(bool on) override;
-  bool CloseDeferred() override { return FCloseDeferred; }
+  bool CloseDeferred() override { return closeDeferred_; }
   void CloseMainWindow() override;
   void ClearPause() override;
   int AvgAngle() override;
@@ -125,48 +125,24 @@ class TfrmMain : public QMainWindow,
   int MsgTimerInterval() const { return msgInterval_; }
   int ScreenUpdateInterval() const { return screenInterval_; }
 
-  // --- Controls (named as in the design). ---
-  QAction *btnOpenLog, *btnOpenRuns, *btnFlashRead, *btnFlashWrite, *btnSettings, *btnExit;
-  QAction *btnConnect, *btnDisconnect, *btnUnidirectionalMode, *btnShowEcuTrace;
-  QAction *btnConnectLambda, *btnDisconnectLambda;
-  QAction* btnAbout;
-  QComboBox* bcmbMode;
-  QLabel *lblRPM, *lblCorrUOZ, *lblPause;
-  TSpinEdit *edCorrUOZ, *edRPMLimit, *edAvgAngle, *edFilterLen;
-  QTabWidget* PageControl1;
-  TChartPage* ChartPage;
-  // The page "Таблица": the acceleration table and beside it the summary by correction.
-  QSplitter* pgTable;
-  TAccelTableGrid* grdSpinup;
-  TSummaryPanel* pnlSummary;
-  TDiagPage* DiagPage;
-  QFrame* pnlProgress;
-  QLabel* lblProgressState;
-  QProgressBar* ProgressBar1;
-  TStatusBar* StatusBar1;
-  QTimer* MsgTimer;
-  QTimer* ScreenUpdateTimer;
-  // Runs while a reconnection waits before its next attempt.
-  QTimer* ReconnectTimer;
   static constexpr int kReconnectAttempts = 5;
   static constexpr int kReconnectDelayMs = 2000;
   // The live display (top strip, chart, diagnostics page, status bar) and
   // the acceleration table; the window connects the two.
   LiveView& Live() { return *live_; }
+  const LiveView& Live() const { return *live_; }
   AccelView& Runs() { return *runs_; }
   const AccelView& Runs() const { return *runs_; }
   int ChartMode() const { return live_->ChartMode(); }
-  // The log view, made by the first "Открыть лог...".
-  std::unique_ptr<TfrmLogView> frmLogView;
+  // The log view, made by the first "Открыть лог..."; nullptr before.
+  TfrmLogView* LogView() const { return logView_.get(); }
 
-  // --- The window's state (zero at creation). ---
   // The measurement's state (elapsed time, bands, filter, runs, best times)
   // lives in Runs(); these read it.
   struct BestTime {
     std::int32_t column = 0;
     double time = 0;
   };
-  bool FCloseDeferred = false;
   std::int32_t RunCount() const;
   BestTime BestInRow(int row) const;
 
@@ -195,6 +171,22 @@ class TfrmMain : public QMainWindow,
   void OnLc1Reading() override { RefreshControls(); }
   void OnLc1Silence() override { RefreshControls(); }
 
+  // The controls; tests find them by their object names (btnConnect ...).
+  QAction *openLogAction_, *openRunsAction_, *flashReadAction_, *flashWriteAction_, *settingsAction_;
+  QAction *exitAction_, *connectAction_, *disconnectAction_, *unidirAction_, *traceAction_;
+  QAction *connectLambdaAction_, *disconnectLambdaAction_, *aboutAction_;
+  QComboBox* modeBox_;
+  TSpinEdit *corrEdit_, *rpmLimitEdit_, *avgAngleEdit_, *filterLenEdit_;
+  QTabWidget* pages_;
+  QFrame* progressPanel_;
+  QLabel* progressLabel_;
+  QProgressBar* progressBar_;
+  QTimer* msgTimer_;
+  QTimer* screenTimer_;
+  // Runs while a reconnection waits before its next attempt.
+  QTimer* reconnectTimer_;
+  std::unique_ptr<TfrmLogView> logView_;
+
   std::unique_ptr<UiHooks> ownDialogs_;
   UiHooks* dialogs_ = nullptr;
   bool msgTimerOn_ = false;  // polling on, also at interval 0
@@ -204,6 +196,7 @@ class TfrmMain : public QMainWindow,
   int reconnectAttempt_ = 0;       // attempt of the running reconnection; 0 none
   bool reconnecting_ = false;      // the connect command runs for a reconnection
   bool userDisconnected_ = false;  // F3 since the last connect
+  bool closeDeferred_ = false;     // closing waits for the session's end
   Lc1Reader lc1_;
   // After the reader it holds, so it goes first.
   EcuSession session_;

@@ -5,6 +5,7 @@
 #include <qcustomplot.h>
 
 #include <QApplication>
+#include <QComboBox>
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -78,7 +79,7 @@ Replot MeasureReplot(QCustomPlot* chart) {
 
 // Plots `points` samples (per series) of `dt` seconds, then measures.
 Figures Measure(TfrmMain& w, int points, double dt) {
-  QCustomPlot* chart = w.ChartPage->Chart1;
+  QCustomPlot* chart = w.Live().Chart()->Chart1;
   w.Live().ResetReplyCount();  // a new recording or run
   for (int i = 0; i < points; ++i) Sample(w, dt);
   w.Live().ReplotNow();
@@ -122,7 +123,7 @@ int main(int argc, char** argv) {
   std::printf("%-27s %7s %20s %22s %22s\n", "mode", "points", "UpdateDisplay us", "replot newest ms",
               "replot all ms");
   for (int mode : {1, 0}) {
-    w.bcmbMode->setCurrentIndex(mode);
+    w.findChild<QComboBox*>("bcmbMode")->setCurrentIndex(mode);
     w.Session().LinkState() = 1;
     w.Session().UseLinkWithoutThreads().EnterUnidirMode();
     for (int n : {1000, 10000, 100000}) {
