@@ -1,19 +1,25 @@
 #pragma once
 // The page "Диагностика": twelve read-only number boxes with captions and the
-// seven flag check boxes in a disabled panel. Filled by the display routine.
-// User-interface thread.
+// seven flag check boxes in a disabled panel (object names lblRPM2 ..
+// lblErrCnt, cbfSTOP .. cbfLEARN, pnlFlags). User-interface thread.
 
 #include <QCheckBox>
-#include <QFrame>
 #include <QLabel>
 #include <QWidget>
+#include <array>
+#include <string>
+
+#include "app/live/display_texts.h"
 
 class TDiagPage : public QWidget {
  public:
   explicit TDiagPage(QWidget* parent);
 
-  QLabel *lblRPM2, *lblTHR, *lblAFR, *lblTWAT, *lblTAIR, *lblUOZ, *lblAIR, *lblGBC, *lblINJ, *lblSSM,
-      *lblPress, *lblErrCnt;
-  QFrame* pnlFlags;  // disabled: the user cannot change the flags
-  QCheckBox *cbfSTOP, *cbfXX, *cbfFUELOFF, *cbfDETZONE, *cbfDET, *cbfLAMREG, *cbfLEARN;
+  // The box texts and the flags in the order of DiagnosticsTexts and DiagnosticsFlags.
+  void Show(const std::array<std::string, kDiagBoxCount>& texts,
+            const std::array<bool, kDiagFlagCount>& flags);
+
+ private:
+  std::array<QLabel*, kDiagBoxCount> values_{};
+  std::array<QCheckBox*, kDiagFlagCount> flags_{};
 };

@@ -100,20 +100,8 @@ void LiveView::Show(const EcuDataRecord& d, DisplayCause cause) {
   }
   if (p.acceleration && accelStep_) ApplyChart(accelStep_(d, paused_));
   if (p.additionalFuel) StepFuel(d);
-  if (p.diagnostics) ShowDiagnostics(d);
+  if (p.diagnostics) diag_->Show(DiagnosticsTexts(d), DiagnosticsFlags(d));
   if (p.lambdaPanel) statusBar_->SetText(kPanelLambdaAfr, Q(LambdaPanelText(d.AFR_LC1)));
-}
-
-void LiveView::ShowDiagnostics(const EcuDataRecord& d) {
-  TDiagPage& g = *diag_;
-  QLabel* const boxes[kDiagBoxCount] = {g.lblRPM2, g.lblTHR, g.lblAFR, g.lblTWAT, g.lblTAIR,  g.lblUOZ,
-                                        g.lblAIR,  g.lblGBC, g.lblINJ, g.lblSSM,  g.lblPress, g.lblErrCnt};
-  QCheckBox* const flags[kDiagFlagCount] = {g.cbfSTOP, g.cbfXX,     g.cbfFUELOFF, g.cbfDETZONE,
-                                            g.cbfDET,  g.cbfLAMREG, g.cbfLEARN};
-  const auto texts = DiagnosticsTexts(d);
-  for (int i = 0; i < kDiagBoxCount; ++i) boxes[i]->setText(Q(texts[i]));
-  const auto on = DiagnosticsFlags(d);
-  for (int i = 0; i < kDiagFlagCount; ++i) flags[i]->setChecked(on[i]);
 }
 
 void LiveView::StepFuel(const EcuDataRecord& d) {

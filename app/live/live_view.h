@@ -95,7 +95,6 @@ class LiveView : public QObject, public RunCurvesView {
  private:
   void CreateTopStrip(QWidget& window);
   void CreateStatusBar(QWidget& window);
-  void ShowDiagnostics(const EcuDataRecord& d);
   void StepFuel(const EcuDataRecord& d);
   void ApplyChart(const ChartUpdate& u);
   void ScheduleReplot();

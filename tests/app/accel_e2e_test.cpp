@@ -148,9 +148,9 @@ TEST_F(DisplayEndToEnd, TwoRunUpsWithTwoCorrectionsGiveTwoColumnsFasterOneHighli
 TEST_F(DisplayEndToEnd, DiagnosticsPageShowsLiveNumbersAndReplyRate) {
   w->btnConnectClick();
   ASSERT_TRUE(WaitSession());
-  ASSERT_TRUE(Until([&] { return !w->Live().Diagnostics()->lblRPM2->text().isEmpty(); }, 5000));
-  EXPECT_EQ(w->Live().RpmLabel()->text(), w->Live().Diagnostics()->lblRPM2->text());
-  EXPECT_FALSE(w->Live().Diagnostics()->lblAFR->text().isEmpty());
+  ASSERT_TRUE(Until([&] { return !Find<QLabel>(*w, "lblRPM2")->text().isEmpty(); }, 5000));
+  EXPECT_EQ(w->Live().RpmLabel()->text(), Find<QLabel>(*w, "lblRPM2")->text());
+  EXPECT_FALSE(Find<QLabel>(*w, "lblAFR")->text().isEmpty());
   // The first one-second window closes with a rate in panel 8.
   ASSERT_TRUE(Until([&] { return !w->StatusText(8).isEmpty(); }, 5000));
   EXPECT_TRUE(w->StatusText(8).endsWith(" п/сек")) << w->StatusText(8).toStdString();

@@ -82,12 +82,12 @@ TEST_F(DisplayTest, RequestReplyFillsDiagnosticsAndLeavesChartAlone) {
   for (int i = 0; i < 50; ++i) w->UpdateDisplay();
   EXPECT_EQ(w->Live().RpmLabel()->text(), "850");
   EXPECT_EQ(w->Live().CorrectionLabel()->text(), "-2.5");
-  EXPECT_EQ(w->Live().Diagnostics()->lblRPM2->text(), "850");
-  EXPECT_EQ(w->Live().Diagnostics()->lblAFR->text(), "14.7");
-  EXPECT_EQ(w->Live().Diagnostics()->lblTWAT->text(), "-5");
-  EXPECT_EQ(w->Live().Diagnostics()->lblPress->text(), "98");
-  EXPECT_TRUE(w->Live().Diagnostics()->cbfXX->isChecked());
-  EXPECT_FALSE(w->Live().Diagnostics()->cbfSTOP->isChecked());
+  EXPECT_EQ(Find<QLabel>(*w, "lblRPM2")->text(), "850");
+  EXPECT_EQ(Find<QLabel>(*w, "lblAFR")->text(), "14.7");
+  EXPECT_EQ(Find<QLabel>(*w, "lblTWAT")->text(), "-5");
+  EXPECT_EQ(Find<QLabel>(*w, "lblPress")->text(), "98");
+  EXPECT_TRUE(Find<QCheckBox>(*w, "cbfXX")->isChecked());
+  EXPECT_FALSE(Find<QCheckBox>(*w, "cbfSTOP")->isChecked());
   auto& c = *w->Live().Chart();
   for (QCPGraph* g : {c.Series1, c.Series2, c.Series3, c.Series4, c.Series5}) EXPECT_EQ(Points(g), 0);
   EXPECT_EQ(w->Runs().Grid()->ColCount(), 1);
@@ -102,8 +102,8 @@ TEST_F(DisplayTest, UnidirectionalModeLeavesDiagnosticsWithLastValues) {
   w->Session().Data().fDET = 0;
   Sample(1500);
   EXPECT_EQ(w->Live().RpmLabel()->text(), "1500");
-  EXPECT_EQ(w->Live().Diagnostics()->lblRPM2->text(), "850");
-  EXPECT_TRUE(w->Live().Diagnostics()->cbfDET->isChecked());
+  EXPECT_EQ(Find<QLabel>(*w, "lblRPM2")->text(), "850");
+  EXPECT_TRUE(Find<QCheckBox>(*w, "cbfDET")->isChecked());
 }
 
 TEST_F(DisplayTest, AccelerationRunsFillChartAndTable) {

@@ -70,7 +70,7 @@ TEST_P(Legible, AtTheMinimumSizeNoTextIsCutOffOrSmaller) {
   for (int p = 0; p < 9; ++p) w_->SetStatusText(static_cast<StatusPanel>(p), longest[p]);
   w_->Live().RpmLabel()->setText("10200");
   w_->Live().CorrectionLabel()->setText("-15.5");
-  w_->Live().Diagnostics()->lblPress->setText("-10200.0");
+  Find<QLabel>(*w_, "lblPress")->setText("-10200.0");
   Find<QTabWidget>(*w_, "PageControl1")->setCurrentIndex(2);
   QApplication::processEvents();
   for (const QLabel* l : w_->findChildren<QLabel*>()) {
@@ -96,7 +96,7 @@ TEST_P(Legible, AtTheMinimumSizeNothingOverlaps) {
                                    Find<QSpinBox>(*w_, "edCorrUOZ")->parentWidget(),
                                    w_->Live().StatusBar(),
                                    w_->Live().Diagnostics(),
-                                   w_->Live().Diagnostics()->pnlFlags,
+                                   Find<QFrame>(*w_, "pnlFlags"),
                                    w_->centralWidget()};
   for (const QWidget* strip : strips) {
     QList<QWidget*> parts;

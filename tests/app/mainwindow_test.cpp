@@ -549,13 +549,14 @@ TEST_F(MainWindow, ChartAndTableAreSetUpForTheAccelerationMode) {
 }
 
 TEST_F(MainWindow, DiagnosticsPageHasItsBoxesAndDisabledFlags) {
-  TDiagPage* d = w_->Live().Diagnostics();
-  for (QLabel* l : {d->lblRPM2, d->lblTHR, d->lblAFR, d->lblTWAT, d->lblTAIR, d->lblUOZ, d->lblAIR, d->lblGBC,
-                    d->lblINJ, d->lblSSM, d->lblPress, d->lblErrCnt})
-    EXPECT_EQ(l->text(), "");
+  const TDiagPage& d = *w_->Live().Diagnostics();
+  for (const char* name : {"lblRPM2", "lblTHR", "lblAFR", "lblTWAT", "lblTAIR", "lblUOZ", "lblAIR", "lblGBC",
+                           "lblINJ", "lblSSM", "lblPress", "lblErrCnt"})
+    EXPECT_EQ(Find<QLabel>(d, name)->text(), "");
   QStringList flags;
-  for (QCheckBox* c :
-       {d->cbfSTOP, d->cbfXX, d->cbfFUELOFF, d->cbfDETZONE, d->cbfDET, d->cbfLAMREG, d->cbfLEARN}) {
+  for (const char* name :
+       {"cbfSTOP", "cbfXX", "cbfFUELOFF", "cbfDETZONE", "cbfDET", "cbfLAMREG", "cbfLEARN"}) {
+    const QCheckBox* c = Find<QCheckBox>(d, name);
     flags << c->text();
     EXPECT_FALSE(c->isEnabled());
   }
