@@ -79,7 +79,7 @@ Replot MeasureReplot(QCustomPlot* chart) {
 
 // Plots `points` samples (per series) of `dt` seconds, then measures.
 Figures Measure(TfrmMain& w, int points, double dt) {
-  QCustomPlot* chart = w.Live().Chart()->Chart1;
+  QCustomPlot* chart = w.Live().Chart()->Plot();
   w.Live().ResetReplyCount();  // a new recording or run
   for (int i = 0; i < points; ++i) Sample(w, dt);
   w.Live().ReplotNow();

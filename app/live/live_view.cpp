@@ -38,7 +38,7 @@ LiveView::LiveView(QWidget& window, QTabWidget& pages, std::function<LiveStatus(
   replot_.setSingleShot(true);
   replot_.setInterval(kReplotMs);
   connect(&replot_, &QTimer::timeout, this, [this] { ReplotIfShown(); });
-  chart_->Chart1->installEventFilter(this);
+  chart_->Plot()->installEventFilter(this);
   // Key preview: the window's platform window sees every key press once,
   // before the focused control does.
   window_.installEventFilter(this);
@@ -106,27 +106,26 @@ void LiveView::Show(const EcuDataRecord& d, DisplayCause cause) {
 
 void LiveView::StepFuel(const EcuDataRecord& d) {
   const FuelSample s{static_cast<double>(d.RPM), d.AFR, d.AFR_LC1, d.DGTC_RICH, d.SpinDt};
-  const QCPRange x = chart_->Chart1->xAxis->range();
+  const QCPRange x = chart_->Plot()->xAxis->range();
   ApplyChart(fuel_.Step(s, paused_, AxisRange{x.lower, x.upper, chart_->BottomIncrement()}));
 }
 
 void LiveView::ApplyChart(const ChartUpdate& u) {
   if (u.Empty()) return;
   TChartPage& c = *chart_;
-  QCPGraph* const series[] = {nullptr, c.Series1, c.Series2, c.Series3, c.Series4, c.Series5};
   if (u.clearAll)
-    for (int i = kSeries1; i <= kSeries5; ++i) series[i]->data()->clear();
+    for (int i = kSeries1; i <= kSeries5; ++i) c.Series(i)->data()->clear();
   if (u.currentToPrevious) {
     // The containers change hands: no copy, however long the run was.
-    c.Series3->setData(c.Series1->data());
-    c.Series4->setData(c.Series2->data());
-    c.Series1->setData(QSharedPointer<QCPGraphDataContainer>::create());
-    c.Series2->setData(QSharedPointer<QCPGraphDataContainer>::create());
+    c.Series(kSeries3)->setData(c.Series(kSeries1)->data());
+    c.Series(kSeries4)->setData(c.Series(kSeries2)->data());
+    c.Series(kSeries1)->setData(QSharedPointer<QCPGraphDataContainer>::create());
+    c.Series(kSeries2)->setData(QSharedPointer<QCPGraphDataContainer>::create());
   }
-  if (u.setBottom) c.Chart1->xAxis->setRange(u.bottom.min, u.bottom.max);
+  if (u.setBottom) c.Plot()->xAxis->setRange(u.bottom.min, u.bottom.max);
   // x grows within a series, so each point is appended at the end.
   for (std::size_t i = 0; i < u.pointCount; ++i)
-    series[u.points[i].series]->addData(u.points[i].x, u.points[i].y);
+    c.Series(u.points[i].series)->addData(u.points[i].x, u.points[i].y);
   ScheduleReplot();
 }
 
@@ -142,12 +141,12 @@ void LiveView::ScheduleReplot() {
 void LiveView::ReplotNow() {
   replot_.stop();
   hiddenChanges_ = false;
-  chart_->Chart1->replot();
+  chart_->Plot()->replot();
 }
 
 void LiveView::ReplotIfShown() {
   // A chart on a page not shown is drawn when its page comes up.
-  if (chart_->Chart1->isVisible())
+  if (chart_->Plot()->isVisible())
     ReplotNow();
   else
     hiddenChanges_ = true;
@@ -192,7 +191,7 @@ void LiveView::ClearRunCurves() { chart_->ClearRunCurves(); }
 bool LiveView::RunCurvesShown() const { return !chart_->RunGraphs().empty(); }
 
 bool LiveView::eventFilter(QObject* watched, QEvent* event) {
-  if (watched == chart_->Chart1) {
+  if (watched == chart_->Plot()) {
     if (event->type() == QEvent::Show && hiddenChanges_) ReplotNow();
     return false;
   }

@@ -133,8 +133,8 @@ TEST_F(DisplayEndToEnd, TwoRunUpsWithTwoCorrectionsGiveTwoColumnsFasterOneHighli
     EXPECT_EQ(w->BestInRow(r).column, 2) << "row " << r;
   }
   // The first run's curves are now the previous run's.
-  EXPECT_GT(w->Live().Chart()->Series3->data()->size(), 10);
-  EXPECT_GT(w->Live().Chart()->Series1->data()->size(), 10);
+  EXPECT_GT(w->Live().Chart()->Series(kSeries3)->data()->size(), 10);
+  EXPECT_GT(w->Live().Chart()->Series(kSeries1)->data()->size(), 10);
 
   // Leaving the mode: the stream stops and polling resumes by itself.
   Find<QAction>(*w, "btnUnidirectionalMode")->trigger();
@@ -154,7 +154,7 @@ TEST_F(DisplayEndToEnd, DiagnosticsPageShowsLiveNumbersAndReplyRate) {
   // The first one-second window closes with a rate in panel 8.
   ASSERT_TRUE(Until([&] { return !w->StatusText(8).isEmpty(); }, 5000));
   EXPECT_TRUE(w->StatusText(8).endsWith(" п/сек")) << w->StatusText(8).toStdString();
-  EXPECT_EQ(w->Live().Chart()->Series1->data()->size(), 0);
+  EXPECT_EQ(w->Live().Chart()->Series(kSeries1)->data()->size(), 0);
 }
 
 std::string ReadFile(const std::string& path) {

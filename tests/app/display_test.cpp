@@ -89,7 +89,9 @@ TEST_F(DisplayTest, RequestReplyFillsDiagnosticsAndLeavesChartAlone) {
   EXPECT_TRUE(Find<QCheckBox>(*w, "cbfXX")->isChecked());
   EXPECT_FALSE(Find<QCheckBox>(*w, "cbfSTOP")->isChecked());
   auto& c = *w->Live().Chart();
-  for (QCPGraph* g : {c.Series1, c.Series2, c.Series3, c.Series4, c.Series5}) EXPECT_EQ(Points(g), 0);
+  for (QCPGraph* g :
+       {c.Series(kSeries1), c.Series(kSeries2), c.Series(kSeries3), c.Series(kSeries4), c.Series(kSeries5)})
+    EXPECT_EQ(Points(g), 0);
   EXPECT_EQ(w->Runs().Grid()->ColCount(), 1);
 }
 
@@ -110,8 +112,8 @@ TEST_F(DisplayTest, AccelerationRunsFillChartAndTable) {
   Session(true);
   Run(0.1, -3.5);
   auto& c = *w->Live().Chart();
-  EXPECT_EQ(Points(c.Series1), 4);
-  EXPECT_EQ(Points(c.Series2), 4);
+  EXPECT_EQ(Points(c.Series(kSeries1)), 4);
+  EXPECT_EQ(Points(c.Series(kSeries2)), 4);
   EXPECT_EQ(w->Runs().Grid()->ColCount(), 2);
   EXPECT_EQ(w->RunCount(), 1);
   EXPECT_EQ(Cell(1, 0), "-3");
@@ -120,9 +122,9 @@ TEST_F(DisplayTest, AccelerationRunsFillChartAndTable) {
   EXPECT_EQ(w->Runs().Grid()->currentColumn(), 1);
   // The next run moves this one to the previous run's series.
   Sample(1500, 0.1);
-  EXPECT_EQ(Points(c.Series3), 4);
-  EXPECT_EQ(Points(c.Series4), 4);
-  EXPECT_EQ(Points(c.Series1), 1);
+  EXPECT_EQ(Points(c.Series(kSeries3)), 4);
+  EXPECT_EQ(Points(c.Series(kSeries4)), 4);
+  EXPECT_EQ(Points(c.Series(kSeries1)), 1);
   EXPECT_EQ(w->Runs().Grid()->ColCount(), 3);
   EXPECT_EQ(w->Runs().Grid()->currentColumn(), 2);
   EXPECT_TRUE(w->Live().ReplotPending());
@@ -139,7 +141,7 @@ TEST_F(DisplayTest, ScreenTickInUnidirectionalModeTakesNoSampleTwice) {
   w->Session().Data().RPM = 1700;
   for (int i = 0; i < 5; ++i) w->ScreenUpdateTimerTimer();
   EXPECT_EQ(w->Live().RpmLabel()->text(), "1700");
-  EXPECT_EQ(Points(w->Live().Chart()->Series1), 2);
+  EXPECT_EQ(Points(w->Live().Chart()->Series(kSeries1)), 2);
   EXPECT_DOUBLE_EQ(d->Acceleration().ElapsedTime(), t);
   EXPECT_EQ(d->Acceleration().Filter().Count(), count);
 }
@@ -153,11 +155,11 @@ TEST_F(DisplayTest, AdditionalFuelRecordsAgainstTimeAndFollowsNewestPoint) {
   w->Session().Data().DGTC_RICH = 1.5;
   for (int i = 0; i < 110; ++i) Sample(3000, 0.1);
   auto& c = *w->Live().Chart();
-  EXPECT_EQ(Points(c.Series1), 110);
-  EXPECT_EQ(Points(c.Series2), 110);
-  EXPECT_EQ(Points(c.Series4), 0);  // no LC-1 value
-  EXPECT_EQ(Points(c.Series5), 110);
-  const QCPRange x = c.Chart1->xAxis->range();
+  EXPECT_EQ(Points(c.Series(kSeries1)), 110);
+  EXPECT_EQ(Points(c.Series(kSeries2)), 110);
+  EXPECT_EQ(Points(c.Series(kSeries4)), 0);  // no LC-1 value
+  EXPECT_EQ(Points(c.Series(kSeries5)), 110);
+  const QCPRange x = c.Plot()->xAxis->range();
   EXPECT_NEAR(x.upper, 11, 1e-9);
   EXPECT_NEAR(x.size(), 10, 1e-9);
   // A pause ends the recording; the next one starts at 0 on a clean chart.
@@ -165,9 +167,9 @@ TEST_F(DisplayTest, AdditionalFuelRecordsAgainstTimeAndFollowsNewestPoint) {
   Sample(3000, 0.1);
   w->Live().SetPaused(false);
   Sample(3000, 0.1);
-  EXPECT_EQ(Points(c.Series1), 1);
-  EXPECT_NEAR(c.Chart1->xAxis->range().lower, 0, 1e-12);
-  EXPECT_NEAR(c.Chart1->xAxis->range().upper, 10, 1e-9);
+  EXPECT_EQ(Points(c.Series(kSeries1)), 1);
+  EXPECT_NEAR(c.Plot()->xAxis->range().lower, 0, 1e-12);
+  EXPECT_NEAR(c.Plot()->xAxis->range().upper, 10, 1e-9);
 }
 
 TEST_F(DisplayTest, LambdaPanelFollowsLc1EvenWithoutEcu) {
@@ -229,8 +231,8 @@ TEST_F(DisplayTest, ChosenRunsDrawnTogetherAndTableCopiedForASpreadsheet) {
   EXPECT_EQ(graphs[0]->name(), "Коррекция -2.5, замер 1");
   EXPECT_EQ(graphs[1]->name(), "Коррекция 3.0, замер 2");
   EXPECT_NE(graphs[0]->pen().color(), graphs[1]->pen().color());
-  EXPECT_EQ(w->Live().Chart()->Chart1->legend->itemCount(), 2);
-  EXPECT_TRUE(w->Live().Chart()->Chart1->legend->visible());
+  EXPECT_EQ(w->Live().Chart()->Plot()->legend->itemCount(), 2);
+  EXPECT_TRUE(w->Live().Chart()->Plot()->legend->visible());
   EXPECT_EQ(Find<QTabWidget>(*w, "PageControl1")->currentWidget(), w->Live().Chart());
   // Both curves start at 2000 rpm, where their timing started.
   for (QCPGraph* c : graphs) {
@@ -392,16 +394,18 @@ TEST_F(DisplayTest, ModeSelectorSetsUpTheChartAgain) {
   Session(true);
   for (int i = 0; i < 20; ++i) Sample(3000, 0.1);
   auto& c = *w->Live().Chart();
-  ASSERT_EQ(Points(c.Series1), 20);
-  EXPECT_EQ(c.Chart1->yAxis2->range(), QCPRange(10, 20.2));
-  EXPECT_TRUE(c.CustomAxis->visible());
+  ASSERT_EQ(Points(c.Series(kSeries1)), 20);
+  EXPECT_EQ(c.Plot()->yAxis2->range(), QCPRange(10, 20.2));
+  EXPECT_TRUE(c.CustomAxis()->visible());
   w->Session().LinkState() = 0;
   SetUnidirMode(w->Session(), 0);
   Find<QComboBox>(*w, "bcmbMode")->setCurrentIndex(0);
   EXPECT_EQ(w->ChartMode(), 0);
-  for (QCPGraph* g : {c.Series1, c.Series2, c.Series3, c.Series4, c.Series5}) EXPECT_EQ(Points(g), 0);
-  EXPECT_EQ(c.Chart1->yAxis2->range(), QCPRange(-150, 156));
-  EXPECT_FALSE(c.CustomAxis->visible());
+  for (QCPGraph* g :
+       {c.Series(kSeries1), c.Series(kSeries2), c.Series(kSeries3), c.Series(kSeries4), c.Series(kSeries5)})
+    EXPECT_EQ(Points(g), 0);
+  EXPECT_EQ(c.Plot()->yAxis2->range(), QCPRange(-150, 156));
+  EXPECT_FALSE(c.CustomAxis()->visible());
 }
 
 TEST_F(DisplayTest, ZoomButtonsStayInLowerLeftCorner) {
@@ -410,8 +414,8 @@ TEST_F(DisplayTest, ZoomButtonsStayInLowerLeftCorner) {
   for (QSize size : {QSize(900, 600), QSize(1200, 800), QSize(700, 500)}) {
     w->resize(size);
     QApplication::processEvents();
-    EXPECT_EQ(c.Panel3->x(), 0);
-    EXPECT_EQ(c.Panel3->y() + c.Panel3->height(), c.Chart1->height()) << size.width();
+    EXPECT_EQ(c.ZoomPanel()->x(), 0);
+    EXPECT_EQ(c.ZoomPanel()->y() + c.ZoomPanel()->height(), c.Plot()->height()) << size.width();
   }
 }
 
@@ -423,19 +427,21 @@ TEST_F(DisplayTest, FiveSeriesWithTheirColoursAndAxes) {
     QCPAxis* axis;
   };
   const Case cases[] = {
-      {c.Series1, QColor(0, 0, 255), c.Chart1->yAxis},    {c.Series2, QColor(255, 0, 0), c.Chart1->yAxis2},
-      {c.Series3, QColor(64, 128, 128), c.Chart1->yAxis}, {c.Series4, QColor(255, 0, 255), c.Chart1->yAxis2},
-      {c.Series5, QColor(0, 128, 0), c.CustomAxis},
+      {c.Series(kSeries1), QColor(0, 0, 255), c.Plot()->yAxis},
+      {c.Series(kSeries2), QColor(255, 0, 0), c.Plot()->yAxis2},
+      {c.Series(kSeries3), QColor(64, 128, 128), c.Plot()->yAxis},
+      {c.Series(kSeries4), QColor(255, 0, 255), c.Plot()->yAxis2},
+      {c.Series(kSeries5), QColor(0, 128, 0), c.CustomAxis()},
   };
   for (const Case& k : cases) {
     EXPECT_EQ(k.series->pen().color(), k.colour) << k.series->pen().color().name().toStdString();
     EXPECT_EQ(k.series->valueAxis(), k.axis);
-    EXPECT_EQ(k.series->keyAxis(), c.Chart1->xAxis);
+    EXPECT_EQ(k.series->keyAxis(), c.Plot()->xAxis);
     EXPECT_EQ(k.series->scatterStyle().shape(), QCPScatterStyle::ssNone);
     EXPECT_TRUE(k.series->adaptiveSampling());
   }
-  EXPECT_EQ(c.Chart1->yAxis->range(), QCPRange(0, 10200));
-  EXPECT_EQ(c.CustomAxis->range(), QCPRange(0, 20.4));
+  EXPECT_EQ(c.Plot()->yAxis->range(), QCPRange(0, 10200));
+  EXPECT_EQ(c.CustomAxis()->range(), QCPRange(0, 20.4));
 }
 
 }  // namespace

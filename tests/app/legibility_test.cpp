@@ -111,11 +111,11 @@ TEST_P(Legible, AtTheMinimumSizeNothingOverlaps) {
   }
   // The chart draws nothing where the zoom buttons sit.
   TChartPage& page = *w_->Live().Chart();
-  page.Chart1->replot();
-  page.Panel3->hide();
-  const QImage chart = page.Chart1->grab().toImage();
-  page.Panel3->show();
-  const QRect buttons = page.Panel3->geometry();
+  page.Plot()->replot();
+  page.ZoomPanel()->hide();
+  const QImage chart = page.Plot()->grab().toImage();
+  page.ZoomPanel()->show();
+  const QRect buttons = page.ZoomPanel()->geometry();
   int drawn = 0;
   for (int y = buttons.top(); y <= buttons.bottom(); ++y)
     for (int x = buttons.left(); x <= buttons.right(); ++x)

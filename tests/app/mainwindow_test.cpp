@@ -509,27 +509,27 @@ TEST_F(MainWindow, TraceCommandShowsASnapshotAndClosingOnlyHides) {
 }
 
 TEST_F(MainWindow, ChartAndTableAreSetUpForTheAccelerationMode) {
-  QCustomPlot* chart = w_->Live().Chart()->Chart1;
+  QCustomPlot* chart = w_->Live().Chart()->Plot();
   EXPECT_EQ(chart->graphCount(), 5);
   for (int i = 0; i < 5; ++i) EXPECT_EQ(chart->graph(i)->dataCount(), 0);
   EXPECT_EQ(chart->xAxis->range(), QCPRange(0, 10));
   EXPECT_EQ(chart->yAxis->range(), QCPRange(0, 10200));
   EXPECT_EQ(chart->yAxis2->range(), QCPRange(-150, 156));
-  EXPECT_FALSE(w_->Live().Chart()->CustomAxis->visible());
-  EXPECT_EQ(w_->Live().Chart()->Series1->pen().color(), QColor(0, 0, 255));
-  EXPECT_EQ(w_->Live().Chart()->Series3->pen().color(), QColor(64, 128, 128));
-  EXPECT_EQ(w_->Live().Chart()->Series5->valueAxis(), w_->Live().Chart()->CustomAxis);
+  EXPECT_FALSE(w_->Live().Chart()->CustomAxis()->visible());
+  EXPECT_EQ(w_->Live().Chart()->Series(kSeries1)->pen().color(), QColor(0, 0, 255));
+  EXPECT_EQ(w_->Live().Chart()->Series(kSeries3)->pen().color(), QColor(64, 128, 128));
+  EXPECT_EQ(w_->Live().Chart()->Series(kSeries5)->valueAxis(), w_->Live().Chart()->CustomAxis());
 
   Find<QComboBox>(*w_, "bcmbMode")->setCurrentIndex(1);
   EXPECT_EQ(w_->ChartMode(), 1);
   EXPECT_EQ(chart->yAxis2->range(), QCPRange(10, 20.2));
-  EXPECT_TRUE(w_->Live().Chart()->CustomAxis->visible());
-  EXPECT_EQ(w_->Live().Chart()->CustomAxis->range(), QCPRange(0, 20.4));
+  EXPECT_TRUE(w_->Live().Chart()->CustomAxis()->visible());
+  EXPECT_EQ(w_->Live().Chart()->CustomAxis()->range(), QCPRange(0, 20.4));
 
-  w_->Live().Chart()->btnZoomInClick();
+  w_->Live().Chart()->OnZoomIn();
   EXPECT_EQ(chart->xAxis->range(), QCPRange(0, 5));
   EXPECT_DOUBLE_EQ(w_->Live().Chart()->BottomIncrement(), 0.5);
-  w_->Live().Chart()->btnZoomOutClick();
+  w_->Live().Chart()->OnZoomOut();
   EXPECT_EQ(chart->xAxis->range(), QCPRange(0, 10));
   EXPECT_DOUBLE_EQ(w_->Live().Chart()->BottomIncrement(), 1);
   chart->xAxis->setRange(-1, 9);  // panning left of 0 is refused
