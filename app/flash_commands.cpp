@@ -14,33 +14,33 @@
 #include "link/port.h"
 
 void TfrmMain::BeginStage(const std::string& caption, int steps) {
-  pnlProgress->setVisible(true);
+  progressPanel_->setVisible(true);
   PlaceProgressPanel();
-  lblProgressState->setText(QString::fromStdString(caption));
-  ProgressBar1->setValue(0);
-  ProgressBar1->setMaximum(steps);
+  progressLabel_->setText(QString::fromStdString(caption));
+  progressBar_->setValue(0);
+  progressBar_->setMaximum(steps);
   progressShown_ = 0;
   // The firmware commands keep the event loop busy: paint now.
-  pnlProgress->repaint();
+  progressPanel_->repaint();
 }
 
 void TfrmMain::StepDone(int done, int /*steps*/) {
-  ProgressBar1->setValue(done);
+  progressBar_->setValue(done);
   // Paint at once too, but only when the shown percentage changes.
-  const int max = std::max(1, ProgressBar1->maximum());
-  const int percent = ProgressBar1->value() * 100 / max;
+  const int max = std::max(1, progressBar_->maximum());
+  const int percent = progressBar_->value() * 100 / max;
   if (percent != progressShown_) {
     progressShown_ = percent;
-    ProgressBar1->repaint();
+    progressBar_->repaint();
   }
 }
 
 void TfrmMain::StageFailed(const std::string& caption) {
-  lblProgressState->setText(QString::fromStdString(caption));
-  pnlProgress->repaint();
+  progressLabel_->setText(QString::fromStdString(caption));
+  progressPanel_->repaint();
 }
 
-void TfrmMain::EndProgress() { pnlProgress->setVisible(false); }
+void TfrmMain::EndProgress() { progressPanel_->setVisible(false); }
 
 namespace {
 

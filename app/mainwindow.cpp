@@ -13,11 +13,9 @@
 #include <clocale>
 
 #include "app/dialogs.h"
-#include "app/display.h"
-#include "app/images.h"
 #include "app/logview/window.h"
 #include "app/tracewindow.h"
-#include "app/widgets/font_fit.h"
+#include "app/widgets/images.h"
 #include "common/config.h"
 #include "common/error.h"
 #include "common/paths.h"
@@ -65,57 +63,57 @@ TfrmMain::TfrmMain(UserDialogs* dialogs, QWidget* parent) : QMainWindow(parent),
   auto* central = new QWidget(this);
   auto* layout = new QVBoxLayout(central);
   layout->setContentsMargins(4, 4, 4, 4);
-  layout->addWidget(CreateTopStrip());
-  PageControl1 = new QTabWidget(central);
-  PageControl1->setObjectName("PageControl1");
-  ChartPage = new TChartPage(PageControl1);
-  pgTable = new QSplitter(PageControl1);
-  pgTable->setObjectName("pgTable");
-  grdSpinup = new TAccelTableGrid(pgTable);
-  pnlSummary = new TSummaryPanel(pgTable);
-  pgTable->setStretchFactor(0, 1);
-  pgTable->setStretchFactor(1, 0);
-  pgTable->setCollapsible(0, false);
-  DiagPage = new TDiagPage(PageControl1);
-  PageControl1->addTab(ChartPage, "График");
-  PageControl1->addTab(pgTable, "Таблица");
-  PageControl1->addTab(DiagPage, "Диагностика");
-  PageControl1->setCurrentIndex(0);
-  layout->addWidget(PageControl1, 1);
+  pages_ = new QTabWidget(central);
+  pages_->setObjectName("PageControl1");
+  CreateLiveView();
+  layout->addWidget(live_->TopStrip());
+  pages_->addTab(live_->Chart(), "График");
+  pages_->addTab(runs_->Page(), "Таблица");
+  pages_->addTab(live_->Diagnostics(), "Диагностика");
+  pages_->setCurrentIndex(0);
+  layout->addWidget(pages_, 1);
   layout->addWidget(CreateBottomStrip());
   setCentralWidget(central);
   CreateProgressPanel();
 
-  StatusBar1 = new TStatusBar(this);
-  StatusBar1->SetDrawPanel([this](QPainter& p, const QRect& r) { StatusBar1DrawPanel(p, r); });
-  setStatusBar(StatusBar1);
-  StatusBar1->SetText(kPanelLink, StateText[0]);
-  StatusBar1->SetText(kPanelLambda, StateText[0]);
+  setStatusBar(live_->StatusBar());
+  live_->SetLinkText(StateText[0]);
+  live_->SetLambdaText(StateText[0]);
 
-  MsgTimer = new QTimer(this);
-  MsgTimer->setObjectName("MsgTimer");
-  connect(MsgTimer, &QTimer::timeout, this, [this] { MsgTimerTimer(); });
-  ScreenUpdateTimer = new QTimer(this);
-  ScreenUpdateTimer->setObjectName("ScreenUpdateTimer");
-  connect(ScreenUpdateTimer, &QTimer::timeout, this, [this] { ScreenUpdateTimerTimer(); });
+  msgTimer_ = new QTimer(this);
+  msgTimer_->setObjectName("MsgTimer");
+  connect(msgTimer_, &QTimer::timeout, this, [this] { MsgTimerTimer(); });
+  screenTimer_ = new QTimer(this);
+  screenTimer_->setObjectName("ScreenUpdateTimer");
+  connect(screenTimer_, &QTimer::timeout, this, [this] { ScreenUpdateTimerTimer(); });
   SetMsgTimerInterval(150);
   SetScreenUpdateInterval(1000);
-  ReconnectTimer = new QTimer(this);
-  ReconnectTimer->setObjectName("ReconnectTimer");
-  ReconnectTimer->setSingleShot(true);
-  ReconnectTimer->setInterval(kReconnectDelayMs);
-  connect(ReconnectTimer, &QTimer::timeout, this, [this] { ReconnectTimerTimer(); });
+  reconnectTimer_ = new QTimer(this);
+  reconnectTimer_->setObjectName("ReconnectTimer");
+  reconnectTimer_->setSingleShot(true);
+  reconnectTimer_->setInterval(kReconnectDelayMs);
+  connect(reconnectTimer_, &QTimer::timeout, this, [this] { ReconnectTimerTimer(); });
 
   resize(960, 680);
   FormCreate();
-  Display = new TDisplay(*this, *dialogs_);
+}
+
+void TfrmMain::CreateLiveView() {
+  live_ = std::make_unique<LiveView>(*this, *pages_, [this] {
+    return LiveStatus{session_.LinkState(), session_.UnidirMode(), lc1_.Active()};
+  });
+  runs_ = std::make_unique<AccelView>(pages_, *live_, *dialogs_);
+  live_->SetAccelStep([this](const EcuDataRecord& d, bool paused) {
+    return runs_->Step({d.RPM, d.SpinAccel, d.SpinDt, d.CorrUOZ.load(), avgAngleEdit_->value()},
+                       rpmLimitEdit_->value(), paused);
+  });
 }
 
 TfrmMain::~TfrmMain() {
-  // The display filters this window's events; it must go before the widgets
-  // it reaches are torn down.
-  delete Display;
-  Display = nullptr;
+  // The views filter this window's events; they must go before the widgets
+  // they reach are torn down.
+  runs_.reset();
+  live_.reset();
   // Its silence timer runs on this window's hooks.
   lc1_.Disconnect();
   if (&Ui() == static_cast<UiHooks*>(this)) SetUiHooks(nullptr);
@@ -129,85 +127,83 @@ void TfrmMain::FormCreate() {
   ConfigNotices notices;
   InitConfig(TCfg, notices);  // Echo, FastInit, cfg.ini or fallbacks, NotCheckReplyLen
   Tell(notices);
-  FCloseDeferred = false;
-  ChartMode = 0;
-  ChartPage->SetupChart(ChartMode);
-  PerfFrequency = ::PerfFrequency();
-  grdSpinup->LabelRows();
+  closeDeferred_ = false;
+  live_->SetChartMode(0);
+  runs_->Grid()->LabelRows();
 }
 
-std::int32_t TfrmMain::RunCount() const { return Display->Table().RunCount(); }
+std::int32_t TfrmMain::RunCount() const { return runs_->Table().RunCount(); }
 
 TfrmMain::BestTime TfrmMain::BestInRow(int row) const {
-  const AccelTableModel::Best b = Display->Table().BestInRow(row);
+  const AccelTableModel::Best b = runs_->Table().BestInRow(row);
   return {b.column, b.time};
 }
 
 void TfrmMain::CreateActions() {
-  btnOpenLog = NewAction(this, "btnOpenLog", "Открыть лог...");
-  btnOpenLog->setShortcut(QKeySequence::Open);
-  btnOpenRuns = NewAction(this, "btnOpenRuns", "Открыть замеры...");
-  btnFlashRead = NewAction(this, "btnFlashRead", "Считать");
-  btnFlashWrite = NewAction(this, "btnFlashWrite", "Записать");
-  btnSettings = NewAction(this, "btnSettings", "Настройки");
-  btnSettings->setIcon(ImageList1::Icon(0));
-  btnExit = NewAction(this, "btnExit", "Выход");
-  btnExit->setShortcut(QKeySequence(Qt::Key_F10));
-  btnConnect = NewAction(this, "btnConnect", "Подключение");
-  btnConnect->setIcon(ImageList1::Icon(1));
-  btnConnect->setShortcut(QKeySequence(Qt::Key_F2));
-  btnDisconnect = NewAction(this, "btnDisconnect", "Отключение");
-  btnDisconnect->setIcon(ImageList1::Icon(2));
-  btnDisconnect->setShortcut(QKeySequence(Qt::Key_F3));
-  btnUnidirectionalMode = NewAction(this, "btnUnidirectionalMode", "Однонаправленный режим");
-  btnUnidirectionalMode->setIcon(ImageList1::Icon(4));
-  btnUnidirectionalMode->setCheckable(true);
-  btnShowEcuTrace = NewAction(this, "btnShowEcuTrace", "Трассировка");
-  btnConnectLambda = NewAction(this, "btnConnectLambda", "Подключение");
-  btnDisconnectLambda = NewAction(this, "btnDisconnectLambda", "Отключение");
-  btnAbout = NewAction(this, "btnAbout", "О программе");
+  openLogAction_ = NewAction(this, "btnOpenLog", "Открыть лог...");
+  openLogAction_->setShortcut(QKeySequence::Open);
+  openRunsAction_ = NewAction(this, "btnOpenRuns", "Открыть замеры...");
+  flashReadAction_ = NewAction(this, "btnFlashRead", "Считать");
+  flashWriteAction_ = NewAction(this, "btnFlashWrite", "Записать");
+  settingsAction_ = NewAction(this, "btnSettings", "Настройки");
+  settingsAction_->setIcon(ImageList1::Icon(0));
+  exitAction_ = NewAction(this, "btnExit", "Выход");
+  exitAction_->setShortcut(QKeySequence(Qt::Key_F10));
+  connectAction_ = NewAction(this, "btnConnect", "Подключение");
+  connectAction_->setIcon(ImageList1::Icon(1));
+  connectAction_->setShortcut(QKeySequence(Qt::Key_F2));
+  disconnectAction_ = NewAction(this, "btnDisconnect", "Отключение");
+  disconnectAction_->setIcon(ImageList1::Icon(2));
+  disconnectAction_->setShortcut(QKeySequence(Qt::Key_F3));
+  unidirAction_ = NewAction(this, "btnUnidirectionalMode", "Однонаправленный режим");
+  unidirAction_->setIcon(ImageList1::Icon(4));
+  unidirAction_->setCheckable(true);
+  traceAction_ = NewAction(this, "btnShowEcuTrace", "Трассировка");
+  connectLambdaAction_ = NewAction(this, "btnConnectLambda", "Подключение");
+  disconnectLambdaAction_ = NewAction(this, "btnDisconnectLambda", "Отключение");
+  aboutAction_ = NewAction(this, "btnAbout", "О программе");
 
-  connect(btnOpenLog, &QAction::triggered, this, [this] { btnOpenLogClick(); });
-  connect(btnOpenRuns, &QAction::triggered, this, [this] { btnOpenRunsClick(); });
-  connect(btnFlashRead, &QAction::triggered, this, [this] { btnFlashReadClick(); });
-  connect(btnFlashWrite, &QAction::triggered, this, [this] { btnFlashWriteClick(); });
-  connect(btnSettings, &QAction::triggered, this, [this] { btnSettingsClick(); });
-  connect(btnExit, &QAction::triggered, this, [this] { btnExitClick(); });
-  connect(btnConnect, &QAction::triggered, this, [this] { btnConnectClick(); });
-  connect(btnDisconnect, &QAction::triggered, this, [this] { btnDisconnectClick(); });
-  connect(btnUnidirectionalMode, &QAction::triggered, this, [this] { btnUnidirectionalModeClick(); });
-  connect(btnShowEcuTrace, &QAction::triggered, this, [this] { btnShowEcuTraceClick(); });
-  connect(btnConnectLambda, &QAction::triggered, this, [this] { btnConnectLambdaClick(); });
-  connect(btnDisconnectLambda, &QAction::triggered, this, [this] { btnDisconnectLambdaClick(); });
-  connect(btnAbout, &QAction::triggered, this, [this] { btnAboutClick(); });
+  connect(openLogAction_, &QAction::triggered, this, [this] { btnOpenLogClick(); });
+  connect(openRunsAction_, &QAction::triggered, this, [this] { btnOpenRunsClick(); });
+  connect(flashReadAction_, &QAction::triggered, this, [this] { btnFlashReadClick(); });
+  connect(flashWriteAction_, &QAction::triggered, this, [this] { btnFlashWriteClick(); });
+  connect(settingsAction_, &QAction::triggered, this, [this] { btnSettingsClick(); });
+  connect(exitAction_, &QAction::triggered, this, [this] { btnExitClick(); });
+  connect(connectAction_, &QAction::triggered, this, [this] { btnConnectClick(); });
+  connect(disconnectAction_, &QAction::triggered, this, [this] { btnDisconnectClick(); });
+  connect(unidirAction_, &QAction::triggered, this, [this] { btnUnidirectionalModeClick(); });
+  connect(traceAction_, &QAction::triggered, this, [this] { btnShowEcuTraceClick(); });
+  connect(connectLambdaAction_, &QAction::triggered, this, [this] { btnConnectLambdaClick(); });
+  connect(disconnectLambdaAction_, &QAction::triggered, this, [this] { btnDisconnectLambdaClick(); });
+  connect(aboutAction_, &QAction::triggered, this, [this] { btnAboutClick(); });
 }
 
 void TfrmMain::CreateMenus() {
   QMenuBar* bar = menuBar();
   bar->setNativeMenuBar(false);
   QMenu* file = bar->addMenu("Файл");
-  file->addAction(btnOpenLog);
-  file->addAction(btnOpenRuns);
+  file->addAction(openLogAction_);
+  file->addAction(openRunsAction_);
   QMenu* flash = file->addMenu("Прошивка");
-  flash->addAction(btnFlashRead);
-  flash->addAction(btnFlashWrite);
-  file->addAction(btnSettings);
+  flash->addAction(flashReadAction_);
+  flash->addAction(flashWriteAction_);
+  file->addAction(settingsAction_);
   file->addSeparator();
-  file->addAction(btnExit);
+  file->addAction(exitAction_);
 
   QMenu* link = bar->addMenu("Соединение");
-  link->addAction(btnConnect);
-  link->addAction(btnDisconnect);
+  link->addAction(connectAction_);
+  link->addAction(disconnectAction_);
   link->addSeparator();
-  link->addAction(btnUnidirectionalMode);
-  link->addAction(btnShowEcuTrace);
+  link->addAction(unidirAction_);
+  link->addAction(traceAction_);
   link->addSeparator();
   QMenu* lambda = link->addMenu("ШДК");
-  lambda->addAction(btnConnectLambda);
-  lambda->addAction(btnDisconnectLambda);
+  lambda->addAction(connectLambdaAction_);
+  lambda->addAction(disconnectLambdaAction_);
 
   QMenu* help = bar->addMenu("Справка");
-  help->addAction(btnAbout);
+  help->addAction(aboutAction_);
 }
 
 void TfrmMain::CreateToolBar() {
@@ -217,57 +213,20 @@ void TfrmMain::CreateToolBar() {
   tb->setFloatable(false);
   tb->toggleViewAction()->setVisible(false);
   tb->setIconSize(QSize(ImageList1::kSize, ImageList1::kSize));
-  tb->addAction(btnConnect);
-  tb->addAction(btnDisconnect);
+  tb->addAction(connectAction_);
+  tb->addAction(disconnectAction_);
   tb->addSeparator();
-  tb->addAction(btnUnidirectionalMode);
+  tb->addAction(unidirAction_);
   tb->addSeparator();
-  bcmbMode = new QComboBox(tb);
-  bcmbMode->setObjectName("bcmbMode");
-  bcmbMode->addItems({"Ускорение", "Доп. топливо"});
-  bcmbMode->setCurrentIndex(0);
+  modeBox_ = new QComboBox(tb);
+  modeBox_->setObjectName("bcmbMode");
+  modeBox_->addItems({"Ускорение", "Доп. топливо"});
+  modeBox_->setCurrentIndex(0);
   // 100 pixels held "Доп. топливо" at the designed font; never cut it off.
-  bcmbMode->setFixedWidth(std::max(100, bcmbMode->sizeHint().width()));
-  tb->addWidget(bcmbMode);
-  connect(bcmbMode, qOverload<int>(&QComboBox::currentIndexChanged), this,
+  modeBox_->setFixedWidth(std::max(100, modeBox_->sizeHint().width()));
+  tb->addWidget(modeBox_);
+  connect(modeBox_, qOverload<int>(&QComboBox::currentIndexChanged), this,
           [this](int i) { bcmbModeChange(i); });
-}
-
-QWidget* TfrmMain::CreateTopStrip() {
-  auto* strip = new QWidget(this);
-  auto* row = new QHBoxLayout(strip);
-  row->setContentsMargins(0, 0, 0, 0);
-  QFont big = strip->font();
-  big.setPointSize(big.pointSize() + 6);
-  big.setBold(true);
-  const QFontMetrics bigMetrics(big);
-  const int pad = 2 + bigMetrics.horizontalAdvance(QLatin1Char('x'));
-  const double scale = FitScale(bigMetrics, {{"10200", 90, pad}, {"-15.5", 70, pad}});
-  auto box = [&](const char* name, int width) {
-    auto* l = new QLabel(strip);
-    l->setObjectName(name);
-    l->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-    l->setAlignment(Qt::AlignCenter);
-    l->setFont(big);
-    l->setFixedWidth(Scaled(width, scale));
-    return l;
-  };
-  row->addWidget(Caption("RPM", strip));
-  lblRPM = box("lblRPM", 90);
-  row->addWidget(lblRPM);
-  lblCorrUOZ = box("lblCorrUOZ", 70);
-  row->addWidget(lblCorrUOZ);
-  row->addStretch(1);
-  lblPause = new QLabel("Пауза", strip);
-  lblPause->setObjectName("lblPause");
-  lblPause->setFont(big);
-  lblPause->setAlignment(Qt::AlignCenter);
-  lblPause->setAutoFillBackground(true);
-  lblPause->setStyleSheet(
-      "QLabel { color: white; background-color: red; font-weight: bold; padding: 0 8px; }");
-  lblPause->setVisible(false);
-  row->addWidget(lblPause);
-  return strip;
 }
 
 QWidget* TfrmMain::CreateBottomStrip() {
@@ -283,39 +242,39 @@ QWidget* TfrmMain::CreateBottomStrip() {
     row->addSpacing(12);
     return ed;
   };
-  edCorrUOZ = spin("Коррекция УОЗ", "edCorrUOZ", -15, 15, 1, 0);
-  edRPMLimit = spin("Порог оборотов", "edRPMLimit", 0, 1900, 100, 1100);
-  edAvgAngle = spin("Осреднять за", "edAvgAngle", 0, 3600, 10, 360);
-  edFilterLen = spin("Длина фильтра", "edFilterLen", 0, 20, 1, 0);
+  corrEdit_ = spin("Коррекция УОЗ", "edCorrUOZ", -15, 15, 1, 0);
+  rpmLimitEdit_ = spin("Порог оборотов", "edRPMLimit", 0, 1900, 100, 1100);
+  avgAngleEdit_ = spin("Осреднять за", "edAvgAngle", 0, 3600, 10, 360);
+  filterLenEdit_ = spin("Длина фильтра", "edFilterLen", 0, 20, 1, 0);
   row->addStretch(1);
-  connect(edCorrUOZ, qOverload<int>(&QSpinBox::valueChanged), this, [this](int v) { edCorrUOZChange(v); });
+  connect(corrEdit_, qOverload<int>(&QSpinBox::valueChanged), this, [this](int v) { edCorrUOZChange(v); });
   return strip;
 }
 
 void TfrmMain::CreateProgressPanel() {
-  pnlProgress = new QFrame(centralWidget());
-  pnlProgress->setObjectName("pnlProgress");
-  pnlProgress->setFrameStyle(QFrame::Panel | QFrame::Raised);
-  pnlProgress->setAutoFillBackground(true);
-  auto* col = new QVBoxLayout(pnlProgress);
-  lblProgressState = new QLabel(pnlProgress);
-  lblProgressState->setObjectName("lblProgressState");
-  lblProgressState->setAlignment(Qt::AlignCenter);
-  ProgressBar1 = new QProgressBar(pnlProgress);
-  ProgressBar1->setObjectName("ProgressBar1");
-  ProgressBar1->setRange(0, 100);
-  ProgressBar1->setValue(0);
-  col->addWidget(lblProgressState);
-  col->addWidget(ProgressBar1);
-  pnlProgress->setFixedSize(420, 80);
-  pnlProgress->hide();
+  progressPanel_ = new QFrame(centralWidget());
+  progressPanel_->setObjectName("pnlProgress");
+  progressPanel_->setFrameStyle(QFrame::Panel | QFrame::Raised);
+  progressPanel_->setAutoFillBackground(true);
+  auto* col = new QVBoxLayout(progressPanel_);
+  progressLabel_ = new QLabel(progressPanel_);
+  progressLabel_->setObjectName("lblProgressState");
+  progressLabel_->setAlignment(Qt::AlignCenter);
+  progressBar_ = new QProgressBar(progressPanel_);
+  progressBar_->setObjectName("ProgressBar1");
+  progressBar_->setRange(0, 100);
+  progressBar_->setValue(0);
+  col->addWidget(progressLabel_);
+  col->addWidget(progressBar_);
+  progressPanel_->setFixedSize(420, 80);
+  progressPanel_->hide();
 }
 
 void TfrmMain::PlaceProgressPanel() {
-  const QRect pages = PageControl1->geometry();
-  pnlProgress->move(pages.center().x() - pnlProgress->width() / 2,
-                    pages.center().y() - pnlProgress->height() / 2);
-  pnlProgress->raise();
+  const QRect pages = pages_->geometry();
+  progressPanel_->move(pages.center().x() - progressPanel_->width() / 2,
+                       pages.center().y() - progressPanel_->height() / 2);
+  progressPanel_->raise();
 }
 
 void TfrmMain::resizeEvent(QResizeEvent* event) {
@@ -336,39 +295,42 @@ void TfrmMain::RefreshControls() {
   const bool unidir = session_.UnidirMode();
   const bool lambdaActive = lc1_.Active();
   // While a reconnection waits, only F3, which ends it, is offered.
-  const bool waiting = ReconnectTimer->isActive();
+  const bool waiting = reconnectTimer_->isActive();
   const bool idle = !linked && !waiting;
-  btnSettings->setEnabled(idle);
-  btnConnect->setEnabled(idle);
-  btnDisconnect->setEnabled(linked || waiting);
-  btnUnidirectionalMode->setEnabled(linked);
-  btnFlashRead->setEnabled(idle);
-  btnFlashWrite->setEnabled(idle);
-  btnConnectLambda->setEnabled(TCfg.LambdaEnabled && !lambdaActive && idle);
-  btnDisconnectLambda->setEnabled(TCfg.LambdaEnabled && lambdaActive && idle);
-  btnUnidirectionalMode->setChecked(unidir);
-  StatusBar1->SetText(kPanelLink, waiting ? ReconnectText() : StateText[linked ? 1 : 0]);
-  StatusBar1->SetText(kPanelLambda, StateText[lambdaActive ? 1 : 0]);
-  if (lambdaActive && lc1_.NoData()) StatusBar1->SetText(kPanelLambda, kLambdaTimeout);
-  lblPause->setVisible(Paused);
-  edFilterLen->setEnabled(!unidir);
-  bcmbMode->setEnabled(idle);
+  settingsAction_->setEnabled(idle);
+  connectAction_->setEnabled(idle);
+  disconnectAction_->setEnabled(linked || waiting);
+  unidirAction_->setEnabled(linked);
+  flashReadAction_->setEnabled(idle);
+  flashWriteAction_->setEnabled(idle);
+  connectLambdaAction_->setEnabled(TCfg.LambdaEnabled && !lambdaActive && idle);
+  disconnectLambdaAction_->setEnabled(TCfg.LambdaEnabled && lambdaActive && idle);
+  unidirAction_->setChecked(unidir);
+  live_->SetLinkText(waiting ? ReconnectText() : StateText[linked ? 1 : 0]);
+  live_->SetLambdaText(StateText[lambdaActive ? 1 : 0]);
+  if (lambdaActive && lc1_.NoData()) live_->SetLambdaText(kLambdaTimeout);
+  live_->ShowPause();
+  filterLenEdit_->setEnabled(!unidir);
+  modeBox_->setEnabled(idle);
 }
 
-void TfrmMain::ShowResponseTime(int ms) {
-  StatusBar1->SetText(kPanelResponseTime, QString::number(ms) + " мс");
-}
+void TfrmMain::ShowResponseTime(int ms) { live_->ShowResponseTime(ms); }
 
 void TfrmMain::SetStatusText(StatusPanel panel, const std::string& text) {
-  StatusBar1->SetText(panel, QString::fromStdString(text));
+  live_->SetPanelText(panel, QString::fromStdString(text));
 }
 
-void TfrmMain::UpdateDisplay() { Display->UpdateDisplay(DisplayCause::NewData); }
+void TfrmMain::UpdateDisplay() { live_->Show(session_.Data(), DisplayCause::NewData); }
 void TfrmMain::CountReply() {
   reconnectAttempt_ = 0;  // data again: a later loss starts a new reconnection
-  Display->CountReply();
+  live_->CountReply();
 }
-void TfrmMain::ResetReplyCount() { Display->ResetReplyCount(); }
+void TfrmMain::ResetReplyCount() {
+  live_->ResetReplyCount();
+  // Entering unidirectional mode restarts the time; at session start no run
+  // can be in progress, so this costs nothing there.
+  runs_->EndRun();
+}
 
 void TfrmMain::SetMsgTimerEnabled(bool on) {
   msgTimerOn_ = on;
@@ -378,17 +340,17 @@ void TfrmMain::SetMsgTimerEnabled(bool on) {
 void TfrmMain::SetMsgTimerInterval(int ms) {
   msgInterval_ = ms;
   if (msgTimerOn_ && ms > 0)
-    MsgTimer->start(ms);
+    msgTimer_->start(ms);
   else
-    MsgTimer->stop();
+    msgTimer_->stop();
 }
 
 void TfrmMain::SetScreenUpdateInterval(int ms) {
   screenInterval_ = ms;
   if (ms > 0)
-    ScreenUpdateTimer->start(ms);
+    screenTimer_->start(ms);
   else
-    ScreenUpdateTimer->stop();
+    screenTimer_->stop();
 }
 
 void TfrmMain::CloseMainWindow() { close(); }
@@ -407,7 +369,7 @@ bool TfrmMain::Reconnect(const std::string& text, bool sessionLost) {
     return false;
   }
   ++reconnectAttempt_;
-  ReconnectTimer->start();
+  reconnectTimer_->start();
   RefreshControls();
   return true;
 }
@@ -417,16 +379,12 @@ QString TfrmMain::ReconnectText() const {
 }
 
 void TfrmMain::ClearPause() {
-  Paused = false;
   // The mode has ended (or the link): a run cut off by it is kept as it stands.
-  if (Display) Display->EndRun();
+  if (live_) live_->SetPaused(false);
+  if (runs_) runs_->EndRun();
 }
 
-int TfrmMain::AvgAngle() { return edAvgAngle->value(); }
-
-void TfrmMain::StatusBar1DrawPanel(QPainter& painter, const QRect& rect) {
-  painter.drawPixmap(rect.left() + 7, rect.top(), ImageList1::Pixmap(3 + (session_.UnidirMode() ? 1 : 0)));
-}
+int TfrmMain::AvgAngle() { return avgAngleEdit_->value(); }
 
 // ---------------------------------------------------------------------------
 // Commands.
@@ -434,15 +392,16 @@ void TfrmMain::StatusBar1DrawPanel(QPainter& painter, const QRect& rect) {
 void TfrmMain::btnConnectClick() {
   if (!reconnecting_) reconnectAttempt_ = 0;  // the user's own connect starts afresh
   userDisconnected_ = false;
-  btnConnect->setEnabled(false);
-  btnFlashRead->setEnabled(false);
-  btnFlashWrite->setEnabled(false);
-  btnConnectLambda->setEnabled(false);
-  StatusBar1->SetText(kPanelLink, reconnectAttempt_ > 0 ? ReconnectText() : kConnecting);
+  connectAction_->setEnabled(false);
+  flashReadAction_->setEnabled(false);
+  flashWriteAction_->setEnabled(false);
+  connectLambdaAction_->setEnabled(false);
+  live_->SetLinkText(reconnectAttempt_ > 0 ? ReconnectText() : kConnecting);
   session_.Trace().Clear();
   SetMsgTimerInterval(TCfg.DataInterval);
   SetScreenUpdateInterval(TCfg.ScreenInterval);
-  Display->ResetBest();  // also ElapsedTime := 0
+  runs_->ResetBest();  // also ElapsedTime := 0
+  live_->ClearRecording();
   try {
     if (TCfg.LambdaEnabled && !lc1_.Active()) lc1_.Connect(TCfg.LambdaPort);
     session_.Connect(TCfg.Port, TCfg.CBR, TCfg.FastInit != 0, TCfg.Echo != 0);
@@ -457,15 +416,15 @@ void TfrmMain::btnDisconnectClick() {
   // F3 also ends a reconnection, in its wait or during its attempt.
   userDisconnected_ = true;
   reconnectAttempt_ = 0;
-  const bool waited = ReconnectTimer->isActive();
-  ReconnectTimer->stop();
+  const bool waited = reconnectTimer_->isActive();
+  reconnectTimer_->stop();
   session_.SetPolling(false);
   session_.Disconnect();
   if (waited) RefreshControls();
 }
 
 void TfrmMain::btnConnectLambdaClick() {
-  StatusBar1->SetText(kPanelLambda, kConnecting);
+  live_->SetLambdaText(kConnecting);
   if (session_.LinkState() == 0) SetScreenUpdateInterval(std::max<int>(TCfg.ScreenInterval, 100));
   try {
     lc1_.Connect(TCfg.LambdaPort);
@@ -478,17 +437,17 @@ void TfrmMain::btnConnectLambdaClick() {
 void TfrmMain::btnDisconnectLambdaClick() {
   lc1_.Disconnect();
   RefreshControls();
-  StatusBar1->SetText(kPanelLambdaAfr, QString());
+  live_->SetPanelText(kPanelLambdaAfr, QString());
 }
 
 void TfrmMain::btnUnidirectionalModeClick() {
   // The pressed look follows the mode, not the click.
-  btnUnidirectionalMode->setChecked(session_.UnidirMode());
+  unidirAction_->setChecked(session_.UnidirMode());
   if (session_.UnidirMode()) {
     session_.LeaveUnidirRequest() = 1;  // the receiver switches back after the next packet
     return;
   }
-  Display->ResetFilter(edFilterLen->value());
+  runs_->ResetFilter(filterLenEdit_->value());
   session_.SendRequest(ReqUnidirectionalMode);
   session_.LeaveUnidirRequest() = 0;
 }
@@ -525,20 +484,24 @@ void TfrmMain::btnShowEcuTraceClick() {
 }
 
 void TfrmMain::btnOpenLogClick() {
-  if (!frmLogView) frmLogView = std::make_unique<TfrmLogView>(*dialogs_);
-  frmLogView->OpenLogCommand();
+  if (!logView_) logView_ = std::make_unique<TfrmLogView>(*dialogs_);
+  logView_->OpenLogCommand();
 }
 
 void TfrmMain::btnOpenRunsClick() {
   const auto name = dialogs_->AskOpenFileNameAt(LogsDirPath(), "Замеры|*_runs.csv|Все файлы|*");
-  if (name) Display->OpenRuns(*name);
+  if (name) runs_->OpenRuns(*name);
 }
 
 void TfrmMain::MsgTimerTimer() {
   if (session_.LinkState() == 1 && TCfg.DataInterval != 0 && !session_.UnidirMode()) session_.RequestData();
 }
 
-void TfrmMain::ScreenUpdateTimerTimer() { Display->ScreenTick(); }
+void TfrmMain::ScreenUpdateTimerTimer() {
+  const ScreenTickPlan p = PlanScreenTick(lc1_.Active(), session_.LinkState() == 1, TCfg.ScreenInterval);
+  if (p.copyLambda) session_.CopyLc1Reading();
+  if (p.display) live_->Show(session_.Data(), DisplayCause::ScreenTick);
+}
 
 void TfrmMain::ReconnectTimerTimer() {
   reconnecting_ = true;
@@ -546,10 +509,7 @@ void TfrmMain::ReconnectTimerTimer() {
   reconnecting_ = false;
 }
 
-void TfrmMain::bcmbModeChange(int index) {
-  ChartMode = index;
-  ChartPage->SetupChart(ChartMode);
-}
+void TfrmMain::bcmbModeChange(int index) { live_->SetChartMode(index); }
 
 void TfrmMain::edCorrUOZChange(int value) { session_.RequestedCorrUOZ() = static_cast<std::int8_t>(value); }
 
@@ -563,9 +523,9 @@ void TfrmMain::closeEvent(QCloseEvent* event) {
       ShowError(e.what());  // the reply time-out still ends the link
     }
     event->ignore();
-    FCloseDeferred = true;
+    closeDeferred_ = true;
   } else {
-    ReconnectTimer->stop();
+    reconnectTimer_->stop();
     event->accept();
   }
   ConfigNotices notices;

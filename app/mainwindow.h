@@ -1,10 +1,11 @@
 #pragma once
 // TfrmMain: the main window. It wires every user command to the core, sets
 // the commands' enabled states from the link flags (RefreshControls), owns
-// the status bar texts, the progress panel, the two timers and the LC-1
-// reader (which it lends the session), and is the core's UiHooks (with the
-// core's hand-offs and timers on Qt's event loop) and the firmware commands'
-// FlashProgress.
+// the progress panel, the timers and the LC-1 reader (which it lends the
+// session), hands the live view (app/live/) and the acceleration table
+// (app/accel/) what they show and connects the two, and is the core's UiHooks
+// (with the core's hand-offs and timers on Qt's event loop) and the firmware
+// commands' FlashProgress.
 // User-interface thread only.
 
 #include <QAction>
@@ -23,13 +24,15 @@
 #include <memory>
 #include <vector>
 
+#include "app/accel/accel_view.h"
 #include "app/accel/summary_panel.h"
 #include "app/accel/table_grid.h"
-#include "app/chart.h"
-#include "app/diagpage.h"
+#include "app/live/chart.h"
+#include "app/live/diagpage.h"
+#include "app/live/live_view.h"
+#include "app/live/statusbar.h"
 #include "app/qt_ui_hooks.h"
-#include "app/spinedit.h"
-#include "app/statusbar.h"
+#include "app/widgets/spinedit.h"
 #include "app/widgets/user_dialogs.h"
 #include "common/config.h"
 #include "common/portlist.h"
@@ -38,7 +41,6 @@
 #include "flash/progress.h"
 #include "lambda/lc1_reader.h"
 
-class TDisplay;
 class TfrmLogView;
 class TfrmEcuTrace;
 
@@ -63,7 +65,7 @@ class TfrmMain : public QMainWindow,
   void ResetReplyCount() override;
   bool MsgTimerEnabled() const { return msgTimerOn_; }
   void SetMsgTimerEnabled(bool on) override;
-  bool CloseDeferred() override { return FCloseDeferred; }
+  bool CloseDeferred() override { return closeDeferred_; }
   void CloseMainWindow() override;
   void ClearPause() override;
   int AvgAngle() override;
@@ -105,7 +107,7 @@ class TfrmMain : public QMainWindow,
   void bcmbModeChange(int index);
   void edCorrUOZChange(int value);
 
-  QString StatusText(int panel) const { return StatusBar1->Text(panel); }
+  QString StatusText(int panel) const { return live_->PanelText(panel); }
   // The window's LC-1 reader; the session reads it too.
   Lc1Reader& Lc1() { return lc1_; }
   // The window's ECU session.
@@ -117,49 +119,26 @@ class TfrmMain : public QMainWindow,
   int MsgTimerInterval() const { return msgInterval_; }
   int ScreenUpdateInterval() const { return screenInterval_; }
 
-  // --- Controls (named as in the design). ---
-  QAction *btnOpenLog, *btnOpenRuns, *btnFlashRead, *btnFlashWrite, *btnSettings, *btnExit;
-  QAction *btnConnect, *btnDisconnect, *btnUnidirectionalMode, *btnShowEcuTrace;
-  QAction *btnConnectLambda, *btnDisconnectLambda;
-  QAction* btnAbout;
-  QComboBox* bcmbMode;
-  QLabel *lblRPM, *lblCorrUOZ, *lblPause;
-  TSpinEdit *edCorrUOZ, *edRPMLimit, *edAvgAngle, *edFilterLen;
-  QTabWidget* PageControl1;
-  TChartPage* ChartPage;
-  // The page "Таблица": the acceleration table and beside it the summary by correction.
-  QSplitter* pgTable;
-  TAccelTableGrid* grdSpinup;
-  TSummaryPanel* pnlSummary;
-  TDiagPage* DiagPage;
-  QFrame* pnlProgress;
-  QLabel* lblProgressState;
-  QProgressBar* ProgressBar1;
-  TStatusBar* StatusBar1;
-  QTimer* MsgTimer;
-  QTimer* ScreenUpdateTimer;
-  // Runs while a reconnection waits before its next attempt.
-  QTimer* ReconnectTimer;
   static constexpr int kReconnectAttempts = 5;
   static constexpr int kReconnectDelayMs = 2000;
-  // The live display: top strip, diagnostics page, chart, acceleration table.
-  TDisplay* Display = nullptr;
-  // The log view, made by the first "Открыть лог...".
-  std::unique_ptr<TfrmLogView> frmLogView;
+  // The live display (top strip, chart, diagnostics page, status bar) and
+  // the acceleration table; the window connects the two.
+  LiveView& Live() { return *live_; }
+  const LiveView& Live() const { return *live_; }
+  AccelView& Runs() { return *runs_; }
+  const AccelView& Runs() const { return *runs_; }
+  int ChartMode() const { return live_->ChartMode(); }
+  // The log view, made by the first "Открыть лог..."; nullptr before.
+  TfrmLogView* LogView() const { return logView_.get(); }
   // The exchange trace's window, made by the first "Трассировка"; nullptr before.
   TfrmEcuTrace* TraceWindow() const { return traceWindow_.get(); }
 
-  // --- The window's state (zero at creation). ---
   // The measurement's state (elapsed time, bands, filter, runs, best times)
-  // lives in Display; these read it.
+  // lives in Runs(); these read it.
   struct BestTime {
     std::int32_t column = 0;
     double time = 0;
   };
-  bool FCloseDeferred = false;
-  bool Paused = false;
-  std::int32_t ChartMode = 0;
-  std::int64_t PerfFrequency = 0;  // counter units per second, read at creation
   std::int32_t RunCount() const;
   BestTime BestInRow(int row) const;
 
@@ -178,11 +157,11 @@ class TfrmMain : public QMainWindow,
   void CreateActions();
   void CreateMenus();
   void CreateToolBar();
-  QWidget* CreateTopStrip();
+  // The live view and the acceleration table, connected.
+  void CreateLiveView();
   QWidget* CreateBottomStrip();
   void CreateProgressPanel();
   void PlaceProgressPanel();
-  void StatusBar1DrawPanel(QPainter& painter, const QRect& rect);
   // What reading or saving cfg.ini had to say, each in its box.
   void Tell(const ConfigNotices& notices);
   // Schedules the next attempt; false when there is none and the box is due.
@@ -191,6 +170,22 @@ class TfrmMain : public QMainWindow,
   // Lc1Events: the LC-1 state shows in the controls and the status bar.
   void OnLc1Reading() override { RefreshControls(); }
   void OnLc1Silence() override { RefreshControls(); }
+
+  // The controls; tests find them by their object names (btnConnect ...).
+  QAction *openLogAction_, *openRunsAction_, *flashReadAction_, *flashWriteAction_, *settingsAction_;
+  QAction *exitAction_, *connectAction_, *disconnectAction_, *unidirAction_, *traceAction_;
+  QAction *connectLambdaAction_, *disconnectLambdaAction_, *aboutAction_;
+  QComboBox* modeBox_;
+  TSpinEdit *corrEdit_, *rpmLimitEdit_, *avgAngleEdit_, *filterLenEdit_;
+  QTabWidget* pages_;
+  QFrame* progressPanel_;
+  QLabel* progressLabel_;
+  QProgressBar* progressBar_;
+  QTimer* msgTimer_;
+  QTimer* screenTimer_;
+  // Runs while a reconnection waits before its next attempt.
+  QTimer* reconnectTimer_;
+  std::unique_ptr<TfrmLogView> logView_;
 
   std::unique_ptr<TfrmEcuTrace> traceWindow_;
   std::unique_ptr<UserDialogs> ownDialogs_;
@@ -202,9 +197,12 @@ class TfrmMain : public QMainWindow,
   int reconnectAttempt_ = 0;       // attempt of the running reconnection; 0 none
   bool reconnecting_ = false;      // the connect command runs for a reconnection
   bool userDisconnected_ = false;  // F3 since the last connect
+  bool closeDeferred_ = false;     // closing waits for the session's end
   Lc1Reader lc1_;
   // After the reader it holds, so it goes first.
   EcuSession session_;
+  std::unique_ptr<LiveView> live_;
+  std::unique_ptr<AccelView> runs_;
 
   void OnEcuData(const EcuDataRecord&) override { UpdateDisplay(); }
 };

@@ -2,17 +2,17 @@
 // chart points, and one replot of the chart, at 1 000, 10 000 and 100 000
 // points already plotted. Prints figures; goals: UpdateDisplay under 50 us and
 // not growing with the count, replot under 5 ms at 100 000 points.
-#include "app/display.h"
-
 #include <qcustomplot.h>
 
 #include <QApplication>
+#include <QComboBox>
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <ctime>
 #include <vector>
 
+#include "app/live/live_view.h"
 #include "app/mainwindow.h"
 #include "app/widgets/user_dialogs.h"
 #include "ecu/ecu_data.h"
@@ -80,10 +80,10 @@ Replot MeasureReplot(QCustomPlot* chart) {
 
 // Plots `points` samples (per series) of `dt` seconds, then measures.
 Figures Measure(TfrmMain& w, int points, double dt) {
-  QCustomPlot* chart = w.ChartPage->Chart1;
-  w.Display->ResetReplyCount();  // a new recording or run
+  QCustomPlot* chart = w.Live().Chart()->Plot();
+  w.Live().ResetReplyCount();  // a new recording or run
   for (int i = 0; i < points; ++i) Sample(w, dt);
-  w.Display->ReplotNow();
+  w.Live().ReplotNow();
 
   constexpr int kCalls = 2000;
   const double c0 = CpuUs();
@@ -124,7 +124,7 @@ int main(int argc, char** argv) {
   std::printf("%-27s %7s %20s %22s %22s\n", "mode", "points", "UpdateDisplay us", "replot newest ms",
               "replot all ms");
   for (int mode : {1, 0}) {
-    w.bcmbMode->setCurrentIndex(mode);
+    w.findChild<QComboBox*>("bcmbMode")->setCurrentIndex(mode);
     w.Session().LinkState() = 1;
     w.Session().UseLinkWithoutThreads().EnterUnidirMode();
     for (int n : {1000, 10000, 100000}) {

@@ -2,10 +2,7 @@
 // The acceleration table's cell colours and text placement; the grid widget
 // paints every cell with these. User-interface thread.
 
-struct Rgb {
-  int r = 0, g = 0, b = 0;
-  bool operator==(const Rgb&) const = default;
-};
+#include "app/widgets/rgb.h"
 
 // Header cells (column 0 or row 0): face, light edge (top, left), dark edge
 // (bottom, right). Their text is in the system's button-text colour.

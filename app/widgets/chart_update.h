@@ -1,10 +1,15 @@
 #pragma once
 // The changes one measurement step makes to the chart's five series, as plain
-// data: what the acceleration runs and the fuel recording hand the chart.
+// data: what the acceleration runs and the fuel recording hand the chart; and
+// the curves of chosen runs drawn over them.
 // User-interface thread.
 
 #include <array>
 #include <cstddef>
+#include <string>
+#include <vector>
+
+#include "app/widgets/rgb.h"
 
 // The five series, numbered as on the chart.
 enum SeriesIndex { kSeries1 = 1, kSeries2, kSeries3, kSeries4, kSeries5 };
@@ -33,4 +38,31 @@ struct ChartUpdate {
 
   void Add(int series, double x, double y) { points[pointCount++] = ChartPoint{series, x, y}; }
   bool Empty() const { return !clearAll && !currentToPrevious && !setBottom && pointCount == 0; }
+};
+
+// One run's rpm-versus-time curve drawn over the live series.
+struct RunCurve {
+  int column = 0;
+  std::string label;  // "Коррекция -2.5, замер 3"
+  Rgb colour;
+  std::vector<double> x;  // seconds from the common boundary
+  std::vector<double> y;  // rpm
+};
+
+struct RunCurves {
+  std::vector<RunCurve> curves;
+  int fromRpm = 0;                  // the common boundary; 0 when the runs have no band
+  std::vector<int> withoutSamples;  // chosen columns with no samples kept
+};
+
+// Where the acceleration table shows its runs' curves: the live chart, which
+// the window hands the table.
+class RunCurvesView {
+ public:
+  virtual void ShowRunCurves(const RunCurves& runs) = 0;
+  virtual void ClearRunCurves() = 0;
+  virtual bool RunCurvesShown() const = 0;
+
+ protected:
+  ~RunCurvesView() = default;
 };

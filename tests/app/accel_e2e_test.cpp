@@ -18,12 +18,13 @@
 #include <sstream>
 
 #include "app/accel/runs_file.h"
-#include "app/display.h"
+#include "app/live/live_view.h"
 #include "app/mainwindow.h"
 #include "common/format.h"
 #include "ecu/ecu_data.h"
 #include "sim/engine.h"
 #include "tests/link/link_rig.h"
+#include "tests/support/find_child.h"
 
 namespace {
 
@@ -75,15 +76,15 @@ class DisplayEndToEnd : public LinkRig {
 
   // A session in unidirectional mode, runs starting above 1500 rpm.
   void StartStream() {
-    w->edRPMLimit->setValue(1500);
+    Find<QSpinBox>(*w, "edRPMLimit")->setValue(1500);
     w->btnConnectClick();
     ASSERT_TRUE(WaitSession());
-    w->btnUnidirectionalMode->trigger();
+    Find<QAction>(*w, "btnUnidirectionalMode")->trigger();
     ASSERT_TRUE(Until([&] { return w->Session().UnidirMode(); }, 5000));
   }
   // Sets the correction and waits until the packets report it.
   void Correction(int degrees) {
-    w->edCorrUOZ->setValue(degrees);
+    Find<QSpinBox>(*w, "edCorrUOZ")->setValue(degrees);
     ASSERT_TRUE(Until([&] { return w->Session().Data().CorrUOZ.load() == degrees; }, 10000)) << degrees;
   }
   // One full-throttle run-up; waits until the engine idles again and the
@@ -94,7 +95,7 @@ class DisplayEndToEnd : public LinkRig {
     // thread may first look when it is already over, so wait for its column.
     ASSERT_TRUE(Until([&] { return w->RunCount() == expectedRuns; }, 20000));
     ASSERT_TRUE(
-        Until([&] { return !engine->InRunUp() && !w->Display->Acceleration().RunInProgress(); }, 20000));
+        Until([&] { return !engine->InRunUp() && !w->Runs().Acceleration().RunInProgress(); }, 20000));
   }
   bool RawPair(std::uint8_t second) const {
     const auto raw = ecu->RawCommands();
@@ -117,7 +118,7 @@ TEST_F(DisplayEndToEnd, TwoRunUpsWithTwoCorrectionsGiveTwoColumnsFasterOneHighli
   EXPECT_TRUE(RawPair(0x1E));
   RunUp(2);
 
-  const TAccelTableGrid& g = *w->grdSpinup;
+  const TAccelTableGrid& g = *w->Runs().Grid();
   ASSERT_EQ(g.ColCount(), 3);
   EXPECT_EQ(g.Cell(1, 0), "-15");
   EXPECT_EQ(g.Cell(2, 0), "15");
@@ -132,28 +133,28 @@ TEST_F(DisplayEndToEnd, TwoRunUpsWithTwoCorrectionsGiveTwoColumnsFasterOneHighli
     EXPECT_EQ(w->BestInRow(r).column, 2) << "row " << r;
   }
   // The first run's curves are now the previous run's.
-  EXPECT_GT(w->ChartPage->Series3->data()->size(), 10);
-  EXPECT_GT(w->ChartPage->Series1->data()->size(), 10);
+  EXPECT_GT(w->Live().Chart()->Series(kSeries3)->data()->size(), 10);
+  EXPECT_GT(w->Live().Chart()->Series(kSeries1)->data()->size(), 10);
 
   // Leaving the mode: the stream stops and polling resumes by itself.
-  w->btnUnidirectionalMode->trigger();
+  Find<QAction>(*w, "btnUnidirectionalMode")->trigger();
   ASSERT_TRUE(Until([&] { return !w->Session().UnidirMode(); }, 10000));
   const int polls = CountRequests(0x21);
   ASSERT_TRUE(Until([&] { return CountRequests(0x21) >= polls + 3; }, 5000));
   EXPECT_EQ(w->Session().LinkState().load(), 1);
-  EXPECT_FALSE(w->btnUnidirectionalMode->isChecked());
+  EXPECT_FALSE(Find<QAction>(*w, "btnUnidirectionalMode")->isChecked());
 }
 
 TEST_F(DisplayEndToEnd, DiagnosticsPageShowsLiveNumbersAndReplyRate) {
   w->btnConnectClick();
   ASSERT_TRUE(WaitSession());
-  ASSERT_TRUE(Until([&] { return !w->DiagPage->lblRPM2->text().isEmpty(); }, 5000));
-  EXPECT_EQ(w->lblRPM->text(), w->DiagPage->lblRPM2->text());
-  EXPECT_FALSE(w->DiagPage->lblAFR->text().isEmpty());
+  ASSERT_TRUE(Until([&] { return !Find<QLabel>(*w, "lblRPM2")->text().isEmpty(); }, 5000));
+  EXPECT_EQ(w->Live().RpmLabel()->text(), Find<QLabel>(*w, "lblRPM2")->text());
+  EXPECT_FALSE(Find<QLabel>(*w, "lblAFR")->text().isEmpty());
   // The first one-second window closes with a rate in panel 8.
   ASSERT_TRUE(Until([&] { return !w->StatusText(8).isEmpty(); }, 5000));
   EXPECT_TRUE(w->StatusText(8).endsWith(" п/сек")) << w->StatusText(8).toStdString();
-  EXPECT_EQ(w->ChartPage->Series1->data()->size(), 0);
+  EXPECT_EQ(w->Live().Chart()->Series(kSeries1)->data()->size(), 0);
 }
 
 std::string ReadFile(const std::string& path) {
@@ -166,17 +167,17 @@ std::string ReadFile(const std::string& path) {
 // Everything the table page shows: cells, highlights, the summary.
 QStringList TablePage(const TfrmMain& w) {
   QStringList out;
-  const TAccelTableGrid& g = *w.grdSpinup;
+  const TAccelTableGrid& g = *w.Runs().Grid();
   for (int r = 0; r < g.rowCount(); ++r) {
     QStringList row;
-    for (int c = 0; c < g.ColCount(); ++c) row << g.Cell(c, r) + (w.Display->Table().IsBest(c, r) ? "*" : "");
+    for (int c = 0; c < g.ColCount(); ++c) row << g.Cell(c, r) + (w.Runs().Table().IsBest(c, r) ? "*" : "");
     out << row.join('|');
   }
-  const QTableWidget& s = *w.pnlSummary->findChild<QTableWidget*>("grdSummary");
+  const QTableWidget& s = *w.Runs().Summary()->findChild<QTableWidget*>("grdSummary");
   for (int r = 0; r < s.rowCount(); ++r)
     for (int c = 0; c < s.columnCount(); ++c) out << s.item(r, c)->text();
-  return out << w.pnlSummary->findChild<QLabel*>("lblRange")->text()
-             << w.pnlSummary->findChild<QLabel*>("lblVerdict")->text();
+  return out << w.Runs().Summary()->findChild<QLabel*>("lblRange")->text()
+             << w.Runs().Summary()->findChild<QLabel*>("lblVerdict")->text();
 }
 
 TEST_F(DisplayEndToEnd, RunsAreKeptAsTheyEndAndReopenAnotherTimeWithTheirSummary) {
@@ -185,7 +186,7 @@ TEST_F(DisplayEndToEnd, RunsAreKeptAsTheyEndAndReopenAnotherTimeWithTheirSummary
   Correction(-15);
   RunUp(1);
   // In the file as soon as it has ended.
-  const std::string path = w->Display->Journal().Path();
+  const std::string path = w->Runs().Journal().Path();
   RunsFileContent file;
   ASSERT_EQ(ParseRunsFile(ReadFile(path), file), "");
   ASSERT_EQ(file.runs.size(), 1u);
@@ -194,8 +195,8 @@ TEST_F(DisplayEndToEnd, RunsAreKeptAsTheyEndAndReopenAnotherTimeWithTheirSummary
   RunUp(3);
   RunUp(4);
   // The second run goes; its row stays, marked.
-  w->grdSpinup->setCurrentCell(1, 2);
-  QTest::keyClick(w->grdSpinup, Qt::Key_Delete);
+  w->Runs().Grid()->setCurrentCell(1, 2);
+  QTest::keyClick(w->Runs().Grid(), Qt::Key_Delete);
   ASSERT_EQ(w->RunCount(), 3);
 
   ASSERT_EQ(ParseRunsFile(ReadFile(path), file), "");
@@ -211,7 +212,7 @@ TEST_F(DisplayEndToEnd, RunsAreKeptAsTheyEndAndReopenAnotherTimeWithTheirSummary
     EXPECT_EQ(r.avgAngle, 360);
     for (int b = 1; b <= 11; ++b) {
       ASSERT_TRUE(r.bands[b - 1]) << c << " " << b;
-      EXPECT_EQ(w->grdSpinup->Cell(c, b).toStdString(), FormatFloat("##0.###", *r.bands[b - 1]));
+      EXPECT_EQ(w->Runs().Grid()->Cell(c, b).toStdString(), FormatFloat("##0.###", *r.bands[b - 1]));
     }
   }
   const QStringList shown = TablePage(*w);
@@ -219,7 +220,7 @@ TEST_F(DisplayEndToEnd, RunsAreKeptAsTheyEndAndReopenAnotherTimeWithTheirSummary
   EXPECT_EQ(shown.mid(13, 2), (QStringList{"15.0", "2"}));
   EXPECT_EQ(shown.mid(17, 2), (QStringList{"-15.0", "1"}));
   EXPECT_TRUE(shown.back().startsWith("Быстрее всего пока коррекция 15.0, но нужно больше замеров"));
-  const std::size_t samples = w->Display->Table().Run(3).samples.size();
+  const std::size_t samples = w->Runs().Table().Run(3).samples.size();
   EXPECT_GT(samples, 20u);
 
   w->btnDisconnectClick();
@@ -232,7 +233,7 @@ TEST_F(DisplayEndToEnd, RunsAreKeptAsTheyEndAndReopenAnotherTimeWithTheirSummary
   w->btnOpenRunsClick();
   EXPECT_TRUE(ui.errors.empty());
   EXPECT_EQ(TablePage(*w), shown);
-  EXPECT_EQ(w->Display->Table().Run(3).samples.size(), samples);
+  EXPECT_EQ(w->Runs().Table().Run(3).samples.size(), samples);
 
   // A copy whose last row a crash cut opens with the rows before it, saying
   // what was left out and why; a file that is no runs file is refused.
@@ -243,10 +244,10 @@ TEST_F(DisplayEndToEnd, RunsAreKeptAsTheyEndAndReopenAnotherTimeWithTheirSummary
   ui.openAnswers.push_back(cut);
   w->btnOpenRunsClick();
   EXPECT_TRUE(ui.errors.empty()) << ui.errors.front();
-  EXPECT_EQ(w->Display->Table().RunCount(), 2);
+  EXPECT_EQ(w->Runs().Table().RunCount(), 2);
   for (int b = 1; b <= 11; ++b) {
-    EXPECT_EQ(w->grdSpinup->Cell(1, b).toStdString(), FormatFloat("##0.###", *file.runs[0].bands[b - 1]));
-    EXPECT_EQ(w->grdSpinup->Cell(2, b).toStdString(), FormatFloat("##0.###", *file.runs[2].bands[b - 1]));
+    EXPECT_EQ(w->Runs().Grid()->Cell(1, b).toStdString(), FormatFloat("##0.###", *file.runs[0].bands[b - 1]));
+    EXPECT_EQ(w->Runs().Grid()->Cell(2, b).toStdString(), FormatFloat("##0.###", *file.runs[2].bands[b - 1]));
   }
   ASSERT_FALSE(ui.messages.empty());
   EXPECT_EQ(
@@ -261,21 +262,21 @@ TEST_F(DisplayEndToEnd, RunsAreKeptAsTheyEndAndReopenAnotherTimeWithTheirSummary
   w->btnOpenRunsClick();
   ASSERT_EQ(ui.errors.size(), 1u);
   EXPECT_NE(ui.errors[0].find("это не файл замеров"), std::string::npos) << ui.errors[0];
-  EXPECT_EQ(w->Display->Table().RunCount(), 2);
+  EXPECT_EQ(w->Runs().Table().RunCount(), 2);
 }
 
 TEST_F(DisplayEndToEnd, RunCutOffByAPulledCableIsInTheRunsFile) {
   ASSERT_NO_FATAL_FAILURE(StartStream());
   engine->StartRunUp();
-  ASSERT_TRUE(Until([&] { return !w->grdSpinup->Cell(1, 4).isEmpty(); }, 20000));
+  ASSERT_TRUE(Until([&] { return !w->Runs().Grid()->Cell(1, 4).isEmpty(); }, 20000));
   line->Hangup();
   ASSERT_TRUE(Until([&] { return w->Session().LinkState().load() == 0 && !w->Session().PortOpen(); }, 10000));
   ASSERT_EQ(w->RunCount(), 1);
   RunsFileContent file;
-  ASSERT_EQ(ParseRunsFile(ReadFile(w->Display->Journal().Path()), file), "");
+  ASSERT_EQ(ParseRunsFile(ReadFile(w->Runs().Journal().Path()), file), "");
   ASSERT_EQ(file.runs.size(), 1u);
   for (int b = 1; b <= 11; ++b) {
-    const std::string cell = w->grdSpinup->Cell(1, b).toStdString();
+    const std::string cell = w->Runs().Grid()->Cell(1, b).toStdString();
     EXPECT_EQ(cell, file.runs[0].bands[b - 1] ? FormatFloat("##0.###", *file.runs[0].bands[b - 1]) : "") << b;
   }
 }

@@ -1,13 +1,12 @@
 // The acceleration measurement: moving average, run detection, band timing,
 // the fastest run per row and the Delete key.
-#include "app/accel/table_model.h"
-
 #include <gtest/gtest.h>
 
 #include <vector>
 
 #include "app/accel/filter.h"
 #include "app/accel/measurement.h"
+#include "app/accel/table_model.h"
 #include "app/accel/table_paint.h"
 
 namespace {

@@ -7,6 +7,7 @@
 
 #include "app/mainwindow.h"
 #include "tests/link/link_rig.h"
+#include "tests/support/find_child.h"
 
 namespace {
 
@@ -36,7 +37,7 @@ TEST_F(BadConfigEndToEnd, HugePauseIsBroughtIntoRangeAndF3EndsTheSessionPromptly
   TCfg.Port = line->LinkPath();
   w->btnConnectClick();
   ASSERT_TRUE(WaitFor([&] { return w->Session().LinkState().load() == 1 && CountRequests(0x21) >= 2; }));
-  w->btnDisconnect->trigger();
+  Find<QAction>(*w, "btnDisconnect")->trigger();
   // The bound is far beyond a second, and far below one unbounded pause.
   EXPECT_TRUE(WaitFor([&] { return w->StatusText(0) == "Не подключен" && LiveWorkerCount() == 0; }, 10000));
   EXPECT_GE(CountRequests(0x82), 1);  // ended by the protocol, not by a time-out

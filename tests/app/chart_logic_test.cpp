@@ -1,9 +1,9 @@
 // Axes of the two chart modes, zoom and panning, and the additional-fuel recording.
-#include "app/chart_logic.h"
+#include "app/live/chart_logic.h"
 
 #include <gtest/gtest.h>
 
-#include "app/fuel_recording.h"
+#include "app/live/fuel_recording.h"
 
 namespace {
 

@@ -1,7 +1,5 @@
 // The live display inside the main window: what each refresh touches, the
 // chart in both modes, the acceleration table's keys and painting, the pause key.
-#include "app/display.h"
-
 #include <gtest/gtest.h>
 #include <qcustomplot.h>
 
@@ -15,12 +13,15 @@
 #include <QWindow>
 #include <fstream>
 
+#include "app/accel/accel_view.h"
 #include "app/accel/runs_file.h"
+#include "app/live/live_view.h"
 #include "app/mainwindow.h"
 #include "common/paths.h"
 #include "ecu/ecu_data.h"
 #include "ecu/session.h"
 #include "tests/support/core_state.h"
+#include "tests/support/find_child.h"
 #include "tests/support/live_lc1.h"
 #include "tests/support/test_ui.h"
 
@@ -36,7 +37,7 @@ class DisplayTest : public ::testing::Test {
     SetAppDirOverride(dir_.path().toStdString());
     ResetCoreState();
     w = std::make_unique<TfrmMain>(&dialogs);
-    d = w->Display;
+    d = &w->Runs();
   }
   void TearDown() override {
     ResetCoreState();
@@ -61,12 +62,12 @@ class DisplayTest : public ::testing::Test {
     Sample(800, dt);
   }
   int Points(QCPGraph* g) const { return g->data()->size(); }
-  QString Cell(int c, int r) const { return w->grdSpinup->Cell(c, r); }
+  QString Cell(int c, int r) const { return w->Runs().Grid()->Cell(c, r); }
 
   QTemporaryDir dir_;
   RecordingUi dialogs;
   std::unique_ptr<TfrmMain> w;
-  TDisplay* d = nullptr;
+  AccelView* d = nullptr;
 };
 
 TEST_F(DisplayTest, RequestReplyFillsDiagnosticsAndLeavesChartAlone) {
@@ -79,17 +80,19 @@ TEST_F(DisplayTest, RequestReplyFillsDiagnosticsAndLeavesChartAlone) {
   w->Session().Data().fXX = 1;
   w->Session().Data().SpinDt = 0.1;
   for (int i = 0; i < 50; ++i) w->UpdateDisplay();
-  EXPECT_EQ(w->lblRPM->text(), "850");
-  EXPECT_EQ(w->lblCorrUOZ->text(), "-2.5");
-  EXPECT_EQ(w->DiagPage->lblRPM2->text(), "850");
-  EXPECT_EQ(w->DiagPage->lblAFR->text(), "14.7");
-  EXPECT_EQ(w->DiagPage->lblTWAT->text(), "-5");
-  EXPECT_EQ(w->DiagPage->lblPress->text(), "98");
-  EXPECT_TRUE(w->DiagPage->cbfXX->isChecked());
-  EXPECT_FALSE(w->DiagPage->cbfSTOP->isChecked());
-  auto& c = *w->ChartPage;
-  for (QCPGraph* g : {c.Series1, c.Series2, c.Series3, c.Series4, c.Series5}) EXPECT_EQ(Points(g), 0);
-  EXPECT_EQ(w->grdSpinup->ColCount(), 1);
+  EXPECT_EQ(w->Live().RpmLabel()->text(), "850");
+  EXPECT_EQ(w->Live().CorrectionLabel()->text(), "-2.5");
+  EXPECT_EQ(Find<QLabel>(*w, "lblRPM2")->text(), "850");
+  EXPECT_EQ(Find<QLabel>(*w, "lblAFR")->text(), "14.7");
+  EXPECT_EQ(Find<QLabel>(*w, "lblTWAT")->text(), "-5");
+  EXPECT_EQ(Find<QLabel>(*w, "lblPress")->text(), "98");
+  EXPECT_TRUE(Find<QCheckBox>(*w, "cbfXX")->isChecked());
+  EXPECT_FALSE(Find<QCheckBox>(*w, "cbfSTOP")->isChecked());
+  auto& c = *w->Live().Chart();
+  for (QCPGraph* g :
+       {c.Series(kSeries1), c.Series(kSeries2), c.Series(kSeries3), c.Series(kSeries4), c.Series(kSeries5)})
+    EXPECT_EQ(Points(g), 0);
+  EXPECT_EQ(w->Runs().Grid()->ColCount(), 1);
 }
 
 TEST_F(DisplayTest, UnidirectionalModeLeavesDiagnosticsWithLastValues) {
@@ -100,36 +103,36 @@ TEST_F(DisplayTest, UnidirectionalModeLeavesDiagnosticsWithLastValues) {
   SetUnidirMode(w->Session(), 1);
   w->Session().Data().fDET = 0;
   Sample(1500);
-  EXPECT_EQ(w->lblRPM->text(), "1500");
-  EXPECT_EQ(w->DiagPage->lblRPM2->text(), "850");
-  EXPECT_TRUE(w->DiagPage->cbfDET->isChecked());
+  EXPECT_EQ(w->Live().RpmLabel()->text(), "1500");
+  EXPECT_EQ(Find<QLabel>(*w, "lblRPM2")->text(), "850");
+  EXPECT_TRUE(Find<QCheckBox>(*w, "cbfDET")->isChecked());
 }
 
 TEST_F(DisplayTest, AccelerationRunsFillChartAndTable) {
   Session(true);
   Run(0.1, -3.5);
-  auto& c = *w->ChartPage;
-  EXPECT_EQ(Points(c.Series1), 4);
-  EXPECT_EQ(Points(c.Series2), 4);
-  EXPECT_EQ(w->grdSpinup->ColCount(), 2);
+  auto& c = *w->Live().Chart();
+  EXPECT_EQ(Points(c.Series(kSeries1)), 4);
+  EXPECT_EQ(Points(c.Series(kSeries2)), 4);
+  EXPECT_EQ(w->Runs().Grid()->ColCount(), 2);
   EXPECT_EQ(w->RunCount(), 1);
   EXPECT_EQ(Cell(1, 0), "-3");
   EXPECT_EQ(Cell(1, 1), "0.1");
   EXPECT_EQ(Cell(1, 2), "0.1");
-  EXPECT_EQ(w->grdSpinup->currentColumn(), 1);
+  EXPECT_EQ(w->Runs().Grid()->currentColumn(), 1);
   // The next run moves this one to the previous run's series.
   Sample(1500, 0.1);
-  EXPECT_EQ(Points(c.Series3), 4);
-  EXPECT_EQ(Points(c.Series4), 4);
-  EXPECT_EQ(Points(c.Series1), 1);
-  EXPECT_EQ(w->grdSpinup->ColCount(), 3);
-  EXPECT_EQ(w->grdSpinup->currentColumn(), 2);
-  EXPECT_TRUE(d->ReplotPending());
+  EXPECT_EQ(Points(c.Series(kSeries3)), 4);
+  EXPECT_EQ(Points(c.Series(kSeries4)), 4);
+  EXPECT_EQ(Points(c.Series(kSeries1)), 1);
+  EXPECT_EQ(w->Runs().Grid()->ColCount(), 3);
+  EXPECT_EQ(w->Runs().Grid()->currentColumn(), 2);
+  EXPECT_TRUE(w->Live().ReplotPending());
 }
 
 TEST_F(DisplayTest, ScreenTickInUnidirectionalModeTakesNoSampleTwice) {
   Session(true);
-  w->edFilterLen->setValue(3);
+  Find<QSpinBox>(*w, "edFilterLen")->setValue(3);
   d->ResetFilter(3);
   Sample(1500, 0.1, 10);
   Sample(1600, 0.1, 20);
@@ -137,36 +140,36 @@ TEST_F(DisplayTest, ScreenTickInUnidirectionalModeTakesNoSampleTwice) {
   const int count = d->Acceleration().Filter().Count();
   w->Session().Data().RPM = 1700;
   for (int i = 0; i < 5; ++i) w->ScreenUpdateTimerTimer();
-  EXPECT_EQ(w->lblRPM->text(), "1700");
-  EXPECT_EQ(Points(w->ChartPage->Series1), 2);
+  EXPECT_EQ(w->Live().RpmLabel()->text(), "1700");
+  EXPECT_EQ(Points(w->Live().Chart()->Series(kSeries1)), 2);
   EXPECT_DOUBLE_EQ(d->Acceleration().ElapsedTime(), t);
   EXPECT_EQ(d->Acceleration().Filter().Count(), count);
 }
 
 TEST_F(DisplayTest, AdditionalFuelRecordsAgainstTimeAndFollowsNewestPoint) {
-  w->bcmbMode->setCurrentIndex(1);
-  ASSERT_EQ(w->ChartMode, 1);
+  Find<QComboBox>(*w, "bcmbMode")->setCurrentIndex(1);
+  ASSERT_EQ(w->ChartMode(), 1);
   Session(true);
   w->Session().Data().AFR = 13.0;
   w->Session().Data().AFR_LC1 = -1.0;
   w->Session().Data().DGTC_RICH = 1.5;
   for (int i = 0; i < 110; ++i) Sample(3000, 0.1);
-  auto& c = *w->ChartPage;
-  EXPECT_EQ(Points(c.Series1), 110);
-  EXPECT_EQ(Points(c.Series2), 110);
-  EXPECT_EQ(Points(c.Series4), 0);  // no LC-1 value
-  EXPECT_EQ(Points(c.Series5), 110);
-  const QCPRange x = c.Chart1->xAxis->range();
+  auto& c = *w->Live().Chart();
+  EXPECT_EQ(Points(c.Series(kSeries1)), 110);
+  EXPECT_EQ(Points(c.Series(kSeries2)), 110);
+  EXPECT_EQ(Points(c.Series(kSeries4)), 0);  // no LC-1 value
+  EXPECT_EQ(Points(c.Series(kSeries5)), 110);
+  const QCPRange x = c.Plot()->xAxis->range();
   EXPECT_NEAR(x.upper, 11, 1e-9);
   EXPECT_NEAR(x.size(), 10, 1e-9);
   // A pause ends the recording; the next one starts at 0 on a clean chart.
-  w->Paused = true;
+  w->Live().SetPaused(true);
   Sample(3000, 0.1);
-  w->Paused = false;
+  w->Live().SetPaused(false);
   Sample(3000, 0.1);
-  EXPECT_EQ(Points(c.Series1), 1);
-  EXPECT_NEAR(c.Chart1->xAxis->range().lower, 0, 1e-12);
-  EXPECT_NEAR(c.Chart1->xAxis->range().upper, 10, 1e-9);
+  EXPECT_EQ(Points(c.Series(kSeries1)), 1);
+  EXPECT_NEAR(c.Plot()->xAxis->range().lower, 0, 1e-12);
+  EXPECT_NEAR(c.Plot()->xAxis->range().upper, 10, 1e-9);
 }
 
 TEST_F(DisplayTest, LambdaPanelFollowsLc1EvenWithoutEcu) {
@@ -178,7 +181,7 @@ TEST_F(DisplayTest, LambdaPanelFollowsLc1EvenWithoutEcu) {
   w->Session().Data().AFR_LC1 = -1.0;
   w->UpdateDisplay();
   EXPECT_EQ(w->StatusText(7), " LC1 AFR: --");
-  EXPECT_EQ(w->lblRPM->text(), "");  // no link: the top strip stays
+  EXPECT_EQ(w->Live().RpmLabel()->text(), "");  // no link: the top strip stays
 }
 
 TEST_F(DisplayTest, ReplyRateCountsOnlyDuringASession) {
@@ -191,7 +194,7 @@ TEST_F(DisplayTest, DeleteKeyRemovesCurrentRunColumn) {
   Run(0.3, -1);
   Run(0.1, 0);
   Run(0.2, 1);
-  auto* g = w->grdSpinup;
+  auto* g = w->Runs().Grid();
   g->setCurrentCell(1, 2);
   QTest::keyClick(g, Qt::Key_Delete);
   EXPECT_EQ(g->ColCount(), 3);
@@ -213,24 +216,24 @@ TEST_F(DisplayTest, ChosenRunsDrawnTogetherAndTableCopiedForASpreadsheet) {
   Run(0.2, -2.5);
   Run(0.1, 3);
   Run(0.3, 0);
-  auto* g = w->grdSpinup;
+  auto* g = w->Runs().Grid();
   EXPECT_EQ(Cell(2, AccelTableModel::kTotalRow), "0.2");
   EXPECT_TRUE(d->Table().IsBest(2, AccelTableModel::kTotalRow));
-  EXPECT_EQ(w->pnlSummary->findChild<QTableWidget*>("grdSummary")->item(0, 0)->text(), "3.0");
+  EXPECT_EQ(w->Runs().Summary()->findChild<QTableWidget*>("grdSummary")->item(0, 0)->text(), "3.0");
 
   // Runs 1 and 2 chosen, as with a click and a Ctrl+click.
   g->setCurrentCell(1, 1);
   g->selectionModel()->select(g->model()->index(1, 2),
                               QItemSelectionModel::Select | QItemSelectionModel::Columns);
   d->ShowChosenRuns();
-  const auto& graphs = w->ChartPage->RunGraphs();
+  const auto& graphs = w->Live().Chart()->RunGraphs();
   ASSERT_EQ(graphs.size(), 2u);
   EXPECT_EQ(graphs[0]->name(), "Коррекция -2.5, замер 1");
   EXPECT_EQ(graphs[1]->name(), "Коррекция 3.0, замер 2");
   EXPECT_NE(graphs[0]->pen().color(), graphs[1]->pen().color());
-  EXPECT_EQ(w->ChartPage->Chart1->legend->itemCount(), 2);
-  EXPECT_TRUE(w->ChartPage->Chart1->legend->visible());
-  EXPECT_EQ(w->PageControl1->currentWidget(), w->ChartPage);
+  EXPECT_EQ(w->Live().Chart()->Plot()->legend->itemCount(), 2);
+  EXPECT_TRUE(w->Live().Chart()->Plot()->legend->visible());
+  EXPECT_EQ(Find<QTabWidget>(*w, "PageControl1")->currentWidget(), w->Live().Chart());
   // Both curves start at 2000 rpm, where their timing started.
   for (QCPGraph* c : graphs) {
     ASSERT_EQ(c->data()->size(), 3);
@@ -297,8 +300,8 @@ TEST_F(DisplayTest, CellsPaintedWithStateColours) {
   Session(true);
   Run(0.2);
   Run(0.1);
-  auto* g = w->grdSpinup;
-  w->PageControl1->setCurrentWidget(w->pgTable);
+  auto* g = w->Runs().Grid();
+  Find<QTabWidget>(*w, "PageControl1")->setCurrentWidget(w->Runs().Page());
   w->resize(900, 600);
   w->show();
   g->setCurrentCell(3, 1);                             // row 3 (3000 - 3500) is empty in both runs
@@ -314,9 +317,9 @@ TEST_F(DisplayTest, CellsPaintedWithStateColours) {
 TEST_F(DisplayTest, BandColumnStaysWhileTwentyRunsScroll) {
   Session(true);
   for (int i = 0; i < 20; ++i) Run(0.1 + 0.01 * i);
-  auto* g = w->grdSpinup;
+  auto* g = w->Runs().Grid();
   ASSERT_EQ(g->ColCount(), 21);
-  w->PageControl1->setCurrentWidget(w->pgTable);
+  Find<QTabWidget>(*w, "PageControl1")->setCurrentWidget(w->Runs().Page());
   w->resize(900, 600);
   w->show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(w.get()));
@@ -341,8 +344,8 @@ TEST_F(DisplayTest, BandColumnStaysWhileTwentyRunsScroll) {
 TEST_F(DisplayTest, ScreenReadersFindTheBandLabelsAsRowHeadersWhereTheyAreDrawn) {
   Session(true);
   Run(0.1);
-  auto* g = w->grdSpinup;
-  w->PageControl1->setCurrentWidget(w->pgTable);
+  auto* g = w->Runs().Grid();
+  Find<QTabWidget>(*w, "PageControl1")->setCurrentWidget(w->Runs().Page());
   w->resize(900, 600);
   w->show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(w.get()));
@@ -371,70 +374,74 @@ TEST_F(DisplayTest, SpaceTogglesPauseOnlyInUnidirectionalSession) {
   QWindow* h = w->windowHandle();
   ASSERT_NE(h, nullptr);
   QTest::keyClick(h, Qt::Key_Space, Qt::NoModifier, -1);
-  EXPECT_FALSE(w->Paused);
+  EXPECT_FALSE(w->Live().Paused());
   Session(false);
   QTest::keyClick(h, Qt::Key_Space);
-  EXPECT_FALSE(w->Paused);
+  EXPECT_FALSE(w->Live().Paused());
   Session(true);
   QTest::keyClick(h, Qt::Key_Space);
-  EXPECT_TRUE(w->Paused);
-  EXPECT_TRUE(w->lblPause->isVisible());
+  EXPECT_TRUE(w->Live().Paused());
+  EXPECT_TRUE(w->Live().PauseLabel()->isVisible());
   QTest::keyClick(h, Qt::Key_A);
-  EXPECT_TRUE(w->Paused);
+  EXPECT_TRUE(w->Live().Paused());
   QTest::keyClick(h, Qt::Key_Space);
-  EXPECT_FALSE(w->Paused);
-  EXPECT_FALSE(w->lblPause->isVisible());
+  EXPECT_FALSE(w->Live().Paused());
+  EXPECT_FALSE(w->Live().PauseLabel()->isVisible());
 }
 
 TEST_F(DisplayTest, ModeSelectorSetsUpTheChartAgain) {
-  w->bcmbMode->setCurrentIndex(1);
+  Find<QComboBox>(*w, "bcmbMode")->setCurrentIndex(1);
   Session(true);
   for (int i = 0; i < 20; ++i) Sample(3000, 0.1);
-  auto& c = *w->ChartPage;
-  ASSERT_EQ(Points(c.Series1), 20);
-  EXPECT_EQ(c.Chart1->yAxis2->range(), QCPRange(10, 20.2));
-  EXPECT_TRUE(c.CustomAxis->visible());
+  auto& c = *w->Live().Chart();
+  ASSERT_EQ(Points(c.Series(kSeries1)), 20);
+  EXPECT_EQ(c.Plot()->yAxis2->range(), QCPRange(10, 20.2));
+  EXPECT_TRUE(c.CustomAxis()->visible());
   w->Session().LinkState() = 0;
   SetUnidirMode(w->Session(), 0);
-  w->bcmbMode->setCurrentIndex(0);
-  EXPECT_EQ(w->ChartMode, 0);
-  for (QCPGraph* g : {c.Series1, c.Series2, c.Series3, c.Series4, c.Series5}) EXPECT_EQ(Points(g), 0);
-  EXPECT_EQ(c.Chart1->yAxis2->range(), QCPRange(-150, 156));
-  EXPECT_FALSE(c.CustomAxis->visible());
+  Find<QComboBox>(*w, "bcmbMode")->setCurrentIndex(0);
+  EXPECT_EQ(w->ChartMode(), 0);
+  for (QCPGraph* g :
+       {c.Series(kSeries1), c.Series(kSeries2), c.Series(kSeries3), c.Series(kSeries4), c.Series(kSeries5)})
+    EXPECT_EQ(Points(g), 0);
+  EXPECT_EQ(c.Plot()->yAxis2->range(), QCPRange(-150, 156));
+  EXPECT_FALSE(c.CustomAxis()->visible());
 }
 
 TEST_F(DisplayTest, ZoomButtonsStayInLowerLeftCorner) {
   w->show();
-  auto& c = *w->ChartPage;
+  auto& c = *w->Live().Chart();
   for (QSize size : {QSize(900, 600), QSize(1200, 800), QSize(700, 500)}) {
     w->resize(size);
     QApplication::processEvents();
-    EXPECT_EQ(c.Panel3->x(), 0);
-    EXPECT_EQ(c.Panel3->y() + c.Panel3->height(), c.Chart1->height()) << size.width();
+    EXPECT_EQ(c.ZoomPanel()->x(), 0);
+    EXPECT_EQ(c.ZoomPanel()->y() + c.ZoomPanel()->height(), c.Plot()->height()) << size.width();
   }
 }
 
 TEST_F(DisplayTest, FiveSeriesWithTheirColoursAndAxes) {
-  auto& c = *w->ChartPage;
+  auto& c = *w->Live().Chart();
   struct Case {
     QCPGraph* series;
     QColor colour;
     QCPAxis* axis;
   };
   const Case cases[] = {
-      {c.Series1, QColor(0, 0, 255), c.Chart1->yAxis},    {c.Series2, QColor(255, 0, 0), c.Chart1->yAxis2},
-      {c.Series3, QColor(64, 128, 128), c.Chart1->yAxis}, {c.Series4, QColor(255, 0, 255), c.Chart1->yAxis2},
-      {c.Series5, QColor(0, 128, 0), c.CustomAxis},
+      {c.Series(kSeries1), QColor(0, 0, 255), c.Plot()->yAxis},
+      {c.Series(kSeries2), QColor(255, 0, 0), c.Plot()->yAxis2},
+      {c.Series(kSeries3), QColor(64, 128, 128), c.Plot()->yAxis},
+      {c.Series(kSeries4), QColor(255, 0, 255), c.Plot()->yAxis2},
+      {c.Series(kSeries5), QColor(0, 128, 0), c.CustomAxis()},
   };
   for (const Case& k : cases) {
     EXPECT_EQ(k.series->pen().color(), k.colour) << k.series->pen().color().name().toStdString();
     EXPECT_EQ(k.series->valueAxis(), k.axis);
-    EXPECT_EQ(k.series->keyAxis(), c.Chart1->xAxis);
+    EXPECT_EQ(k.series->keyAxis(), c.Plot()->xAxis);
     EXPECT_EQ(k.series->scatterStyle().shape(), QCPScatterStyle::ssNone);
     EXPECT_TRUE(k.series->adaptiveSampling());
   }
-  EXPECT_EQ(c.Chart1->yAxis->range(), QCPRange(0, 10200));
-  EXPECT_EQ(c.CustomAxis->range(), QCPRange(0, 20.4));
+  EXPECT_EQ(c.Plot()->yAxis->range(), QCPRange(0, 10200));
+  EXPECT_EQ(c.CustomAxis()->range(), QCPRange(0, 20.4));
 }
 
 }  // namespace

@@ -1,10 +1,10 @@
 // The display's texts and which parts a refresh touches.
-#include "app/display_texts.h"
+#include "app/live/display_texts.h"
 
 #include <gtest/gtest.h>
 
-#include "app/chart_logic.h"
-#include "app/display_plan.h"
+#include "app/live/chart_logic.h"
+#include "app/live/display_plan.h"
 #include "ecu/ecu_data.h"
 
 namespace {

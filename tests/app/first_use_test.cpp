@@ -10,6 +10,7 @@
 #include "app/mainwindow.h"
 #include "common/paths.h"
 #include "tests/link/link_rig.h"
+#include "tests/support/find_child.h"
 
 namespace {
 
@@ -58,7 +59,7 @@ TEST_F(FirstUse, SecondStartWithOnlyTheKlinePortChangedConnectsAndPolls) {
   ASSERT_TRUE(WaitFor([&] { return CountRequests(0x21) >= 3; }));
   EXPECT_TRUE(ui.errors.empty()) << ui.errors.front();
   EXPECT_TRUE(ui.messages.empty());
-  EXPECT_FALSE(w->btnConnectLambda->isEnabled());  // no LC-1 was ever chosen
+  EXPECT_FALSE(Find<QAction>(*w, "btnConnectLambda")->isEnabled());  // no LC-1 was ever chosen
 }
 
 }  // namespace

@@ -14,6 +14,7 @@
 #include "sim/lc1.h"
 #include "sim/sim.h"
 #include "tests/support/core_state.h"
+#include "tests/support/find_child.h"
 #include "tests/support/test_ui.h"
 
 namespace {
@@ -66,8 +67,8 @@ TEST_F(Lc1Window, ConnectStopsTheLc1AgainWhenTheKlinePortFails) {
   EXPECT_TRUE(QTest::qWaitFor([&] { return !w_->Lc1().ReaderRunning(); }, kWaitMs));
   EXPECT_EQ(w_->StatusText(0), "Не подключен");
   EXPECT_EQ(w_->StatusText(1), "Не подключен");
-  EXPECT_TRUE(w_->btnConnect->isEnabled());
-  EXPECT_TRUE(w_->btnConnectLambda->isEnabled());
+  EXPECT_TRUE(Find<QAction>(*w_, "btnConnect")->isEnabled());
+  EXPECT_TRUE(Find<QAction>(*w_, "btnConnectLambda")->isEnabled());
   // The LC-1 port was released: it opens again at once.
   w_->btnConnectLambdaClick();
   EXPECT_EQ(ui_.errors.size(), 1u);
@@ -98,8 +99,8 @@ TEST_F(Lc1Window, PanelsFollowTheLc1RunningAlone) {
   EXPECT_EQ(w_->ScreenUpdateInterval(), 100);
   // No packet yet: time-out from the connect on.
   EXPECT_EQ(w_->StatusText(1), "Тайм-аут");
-  EXPECT_FALSE(w_->btnConnectLambda->isEnabled());
-  EXPECT_TRUE(w_->btnDisconnectLambda->isEnabled());
+  EXPECT_FALSE(Find<QAction>(*w_, "btnConnectLambda")->isEnabled());
+  EXPECT_TRUE(Find<QAction>(*w_, "btnDisconnectLambda")->isEnabled());
 
   device_->SetSilent(false);
   EXPECT_TRUE(QTest::qWaitFor([&] { return w_->StatusText(1) == "Подключен"; }, kWaitMs));
@@ -115,7 +116,7 @@ TEST_F(Lc1Window, PanelsFollowTheLc1RunningAlone) {
   w_->btnDisconnectLambdaClick();
   EXPECT_EQ(w_->StatusText(1), "Не подключен");
   EXPECT_EQ(w_->StatusText(7), "");
-  EXPECT_TRUE(w_->btnConnectLambda->isEnabled());
+  EXPECT_TRUE(Find<QAction>(*w_, "btnConnectLambda")->isEnabled());
 }
 
 TEST_F(Lc1Window, PulledLeadShowsTheTimeOut) {

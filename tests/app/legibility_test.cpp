@@ -15,6 +15,7 @@
 #include "app/application.h"
 #include "app/mainwindow.h"
 #include "common/paths.h"
+#include "tests/support/find_child.h"
 #include "tests/support/test_ui.h"
 
 namespace {
@@ -67,39 +68,40 @@ TEST_P(Legible, AtTheMinimumSizeNoTextIsCutOffOrSmaller) {
   const char* const longest[9] = {"Подключение ...", "Подключение ...", "9999 мс", "", "9999", "9999", "9999",
                                   " LC1 AFR: 14.7",  "99.9 п/сек"};
   for (int p = 0; p < 9; ++p) w_->SetStatusText(static_cast<StatusPanel>(p), longest[p]);
-  w_->lblRPM->setText("10200");
-  w_->lblCorrUOZ->setText("-15.5");
-  w_->DiagPage->lblPress->setText("-10200.0");
-  w_->PageControl1->setCurrentIndex(2);
+  w_->Live().RpmLabel()->setText("10200");
+  w_->Live().CorrectionLabel()->setText("-15.5");
+  Find<QLabel>(*w_, "lblPress")->setText("-10200.0");
+  Find<QTabWidget>(*w_, "PageControl1")->setCurrentIndex(2);
   QApplication::processEvents();
   for (const QLabel* l : w_->findChildren<QLabel*>()) {
     if (!l->isVisible() || l->text().isEmpty()) continue;
     EXPECT_TRUE(ShowsWholeText(l)) << l->text().toStdString();
   }
-  for (const QCheckBox* c : w_->DiagPage->findChildren<QCheckBox*>())
+  for (const QCheckBox* c : w_->Live().Diagnostics()->findChildren<QCheckBox*>())
     EXPECT_GE(c->width(), c->sizeHint().width()) << c->text().toStdString();
-  EXPECT_GE(w_->bcmbMode->width(), w_->bcmbMode->sizeHint().width());
-  for (const QSpinBox* s : {w_->edCorrUOZ, w_->edRPMLimit, w_->edAvgAngle, w_->edFilterLen})
+  EXPECT_GE(Find<QComboBox>(*w_, "bcmbMode")->width(), Find<QComboBox>(*w_, "bcmbMode")->sizeHint().width());
+  for (const QSpinBox* s : {Find<QSpinBox>(*w_, "edCorrUOZ"), Find<QSpinBox>(*w_, "edRPMLimit"),
+                            Find<QSpinBox>(*w_, "edAvgAngle"), Find<QSpinBox>(*w_, "edFilterLen")})
     EXPECT_GE(s->width(), s->sizeHint().width()) << s->objectName().toStdString();
 
-  const QFontMetrics fm(w_->grdSpinup->font());
-  EXPECT_LE(fm.horizontalAdvance("7000 - 7500") + 7, w_->grdSpinup->HeaderWidth());
-  EXPECT_LE(fm.horizontalAdvance("24.999") + 7, w_->grdSpinup->RunColumnWidth());
-  EXPECT_LE(3 + fm.height(), w_->grdSpinup->RowHeight());
+  const QFontMetrics fm(w_->Runs().Grid()->font());
+  EXPECT_LE(fm.horizontalAdvance("7000 - 7500") + 7, w_->Runs().Grid()->HeaderWidth());
+  EXPECT_LE(fm.horizontalAdvance("24.999") + 7, w_->Runs().Grid()->RunColumnWidth());
+  EXPECT_LE(3 + fm.height(), w_->Runs().Grid()->RowHeight());
 }
 
 TEST_P(Legible, AtTheMinimumSizeNothingOverlaps) {
   // Side by side in their strips and pages, none over another.
-  const QWidget* const strips[] = {w_->lblRPM->parentWidget(),
-                                   w_->edCorrUOZ->parentWidget(),
-                                   w_->StatusBar1,
-                                   w_->DiagPage,
-                                   w_->DiagPage->pnlFlags,
+  const QWidget* const strips[] = {w_->Live().RpmLabel()->parentWidget(),
+                                   Find<QSpinBox>(*w_, "edCorrUOZ")->parentWidget(),
+                                   w_->Live().StatusBar(),
+                                   w_->Live().Diagnostics(),
+                                   Find<QFrame>(*w_, "pnlFlags"),
                                    w_->centralWidget()};
   for (const QWidget* strip : strips) {
     QList<QWidget*> parts;
     for (QWidget* c : strip->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
-      if (c->isVisible() && c != w_->pnlProgress) parts << c;
+      if (c->isVisible() && c != Find<QFrame>(*w_, "pnlProgress")) parts << c;
     for (int i = 0; i < parts.size(); ++i)
       for (int j = i + 1; j < parts.size(); ++j)
         EXPECT_FALSE(parts[i]->geometry().intersects(parts[j]->geometry()))
@@ -108,12 +110,12 @@ TEST_P(Legible, AtTheMinimumSizeNothingOverlaps) {
             << parts[j]->objectName().toStdString();
   }
   // The chart draws nothing where the zoom buttons sit.
-  TChartPage& page = *w_->ChartPage;
-  page.Chart1->replot();
-  page.Panel3->hide();
-  const QImage chart = page.Chart1->grab().toImage();
-  page.Panel3->show();
-  const QRect buttons = page.Panel3->geometry();
+  TChartPage& page = *w_->Live().Chart();
+  page.Plot()->replot();
+  page.ZoomPanel()->hide();
+  const QImage chart = page.Plot()->grab().toImage();
+  page.ZoomPanel()->show();
+  const QRect buttons = page.ZoomPanel()->geometry();
   int drawn = 0;
   for (int y = buttons.top(); y <= buttons.bottom(); ++y)
     for (int x = buttons.left(); x <= buttons.right(); ++x)

@@ -1,7 +1,7 @@
 // The log view's tracks as plain data, and the time range kept on the log.
-#include "app/logview/plan.h"
-
 #include <gtest/gtest.h>
+
+#include "app/logview/plan.h"
 
 namespace {
 

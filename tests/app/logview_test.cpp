@@ -41,7 +41,7 @@ QCustomPlot* LogPlot(const TfrmLogView& view) { return view.findChild<QCustomPlo
 TfrmLogView* OpenThroughMenu(TfrmMain& w, RecordingUi& ui, const std::string& path) {
   ui.openAnswers.push_back(path);
   w.btnOpenLogClick();
-  TfrmLogView* view = w.frmLogView.get();
+  TfrmLogView* view = w.LogView();
   if (!view) return nullptr;
   EXPECT_TRUE(QTest::qWaitFor([view] { return !view->Loading(); }, 20000));
   EXPECT_TRUE(QTest::qWaitForWindowExposed(view));

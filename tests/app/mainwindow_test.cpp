@@ -20,10 +20,12 @@
 #include "common/error.h"
 #include "common/paths.h"
 #include "common/portlist.h"
+#include "common/timing.h"
 #include "ecu/session.h"
 #include "link/trace.h"
 #include "settings/settings.h"
 #include "tests/support/core_state.h"
+#include "tests/support/find_child.h"
 #include "tests/support/sim_lines.h"
 #include "tests/support/test_ui.h"
 
@@ -73,35 +75,35 @@ TEST_F(MainWindow, StartsWithCaptionStatusTextsAndPages) {
   for (int p = 2; p < 9; ++p) EXPECT_EQ(w_->StatusText(p), "") << p;
   // The designed widths, grown together with the font.
   const int widths[9] = {150, 150, 50, 40, 40, 40, 40, 85, 50};
-  const double scale = w_->StatusBar1->PanelWidth(0) / 150.0;
+  const double scale = w_->Live().StatusBar()->PanelWidth(0) / 150.0;
   EXPECT_GE(scale, 1.0);
-  for (int p = 0; p < 9; ++p) EXPECT_NEAR(w_->StatusBar1->PanelWidth(p), widths[p] * scale, 1.0) << p;
-  for (int p : {0, 1, 2, 4, 5, 6}) EXPECT_EQ(w_->StatusBar1->PanelAlignment(p), Qt::AlignCenter) << p;
-  for (int p : {7, 8}) EXPECT_TRUE(w_->StatusBar1->PanelAlignment(p) & Qt::AlignLeft) << p;
+  for (int p = 0; p < 9; ++p) EXPECT_NEAR(w_->Live().StatusBar()->PanelWidth(p), widths[p] * scale, 1.0) << p;
+  for (int p : {0, 1, 2, 4, 5, 6}) EXPECT_EQ(w_->Live().StatusBar()->PanelAlignment(p), Qt::AlignCenter) << p;
+  for (int p : {7, 8}) EXPECT_TRUE(w_->Live().StatusBar()->PanelAlignment(p) & Qt::AlignLeft) << p;
 
-  ASSERT_EQ(w_->PageControl1->count(), 3);
-  EXPECT_EQ(w_->PageControl1->tabText(0), "График");
-  EXPECT_EQ(w_->PageControl1->tabText(1), "Таблица");
-  EXPECT_EQ(w_->PageControl1->tabText(2), "Диагностика");
-  EXPECT_EQ(w_->PageControl1->currentIndex(), 0);
-  EXPECT_TRUE(w_->pnlProgress->isHidden());
-  EXPECT_TRUE(w_->lblPause->isHidden());
-  EXPECT_EQ(w_->lblPause->text(), "Пауза");
+  ASSERT_EQ(Find<QTabWidget>(*w_, "PageControl1")->count(), 3);
+  EXPECT_EQ(Find<QTabWidget>(*w_, "PageControl1")->tabText(0), "График");
+  EXPECT_EQ(Find<QTabWidget>(*w_, "PageControl1")->tabText(1), "Таблица");
+  EXPECT_EQ(Find<QTabWidget>(*w_, "PageControl1")->tabText(2), "Диагностика");
+  EXPECT_EQ(Find<QTabWidget>(*w_, "PageControl1")->currentIndex(), 0);
+  EXPECT_TRUE(Find<QFrame>(*w_, "pnlProgress")->isHidden());
+  EXPECT_TRUE(w_->Live().PauseLabel()->isHidden());
+  EXPECT_EQ(w_->Live().PauseLabel()->text(), "Пауза");
 
-  EXPECT_EQ(w_->bcmbMode->count(), 2);
-  EXPECT_EQ(w_->bcmbMode->itemText(0), "Ускорение");
-  EXPECT_EQ(w_->bcmbMode->itemText(1), "Доп. топливо");
-  EXPECT_EQ(w_->bcmbMode->currentIndex(), 0);
-  EXPECT_GE(w_->bcmbMode->width(), 100);
+  EXPECT_EQ(Find<QComboBox>(*w_, "bcmbMode")->count(), 2);
+  EXPECT_EQ(Find<QComboBox>(*w_, "bcmbMode")->itemText(0), "Ускорение");
+  EXPECT_EQ(Find<QComboBox>(*w_, "bcmbMode")->itemText(1), "Доп. топливо");
+  EXPECT_EQ(Find<QComboBox>(*w_, "bcmbMode")->currentIndex(), 0);
+  EXPECT_GE(Find<QComboBox>(*w_, "bcmbMode")->width(), 100);
 
-  EXPECT_FALSE(w_->MsgTimer->isActive());
+  EXPECT_FALSE(Find<QTimer>(*w_, "MsgTimer")->isActive());
   EXPECT_EQ(w_->MsgTimerInterval(), 150);
-  EXPECT_TRUE(w_->ScreenUpdateTimer->isActive());
-  EXPECT_EQ(w_->ScreenUpdateTimer->interval(), 1000);
+  EXPECT_TRUE(Find<QTimer>(*w_, "ScreenUpdateTimer")->isActive());
+  EXPECT_EQ(Find<QTimer>(*w_, "ScreenUpdateTimer")->interval(), 1000);
   EXPECT_EQ(w_->RunCount(), 0);
-  EXPECT_EQ(w_->ChartMode, 0);
-  EXPECT_FALSE(w_->FCloseDeferred);
-  EXPECT_GT(w_->PerfFrequency, 0);
+  EXPECT_EQ(w_->ChartMode(), 0);
+  EXPECT_FALSE(w_->CloseDeferred());
+  EXPECT_GT(PerfFrequency(), 0);  // the reply rate counts with it
   EXPECT_EQ(&Ui(), static_cast<UiHooks*>(w_.get()));
 }
 
@@ -112,17 +114,19 @@ TEST_F(MainWindow, StartWithoutConfigFileUsesTheFallbacks) {
   EXPECT_EQ(TCfg.NotCheckReplyLen, 1);
   EXPECT_TRUE(ui_.errors.empty());
   w_->RefreshControls();
-  EXPECT_FALSE(w_->btnConnectLambda->isEnabled());
-  EXPECT_FALSE(w_->btnDisconnectLambda->isEnabled());
+  EXPECT_FALSE(Find<QAction>(*w_, "btnConnectLambda")->isEnabled());
+  EXPECT_FALSE(Find<QAction>(*w_, "btnDisconnectLambda")->isEnabled());
 }
 
 TEST_F(MainWindow, SpinEditorsHaveTheirRangesStepsAndStartValuesAndTakeNoTyping) {
   struct Spin {
-    TSpinEdit* ed;
+    QSpinBox* ed;
     int min, max, step, value;
   };
-  for (const Spin& s : {Spin{w_->edCorrUOZ, -15, 15, 1, 0}, Spin{w_->edRPMLimit, 0, 1900, 100, 1100},
-                        Spin{w_->edAvgAngle, 0, 3600, 10, 360}, Spin{w_->edFilterLen, 0, 20, 1, 0}}) {
+  for (const Spin& s : {Spin{Find<QSpinBox>(*w_, "edCorrUOZ"), -15, 15, 1, 0},
+                        Spin{Find<QSpinBox>(*w_, "edRPMLimit"), 0, 1900, 100, 1100},
+                        Spin{Find<QSpinBox>(*w_, "edAvgAngle"), 0, 3600, 10, 360},
+                        Spin{Find<QSpinBox>(*w_, "edFilterLen"), 0, 20, 1, 0}}) {
     SCOPED_TRACE(s.ed->objectName().toStdString());
     EXPECT_EQ(s.ed->minimum(), s.min);
     EXPECT_EQ(s.ed->maximum(), s.max);
@@ -132,11 +136,11 @@ TEST_F(MainWindow, SpinEditorsHaveTheirRangesStepsAndStartValuesAndTakeNoTyping)
     EXPECT_TRUE(s.ed->findChild<QLineEdit*>()->isReadOnly());
     EXPECT_FALSE(s.ed->isReadOnly());  // the buttons still step
   }
-  w_->edAvgAngle->stepBy(2);
+  Find<QSpinBox>(*w_, "edAvgAngle")->stepBy(2);
   EXPECT_EQ(w_->AvgAngle(), 380);
-  w_->edCorrUOZ->stepBy(-3);
+  Find<QSpinBox>(*w_, "edCorrUOZ")->stepBy(-3);
   EXPECT_EQ(w_->Session().RequestedCorrUOZ().load(), -3);
-  w_->edCorrUOZ->setValue(0);
+  Find<QSpinBox>(*w_, "edCorrUOZ")->setValue(0);
 }
 
 TEST_F(MainWindow, MenusHoldEveryCommandWithCaptionsHintsAndShortcuts) {
@@ -158,17 +162,21 @@ TEST_F(MainWindow, MenusHoldEveryCommandWithCaptionsHintsAndShortcuts) {
   EXPECT_EQ(texts(link), (QStringList{"Подключение", "Отключение", "-", "Однонаправленный режим",
                                       "Трассировка", "-", "ШДК"}));
   EXPECT_EQ(texts(link->actions()[6]->menu()), (QStringList{"Подключение", "Отключение"}));
-  EXPECT_EQ(link->actions()[6]->menu()->actions()[0], w_->btnConnectLambda);
-  EXPECT_EQ(top[2]->menu()->actions(), QList<QAction*>{w_->btnAbout});
+  EXPECT_EQ(link->actions()[6]->menu()->actions()[0], Find<QAction>(*w_, "btnConnectLambda"));
+  EXPECT_EQ(top[2]->menu()->actions(), QList<QAction*>{Find<QAction>(*w_, "btnAbout")});
 
-  EXPECT_EQ(w_->btnConnect->shortcut(), QKeySequence(Qt::Key_F2));
-  EXPECT_EQ(w_->btnDisconnect->shortcut(), QKeySequence(Qt::Key_F3));
-  EXPECT_EQ(w_->btnExit->shortcut(), QKeySequence(Qt::Key_F10));
-  for (QAction* a : {w_->btnOpenLog, w_->btnOpenRuns, w_->btnFlashRead, w_->btnFlashWrite, w_->btnSettings,
-                     w_->btnExit, w_->btnConnect, w_->btnDisconnect, w_->btnUnidirectionalMode,
-                     w_->btnShowEcuTrace, w_->btnConnectLambda, w_->btnDisconnectLambda})
+  EXPECT_EQ(Find<QAction>(*w_, "btnConnect")->shortcut(), QKeySequence(Qt::Key_F2));
+  EXPECT_EQ(Find<QAction>(*w_, "btnDisconnect")->shortcut(), QKeySequence(Qt::Key_F3));
+  EXPECT_EQ(Find<QAction>(*w_, "btnExit")->shortcut(), QKeySequence(Qt::Key_F10));
+  for (QAction* a : {Find<QAction>(*w_, "btnOpenLog"), Find<QAction>(*w_, "btnOpenRuns"),
+                     Find<QAction>(*w_, "btnFlashRead"), Find<QAction>(*w_, "btnFlashWrite"),
+                     Find<QAction>(*w_, "btnSettings"), Find<QAction>(*w_, "btnExit"),
+                     Find<QAction>(*w_, "btnConnect"), Find<QAction>(*w_, "btnDisconnect"),
+                     Find<QAction>(*w_, "btnUnidirectionalMode"), Find<QAction>(*w_, "btnShowEcuTrace"),
+                     Find<QAction>(*w_, "btnConnectLambda"), Find<QAction>(*w_, "btnDisconnectLambda")})
     EXPECT_EQ(a->toolTip(), a->text());
-  for (QAction* a : {w_->btnSettings, w_->btnConnect, w_->btnDisconnect, w_->btnUnidirectionalMode})
+  for (QAction* a : {Find<QAction>(*w_, "btnSettings"), Find<QAction>(*w_, "btnConnect"),
+                     Find<QAction>(*w_, "btnDisconnect"), Find<QAction>(*w_, "btnUnidirectionalMode")})
     EXPECT_FALSE(a->icon().isNull()) << a->text().toStdString();
 }
 
@@ -184,9 +192,9 @@ TEST_F(MainWindow, AboutNamesTheVersionLicenceAndTheFoldersThisCopyUses) {
   const std::string home = dir_.path().toStdString() + "/home";
   qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(home + "/config"));
   qputenv("XDG_DATA_HOME", QByteArray::fromStdString(home + "/data"));
-  w_->btnAbout->trigger();
+  Find<QAction>(*w_, "btnAbout")->trigger();
   beside.remove();
-  w_->btnAbout->trigger();
+  Find<QAction>(*w_, "btnAbout")->trigger();
   for (const auto& [name, old] :
        {std::pair{"XDG_CONFIG_HOME", oldConfig}, std::pair{"XDG_DATA_HOME", oldData}})
     old.isNull() ? qunsetenv(name) : qputenv(name, old);
@@ -245,29 +253,31 @@ TEST_F(MainWindow, RefreshControlsFollowsTheStateTable) {
     } else if (reader.Active()) {
       reader.Disconnect();
     }
-    w_->Paused = r.paused;
+    w_->Live().SetPaused(r.paused);
     w_->RefreshControls();
-    QAction* actions[8] = {w_->btnSettings,           w_->btnConnect,         w_->btnDisconnect,
-                           w_->btnUnidirectionalMode, w_->btnFlashRead,       w_->btnFlashWrite,
-                           w_->btnConnectLambda,      w_->btnDisconnectLambda};
+    QAction* actions[8] = {
+        Find<QAction>(*w_, "btnSettings"),      Find<QAction>(*w_, "btnConnect"),
+        Find<QAction>(*w_, "btnDisconnect"),    Find<QAction>(*w_, "btnUnidirectionalMode"),
+        Find<QAction>(*w_, "btnFlashRead"),     Find<QAction>(*w_, "btnFlashWrite"),
+        Find<QAction>(*w_, "btnConnectLambda"), Find<QAction>(*w_, "btnDisconnectLambda")};
     for (int i = 0; i < 8; ++i)
       EXPECT_EQ(actions[i]->isEnabled(), r.enabled[i] == 1) << actions[i]->objectName().toStdString();
-    EXPECT_TRUE(w_->btnExit->isEnabled());
-    EXPECT_TRUE(w_->btnShowEcuTrace->isEnabled());
-    EXPECT_EQ(w_->btnUnidirectionalMode->isChecked(), r.pressed);
+    EXPECT_TRUE(Find<QAction>(*w_, "btnExit")->isEnabled());
+    EXPECT_TRUE(Find<QAction>(*w_, "btnShowEcuTrace")->isEnabled());
+    EXPECT_EQ(Find<QAction>(*w_, "btnUnidirectionalMode")->isChecked(), r.pressed);
     EXPECT_EQ(w_->StatusText(0), r.panel0);
     EXPECT_EQ(w_->StatusText(1), r.panel1);
-    EXPECT_EQ(!w_->lblPause->isHidden(), r.pauseShown);
-    EXPECT_EQ(w_->edFilterLen->isEnabled(), r.filterLen);
-    EXPECT_EQ(w_->bcmbMode->isEnabled(), r.mode);
+    EXPECT_EQ(!w_->Live().PauseLabel()->isHidden(), r.pauseShown);
+    EXPECT_EQ(Find<QSpinBox>(*w_, "edFilterLen")->isEnabled(), r.filterLen);
+    EXPECT_EQ(Find<QComboBox>(*w_, "bcmbMode")->isEnabled(), r.mode);
   }
 }
 
 TEST_F(MainWindow, ShowingTheWindowRefreshesTheControls) {
-  EXPECT_TRUE(w_->btnDisconnect->isEnabled());  // nothing refreshed yet
+  EXPECT_TRUE(Find<QAction>(*w_, "btnDisconnect")->isEnabled());  // nothing refreshed yet
   w_->show();
-  EXPECT_FALSE(w_->btnDisconnect->isEnabled());
-  EXPECT_TRUE(w_->btnConnect->isEnabled());
+  EXPECT_FALSE(Find<QAction>(*w_, "btnDisconnect")->isEnabled());
+  EXPECT_TRUE(Find<QAction>(*w_, "btnConnect")->isEnabled());
 }
 
 TEST_F(MainWindow, ConnectToAMissingPortReportsAndReturnsToIdle) {
@@ -280,11 +290,11 @@ TEST_F(MainWindow, ConnectToAMissingPortReportsAndReturnsToIdle) {
   ASSERT_EQ(ui_.errors.size(), 1u);
   EXPECT_EQ(w_->Session().Trace().Snapshot(), "");
   EXPECT_EQ(w_->StatusText(0), "Не подключен");
-  EXPECT_TRUE(w_->btnConnect->isEnabled());
-  EXPECT_TRUE(w_->btnFlashRead->isEnabled());
+  EXPECT_TRUE(Find<QAction>(*w_, "btnConnect")->isEnabled());
+  EXPECT_TRUE(Find<QAction>(*w_, "btnFlashRead")->isEnabled());
   // Interval 0 stops a timer altogether.
   EXPECT_EQ(w_->MsgTimerInterval(), 0);
-  EXPECT_FALSE(w_->ScreenUpdateTimer->isActive());
+  EXPECT_FALSE(Find<QTimer>(*w_, "ScreenUpdateTimer")->isActive());
 }
 
 TEST_F(MainWindow, ConnectingDisablesItsCommandsUntilTheSessionAnswers) {
@@ -295,7 +305,7 @@ TEST_F(MainWindow, ConnectingDisablesItsCommandsUntilTheSessionAnswers) {
   TCfg.LambdaEnabled = 1;
   TCfg.LambdaPort = "Нет-такого-порта";
   w_->RefreshControls();
-  ASSERT_TRUE(w_->btnConnectLambda->isEnabled());
+  ASSERT_TRUE(Find<QAction>(*w_, "btnConnectLambda")->isEnabled());
   // The LC-1 fails first: nothing of the link starts, the error is shown.
   w_->btnConnectClick();
   ASSERT_EQ(ui_.errors.size(), 1u);
@@ -305,11 +315,12 @@ TEST_F(MainWindow, ConnectingDisablesItsCommandsUntilTheSessionAnswers) {
   w_->btnConnectClick();
   EXPECT_EQ(ui_.errors.size(), 1u);
   EXPECT_EQ(w_->StatusText(0), "Подключение ...");
-  for (QAction* a : {w_->btnConnect, w_->btnFlashRead, w_->btnFlashWrite, w_->btnConnectLambda,
-                     w_->btnDisconnect, w_->btnUnidirectionalMode})
+  for (QAction* a : {Find<QAction>(*w_, "btnConnect"), Find<QAction>(*w_, "btnFlashRead"),
+                     Find<QAction>(*w_, "btnFlashWrite"), Find<QAction>(*w_, "btnConnectLambda"),
+                     Find<QAction>(*w_, "btnDisconnect"), Find<QAction>(*w_, "btnUnidirectionalMode")})
     EXPECT_FALSE(a->isEnabled()) << a->objectName().toStdString();
   w_->Session().Teardown();
-  EXPECT_TRUE(w_->btnConnect->isEnabled());
+  EXPECT_TRUE(Find<QAction>(*w_, "btnConnect")->isEnabled());
   ::close(master);
   ::close(slave);
 }
@@ -318,49 +329,50 @@ TEST_F(MainWindow, OnlyAReplyLostInARunningSessionStartsAReconnection) {
   // Off by default: the box, as ever.
   w_->LinkEnded(kNoAnswerText, true);
   ASSERT_EQ(ui_.errors.size(), 1u);
-  EXPECT_FALSE(w_->ReconnectTimer->isActive());
+  EXPECT_FALSE(Find<QTimer>(*w_, "ReconnectTimer")->isActive());
 
   TCfg.AutoReconnect = 1;
   // Not after a failed connect, nor after another end of a session.
   w_->LinkEnded(kNoAnswerText, false);
   w_->LinkEnded("Связь с адаптером K-line потеряна", true);
   EXPECT_EQ(ui_.errors.size(), 3u);
-  EXPECT_FALSE(w_->ReconnectTimer->isActive());
+  EXPECT_FALSE(Find<QTimer>(*w_, "ReconnectTimer")->isActive());
 
   w_->LinkEnded(kNoAnswerText, true);
   EXPECT_EQ(ui_.errors.size(), 3u);
-  EXPECT_TRUE(w_->ReconnectTimer->isActive());
-  EXPECT_EQ(w_->ReconnectTimer->interval(), 2000);
+  EXPECT_TRUE(Find<QTimer>(*w_, "ReconnectTimer")->isActive());
+  EXPECT_EQ(Find<QTimer>(*w_, "ReconnectTimer")->interval(), 2000);
   EXPECT_EQ(w_->StatusText(0), "Переподключение 1 из 5");
-  for (QAction* a : {w_->btnSettings, w_->btnConnect, w_->btnFlashRead, w_->btnFlashWrite})
+  for (QAction* a : {Find<QAction>(*w_, "btnSettings"), Find<QAction>(*w_, "btnConnect"),
+                     Find<QAction>(*w_, "btnFlashRead"), Find<QAction>(*w_, "btnFlashWrite")})
     EXPECT_FALSE(a->isEnabled()) << a->objectName().toStdString();
-  EXPECT_FALSE(w_->bcmbMode->isEnabled());
+  EXPECT_FALSE(Find<QComboBox>(*w_, "bcmbMode")->isEnabled());
 
   // F3 in the wait ends the reconnection.
-  ASSERT_TRUE(w_->btnDisconnect->isEnabled());
-  w_->btnDisconnect->trigger();
-  EXPECT_FALSE(w_->ReconnectTimer->isActive());
+  ASSERT_TRUE(Find<QAction>(*w_, "btnDisconnect")->isEnabled());
+  Find<QAction>(*w_, "btnDisconnect")->trigger();
+  EXPECT_FALSE(Find<QTimer>(*w_, "ReconnectTimer")->isActive());
   EXPECT_EQ(w_->StatusText(0), "Не подключен");
-  EXPECT_TRUE(w_->btnConnect->isEnabled());
-  EXPECT_FALSE(w_->btnDisconnect->isEnabled());
+  EXPECT_TRUE(Find<QAction>(*w_, "btnConnect")->isEnabled());
+  EXPECT_FALSE(Find<QAction>(*w_, "btnDisconnect")->isEnabled());
   EXPECT_EQ(ui_.errors.size(), 3u);
   // A reply lost while F3 closes the session is the user's end: the box.
   w_->LinkEnded(kNoAnswerText, true);
   EXPECT_EQ(ui_.errors.size(), 4u);
-  EXPECT_FALSE(w_->ReconnectTimer->isActive());
+  EXPECT_FALSE(Find<QTimer>(*w_, "ReconnectTimer")->isActive());
 }
 
 TEST_F(MainWindow, PollingTimerKeepsItsOnStateAtIntervalZero) {
   w_->SetMsgTimerInterval(0);
   w_->SetMsgTimerEnabled(true);
   EXPECT_TRUE(w_->MsgTimerEnabled());
-  EXPECT_FALSE(w_->MsgTimer->isActive());
+  EXPECT_FALSE(Find<QTimer>(*w_, "MsgTimer")->isActive());
   w_->SetMsgTimerInterval(150);
-  EXPECT_TRUE(w_->MsgTimer->isActive());
-  EXPECT_EQ(w_->MsgTimer->interval(), 150);
+  EXPECT_TRUE(Find<QTimer>(*w_, "MsgTimer")->isActive());
+  EXPECT_EQ(Find<QTimer>(*w_, "MsgTimer")->interval(), 150);
   w_->btnDisconnectClick();
   EXPECT_FALSE(w_->MsgTimerEnabled());
-  EXPECT_FALSE(w_->MsgTimer->isActive());
+  EXPECT_FALSE(Find<QTimer>(*w_, "MsgTimer")->isActive());
 }
 
 TEST_F(MainWindow, Lc1ConnectSetsTheScreenTimerAndAlwaysRefreshes) {
@@ -393,31 +405,31 @@ TEST_F(MainWindow, UnidirectionalCommandInTheModeOnlyAsksToLeave) {
   w_->Session().LinkState() = 1;
   SetUnidirMode(w_->Session(), 1);
   w_->RefreshControls();
-  w_->btnUnidirectionalMode->trigger();
+  Find<QAction>(*w_, "btnUnidirectionalMode")->trigger();
   EXPECT_EQ(w_->Session().LeaveUnidirRequest().load(), 1);
-  EXPECT_TRUE(w_->btnUnidirectionalMode->isChecked());
+  EXPECT_TRUE(Find<QAction>(*w_, "btnUnidirectionalMode")->isChecked());
 }
 
 TEST_F(MainWindow, UnidirectionalCommandRequestsTheMode) {
   w_->Session().LinkState() = 1;
   w_->RefreshControls();
   w_->Session().LeaveUnidirRequest() = 1;
-  w_->btnUnidirectionalMode->trigger();
+  Find<QAction>(*w_, "btnUnidirectionalMode")->trigger();
   EXPECT_EQ(w_->Session().LeaveUnidirRequest().load(), 0);
-  EXPECT_FALSE(w_->btnUnidirectionalMode->isChecked());  // pressed only once the mode runs
+  EXPECT_FALSE(Find<QAction>(*w_, "btnUnidirectionalMode")->isChecked());  // pressed only once the mode runs
 }
 
 TEST_F(MainWindow, ProgressPanelShowsStepsAndHides) {
   w_->show();
   w_->BeginStage("Чтение", 10);
-  EXPECT_TRUE(w_->pnlProgress->isVisible());
-  EXPECT_EQ(w_->lblProgressState->text(), "Чтение");
-  EXPECT_EQ(w_->ProgressBar1->maximum(), 10);
-  EXPECT_EQ(w_->ProgressBar1->value(), 0);
+  EXPECT_TRUE(Find<QFrame>(*w_, "pnlProgress")->isVisible());
+  EXPECT_EQ(Find<QLabel>(*w_, "lblProgressState")->text(), "Чтение");
+  EXPECT_EQ(Find<QProgressBar>(*w_, "ProgressBar1")->maximum(), 10);
+  EXPECT_EQ(Find<QProgressBar>(*w_, "ProgressBar1")->value(), 0);
   for (int i = 1; i <= 3; ++i) w_->StepDone(i, 10);
-  EXPECT_EQ(w_->ProgressBar1->value(), 3);
+  EXPECT_EQ(Find<QProgressBar>(*w_, "ProgressBar1")->value(), 3);
   w_->EndProgress();
-  EXPECT_FALSE(w_->pnlProgress->isVisible());
+  EXPECT_FALSE(Find<QFrame>(*w_, "pnlProgress")->isVisible());
   w_->ShowResponseTime(27);
   EXPECT_EQ(w_->StatusText(2), "27 мс");
 }
@@ -428,7 +440,7 @@ TEST_F(MainWindow, IdleCloseSavesOnceAndCloses) {
   EXPECT_TRUE(w_->close());
   EXPECT_TRUE(ConfigExists());
   EXPECT_FALSE(w_->isVisible());
-  EXPECT_FALSE(w_->FCloseDeferred);
+  EXPECT_FALSE(w_->CloseDeferred());
 }
 
 TEST_F(MainWindow, ConfigThatCannotBeReadOrWrittenIsAnErrorBoxAtStartAndAtClose) {
@@ -465,7 +477,7 @@ TEST_F(MainWindow, CloseDuringASessionDefersAndSavesTwice) {
 
 TEST_F(MainWindow, ExitClosesLikeTheCloseBox) {
   w_->show();
-  w_->btnExit->trigger();
+  Find<QAction>(*w_, "btnExit")->trigger();
   EXPECT_FALSE(w_->isVisible());
   EXPECT_TRUE(ConfigExists());
 }
@@ -474,22 +486,22 @@ TEST_F(MainWindow, SettingsCommandRefreshesTheLc1Commands) {
   TCfg.LambdaEnabled = 1;
   TCfg.LambdaPort = "COM5";
   w_->RefreshControls();
-  ASSERT_TRUE(w_->btnConnectLambda->isEnabled());
+  ASSERT_TRUE(Find<QAction>(*w_, "btnConnectLambda")->isEnabled());
   w_->onModal = [](QDialog& d) {
     auto& s = dynamic_cast<TfrmSettings&>(d);
     s.FormShow();
     s.cmbLambdaPort->setCurrentIndex(0);  // "Нет"
     s.btnOkClick();
   };
-  w_->btnSettings->trigger();
+  Find<QAction>(*w_, "btnSettings")->trigger();
   EXPECT_EQ(TCfg.LambdaPort, "Нет");
   EXPECT_EQ(TCfg.LambdaEnabled, 0);
-  EXPECT_FALSE(w_->btnConnectLambda->isEnabled());
+  EXPECT_FALSE(Find<QAction>(*w_, "btnConnectLambda")->isEnabled());
 }
 
 TEST_F(MainWindow, TraceCommandShowsASnapshotAndClosingOnlyHides) {
   w_->Session().Trace().AppendLine(TraceStartWriterLine());
-  w_->btnShowEcuTrace->trigger();
+  Find<QAction>(*w_, "btnShowEcuTrace")->trigger();
   TfrmEcuTrace* trace = w_->TraceWindow();
   ASSERT_NE(trace, nullptr);
   EXPECT_TRUE(trace->isVisible());
@@ -510,33 +522,33 @@ TEST_F(MainWindow, TraceCommandShowsASnapshotAndClosingOnlyHides) {
 }
 
 TEST_F(MainWindow, ChartAndTableAreSetUpForTheAccelerationMode) {
-  QCustomPlot* chart = w_->ChartPage->Chart1;
+  QCustomPlot* chart = w_->Live().Chart()->Plot();
   EXPECT_EQ(chart->graphCount(), 5);
   for (int i = 0; i < 5; ++i) EXPECT_EQ(chart->graph(i)->dataCount(), 0);
   EXPECT_EQ(chart->xAxis->range(), QCPRange(0, 10));
   EXPECT_EQ(chart->yAxis->range(), QCPRange(0, 10200));
   EXPECT_EQ(chart->yAxis2->range(), QCPRange(-150, 156));
-  EXPECT_FALSE(w_->ChartPage->CustomAxis->visible());
-  EXPECT_EQ(w_->ChartPage->Series1->pen().color(), QColor(0, 0, 255));
-  EXPECT_EQ(w_->ChartPage->Series3->pen().color(), QColor(64, 128, 128));
-  EXPECT_EQ(w_->ChartPage->Series5->valueAxis(), w_->ChartPage->CustomAxis);
+  EXPECT_FALSE(w_->Live().Chart()->CustomAxis()->visible());
+  EXPECT_EQ(w_->Live().Chart()->Series(kSeries1)->pen().color(), QColor(0, 0, 255));
+  EXPECT_EQ(w_->Live().Chart()->Series(kSeries3)->pen().color(), QColor(64, 128, 128));
+  EXPECT_EQ(w_->Live().Chart()->Series(kSeries5)->valueAxis(), w_->Live().Chart()->CustomAxis());
 
-  w_->bcmbMode->setCurrentIndex(1);
-  EXPECT_EQ(w_->ChartMode, 1);
+  Find<QComboBox>(*w_, "bcmbMode")->setCurrentIndex(1);
+  EXPECT_EQ(w_->ChartMode(), 1);
   EXPECT_EQ(chart->yAxis2->range(), QCPRange(10, 20.2));
-  EXPECT_TRUE(w_->ChartPage->CustomAxis->visible());
-  EXPECT_EQ(w_->ChartPage->CustomAxis->range(), QCPRange(0, 20.4));
+  EXPECT_TRUE(w_->Live().Chart()->CustomAxis()->visible());
+  EXPECT_EQ(w_->Live().Chart()->CustomAxis()->range(), QCPRange(0, 20.4));
 
-  w_->ChartPage->btnZoomInClick();
+  w_->Live().Chart()->OnZoomIn();
   EXPECT_EQ(chart->xAxis->range(), QCPRange(0, 5));
-  EXPECT_DOUBLE_EQ(w_->ChartPage->BottomIncrement(), 0.5);
-  w_->ChartPage->btnZoomOutClick();
+  EXPECT_DOUBLE_EQ(w_->Live().Chart()->BottomIncrement(), 0.5);
+  w_->Live().Chart()->OnZoomOut();
   EXPECT_EQ(chart->xAxis->range(), QCPRange(0, 10));
-  EXPECT_DOUBLE_EQ(w_->ChartPage->BottomIncrement(), 1);
+  EXPECT_DOUBLE_EQ(w_->Live().Chart()->BottomIncrement(), 1);
   chart->xAxis->setRange(-1, 9);  // panning left of 0 is refused
   EXPECT_EQ(chart->xAxis->range(), QCPRange(0, 10));
 
-  TAccelTableGrid* grid = w_->grdSpinup;
+  TAccelTableGrid* grid = w_->Runs().Grid();
   EXPECT_EQ(grid->rowCount(), 13);
   EXPECT_EQ(grid->ColCount(), 1);
   EXPECT_EQ(grid->Cell(0, 0), "");
@@ -550,13 +562,14 @@ TEST_F(MainWindow, ChartAndTableAreSetUpForTheAccelerationMode) {
 }
 
 TEST_F(MainWindow, DiagnosticsPageHasItsBoxesAndDisabledFlags) {
-  TDiagPage* d = w_->DiagPage;
-  for (QLabel* l : {d->lblRPM2, d->lblTHR, d->lblAFR, d->lblTWAT, d->lblTAIR, d->lblUOZ, d->lblAIR, d->lblGBC,
-                    d->lblINJ, d->lblSSM, d->lblPress, d->lblErrCnt})
-    EXPECT_EQ(l->text(), "");
+  const TDiagPage& d = *w_->Live().Diagnostics();
+  for (const char* name : {"lblRPM2", "lblTHR", "lblAFR", "lblTWAT", "lblTAIR", "lblUOZ", "lblAIR", "lblGBC",
+                           "lblINJ", "lblSSM", "lblPress", "lblErrCnt"})
+    EXPECT_EQ(Find<QLabel>(d, name)->text(), "");
   QStringList flags;
-  for (QCheckBox* c :
-       {d->cbfSTOP, d->cbfXX, d->cbfFUELOFF, d->cbfDETZONE, d->cbfDET, d->cbfLAMREG, d->cbfLEARN}) {
+  for (const char* name :
+       {"cbfSTOP", "cbfXX", "cbfFUELOFF", "cbfDETZONE", "cbfDET", "cbfLAMREG", "cbfLEARN"}) {
+    const QCheckBox* c = Find<QCheckBox>(d, name);
     flags << c->text();
     EXPECT_FALSE(c->isEnabled());
   }

@@ -10,6 +10,7 @@
 #include "app/mainwindow.h"
 #include "ecu/csvlog.h"
 #include "tests/link/link_rig.h"
+#include "tests/support/find_child.h"
 
 namespace {
 
@@ -68,7 +69,7 @@ TEST_F(ReconnectEndToEnd, LostReplyReconnectsAndTheLogGoesOnInANewFile) {
   const std::string firstLog = LogFilePath();
 
   line->SetSilent(true);
-  ASSERT_TRUE(WaitFor([&] { return w->ReconnectTimer->isActive(); }));
+  ASSERT_TRUE(WaitFor([&] { return Find<QTimer>(*w, "ReconnectTimer")->isActive(); }));
   EXPECT_EQ(w->StatusText(0), "Переподключение 1 из 5");
   EXPECT_TRUE(ui.errors.empty());
   EXPECT_FALSE(LogIsOpen());
@@ -83,10 +84,10 @@ TEST_F(ReconnectEndToEnd, LostReplyReconnectsAndTheLogGoesOnInANewFile) {
 
   // That session got data: a second loss starts counting again at 1.
   line->SetSilent(true);
-  ASSERT_TRUE(WaitFor([&] { return w->ReconnectTimer->isActive(); }));
+  ASSERT_TRUE(WaitFor([&] { return Find<QTimer>(*w, "ReconnectTimer")->isActive(); }));
   EXPECT_EQ(w->StatusText(0), "Переподключение 1 из 5");
-  w->btnDisconnect->trigger();
-  EXPECT_FALSE(w->ReconnectTimer->isActive());
+  Find<QAction>(*w, "btnDisconnect")->trigger();
+  EXPECT_FALSE(Find<QTimer>(*w, "ReconnectTimer")->isActive());
   EXPECT_EQ(w->StatusText(0), "Не подключен");
   EXPECT_TRUE(ui.errors.empty());
   ExpectCompleteRows(firstLog);
@@ -94,7 +95,7 @@ TEST_F(ReconnectEndToEnd, LostReplyReconnectsAndTheLogGoesOnInANewFile) {
 }
 
 TEST_F(ReconnectEndToEnd, FifthFailedAttemptShowsTheBox) {
-  w->ReconnectTimer->setInterval(50);
+  Find<QTimer>(*w, "ReconnectTimer")->setInterval(50);
   w->btnConnectClick();
   ASSERT_TRUE(Polled(1));
   std::set<QString> shown;
@@ -113,14 +114,14 @@ TEST_F(ReconnectEndToEnd, FifthFailedAttemptShowsTheBox) {
   ASSERT_TRUE(watch([&] { return !ui.errors.empty(); }));
   EXPECT_EQ(shown.count("Переподключение 5 из 5"), 1u);
   EXPECT_EQ(ui.errors.size(), 1u);
-  EXPECT_FALSE(w->ReconnectTimer->isActive());
+  EXPECT_FALSE(Find<QTimer>(*w, "ReconnectTimer")->isActive());
   EXPECT_EQ(w->StatusText(0), "Не подключен");
-  EXPECT_TRUE(w->btnConnect->isEnabled());
+  EXPECT_TRUE(Find<QAction>(*w, "btnConnect")->isEnabled());
   // The box says what the last attempt met, as a connect by hand does now.
   w->btnConnectClick();
   ASSERT_EQ(ui.errors.size(), 2u);
   EXPECT_EQ(ui.errors[0], ui.errors[1]);
-  EXPECT_FALSE(w->ReconnectTimer->isActive());
+  EXPECT_FALSE(Find<QTimer>(*w, "ReconnectTimer")->isActive());
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
 // The reply rate of status panel 8.
-#include "app/reply_rate.h"
+#include "app/live/reply_rate.h"
 
 #include <gtest/gtest.h>
 

@@ -12,7 +12,7 @@
 #include <fstream>
 #include <random>
 
-#include "app/display.h"
+#include "app/live/live_view.h"
 #include "app/logview/cell_page.h"
 #include "app/logview/scatter_page.h"
 #include "app/logview/window.h"
@@ -25,6 +25,7 @@
 #include "link/trace.h"
 #include "settings/settings.h"
 #include "tests/support/core_state.h"
+#include "tests/support/find_child.h"
 #include "tests/support/log_rows.h"
 #include "tests/support/test_ui.h"
 
@@ -99,22 +100,22 @@ TEST(Screenshots, DISABLED_RenderWindows) {
     w.resize(std::max(1024, w.minimumWidth()), std::max(700, w.minimumHeight()));
     w.show();
     for (int page = 0; page < 3; ++page) {
-      w.PageControl1->setCurrentIndex(page);
+      Find<QTabWidget>(w, "PageControl1")->setCurrentIndex(page);
       const char* const pages[3] = {"", "-table", "-diagnostics"};
       EXPECT_TRUE(Save(&w, name + pages[page] + ".png"));
     }
     // Three runs chosen in the table, drawn together.
     for (int c = 18; c <= 20; ++c)
-      w.grdSpinup->selectionModel()->select(w.grdSpinup->model()->index(1, c),
-                                            QItemSelectionModel::Select | QItemSelectionModel::Columns);
-    w.Display->ShowChosenRuns();
+      w.Runs().Grid()->selectionModel()->select(w.Runs().Grid()->model()->index(1, c),
+                                                QItemSelectionModel::Select | QItemSelectionModel::Columns);
+    w.Runs().ShowChosenRuns();
     EXPECT_TRUE(Save(&w, name + "-runs.png"));
     w.resize(w.minimumSize());
-    w.PageControl1->setCurrentIndex(1);
+    Find<QTabWidget>(w, "PageControl1")->setCurrentIndex(1);
     EXPECT_TRUE(Save(&w, name + "-minimum.png"));
     QString panels;
     for (int p = 0; p < TStatusBar::kPanels; ++p)
-      panels += QStringLiteral(" %1").arg(w.StatusBar1->PanelWidth(p));
+      panels += QStringLiteral(" %1").arg(w.Live().StatusBar()->PanelWidth(p));
     sizes.write(QStringLiteral("%1 pt: minimum %2 x %3, status panels%4\n")
                     .arg(pt)
                     .arg(w.minimumWidth())

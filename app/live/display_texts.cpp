@@ -1,4 +1,4 @@
-#include "app/display_texts.h"
+#include "app/live/display_texts.h"
 
 #include "common/format.h"
 #include "ecu/ecu_data.h"

@@ -1,6 +1,6 @@
-#include "app/display_plan.h"
+#include "app/live/display_plan.h"
 
-#include "app/chart_logic.h"
+#include "app/live/chart_logic.h"
 
 DisplayPlan PlanDisplay(DisplayCause cause, bool linkState, bool unidirMode, int chartMode,
                         bool lambdaActive) {

@@ -1,4 +1,4 @@
-#include "app/chart.h"
+#include "app/live/chart.h"
 
 #include <qcustomplot.h>
 
@@ -7,8 +7,8 @@
 #include <algorithm>
 #include <cmath>
 
-#include "app/accel/run_curves.h"
-#include "app/chart_logic.h"
+#include "app/live/chart_logic.h"
+#include "app/widgets/chart_update.h"
 
 namespace {
 
@@ -49,83 +49,83 @@ QCPGraph* AddSeries(QCustomPlot* chart, QCPAxis* valueAxis, const QColor& color)
 TChartPage::TChartPage(QWidget* parent) : QWidget(parent) {
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(0, 0, 0, 0);
-  Chart1 = new QCustomPlot(this);
-  Chart1->setObjectName("Chart1");
-  layout->addWidget(Chart1);
+  plot_ = new QCustomPlot(this);
+  plot_->setObjectName("Chart1");
+  layout->addWidget(plot_);
 
-  Chart1->setBackground(Qt::white);
-  Chart1->legend->setVisible(false);
+  plot_->setBackground(Qt::white);
+  plot_->legend->setVisible(false);
   // No zooming with the mouse; horizontal panning only.
-  Chart1->setInteractions(QCP::iRangeDrag);
-  Chart1->axisRect()->setRangeDrag(Qt::Horizontal);
-  Chart1->axisRect()->setRangeDragAxes(Chart1->xAxis, nullptr);
-  Chart1->axisRect()->setRangeZoom(Qt::Orientations());
+  plot_->setInteractions(QCP::iRangeDrag);
+  plot_->axisRect()->setRangeDrag(Qt::Horizontal);
+  plot_->axisRect()->setRangeDragAxes(plot_->xAxis, nullptr);
+  plot_->axisRect()->setRangeZoom(Qt::Orientations());
 
   const AxisRange bottom = InitialBottomAxis();
-  Chart1->xAxis->setRange(bottom.min, bottom.max);
+  plot_->xAxis->setRange(bottom.min, bottom.max);
   const ChartAxes axes = ChartAxesFor(kChartAcceleration);
-  SetAxis(Chart1->yAxis, axes.left);
-  Chart1->yAxis2->setVisible(true);
-  CustomAxis = Chart1->axisRect()->addAxis(QCPAxis::atRight);
-  SetAxis(CustomAxis, axes.custom);
-  CustomAxis->setOffset(0);
+  SetAxis(plot_->yAxis, axes.left);
+  plot_->yAxis2->setVisible(true);
+  customAxis_ = plot_->axisRect()->addAxis(QCPAxis::atRight);
+  SetAxis(customAxis_, axes.custom);
+  customAxis_->setOffset(0);
 
-  Series1 = AddSeries(Chart1, Chart1->yAxis, QColor(0, 0, 255));
-  Series2 = AddSeries(Chart1, Chart1->yAxis2, QColor(255, 0, 0));
-  Series3 = AddSeries(Chart1, Chart1->yAxis, QColor(64, 128, 128));
-  Series4 = AddSeries(Chart1, Chart1->yAxis2, QColor(255, 0, 255));
-  Series5 = AddSeries(Chart1, CustomAxis, QColor(0, 128, 0));
+  series_[kSeries1] = AddSeries(plot_, plot_->yAxis, QColor(0, 0, 255));
+  series_[kSeries2] = AddSeries(plot_, plot_->yAxis2, QColor(255, 0, 0));
+  series_[kSeries3] = AddSeries(plot_, plot_->yAxis, QColor(64, 128, 128));
+  series_[kSeries4] = AddSeries(plot_, plot_->yAxis2, QColor(255, 0, 255));
+  series_[kSeries5] = AddSeries(plot_, customAxis_, QColor(0, 128, 0));
 
-  connect(Chart1->xAxis, qOverload<const QCPRange&, const QCPRange&>(&QCPAxis::rangeChanged), this,
+  connect(plot_->xAxis, qOverload<const QCPRange&, const QCPRange&>(&QCPAxis::rangeChanged), this,
           [this](const QCPRange& n, const QCPRange& o) { BottomRangeChanged(n, o); });
 
-  Panel3 = new QWidget(Chart1);
-  Panel3->setObjectName("Panel3");
-  auto* zoom = new QVBoxLayout(Panel3);
+  zoomPanel_ = new QWidget(plot_);
+  zoomPanel_->setObjectName("Panel3");
+  auto* zoom = new QVBoxLayout(zoomPanel_);
   zoom->setContentsMargins(2, 2, 2, 2);
   zoom->setSpacing(2);
-  btnZoomIn = new QPushButton("+", Panel3);
-  btnZoomOut = new QPushButton("-", Panel3);
+  zoomInButton_ = new QPushButton("+", zoomPanel_);
+  zoomOutButton_ = new QPushButton("-", zoomPanel_);
   const int buttonSize = std::max(22, fontMetrics().height() + 6);
-  for (QPushButton* b : {btnZoomIn, btnZoomOut}) {
+  for (QPushButton* b : {zoomInButton_, zoomOutButton_}) {
     b->setFixedSize(buttonSize, buttonSize);
     b->setFocusPolicy(Qt::NoFocus);
     zoom->addWidget(b);
   }
-  btnZoomIn->setToolTip("Увеличить");
-  btnZoomOut->setToolTip("Уменьшить");
-  Panel3->adjustSize();
-  connect(btnZoomIn, &QPushButton::clicked, this, [this] { btnZoomInClick(); });
-  connect(btnZoomOut, &QPushButton::clicked, this, [this] { btnZoomOutClick(); });
-  Chart1->installEventFilter(this);
+  zoomInButton_->setToolTip("Увеличить");
+  zoomOutButton_->setToolTip("Уменьшить");
+  zoomPanel_->adjustSize();
+  connect(zoomInButton_, &QPushButton::clicked, this, [this] { OnZoomIn(); });
+  connect(zoomOutButton_, &QPushButton::clicked, this, [this] { OnZoomOut(); });
+  plot_->installEventFilter(this);
   // The buttons sit in the lower left corner: the left axis keeps its labels
   // clear of them.
-  Chart1->yAxis->setPadding(Panel3->width() + Chart1->yAxis->padding());
+  plot_->yAxis->setPadding(zoomPanel_->width() + plot_->yAxis->padding());
   // Every label of the left axis (0 to 10200 in steps of 500) needs its own
   // line, or the labels are drawn over each other.
-  const QFontMetrics labels(Chart1->yAxis->tickLabelFont());
+  const QFontMetrics labels(plot_->yAxis->tickLabelFont());
   const int leftLabels = static_cast<int>(axes.left.max / axes.left.increment) + 1;
-  Chart1->setMinimumHeight(std::max((leftLabels + 3) * labels.height(), Panel3->height() * 2));
+  plot_->setMinimumHeight(std::max((leftLabels + 3) * labels.height(), zoomPanel_->height() * 2));
   PlaceZoomPanel();
 }
 
 void TChartPage::SetupChart(int chartMode) {
   const ChartAxes axes = ChartAxesFor(chartMode);
   // No right margin: the custom axis lies outside the chart.
-  CustomAxis->setVisible(axes.rightMarginPercent > 0);
-  SetAxis(Chart1->yAxis2, axes.right, axes.rightMinorTicks > 0 ? axes.rightMinorTicks : -1);
-  for (QCPGraph* s : {Series1, Series2, Series3, Series4, Series5}) s->data()->clear();
+  customAxis_->setVisible(axes.rightMarginPercent > 0);
+  SetAxis(plot_->yAxis2, axes.right, axes.rightMinorTicks > 0 ? axes.rightMinorTicks : -1);
+  for (int i = kSeries1; i <= kSeries5; ++i) series_[i]->data()->clear();
   ClearRunCurves();
-  Chart1->replot();
+  plot_->replot();
 }
 
 void TChartPage::ShowRunCurves(const RunCurves& runs) {
   ClearRunCurves();
   // Only the chosen runs are named in the legend.
-  for (QCPGraph* s : {Series1, Series2, Series3, Series4, Series5}) s->removeFromLegend();
+  for (int i = kSeries1; i <= kSeries5; ++i) series_[i]->removeFromLegend();
   double longest = 0;
   for (const RunCurve& c : runs.curves) {
-    QCPGraph* g = AddSeries(Chart1, Chart1->yAxis, QColor(c.colour.r, c.colour.g, c.colour.b));
+    QCPGraph* g = AddSeries(plot_, plot_->yAxis, QColor(c.colour.r, c.colour.g, c.colour.b));
     g->setPen(QPen(g->pen().color(), 2));
     g->setName(QString::fromStdString(c.label));
     g->addToLegend();
@@ -133,49 +133,48 @@ void TChartPage::ShowRunCurves(const RunCurves& runs) {
     if (!c.x.empty()) longest = std::max(longest, c.x.back());
     runGraphs_.push_back(g);
   }
-  Chart1->legend->setVisible(!runGraphs_.empty());
+  plot_->legend->setVisible(!runGraphs_.empty());
   if (!runGraphs_.empty()) SetBottomAxis({0, std::max(1.0, std::ceil(longest)), 0});
-  Chart1->replot();
+  plot_->replot();
 }
 
 void TChartPage::ClearRunCurves() {
-  for (QCPGraph* g : runGraphs_) Chart1->removeGraph(g);
+  for (QCPGraph* g : runGraphs_) plot_->removeGraph(g);
   runGraphs_.clear();
-  Chart1->legend->setVisible(false);
-  Chart1->replot();
+  plot_->legend->setVisible(false);
+  plot_->replot();
 }
 
 void TChartPage::SetBottomIncrement(double step) {
   bottomIncrement_ = step;
   if (step > 0)
-    Chart1->xAxis->setTicker(QSharedPointer<QCPAxisTicker>(new TFixedTicker(step, -1)));
+    plot_->xAxis->setTicker(QSharedPointer<QCPAxisTicker>(new TFixedTicker(step, -1)));
   else
-    Chart1->xAxis->setTicker(QSharedPointer<QCPAxisTicker>(new QCPAxisTicker));
+    plot_->xAxis->setTicker(QSharedPointer<QCPAxisTicker>(new QCPAxisTicker));
 }
 
-void TChartPage::btnZoomInClick() { SetBottomAxis(ZoomIn(BottomAxis())); }
+void TChartPage::OnZoomIn() { SetBottomAxis(ZoomIn(BottomAxis())); }
 
-void TChartPage::btnZoomOutClick() { SetBottomAxis(ZoomOut(BottomAxis())); }
+void TChartPage::OnZoomOut() { SetBottomAxis(ZoomOut(BottomAxis())); }
 
 AxisRange TChartPage::BottomAxis() const {
-  const QCPRange r = Chart1->xAxis->range();
+  const QCPRange r = plot_->xAxis->range();
   return {r.lower, r.upper, bottomIncrement_};
 }
 
 void TChartPage::SetBottomAxis(const AxisRange& r) {
-  Chart1->xAxis->setRange(r.min, r.max);
+  plot_->xAxis->setRange(r.min, r.max);
   SetBottomIncrement(r.increment);
-  Chart1->replot();
+  plot_->replot();
 }
 
 void TChartPage::BottomRangeChanged(const QCPRange& newRange, const QCPRange& oldRange) {
-  if (!PanAllowed(true, newRange.lower) && PanAllowed(true, oldRange.lower))
-    Chart1->xAxis->setRange(oldRange);
+  if (!PanAllowed(true, newRange.lower) && PanAllowed(true, oldRange.lower)) plot_->xAxis->setRange(oldRange);
 }
 
 bool TChartPage::eventFilter(QObject* watched, QEvent* event) {
-  if (watched == Chart1 && event->type() == QEvent::Resize) PlaceZoomPanel();
+  if (watched == plot_ && event->type() == QEvent::Resize) PlaceZoomPanel();
   return QWidget::eventFilter(watched, event);
 }
 
-void TChartPage::PlaceZoomPanel() { Panel3->move(0, Chart1->height() - Panel3->height()); }
+void TChartPage::PlaceZoomPanel() { zoomPanel_->move(0, plot_->height() - zoomPanel_->height()); }

@@ -1,4 +1,4 @@
-#include "app/fuel_recording.h"
+#include "app/live/fuel_recording.h"
 
 void FuelRecording::Reset() {
   recording_ = false;

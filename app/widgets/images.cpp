@@ -1,4 +1,4 @@
-#include "app/images.h"
+#include "app/widgets/images.h"
 
 #include <QPainter>
 #include <QPainterPath>

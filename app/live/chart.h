@@ -1,18 +1,19 @@
 #pragma once
-// The page "График": Chart1 with its five fast line series, the axes of the
-// two chart modes, the custom axis of Series5 and the zoom buttons in Panel3.
-// User-interface thread.
+// The page "График": the plot (object name Chart1) with its five fast line
+// series, the axes of the two chart modes, the custom axis of series 5 and the
+// zoom buttons in their panel (Panel3). User-interface thread.
 
 #include <QPushButton>
 #include <QWidget>
+#include <array>
 #include <vector>
+
+#include "app/widgets/chart_update.h"
 
 class QCustomPlot;
 class QCPAxis;
 class QCPGraph;
 class QCPRange;
-struct AxisRange;
-struct RunCurves;
 
 class TChartPage : public QWidget {
  public:
@@ -21,8 +22,8 @@ class TChartPage : public QWidget {
   // Axes, margin and cleared series for ChartMode 0 (acceleration) or 1
   // (additional fuel).
   void SetupChart(int chartMode);
-  void btnZoomInClick();
-  void btnZoomOutClick();
+  void OnZoomIn();
+  void OnZoomOut();
   // Bottom axis tick step; 0 while the chart chooses it.
   double BottomIncrement() const { return bottomIncrement_; }
   void SetBottomIncrement(double step);
@@ -36,16 +37,11 @@ class TChartPage : public QWidget {
   void ClearRunCurves();
   const std::vector<QCPGraph*>& RunGraphs() const { return runGraphs_; }
 
-  QCustomPlot* Chart1 = nullptr;
-  QCPGraph* Series1 = nullptr;
-  QCPGraph* Series2 = nullptr;
-  QCPGraph* Series3 = nullptr;
-  QCPGraph* Series4 = nullptr;
-  QCPGraph* Series5 = nullptr;
-  QCPAxis* CustomAxis = nullptr;
-  QWidget* Panel3 = nullptr;
-  QPushButton* btnZoomIn = nullptr;
-  QPushButton* btnZoomOut = nullptr;
+  QCustomPlot* Plot() const { return plot_; }
+  // A live series by its SeriesIndex (kSeries1 .. kSeries5).
+  QCPGraph* Series(int index) const { return series_[index]; }
+  QCPAxis* CustomAxis() const { return customAxis_; }
+  QWidget* ZoomPanel() const { return zoomPanel_; }
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
@@ -55,6 +51,12 @@ class TChartPage : public QWidget {
   // Panning: only the horizontal axis moves, and never left of 0.
   void BottomRangeChanged(const QCPRange& newRange, const QCPRange& oldRange);
 
+  QCustomPlot* plot_ = nullptr;
+  std::array<QCPGraph*, kSeries5 + 1> series_{};  // by SeriesIndex; [0] unused
+  QCPAxis* customAxis_ = nullptr;
+  QWidget* zoomPanel_ = nullptr;
+  QPushButton* zoomInButton_ = nullptr;
+  QPushButton* zoomOutButton_ = nullptr;
   double bottomIncrement_ = 0;
   std::vector<QCPGraph*> runGraphs_;
 };

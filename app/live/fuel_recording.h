@@ -3,7 +3,7 @@
 // against time, one step per completed speed sample, the bottom axis following
 // the newest point. User-interface thread.
 
-#include "app/chart_logic.h"
+#include "app/live/chart_logic.h"
 
 struct FuelSample {
   double rpm = 0;

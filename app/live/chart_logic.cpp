@@ -1,4 +1,4 @@
-#include "app/chart_logic.h"
+#include "app/live/chart_logic.h"
 
 ChartAxes ChartAxesFor(int chartMode) {
   ChartAxes a;

@@ -1,10 +1,19 @@
-#include "app/diagpage.h"
+#include "app/live/diagpage.h"
 
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QVBoxLayout>
 
 #include "app/widgets/font_fit.h"
+
+namespace {
+
+// The boxes' object names, in the order of kDiagBoxCaptions.
+constexpr std::array<const char*, kDiagBoxCount> kBoxNames = {"lblRPM2", "lblTHR", "lblAFR",   "lblTWAT",
+                                                              "lblTAIR", "lblUOZ", "lblAIR",   "lblGBC",
+                                                              "lblINJ",  "lblSSM", "lblPress", "lblErrCnt"};
+
+}  // namespace
 
 TDiagPage::TDiagPage(QWidget* parent) : QWidget(parent) {
   auto* outer = new QHBoxLayout(this);
@@ -30,50 +39,39 @@ TDiagPage::TDiagPage(QWidget* parent) : QWidget(parent) {
     ++row;
     return value;
   };
-  lblRPM2 = box("lblRPM2", "RPM");
-  lblTHR = box("lblTHR", "THR");
-  lblAFR = box("lblAFR", "AFR");
-  lblTWAT = box("lblTWAT", "TWAT");
-  lblTAIR = box("lblTAIR", "TAIR");
-  lblUOZ = box("lblUOZ", "UOZ");
-  lblAIR = box("lblAIR", "AIR");
-  lblGBC = box("lblGBC", "GBC");
-  lblINJ = box("lblINJ", "INJ");
-  lblSSM = box("lblSSM", "SSM");
-  lblPress = box("lblPress", "PRESS");
-  lblErrCnt = box("lblErrCnt", "ERR");
+  for (int i = 0; i < kDiagBoxCount; ++i) values_[i] = box(kBoxNames[i], kDiagBoxCaptions[i]);
   grid->setRowStretch(row, 1);
 
-  pnlFlags = new QFrame(this);
-  pnlFlags->setObjectName("pnlFlags");
-  pnlFlags->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-  auto* flags = new QVBoxLayout(pnlFlags);
-  auto check = [&](const char* name) {
-    auto* cb = new QCheckBox(QString::fromUtf8(name).mid(2), pnlFlags);
-    cb->setObjectName(name);
+  auto* flagPanel = new QFrame(this);
+  flagPanel->setObjectName("pnlFlags");
+  flagPanel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+  auto* flags = new QVBoxLayout(flagPanel);
+  auto check = [&](const char* caption) {
+    auto* cb = new QCheckBox(QString::fromUtf8(caption), flagPanel);
+    cb->setObjectName("cb" + QString::fromUtf8(caption));
     flags->addWidget(cb);
     return cb;
   };
-  cbfSTOP = check("cbfSTOP");
-  cbfXX = check("cbfXX");
-  cbfFUELOFF = check("cbfFUELOFF");
-  cbfDETZONE = check("cbfDETZONE");
-  cbfDET = check("cbfDET");
-  cbfLAMREG = check("cbfLAMREG");
-  cbfLEARN = check("cbfLEARN");
+  for (int i = 0; i < kDiagFlagCount; ++i) flags_[i] = check(kDiagFlagCaptions[i]);
   flags->addStretch(1);
-  pnlFlags->setEnabled(false);
+  flagPanel->setEnabled(false);
   // Disabled, so the user cannot change them, but drawn as clearly as the
   // value boxes: the disabled colours are the normal ones.
-  QPalette clear = pnlFlags->palette();
+  QPalette clear = flagPanel->palette();
   for (int role = 0; role < QPalette::NColorRoles; ++role) {
     const auto r = static_cast<QPalette::ColorRole>(role);
     clear.setColor(QPalette::Disabled, r, clear.color(QPalette::Active, r));
   }
-  pnlFlags->setPalette(clear);
+  flagPanel->setPalette(clear);
 
   outer->addLayout(grid);
   outer->addSpacing(20);
-  outer->addWidget(pnlFlags, 0, Qt::AlignTop);
+  outer->addWidget(flagPanel, 0, Qt::AlignTop);
   outer->addStretch(1);
+}
+
+void TDiagPage::Show(const std::array<std::string, kDiagBoxCount>& texts,
+                     const std::array<bool, kDiagFlagCount>& flags) {
+  for (int i = 0; i < kDiagBoxCount; ++i) values_[i]->setText(QString::fromStdString(texts[i]));
+  for (int i = 0; i < kDiagFlagCount; ++i) flags_[i]->setChecked(flags[i]);
 }

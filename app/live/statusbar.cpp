@@ -1,4 +1,4 @@
-#include "app/statusbar.h"
+#include "app/live/statusbar.h"
 
 #include <QFontMetrics>
 #include <QPainter>

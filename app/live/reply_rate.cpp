@@ -1,4 +1,4 @@
-#include "app/reply_rate.h"
+#include "app/live/reply_rate.h"
 
 #include <limits>
 #include <utility>
