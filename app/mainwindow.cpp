@@ -95,19 +95,10 @@ TfrmMain::TfrmMain(UiHooks* dialogs, QWidget* parent) : QMainWindow(parent), lc1
   StatusBar1->SetText(kPanelLink, StateText[0]);
   StatusBar1->SetText(kPanelLambda, StateText[0]);
 
-  MsgTimer = new QTimer(this);
-  MsgTimer->setObjectName("MsgTimer");
-  connect(MsgTimer, &QTimer::timeout, this, [this] { MsgTimerTimer(); });
   ScreenUpdateTimer = new QTimer(this);
   ScreenUpdateTimer->setObjectName("ScreenUpdateTimer");
   connect(ScreenUpdateTimer, &QTimer::timeout, this, [this] { ScreenUpdateTimerTimer(); });
-  SetMsgTimerInterval(150);
   SetScreenUpdateInterval(1000);
-  ReconnectTimer = new QTimer(this);
-  ReconnectTimer->setObjectName("ReconnectTimer");
-  ReconnectTimer->setSingleShot(true);
-  ReconnectTimer->setInterval(kReconnectDelayMs);
-  connect(ReconnectTimer, &QTimer::timeout, this, [this] { ReconnectTimerTimer(); });
 
   resize(960, 680);
   FormCreate();
@@ -291,6 +282,9 @@ QWidget* TfrmMain::CreateBottomStrip() {
   edFilterLen = spin("Длина фильтра", "edFilterLen", 0, 20, 1, 0);
   row->addStretch(1);
   connect(edCorrUOZ, qOverload<int>(&QSpinBox::valueChanged), this, [this](int v) { edCorrUOZChange(v); });
+  session_.SetAvgAngle(edAvgAngle->value());
+  connect(edAvgAngle, qOverload<int>(&QSpinBox::valueChanged), this,
+          [this](int v) { session_.SetAvgAngle(v); });
   return strip;
 }
 
@@ -338,7 +332,7 @@ void TfrmMain::RefreshControls() {
   const bool unidir = session_.UnidirMode();
   const bool lambdaActive = lc1_.Active();
   // While a reconnection waits, only F3, which ends it, is offered.
-  const bool waiting = ReconnectTimer->isActive();
+  const bool waiting = session_.ReconnectWaiting();
   const bool idle = !linked && !waiting;
   btnSettings->setEnabled(idle);
   btnConnect->setEnabled(idle);
@@ -357,33 +351,11 @@ void TfrmMain::RefreshControls() {
   bcmbMode->setEnabled(idle);
 }
 
-void TfrmMain::ShowResponseTime(int ms) {
-  StatusBar1->SetText(kPanelResponseTime, QString::number(ms) + " мс");
-}
-
 void TfrmMain::SetStatusText(StatusPanel panel, const std::string& text) {
   StatusBar1->SetText(panel, QString::fromStdString(text));
 }
 
 void TfrmMain::UpdateDisplay() { Display->UpdateDisplay(DisplayCause::NewData); }
-void TfrmMain::CountReply() {
-  reconnectAttempt_ = 0;  // data again: a later loss starts a new reconnection
-  Display->CountReply();
-}
-void TfrmMain::ResetReplyCount() { Display->ResetReplyCount(); }
-
-void TfrmMain::SetMsgTimerEnabled(bool on) {
-  msgTimerOn_ = on;
-  SetMsgTimerInterval(msgInterval_);
-}
-
-void TfrmMain::SetMsgTimerInterval(int ms) {
-  msgInterval_ = ms;
-  if (msgTimerOn_ && ms > 0)
-    MsgTimer->start(ms);
-  else
-    MsgTimer->stop();
-}
 
 void TfrmMain::SetScreenUpdateInterval(int ms) {
   screenInterval_ = ms;
@@ -393,29 +365,10 @@ void TfrmMain::SetScreenUpdateInterval(int ms) {
     ScreenUpdateTimer->stop();
 }
 
-void TfrmMain::CloseMainWindow() { close(); }
-
-void TfrmMain::LinkEnded(const std::string& text, bool sessionLost) {
-  if (!Reconnect(text, sessionLost)) ShowError(text);
-}
-
-bool TfrmMain::Reconnect(const std::string& text, bool sessionLost) {
-  // A reply lost in a running session starts a reconnection (not one lost
-  // while F3 closes it); inside one, every failure counts as an attempt.
-  const bool lostReply = sessionLost && text == kNoAnswerText && !userDisconnected_;
-  if (!TCfg.AutoReconnect || !(lostReply || reconnectAttempt_ > 0)) return false;
-  if (reconnectAttempt_ >= kReconnectAttempts) {
-    reconnectAttempt_ = 0;
-    return false;
-  }
-  ++reconnectAttempt_;
-  ReconnectTimer->start();
-  RefreshControls();
-  return true;
-}
-
 QString TfrmMain::ReconnectText() const {
-  return QString("Переподключение %1 из %2").arg(reconnectAttempt_).arg(kReconnectAttempts);
+  return QString("Переподключение %1 из %2")
+      .arg(session_.ReconnectAttempt())
+      .arg(EcuSession::kReconnectAttempts);
 }
 
 void TfrmMain::ClearPause() {
@@ -424,7 +377,53 @@ void TfrmMain::ClearPause() {
   if (Display) Display->EndRun();
 }
 
-int TfrmMain::AvgAngle() { return edAvgAngle->value(); }
+// ---------------------------------------------------------------------------
+// What the session tells the window.
+
+void TfrmMain::OnConnecting(int attempt, int /*attempts*/) {
+  btnConnect->setEnabled(false);
+  btnFlashRead->setEnabled(false);
+  btnFlashWrite->setEnabled(false);
+  btnConnectLambda->setEnabled(false);
+  StatusBar1->SetText(kPanelLink, attempt > 0 ? ReconnectText() : kConnecting);
+  SetScreenUpdateInterval(TCfg.ScreenInterval);
+  Display->ResetBest();  // also ElapsedTime := 0
+}
+
+void TfrmMain::OnDisconnected() {
+  ClearPause();
+  RefreshControls();
+  // A close deferred until the session ended happens now.
+  if (FCloseDeferred) close();
+}
+
+void TfrmMain::OnUnidirMode(bool on) {
+  if (!on) ClearPause();
+  RefreshControls();
+  SetStatusText(kPanelMode, on ? "1" : "0");
+}
+
+void TfrmMain::OnLinkEnded(const std::string& reason) {
+  // A deferred close has just closed the window: no box for a closing window.
+  if (!FCloseDeferred) ShowError(reason);
+}
+
+void TfrmMain::OnResponseTime(int ms) {
+  StatusBar1->SetText(kPanelResponseTime, QString::number(ms) + " мс");
+}
+
+void TfrmMain::OnLinkCounters(int resets, int badReplies) {
+  StatusBar1->SetText(kPanelResets, QString::number(resets));
+  StatusBar1->SetText(kPanelBadReplies, QString::number(badReplies));
+}
+
+void TfrmMain::OnNegativeReplies(std::uint32_t count) {
+  StatusBar1->SetText(kPanelNegativeReplies, QString::number(count));
+}
+
+void TfrmMain::OnReply() { Display->CountReply(); }
+
+void TfrmMain::OnReplyCountRestart() { Display->ResetReplyCount(); }
 
 void TfrmMain::StatusBar1DrawPanel(QPainter& painter, const QRect& rect) {
   painter.drawPixmap(rect.left() + 7, rect.top(), ImageList1::Pixmap(3 + (session_.UnidirMode() ? 1 : 0)));
@@ -434,36 +433,12 @@ void TfrmMain::StatusBar1DrawPanel(QPainter& painter, const QRect& rect) {
 // Commands.
 
 void TfrmMain::btnConnectClick() {
-  if (!reconnecting_) reconnectAttempt_ = 0;  // the user's own connect starts afresh
-  userDisconnected_ = false;
-  btnConnect->setEnabled(false);
-  btnFlashRead->setEnabled(false);
-  btnFlashWrite->setEnabled(false);
-  btnConnectLambda->setEnabled(false);
-  StatusBar1->SetText(kPanelLink, reconnectAttempt_ > 0 ? ReconnectText() : kConnecting);
-  TraceClear();
-  SetMsgTimerInterval(TCfg.DataInterval);
-  SetScreenUpdateInterval(TCfg.ScreenInterval);
-  Display->ResetBest();  // also ElapsedTime := 0
-  try {
-    if (TCfg.LambdaEnabled && !lc1_.Active()) lc1_.Connect(TCfg.LambdaPort);
-    session_.Connect(TCfg.Port, TCfg.CBR, TCfg.FastInit != 0, TCfg.Echo != 0);
-  } catch (const std::exception& e) {
-    if (lc1_.Active()) lc1_.Disconnect();
-    LinkEnded(e.what(), false);  // a reconnection tries again
-    RefreshControls();
-  }
+  session_.ConnectCommand(TCfg.Port, TCfg.CBR, TCfg.FastInit != 0, TCfg.Echo != 0);
 }
 
 void TfrmMain::btnDisconnectClick() {
-  // F3 also ends a reconnection, in its wait or during its attempt.
-  userDisconnected_ = true;
-  reconnectAttempt_ = 0;
-  const bool waited = ReconnectTimer->isActive();
-  ReconnectTimer->stop();
   session_.SetPolling(false);
   session_.Disconnect();
-  if (waited) RefreshControls();
 }
 
 void TfrmMain::btnConnectLambdaClick() {
@@ -536,17 +511,7 @@ void TfrmMain::btnOpenRunsClick() {
   if (name) Display->OpenRuns(*name);
 }
 
-void TfrmMain::MsgTimerTimer() {
-  if (session_.LinkState() == 1 && TCfg.DataInterval != 0 && !session_.UnidirMode()) session_.RequestData();
-}
-
 void TfrmMain::ScreenUpdateTimerTimer() { Display->ScreenTick(); }
-
-void TfrmMain::ReconnectTimerTimer() {
-  reconnecting_ = true;
-  btnConnectClick();
-  reconnecting_ = false;
-}
 
 void TfrmMain::bcmbModeChange(int index) {
   ChartMode = index;
@@ -567,7 +532,7 @@ void TfrmMain::closeEvent(QCloseEvent* event) {
     event->ignore();
     FCloseDeferred = true;
   } else {
-    ReconnectTimer->stop();
+    session_.EndReconnection();
     event->accept();
   }
   SaveConfig(TCfg);

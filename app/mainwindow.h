@@ -1,10 +1,10 @@
 #pragma once
 // TfrmMain: the main window. It wires every user command to the core, sets
 // the commands' enabled states from the link flags (RefreshControls), owns
-// the status bar texts, the progress panel, the two timers and the LC-1
+// the status bar texts, the progress panel, the screen timer and the LC-1
 // reader (which it lends the session), and is the core's UiHooks (with the
-// core's hand-offs and timers on Qt's event loop) and the firmware commands'
-// FlashProgress.
+// core's hand-offs and timers on Qt's event loop), its session's
+// SessionEvents and the firmware commands' FlashProgress.
 // User-interface thread only.
 
 #include <QAction>
@@ -32,6 +32,7 @@
 #include "app/statusbar.h"
 #include "common/ui.h"
 #include "ecu/session.h"
+#include "ecu/session_events.h"
 #include "flash/progress.h"
 #include "lambda/lc1_reader.h"
 
@@ -41,6 +42,7 @@ class TfrmLogView;
 class TfrmMain : public QMainWindow,
                  public QtUiHooks,
                  public FlashProgress,
+                 public SessionEvents,
                  private Lc1Events,
                  private EcuDataSink {
  public:
@@ -49,20 +51,11 @@ class TfrmMain : public QMainWindow,
   explicit TfrmMain(UiHooks* dialogs = nullptr, QWidget* parent = nullptr);
   ~TfrmMain() override;
 
-  // --- UiHooks: operations the core calls. ---
-  void RefreshControls() override;
-  void ShowResponseTime(int ms) override;
-  void SetStatusText(StatusPanel panel, const std::string& text) override;
+  // The commands' enabled states and the link panels from the session's state.
+  void RefreshControls();
+  void SetStatusText(StatusPanel panel, const std::string& text);
   // The display of the session's record after a new frame or speed sample.
   void UpdateDisplay();
-  void CountReply() override;
-  void ResetReplyCount() override;
-  bool MsgTimerEnabled() const { return msgTimerOn_; }
-  void SetMsgTimerEnabled(bool on) override;
-  bool CloseDeferred() override { return FCloseDeferred; }
-  void CloseMainWindow() override;
-  void ClearPause() override;
-  int AvgAngle() override;
   // Message boxes, for the core and for the firmware commands.
   void ShowError(const std::string& text) override { dialogs_->ShowError(text); }
   void ShowMessage(const std::string& text) override { dialogs_->ShowMessage(text); }
@@ -78,10 +71,6 @@ class TfrmMain : public QMainWindow,
   std::optional<std::string> AskSaveFileNameAt(const std::string& start, const std::string& filter) override {
     return dialogs_->AskSaveFileNameAt(start, filter);
   }
-  // With AutoReconnect on, a session lost to a missing reply is connected
-  // again instead of being reported, and so is each failed attempt, up to
-  // kReconnectAttempts in a row; then the box comes.
-  void LinkEnded(const std::string& text, bool sessionLost) override;
 
   // --- FlashProgress: the firmware commands on the progress panel. ---
   void BeginStage(const std::string& caption, int steps) override;
@@ -105,9 +94,7 @@ class TfrmMain : public QMainWindow,
   // files (for users asking for help).
   void btnAboutClick();
   void btnExitClick() { close(); }
-  void MsgTimerTimer();
   void ScreenUpdateTimerTimer();
-  void ReconnectTimerTimer();
   void bcmbModeChange(int index);
   void edCorrUOZChange(int value);
 
@@ -116,11 +103,9 @@ class TfrmMain : public QMainWindow,
   Lc1Reader& Lc1() { return lc1_; }
   // The window's ECU session.
   EcuSession& Session() { return session_; }
-  // Interval 0 stops a timer altogether (QTimer would otherwise fire on
+  // Interval 0 stops the timer altogether (QTimer would otherwise fire on
   // every pass of the event loop).
-  void SetMsgTimerInterval(int ms);
   void SetScreenUpdateInterval(int ms);
-  int MsgTimerInterval() const { return msgInterval_; }
   int ScreenUpdateInterval() const { return screenInterval_; }
 
   // --- Controls (named as in the design). ---
@@ -142,12 +127,7 @@ class TfrmMain : public QMainWindow,
   QLabel* lblProgressState;
   QProgressBar* ProgressBar1;
   TStatusBar* StatusBar1;
-  QTimer* MsgTimer;
   QTimer* ScreenUpdateTimer;
-  // Runs while a reconnection waits before its next attempt.
-  QTimer* ReconnectTimer;
-  static constexpr int kReconnectAttempts = 5;
-  static constexpr int kReconnectDelayMs = 2000;
   // The live display: top strip, diagnostics page, chart, acceleration table.
   TDisplay* Display = nullptr;
   // The log view, made by the first "Открыть лог...".
@@ -185,25 +165,33 @@ class TfrmMain : public QMainWindow,
   void CreateProgressPanel();
   void PlaceProgressPanel();
   void StatusBar1DrawPanel(QPainter& painter, const QRect& rect);
-  // Schedules the next attempt; false when there is none and the box is due.
-  bool Reconnect(const std::string& text, bool sessionLost);
   QString ReconnectText() const;
+  void ClearPause();
+  // SessionEvents: the session's state in the controls and the status bar.
+  void OnConnecting(int attempt, int attempts) override;
+  void OnConnected() override { RefreshControls(); }
+  void OnDisconnected() override;
+  void OnUnidirMode(bool on) override;
+  void OnReconnectWaiting(int, int) override { RefreshControls(); }
+  void OnLinkEnded(const std::string& reason) override;
+  void OnResponseTime(int ms) override;
+  void OnLinkCounters(int resets, int badReplies) override;
+  void OnNegativeReplies(std::uint32_t count) override;
+  void OnReply() override;
+  void OnReplyCountRestart() override;
+  void OnMessage(const std::string& text) override { ShowMessage(text); }
+  void OnError(const std::string& text) override { ShowError(text); }
   // Lc1Events: the LC-1 state shows in the controls and the status bar.
   void OnLc1Reading() override { RefreshControls(); }
   void OnLc1Silence() override { RefreshControls(); }
 
   std::unique_ptr<UiHooks> ownDialogs_;
   UiHooks* dialogs_ = nullptr;
-  bool msgTimerOn_ = false;  // polling on, also at interval 0
-  int msgInterval_ = 150;
   int screenInterval_ = 1000;
-  int progressShown_ = -1;         // last painted percentage
-  int reconnectAttempt_ = 0;       // attempt of the running reconnection; 0 none
-  bool reconnecting_ = false;      // the connect command runs for a reconnection
-  bool userDisconnected_ = false;  // F3 since the last connect
+  int progressShown_ = -1;  // last painted percentage
   Lc1Reader lc1_;
   // After the reader it holds, so it goes first.
-  EcuSession session_;
+  EcuSession session_{*this};
 
   void OnEcuData(const EcuDataRecord&) override { UpdateDisplay(); }
 };
