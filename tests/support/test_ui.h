@@ -34,7 +34,6 @@ class RecordingUi : public TestUiLoop, public SessionEvents, public EcuDataSink 
     ++refreshCount;
     status[3] = on ? "1" : "0";
   }
-  void OnReconnectWaiting(int attempt, int) override { reconnectAttempts.push_back(attempt); }
   void OnLinkEnded(const std::string& reason) override {
     if (!closeDeferred) errors.push_back(reason);
   }
@@ -57,7 +56,7 @@ class RecordingUi : public TestUiLoop, public SessionEvents, public EcuDataSink 
   int refreshCount = 0, displayUpdates = 0, replyCount = 0, replyCountResets = 0, closeRequests = 0,
       pauseClears = 0;
   bool closeDeferred = false;
-  std::vector<int> responseTimes, reconnectAttempts;
+  std::vector<int> responseTimes;
   std::map<int, std::string> status;
   std::vector<std::string> errors, messages;
   // Answers for the file dialogs, taken in order; nullopt means "cancel".
