@@ -80,19 +80,10 @@ TfrmMain::TfrmMain(UserDialogs* dialogs, QWidget* parent) : QMainWindow(parent),
   live_->SetLinkText(StateText[0]);
   live_->SetLambdaText(StateText[0]);
 
-  msgTimer_ = new QTimer(this);
-  msgTimer_->setObjectName("MsgTimer");
-  connect(msgTimer_, &QTimer::timeout, this, [this] { MsgTimerTimer(); });
   screenTimer_ = new QTimer(this);
   screenTimer_->setObjectName("ScreenUpdateTimer");
   connect(screenTimer_, &QTimer::timeout, this, [this] { ScreenUpdateTimerTimer(); });
-  SetMsgTimerInterval(150);
   SetScreenUpdateInterval(1000);
-  reconnectTimer_ = new QTimer(this);
-  reconnectTimer_->setObjectName("ReconnectTimer");
-  reconnectTimer_->setSingleShot(true);
-  reconnectTimer_->setInterval(kReconnectDelayMs);
-  connect(reconnectTimer_, &QTimer::timeout, this, [this] { ReconnectTimerTimer(); });
 
   resize(960, 680);
   FormCreate();
@@ -248,6 +239,9 @@ QWidget* TfrmMain::CreateBottomStrip() {
   filterLenEdit_ = spin("Длина фильтра", "edFilterLen", 0, 20, 1, 0);
   row->addStretch(1);
   connect(corrEdit_, qOverload<int>(&QSpinBox::valueChanged), this, [this](int v) { edCorrUOZChange(v); });
+  session_.SetAvgAngle(avgAngleEdit_->value());
+  connect(avgAngleEdit_, qOverload<int>(&QSpinBox::valueChanged), this,
+          [this](int v) { session_.SetAvgAngle(v); });
   return strip;
 }
 
@@ -295,7 +289,7 @@ void TfrmMain::RefreshControls() {
   const bool unidir = session_.UnidirMode();
   const bool lambdaActive = lc1_.Active();
   // While a reconnection waits, only F3, which ends it, is offered.
-  const bool waiting = reconnectTimer_->isActive();
+  const bool waiting = session_.ReconnectWaiting();
   const bool idle = !linked && !waiting;
   settingsAction_->setEnabled(idle);
   connectAction_->setEnabled(idle);
@@ -314,36 +308,11 @@ void TfrmMain::RefreshControls() {
   modeBox_->setEnabled(idle);
 }
 
-void TfrmMain::ShowResponseTime(int ms) { live_->ShowResponseTime(ms); }
-
 void TfrmMain::SetStatusText(StatusPanel panel, const std::string& text) {
   live_->SetPanelText(panel, QString::fromStdString(text));
 }
 
 void TfrmMain::UpdateDisplay() { live_->Show(session_.Data(), DisplayCause::NewData); }
-void TfrmMain::CountReply() {
-  reconnectAttempt_ = 0;  // data again: a later loss starts a new reconnection
-  live_->CountReply();
-}
-void TfrmMain::ResetReplyCount() {
-  live_->ResetReplyCount();
-  // Entering unidirectional mode restarts the time; at session start no run
-  // can be in progress, so this costs nothing there.
-  runs_->EndRun();
-}
-
-void TfrmMain::SetMsgTimerEnabled(bool on) {
-  msgTimerOn_ = on;
-  SetMsgTimerInterval(msgInterval_);
-}
-
-void TfrmMain::SetMsgTimerInterval(int ms) {
-  msgInterval_ = ms;
-  if (msgTimerOn_ && ms > 0)
-    msgTimer_->start(ms);
-  else
-    msgTimer_->stop();
-}
 
 void TfrmMain::SetScreenUpdateInterval(int ms) {
   screenInterval_ = ms;
@@ -353,29 +322,10 @@ void TfrmMain::SetScreenUpdateInterval(int ms) {
     screenTimer_->stop();
 }
 
-void TfrmMain::CloseMainWindow() { close(); }
-
-void TfrmMain::LinkEnded(const std::string& text, bool sessionLost) {
-  if (!Reconnect(text, sessionLost)) ShowError(text);
-}
-
-bool TfrmMain::Reconnect(const std::string& text, bool sessionLost) {
-  // A reply lost in a running session starts a reconnection (not one lost
-  // while F3 closes it); inside one, every failure counts as an attempt.
-  const bool lostReply = sessionLost && text == kNoAnswerText && !userDisconnected_;
-  if (!TCfg.AutoReconnect || !(lostReply || reconnectAttempt_ > 0)) return false;
-  if (reconnectAttempt_ >= kReconnectAttempts) {
-    reconnectAttempt_ = 0;
-    return false;
-  }
-  ++reconnectAttempt_;
-  reconnectTimer_->start();
-  RefreshControls();
-  return true;
-}
-
 QString TfrmMain::ReconnectText() const {
-  return QString("Переподключение %1 из %2").arg(reconnectAttempt_).arg(kReconnectAttempts);
+  return QString("Переподключение %1 из %2")
+      .arg(session_.ReconnectAttempt())
+      .arg(EcuSession::kReconnectAttempts);
 }
 
 void TfrmMain::ClearPause() {
@@ -384,43 +334,68 @@ void TfrmMain::ClearPause() {
   if (runs_) runs_->EndRun();
 }
 
-int TfrmMain::AvgAngle() { return avgAngleEdit_->value(); }
+// ---------------------------------------------------------------------------
+// What the session tells the window.
+
+void TfrmMain::OnConnecting(int attempt, int /*attempts*/) {
+  connectAction_->setEnabled(false);
+  flashReadAction_->setEnabled(false);
+  flashWriteAction_->setEnabled(false);
+  connectLambdaAction_->setEnabled(false);
+  live_->SetLinkText(attempt > 0 ? ReconnectText() : kConnecting);
+  SetScreenUpdateInterval(TCfg.ScreenInterval);
+  runs_->ResetBest();  // also ElapsedTime := 0
+  live_->ClearRecording();
+}
+
+void TfrmMain::OnDisconnected() {
+  ClearPause();
+  RefreshControls();
+  // A close deferred until the session ended happens now.
+  if (closeDeferred_) close();
+}
+
+void TfrmMain::OnUnidirMode(bool on) {
+  if (!on) ClearPause();
+  RefreshControls();
+  SetStatusText(kPanelMode, on ? "1" : "0");
+}
+
+void TfrmMain::OnLinkEnded(const std::string& reason) {
+  // A deferred close has just closed the window: no box for a closing window.
+  if (!closeDeferred_) dialogs_->ShowError(reason);
+}
+
+void TfrmMain::OnResponseTime(int ms) { live_->ShowResponseTime(ms); }
+
+void TfrmMain::OnLinkCounters(int resets, int badReplies) {
+  live_->SetPanelText(kPanelResets, QString::number(resets));
+  live_->SetPanelText(kPanelBadReplies, QString::number(badReplies));
+}
+
+void TfrmMain::OnNegativeReplies(std::uint32_t count) {
+  live_->SetPanelText(kPanelNegativeReplies, QString::number(count));
+}
+
+void TfrmMain::OnReply() { live_->CountReply(); }
+
+void TfrmMain::OnReplyCountRestart() {
+  live_->ResetReplyCount();
+  // Entering unidirectional mode restarts the time; at session start no run
+  // can be in progress, so this costs nothing there.
+  runs_->EndRun();
+}
 
 // ---------------------------------------------------------------------------
 // Commands.
 
 void TfrmMain::btnConnectClick() {
-  if (!reconnecting_) reconnectAttempt_ = 0;  // the user's own connect starts afresh
-  userDisconnected_ = false;
-  connectAction_->setEnabled(false);
-  flashReadAction_->setEnabled(false);
-  flashWriteAction_->setEnabled(false);
-  connectLambdaAction_->setEnabled(false);
-  live_->SetLinkText(reconnectAttempt_ > 0 ? ReconnectText() : kConnecting);
-  session_.Trace().Clear();
-  SetMsgTimerInterval(TCfg.DataInterval);
-  SetScreenUpdateInterval(TCfg.ScreenInterval);
-  runs_->ResetBest();  // also ElapsedTime := 0
-  live_->ClearRecording();
-  try {
-    if (TCfg.LambdaEnabled && !lc1_.Active()) lc1_.Connect(TCfg.LambdaPort);
-    session_.Connect(TCfg.Port, TCfg.CBR, TCfg.FastInit != 0, TCfg.Echo != 0);
-  } catch (const std::exception& e) {
-    if (lc1_.Active()) lc1_.Disconnect();
-    LinkEnded(e.what(), false);  // a reconnection tries again
-    RefreshControls();
-  }
+  session_.ConnectCommand(TCfg.Port, TCfg.CBR, TCfg.FastInit != 0, TCfg.Echo != 0);
 }
 
 void TfrmMain::btnDisconnectClick() {
-  // F3 also ends a reconnection, in its wait or during its attempt.
-  userDisconnected_ = true;
-  reconnectAttempt_ = 0;
-  const bool waited = reconnectTimer_->isActive();
-  reconnectTimer_->stop();
   session_.SetPolling(false);
   session_.Disconnect();
-  if (waited) RefreshControls();
 }
 
 void TfrmMain::btnConnectLambdaClick() {
@@ -493,20 +468,10 @@ void TfrmMain::btnOpenRunsClick() {
   if (name) runs_->OpenRuns(*name);
 }
 
-void TfrmMain::MsgTimerTimer() {
-  if (session_.LinkState() == 1 && TCfg.DataInterval != 0 && !session_.UnidirMode()) session_.RequestData();
-}
-
 void TfrmMain::ScreenUpdateTimerTimer() {
   const ScreenTickPlan p = PlanScreenTick(lc1_.Active(), session_.LinkState() == 1, TCfg.ScreenInterval);
   if (p.copyLambda) session_.CopyLc1Reading();
   if (p.display) live_->Show(session_.Data(), DisplayCause::ScreenTick);
-}
-
-void TfrmMain::ReconnectTimerTimer() {
-  reconnecting_ = true;
-  btnConnectClick();
-  reconnecting_ = false;
 }
 
 void TfrmMain::bcmbModeChange(int index) { live_->SetChartMode(index); }
@@ -525,7 +490,7 @@ void TfrmMain::closeEvent(QCloseEvent* event) {
     event->ignore();
     closeDeferred_ = true;
   } else {
-    reconnectTimer_->stop();
+    session_.EndReconnection();
     event->accept();
   }
   ConfigNotices notices;

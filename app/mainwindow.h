@@ -1,11 +1,11 @@
 #pragma once
 // TfrmMain: the main window. It wires every user command to the core, sets
 // the commands' enabled states from the link flags (RefreshControls), owns
-// the progress panel, the timers and the LC-1 reader (which it lends the
-// session), hands the live view (app/live/) and the acceleration table
+// the progress panel, the screen timer and the LC-1 reader (which it lends
+// the session), hands the live view (app/live/) and the acceleration table
 // (app/accel/) what they show and connects the two, and is the core's UiHooks
-// (with the core's hand-offs and timers on Qt's event loop) and the firmware
-// commands' FlashProgress.
+// (with the core's hand-offs and timers on Qt's event loop), its session's
+// SessionEvents and the firmware commands' FlashProgress.
 // User-interface thread only.
 
 #include <QAction>
@@ -38,6 +38,7 @@
 #include "common/portlist.h"
 #include "common/ui.h"
 #include "ecu/session.h"
+#include "ecu/session_events.h"
 #include "flash/progress.h"
 #include "lambda/lc1_reader.h"
 
@@ -47,6 +48,7 @@ class TfrmEcuTrace;
 class TfrmMain : public QMainWindow,
                  public QtUiHooks,
                  public FlashProgress,
+                 public SessionEvents,
                  private Lc1Events,
                  private EcuDataSink {
  public:
@@ -55,29 +57,16 @@ class TfrmMain : public QMainWindow,
   explicit TfrmMain(UserDialogs* dialogs = nullptr, QWidget* parent = nullptr);
   ~TfrmMain() override;
 
-  // --- UiHooks: operations the core calls. ---
-  void RefreshControls() override;
-  void ShowResponseTime(int ms) override;
-  void SetStatusText(StatusPanel panel, const std::string& text) override;
+  // The commands' enabled states and the link panels from the session's state.
+  void RefreshControls();
+  void SetStatusText(StatusPanel panel, const std::string& text);
   // The display of the session's record after a new frame or speed sample.
   void UpdateDisplay();
-  void CountReply() override;
-  void ResetReplyCount() override;
-  bool MsgTimerEnabled() const { return msgTimerOn_; }
-  void SetMsgTimerEnabled(bool on) override;
-  bool CloseDeferred() override { return closeDeferred_; }
-  void CloseMainWindow() override;
-  void ClearPause() override;
-  int AvgAngle() override;
-  // Message boxes, for the core and for the firmware commands.
-  void ShowError(const std::string& text) override { dialogs_->ShowError(text); }
-  void ShowMessage(const std::string& text) override { dialogs_->ShowMessage(text); }
+  // Message boxes, for the window's own commands and the firmware commands.
+  void ShowError(const std::string& text) { dialogs_->ShowError(text); }
+  void ShowMessage(const std::string& text) { dialogs_->ShowMessage(text); }
   // The window's message boxes and file dialogs, lent to what it owns.
   UserDialogs& Dialogs() { return *dialogs_; }
-  // With AutoReconnect on, a session lost to a missing reply is connected
-  // again instead of being reported, and so is each failed attempt, up to
-  // kReconnectAttempts in a row; then the box comes.
-  void LinkEnded(const std::string& text, bool sessionLost) override;
 
   // --- FlashProgress: the firmware commands on the progress panel. ---
   void BeginStage(const std::string& caption, int steps) override;
@@ -101,9 +90,7 @@ class TfrmMain : public QMainWindow,
   // files (for users asking for help).
   void btnAboutClick();
   void btnExitClick() { close(); }
-  void MsgTimerTimer();
   void ScreenUpdateTimerTimer();
-  void ReconnectTimerTimer();
   void bcmbModeChange(int index);
   void edCorrUOZChange(int value);
 
@@ -112,15 +99,11 @@ class TfrmMain : public QMainWindow,
   Lc1Reader& Lc1() { return lc1_; }
   // The window's ECU session.
   EcuSession& Session() { return session_; }
-  // Interval 0 stops a timer altogether (QTimer would otherwise fire on
+  // Interval 0 stops the timer altogether (QTimer would otherwise fire on
   // every pass of the event loop).
-  void SetMsgTimerInterval(int ms);
   void SetScreenUpdateInterval(int ms);
-  int MsgTimerInterval() const { return msgInterval_; }
   int ScreenUpdateInterval() const { return screenInterval_; }
 
-  static constexpr int kReconnectAttempts = 5;
-  static constexpr int kReconnectDelayMs = 2000;
   // The live display (top strip, chart, diagnostics page, status bar) and
   // the acceleration table; the window connects the two.
   LiveView& Live() { return *live_; }
@@ -164,9 +147,22 @@ class TfrmMain : public QMainWindow,
   void PlaceProgressPanel();
   // What reading or saving cfg.ini had to say, each in its box.
   void Tell(const ConfigNotices& notices);
-  // Schedules the next attempt; false when there is none and the box is due.
-  bool Reconnect(const std::string& text, bool sessionLost);
   QString ReconnectText() const;
+  void ClearPause();
+  // SessionEvents: the session's state in the controls and the status bar.
+  void OnConnecting(int attempt, int attempts) override;
+  void OnConnected() override { RefreshControls(); }
+  void OnDisconnected() override;
+  void OnUnidirMode(bool on) override;
+  void OnReconnectWaiting(int, int) override { RefreshControls(); }
+  void OnLinkEnded(const std::string& reason) override;
+  void OnResponseTime(int ms) override;
+  void OnLinkCounters(int resets, int badReplies) override;
+  void OnNegativeReplies(std::uint32_t count) override;
+  void OnReply() override;
+  void OnReplyCountRestart() override;
+  void OnMessage(const std::string& text) override { ShowMessage(text); }
+  void OnError(const std::string& text) override { ShowError(text); }
   // Lc1Events: the LC-1 state shows in the controls and the status bar.
   void OnLc1Reading() override { RefreshControls(); }
   void OnLc1Silence() override { RefreshControls(); }
@@ -181,26 +177,18 @@ class TfrmMain : public QMainWindow,
   QFrame* progressPanel_;
   QLabel* progressLabel_;
   QProgressBar* progressBar_;
-  QTimer* msgTimer_;
   QTimer* screenTimer_;
-  // Runs while a reconnection waits before its next attempt.
-  QTimer* reconnectTimer_;
   std::unique_ptr<TfrmLogView> logView_;
 
   std::unique_ptr<TfrmEcuTrace> traceWindow_;
   std::unique_ptr<UserDialogs> ownDialogs_;
   UserDialogs* dialogs_ = nullptr;
-  bool msgTimerOn_ = false;  // polling on, also at interval 0
-  int msgInterval_ = 150;
   int screenInterval_ = 1000;
   int progressShown_ = -1;         // last painted percentage
-  int reconnectAttempt_ = 0;       // attempt of the running reconnection; 0 none
-  bool reconnecting_ = false;      // the connect command runs for a reconnection
-  bool userDisconnected_ = false;  // F3 since the last connect
   bool closeDeferred_ = false;     // closing waits for the session's end
   Lc1Reader lc1_;
   // After the reader it holds, so it goes first.
-  EcuSession session_;
+  EcuSession session_{*this};
   std::unique_ptr<LiveView> live_;
   std::unique_ptr<AccelView> runs_;
 

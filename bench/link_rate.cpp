@@ -44,20 +44,21 @@
 
 namespace {
 
-class CountingUi : public QtUiHooks {
+class CountingUi : public QtUiHooks, public SessionEvents {
  public:
-  void CountReply() override { ++replies; }
-  void ShowResponseTime(int ms) override {
+  void OnReply() override { ++replies; }
+  void OnResponseTime(int ms) override {
     responseSum += ms;
     ++responses;
   }
-  void SetMsgTimerEnabled(bool on) override { msgTimer = on; }
   void ShowError(const std::string& text) override { std::fprintf(stderr, "error: %s\n", text.c_str()); }
   void ShowMessage(const std::string& text) override { std::fprintf(stderr, "message: %s\n", text.c_str()); }
+  void OnLinkEnded(const std::string& text) override { ShowError(text); }
+  void OnError(const std::string& text) override { ShowError(text); }
+  void OnMessage(const std::string& text) override { ShowMessage(text); }
   int replies = 0;
   long long responseSum = 0;
   int responses = 0;
-  bool msgTimer = false;
 };
 
 // Runs the event loop until pred holds (checked every 10 ms) or ms have passed.
@@ -152,7 +153,7 @@ int main(int argc, char** argv) {
 
   CountingUi ui;
   SetUiHooks(&ui);
-  EcuSession session;
+  EcuSession session{ui};
   TCfg.Echo = 1;
   TCfg.WriterPause = 20;
   TCfg.DataInterval = 0;

@@ -1,30 +1,16 @@
 #pragma once
-// The one interface through which the core (link, ecu, lambda, flash) reaches
-// the main window. The window registers its implementation at start; tests
-// register their own. Every method runs on the user-interface thread only,
-// except PostToUiThread: worker threads get there through it (directly, or
-// waiting, with WorkerThread::Synchronize).
-//
-// Defaults do nothing, so a core test overrides only what it observes.
+// The user-interface thread's loop as the core (link, ecu, lambda, flash)
+// sees it: the hand-off to that thread and its timers. The window registers
+// its implementation (Qt's event loop) at start; tests register their own.
+// Every method runs on the user-interface thread only, except PostToUiThread:
+// worker threads get there through it (directly, or waiting, with
+// WorkerThread::Synchronize).
 
 #include <cstdint>
 #include <functional>
 #include <string>
 
 class UiTimer;
-
-// The status bar's panels, as the core and the window address them.
-enum StatusPanel : int {
-  kPanelLink = 0,             // the ECU link's state
-  kPanelLambda = 1,           // the LC-1 reader's state
-  kPanelResponseTime = 2,     // the last reply's response time
-  kPanelMode = 3,             // request/reply or unidirectional: drawn by the window
-  kPanelResets = 4,           // receiver resets
-  kPanelBadReplies = 5,       // replies dropped for their checksum or length
-  kPanelNegativeReplies = 6,  // negative replies
-  kPanelLambdaAfr = 7,        // the LC-1's air-fuel ratio
-  kPanelReplyRate = 8,        // replies per second
-};
 
 class UiHooks {
  public:
@@ -39,31 +25,6 @@ class UiHooks {
   // ticks.
   virtual void StartTimer(UiTimer& /*timer*/, int /*intervalMs*/) {}
   virtual void StopTimer(UiTimer& /*timer*/) {}
-
-  // Main window operations offered to the core.
-  virtual void RefreshControls() {}
-  virtual void ShowResponseTime(int /*ms*/) {}
-  // A status bar panel's text (the core writes kPanelMode to kPanelNegativeReplies).
-  virtual void SetStatusText(StatusPanel /*panel*/, const std::string& /*text*/) {}
-  virtual void CountReply() {}
-  virtual void ResetReplyCount() {}
-  // Polling on or off: the window's data timer runs at DataInterval while on.
-  virtual void SetMsgTimerEnabled(bool /*on*/) {}
-  virtual bool CloseDeferred() { return false; }
-  virtual void CloseMainWindow() {}
-  virtual void ClearPause() {}
-  // Current values of the bottom strip's spin editors.
-  virtual int AvgAngle() { return 360; }
-
-  // Message boxes (modal in the window, intercepted in tests).
-  // Error box: caption kAppCaption, error icon, OK.
-  virtual void ShowError(const std::string& /*text*/) {}
-  // Plain box without icon.
-  virtual void ShowMessage(const std::string& /*text*/) {}
-  // The K-line link has ended with text (a reply time-out, a port error);
-  // sessionLost when a running diagnostic session ended so. The window may
-  // reconnect instead of showing the box.
-  virtual void LinkEnded(const std::string& text, bool /*sessionLost*/) { ShowError(text); }
 };
 
 // Never null: a do-nothing implementation stands in until one is registered.

@@ -13,7 +13,6 @@
 #include "common/linefile.h"
 #include "common/paths.h"
 #include "common/timing.h"
-#include "common/ui.h"
 #include "ecu/ecu_data.h"
 
 namespace {
@@ -140,29 +139,6 @@ const std::unordered_map<std::string_view, ColumnFormat>& ColumnsByName() {
   return *map;
 }
 
-// The one open log.
-struct LogState {
-  LineFile file;
-  std::int64_t origin = 0;
-  std::int64_t frequency = 1;
-};
-LogState g_log;
-
-// Ends logging for this session after a failure: one message, file closed.
-// A line cut short by the failure has been cut off, so the file stays a clean
-// CSV that spreadsheets import.
-void FailLog(int err) {
-  g_log.file.Close();
-  Ui().ShowError("Ошибка записи лога " + g_log.file.Path() + ": " + FileErrorReason(err) +
-                 ". Сессия продолжается без записи лога.");
-}
-
-bool WriteLine(const std::string& line) {
-  if (g_log.file.Append(line + "\r\n")) return true;
-  FailLog(g_log.file.Error());
-  return false;
-}
-
 }  // namespace
 
 std::int64_t LogElapsedMs(std::int64_t origin, std::int64_t now, std::int64_t frequency) {
@@ -211,44 +187,61 @@ std::string FormatLogRow(const EcuDataRecord& d, std::int64_t timeMs) {
   return row;
 }
 
-bool OpenLogFile(const std::string& path) {
-  if (g_log.file.IsOpen()) CloseLog();
-  if (!g_log.file.Create(path)) {
-    FailLog(g_log.file.Error());
+CsvLog::CsvLog(std::function<void(const std::string&)> onError) : onError_(std::move(onError)) {}
+
+// Ends logging for this session after a failure: one message, file closed.
+// A line cut short by the failure has been cut off, so the file stays a clean
+// CSV that spreadsheets import.
+void CsvLog::Fail(int err) {
+  file_.Close();
+  onError_("Ошибка записи лога " + file_.Path() + ": " + FileErrorReason(err) +
+           ". Сессия продолжается без записи лога.");
+}
+
+bool CsvLog::WriteLine(const std::string& line) {
+  if (file_.Append(line + "\r\n")) return true;
+  Fail(file_.Error());
+  return false;
+}
+
+bool CsvLog::OpenFile(const std::string& path) {
+  if (file_.IsOpen()) Close();
+  if (!file_.Create(path)) {
+    Fail(file_.Error());
     return false;
   }
   if (!WriteLine(LogHeader())) return false;
-  g_log.origin = PerfCounter();
-  g_log.frequency = PerfFrequency();
+  origin_ = PerfCounter();
+  frequency_ = PerfFrequency();
   return true;
 }
 
-void OpenLog() {
+void CsvLog::Open() {
   const std::string dir = LogsDirPath();
   std::error_code ec;
   // A failure here shows up as the file's own failure below, with its reason.
   std::filesystem::create_directories(dir, ec);
   // Two sessions in one second (a quick F3, F2) must not share a file.
-  OpenLogFile(UnusedFilePath(dir, FormatLocalTime(kFileTimeFormat, std::time(nullptr)), ".csv"));
+  OpenFile(UnusedFilePath(dir, FormatLocalTime(kFileTimeFormat, std::time(nullptr)), ".csv"));
 }
 
-void WriteLogRow(const EcuDataRecord& d) {
-  if (!g_log.file.IsOpen()) return;
-  const std::int64_t ms = LogElapsedMs(g_log.origin, PerfCounter(), g_log.frequency);
+void CsvLog::WriteRow(const EcuDataRecord& d) {
+  if (!file_.IsOpen()) return;
+  const std::int64_t ms = LogElapsedMs(origin_, PerfCounter(), frequency_);
   WriteLine(FormatLogRow(d, ms));
 }
 
-void CsvLogSink::OnEcuData(const EcuDataRecord& d) {
-  if (TCfg.WriteLog) WriteLogRow(d);
+void CsvLog::OnEcuData(const EcuDataRecord& d) {
+  if (TCfg.WriteLog) WriteRow(d);
 }
 
-void CloseLog() {
-  if (!g_log.file.IsOpen()) return;
+void CsvLog::Close() {
+  if (!file_.IsOpen()) return;
   // Every line has been written already; a file system that reports a late
   // failure here (network, removable media) still gets it shown.
-  if (!g_log.file.Close()) FailLog(g_log.file.Error());
+  if (!file_.Close()) Fail(file_.Error());
 }
 
-bool LogIsOpen() { return g_log.file.IsOpen(); }
+bool CsvLog::IsOpen() const { return file_.IsOpen(); }
 
-std::string LogFilePath() { return g_log.file.Path(); }
+std::string CsvLog::FilePath() const { return file_.Path(); }

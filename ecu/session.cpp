@@ -10,7 +10,6 @@
 
 #include "common/config.h"
 #include "common/error.h"
-#include "common/ui.h"
 #include "ecu/crank_packets.h"
 #include "ecu/csvlog.h"
 #include "ecu/dataframe.h"
@@ -36,7 +35,14 @@ MsgBlock Framed(const std::vector<std::uint8_t>& frame, std::uint8_t& len) {
 }
 }  // namespace
 
-EcuSession::EcuSession() = default;
+EcuSession::EcuSession(SessionEvents& events)
+    : events_(events),
+      log_([&events](const std::string& text) { events.OnError(text); }),
+      pollTimer_([this] { PollTick(); }),
+      reconnectTimer_([this] {
+        reconnectTimer_.Stop();  // one wait, one attempt
+        AttemptConnection();
+      }) {}
 
 EcuSession::~EcuSession() {
   if (link_) link_->Stop();
@@ -110,28 +116,33 @@ void EcuSession::OnDataReply(const std::uint8_t* data, int count) {
   }
   DecodeDataFrame(data, data_);
   Publish();
-  Ui().CountReply();
+  CountReply();
   log_.OnEcuData(data_);
+}
+
+void EcuSession::CountReply() {
+  reconnectAttempt_ = 0;  // data again: a later loss starts a new reconnection
+  events_.OnReply();
 }
 
 void EcuSession::HandlePacket(const std::uint8_t* packet, int count) {
   if (count < kCrankPacketLen) return;
-  if (DecodeSpinPacket(packet, Ui().AvgAngle(), data_)) {
+  if (DecodeSpinPacket(packet, avgAngle_, data_)) {
     StoreLc1(Lc1Value(), false);
     Publish();
   }
-  Ui().CountReply();
+  CountReply();
 }
 
 void EcuSession::OnNegativeReply(const std::uint8_t* data, int count) {
   negativeReplies_ = negativeReplies_ + 1;
-  Ui().SetStatusText(kPanelNegativeReplies, std::to_string(negativeReplies_.load()));
+  events_.OnNegativeReplies(negativeReplies_.load());
   if (count >= 2 && data[1] == SID_StartDiagnosticSession) {
     // The ECU refused the line speed. The controls are left as they are: the
     // connect command stays disabled until the settings have been looked at.
     if (link_) link_->Stop();
     if (port_) port_->Close();
-    Ui().ShowMessage(kSpeedRefusedText);
+    events_.OnMessage(kSpeedRefusedText);
   }
   if (link_ && link_->CurrentServiceId() == SID_StartCommunication) Teardown();
 }
@@ -169,7 +180,57 @@ void EcuSession::Connect(const std::string& port, int speedIndex, bool fastInit,
   SendRequest(ReqStartCommunication);
 }
 
+void EcuSession::ConnectCommand(const std::string& port, int speedIndex, bool fastInit, bool echo) {
+  reconnectAttempt_ = 0;  // the user's own connect starts afresh
+  lastConnect_ = {port, speedIndex, fastInit, echo};
+  AttemptConnection();
+}
+
+void EcuSession::AttemptConnection() {
+  userDisconnected_ = false;
+  events_.OnConnecting(reconnectAttempt_, kReconnectAttempts);
+  trace_->Clear();
+  SetPollInterval(TCfg.DataInterval);
+  try {
+    if (TCfg.LambdaEnabled && lc1_ && !lc1_->Active()) lc1_->Connect(TCfg.LambdaPort);
+    Connect(lastConnect_.port, lastConnect_.speedIndex, lastConnect_.fastInit, lastConnect_.echo);
+  } catch (const std::exception& e) {
+    if (lc1_ && lc1_->Active()) lc1_->Disconnect();
+    ReportLinkEnd(e.what(), false);  // a reconnection tries again
+    events_.OnDisconnected();
+  }
+}
+
+bool EcuSession::EndReconnection() {
+  reconnectAttempt_ = 0;
+  const bool waited = reconnectTimer_.Active();
+  reconnectTimer_.Stop();
+  return waited;
+}
+
+void EcuSession::ReportLinkEnd(const std::string& text, bool sessionLost) {
+  if (!ScheduleReconnect(text, sessionLost)) events_.OnLinkEnded(text);
+}
+
+bool EcuSession::ScheduleReconnect(const std::string& text, bool sessionLost) {
+  // A reply lost in a running session starts a reconnection (not one lost
+  // while F3 closes it); inside one, every failure counts as an attempt.
+  const bool lostReply = sessionLost && text == kNoAnswerText && !userDisconnected_;
+  if (!TCfg.AutoReconnect || !(lostReply || reconnectAttempt_ > 0)) return false;
+  if (reconnectAttempt_ >= kReconnectAttempts) {
+    reconnectAttempt_ = 0;
+    return false;
+  }
+  ++reconnectAttempt_;
+  reconnectTimer_.Start(reconnectDelayMs_);
+  events_.OnReconnectWaiting(reconnectAttempt_, kReconnectAttempts);
+  return true;
+}
+
 void EcuSession::Disconnect() {
+  // F3 also ends a reconnection, in its wait or during its attempt.
+  userDisconnected_ = true;
+  if (EndReconnection()) events_.OnDisconnected();
   if (linkState_.load() != 1) {
     if (port_) port_->Close();
     return;
@@ -185,9 +246,7 @@ void EcuSession::Teardown() {
   if (link_) link_->Stop();
   if (port_) port_->Close();
   if (lc1_ && lc1_->Active()) lc1_->Disconnect();
-  Ui().ClearPause();
-  Ui().RefreshControls();
-  if (Ui().CloseDeferred()) Ui().CloseMainWindow();
+  events_.OnDisconnected();
 }
 
 void EcuSession::Shutdown() {
@@ -203,11 +262,10 @@ void EcuSession::EndLink(const std::string& text) {
   if (sessionLost) {
     SetPolling(false);
     linkState_ = 0;
-    if (TCfg.WriteLog) CloseLog();
+    if (TCfg.WriteLog) log_.Close();
   }
   Teardown();
-  // A deferred close has just closed the window: no box for a closing window.
-  if (!Ui().CloseDeferred() && !text.empty()) Ui().LinkEnded(text, sessionLost);
+  if (!text.empty()) ReportLinkEnd(text, sessionLost);
 }
 
 void EcuSession::DispatchReply(const std::uint8_t* data, int count) {
@@ -222,9 +280,9 @@ void EcuSession::DispatchReply(const std::uint8_t* data, int count) {
       if (cbr != 0 && !ChangeSpeed(cbr)) return;
       linkState_ = 1;
       SetPolling(true);
-      Ui().RefreshControls();
-      if (TCfg.WriteLog) OpenLog();
-      Ui().ResetReplyCount();
+      events_.OnConnected();
+      if (TCfg.WriteLog) log_.Open();
+      events_.OnReplyCountRestart();
       break;
     }
     case PositiveReply(SID_ReadDataByLocalIdentifier):
@@ -233,14 +291,13 @@ void EcuSession::DispatchReply(const std::uint8_t* data, int count) {
     case PositiveReply(SID_InputOutputControl):
       if (count < 2 || data[1] != kUnidirLocalId) return;
       if (link_) link_->EnterUnidirMode();
-      Ui().RefreshControls();
-      Ui().SetStatusText(kPanelMode, "1");
       ResetSpinSample(data_);
-      Ui().ResetReplyCount();
+      events_.OnUnidirMode(true);
+      events_.OnReplyCountRestart();
       break;
     case PositiveReply(SID_StopDiagnosticSession):
       linkState_ = 0;
-      if (TCfg.WriteLog) CloseLog();
+      if (TCfg.WriteLog) log_.Close();
       if (!ChangeSpeed(0)) return;
       SendRequest(ReqStopCommunication);
       break;
@@ -308,7 +365,25 @@ void EcuSession::RequestData() { SendRequest(ReqReadData); }
 
 void EcuSession::SetPolling(bool on) {
   if (link_) link_->SetPolling(on && TCfg.DataInterval.load() == 0);
-  Ui().SetMsgTimerEnabled(on);
+  polling_ = on;
+  RestartPollTimer();
+}
+
+void EcuSession::SetPollInterval(int ms) {
+  pollIntervalMs_ = ms;
+  RestartPollTimer();
+}
+
+// Interval 0 stops the timer: the link polls then.
+void EcuSession::RestartPollTimer() {
+  if (polling_ && pollIntervalMs_ > 0)
+    pollTimer_.Start(pollIntervalMs_);
+  else
+    pollTimer_.Stop();
+}
+
+void EcuSession::PollTick() {
+  if (linkState_.load() == 1 && TCfg.DataInterval != 0 && !UnidirMode()) RequestData();
 }
 
 bool EcuSession::PortOpen() const { return port_ && port_->IsOpen(); }

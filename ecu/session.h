@@ -11,8 +11,10 @@
 
 #include "common/bytes.h"
 #include "common/shared_value.h"
+#include "common/ui.h"
 #include "ecu/csvlog.h"
 #include "ecu/ecu_data.h"
+#include "ecu/session_events.h"
 #include "link/link.h"
 #include "link/port.h"
 #include "link/trace.h"
@@ -24,10 +26,17 @@ class Lc1Reader;
 // the other that ends a link).
 inline constexpr const char* kSpeedRefusedText = "ЭБУ не поддерживает выбранную скорость соединения";
 
-// One ECU connection after another, with the record they decode into.
+// One ECU connection after another, with the record they decode into, the
+// polling, the reconnection of a lost session and the CSV log.
 class EcuSession {
  public:
-  EcuSession();
+  // A session lost to a missing reply is connected again (with [Ecu]
+  // AutoReconnect) after a wait, up to this many attempts in a row.
+  static constexpr int kReconnectAttempts = 5;
+  static constexpr int kReconnectDelayMs = 2000;
+
+  // events hears what the session tells its owner; it must outlive the session.
+  explicit EcuSession(SessionEvents& events);
   // Stops a link still running and closes its port (not the LC-1 reader).
   ~EcuSession();
   EcuSession(const EcuSession&) = delete;
@@ -52,6 +61,14 @@ class EcuSession {
   SharedValue<std::uint8_t>& StartRetryCount() { return startRetries_; }
   SharedValue<std::uint32_t>& NegativeReplyCount() { return negativeReplies_; }
 
+  // The session's CSV log (opened and closed with each diagnostic session
+  // while TCfg.WriteLog is on).
+  CsvLog& Log() { return log_; }
+
+  // The crank angle over which a speed sample of the packet stream is averaged.
+  void SetAvgAngle(int degrees) { avgAngle_ = degrees; }
+  int AvgAngle() const { return avgAngle_; }
+
   // The LC-1 reader whose reading goes into the record and which the teardown
   // stops; nullptr (as at start) for none.
   void SetLc1(Lc1Reader* reader) { lc1_ = reader; }
@@ -69,14 +86,32 @@ class EcuSession {
   bool UnidirMode() const;
   // True from the connect until the teardown (the port open or the link timer running).
   bool LinkActive() const;
-  // Polling on or off: the data requests at DataInterval by the window's timer
-  // (UiHooks::SetMsgTimerEnabled), or with DataInterval 0 each as the last reply
-  // is in, by the link.
+  // Polling on or off: the data requests every poll interval by the session's
+  // timer, or with DataInterval 0 each as the last reply is in, by the link.
   void SetPolling(bool on);
+  bool Polling() const { return polling_; }
+  // The poll timer's interval (each connect takes DataInterval); 0 stops it.
+  void SetPollInterval(int ms);
+  int PollInterval() const { return pollIntervalMs_; }
+  bool PollTimerActive() const { return pollTimer_.Active(); }
+
+  // The connect command (F2): the LC-1 reader too when it is enabled, then
+  // Connect. A failure is reported (OnLinkEnded) or, inside a reconnection,
+  // counts as its attempt. Reconnections repeat it with the same arguments.
+  void ConnectCommand(const std::string& port, int speedIndex, bool fastInit, bool echo);
+  // True while a reconnection waits before its attempt.
+  bool ReconnectWaiting() const { return reconnectTimer_.Active(); }
+  int ReconnectAttempt() const { return reconnectAttempt_; }
+  // Tests: a shorter wait.
+  void SetReconnectDelay(int ms) { reconnectDelayMs_ = ms; }
+  int ReconnectDelay() const { return reconnectDelayMs_; }
+  // Ends a reconnection (its wait and its count); true when one waited.
+  bool EndReconnection();
 
   // Opens the K-line port and starts the handshake. Port errors propagate.
   void Connect(const std::string& port, int speedIndex, bool fastInit, bool echo);
-  // Sends StopDiagnosticSession; the replies end the session.
+  // The user's disconnect (F3, closing the window): ends a reconnection, and
+  // sends StopDiagnosticSession; the replies end the session.
   void Disconnect();
   // Stops the link threads and timer, closes the port, stops the LC-1 reader.
   void Teardown();
@@ -85,8 +120,7 @@ class EcuSession {
   // Call it before TerminateAllWorkers.
   void Shutdown();
   // Ends the link as on a reply time-out: closes the session's log, tears the
-  // link down and reports text (UiHooks::LinkEnded) unless it is empty or the
-  // window is closing.
+  // link down and, unless text is empty, reconnects or reports text.
   void EndLink(const std::string& text);
 
   // Frames a request (without checksum), appends the checksum and queues it.
@@ -127,6 +161,9 @@ class EcuSession {
     void SendSwitchBack() override { s_.SendSwitchBack(); }
     std::optional<std::int8_t> CorrectionToSend() override;
     void SendCorrection(std::int8_t correction) override { s_.SendCorrUOZ(correction); }
+    void OnResponseTime(int ms) override { s_.events_.OnResponseTime(ms); }
+    void OnCounters(int resets, int badReplies) override { s_.events_.OnLinkCounters(resets, badReplies); }
+    void OnUnidirEnded() override { s_.events_.OnUnidirMode(false); }
 
    private:
     EcuSession& s_;
@@ -140,10 +177,34 @@ class EcuSession {
   void StoreLc1(double afr, bool withAlf);
   double Lc1Value() const;
   void Publish();
+  void CountReply();
+  void PollTick();
+  void RestartPollTimer();
+  void AttemptConnection();
+  // Schedules the next reconnection attempt, or reports text when none follows.
+  void ReportLinkEnd(const std::string& text, bool sessionLost);
+  bool ScheduleReconnect(const std::string& text, bool sessionLost);
 
+  struct ConnectArgs {
+    std::string port;
+    int speedIndex = 0;
+    bool fastInit = false;
+    bool echo = true;
+  };
+
+  SessionEvents& events_;
   EcuDataRecord data_;
   std::vector<EcuDataSink*> sinks_;
-  CsvLogSink log_;
+  CsvLog log_;
+  int avgAngle_ = 360;
+  bool polling_ = false;    // also at interval 0
+  int pollIntervalMs_ = 0;  // set by each connect command
+  UiTimer pollTimer_;
+  ConnectArgs lastConnect_;
+  int reconnectAttempt_ = 0;       // attempt of the running reconnection; 0 none
+  bool userDisconnected_ = false;  // F3 since the last connect
+  int reconnectDelayMs_ = kReconnectDelayMs;
+  UiTimer reconnectTimer_;
   SharedValue<std::uint8_t> linkState_;
   SharedValue<std::uint8_t> leaveUnidir_;
   SharedValue<std::int8_t> requestedCorr_;

@@ -104,13 +104,11 @@ void KLineLink::LeaveUnidirMode() {
   }
   core_->replyCountdown = 15;
   core_->unidirMode = 0;
-  Ui().ClearPause();
   if (core_->polling.load()) client_.RequestNextData();
   // A request queued while the stream ran (a disconnect) found the transmitter
   // busy; it leaves now.
   if (!QueueEmpty()) core_->writerEvent.Set();
-  Ui().RefreshControls();
-  Ui().SetStatusText(kPanelMode, "0");
+  client_.OnUnidirEnded();
 }
 
 void KLineLink::StartTimer() { timer_.Start(100); }
@@ -144,7 +142,7 @@ std::int32_t KLineLink::ReplyCountdown() const { return core_->replyCountdown; }
 
 void KLineLink::CountLengthError() { core_->lengthErrorCount.fetch_add(1); }
 
-void KLineLink::ShowCounters() { core_->ShowCounters(); }
+void KLineLink::ShowCounters() { core_->ShowCounters(client_); }
 
 int KLineLink::ResetCount() const { return core_->resetCount.load(); }
 
@@ -154,16 +152,15 @@ int KLineLink::ResponseTimeMs() const { return core_->responseTimeMs.load(); }
 
 bool KLineLink::WriterIdle() const { return core_->writerIdle.load() == 1; }
 
-void LinkCore::ShowCounters() const {
-  Ui().SetStatusText(kPanelResets, std::to_string(resetCount.load()));
-  Ui().SetStatusText(kPanelBadReplies, std::to_string(checksumErrorCount.load() + lengthErrorCount.load()));
+void LinkCore::ShowCounters(LinkClient& client) const {
+  client.OnCounters(resetCount.load(), checksumErrorCount.load() + lengthErrorCount.load());
 }
 
-void LinkCore::UpdateResponseTime() {
+void LinkCore::UpdateResponseTime(LinkClient& client) {
   const std::int64_t tx = lastTxTime.load();
   if (tx == lastTxSeen) return;
   lastTxSeen = tx;
   const std::int64_t ms = (PerfCounter() - tx) * 1000 / PerfFrequency();
   responseTimeMs.store(static_cast<std::int32_t>(ms));
-  Ui().ShowResponseTime(static_cast<std::int32_t>(ms));
+  client.OnResponseTime(static_cast<std::int32_t>(ms));
 }

@@ -50,6 +50,13 @@ class LinkClient {
   // differs from the one asked for.
   virtual std::optional<std::int8_t> CorrectionToSend() = 0;
   virtual void SendCorrection(std::int8_t correction) = 0;
+  // UI thread. What the link measures and counts: the response time of the
+  // last request, once per write; the receiver's resets and the replies it
+  // dropped for their checksum or their length.
+  virtual void OnResponseTime(int ms) = 0;
+  virtual void OnCounters(int resets, int badReplies) = 0;
+  // UI thread (link timer). The packet stream has ended: back in request/reply mode.
+  virtual void OnUnidirEnded() = 0;
 };
 
 // The message of a link that got no answer in time.
@@ -119,11 +126,10 @@ class KLineLink {
   // Any thread. 100 ms ticks left until the reply is overdue; -1 not armed.
   std::int32_t ReplyCountdown() const;
 
-  // UI thread. Counts a data reply not decoded for its length; status panel 5
-  // shows them with the checksum errors.
+  // UI thread. Counts a data reply not decoded for its length; it is a bad
+  // reply as a checksum error is.
   void CountLengthError();
-  // UI thread. Status panels 4 and 5 from the receiver counters (panel 5: the
-  // replies dropped for their checksum or their length).
+  // UI thread. Reports the receiver counters to the client (OnCounters).
   void ShowCounters();
   // Any thread. The receiver counters since the link started.
   int ResetCount() const;

@@ -48,10 +48,10 @@ struct LinkCore {
   // RxLock held. Clears the framer and enters state, expecting the echo of the
   // current request.
   void ArmReceiver(RxStateValue state);
-  // UI thread. Status panels 4 and 5 from the counters.
-  void ShowCounters() const;
-  // UI thread. Status panel 2 from the time since the last queued write, once per write.
-  void UpdateResponseTime();
+  // UI thread. The counters to the client.
+  void ShowCounters(LinkClient& client) const;
+  // UI thread. The time since the last queued write to the client, once per write.
+  void UpdateResponseTime(LinkClient& client);
 
   // Request queue indices: the slot sent last and the slot filled last; -1 at
   // the start of a link; equal when the queue is empty. Guarded by queueMutex.

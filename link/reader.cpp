@@ -189,7 +189,7 @@ class TComReadThread : public WorkerThread {
       // shows the pass to its end.
       c_.trace->AppendLine(TraceMsgEndLine());
       if (Terminated() || c_.unidirMode.load()) return;
-      c_.UpdateResponseTime();
+      c_.UpdateResponseTime(client_);
       polling = c_.polling.load();
       exchangeClosed = true;
     };
@@ -211,7 +211,7 @@ class TComReadThread : public WorkerThread {
     } else {
       c_.checksumErrorCount.fetch_add(1);
       if (!OnUi(lk, [&] {
-            c_.ShowCounters();
+            c_.ShowCounters(client_);
             afterHandOff();
           }))
         return false;
@@ -229,7 +229,7 @@ class TComReadThread : public WorkerThread {
 
     c_.framer.MessageHandled(false);
     if (!exchangeClosed && !OnUi(lk, [this, &polling] {
-          c_.UpdateResponseTime();
+          c_.UpdateResponseTime(client_);
           polling = c_.polling.load();
         }))
       return false;
@@ -247,7 +247,7 @@ class TComReadThread : public WorkerThread {
   void ReceiverReset(Lock& lk, int ms) {
     c_.resetCount.fetch_add(1);
     lk.unlock();
-    HandOff([this] { c_.ShowCounters(); });
+    HandOff([this] { c_.ShowCounters(client_); });
     if (client_.OnGarbled()) {
       HandOff([this] { c_.trace->AppendLine(TraceResetLine()); });
     } else {

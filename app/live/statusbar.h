@@ -7,6 +7,19 @@
 #include <array>
 #include <functional>
 
+// The status bar's panels.
+enum StatusPanel : int {
+  kPanelLink = 0,             // the ECU link's state
+  kPanelLambda = 1,           // the LC-1 reader's state
+  kPanelResponseTime = 2,     // the last reply's response time
+  kPanelMode = 3,             // request/reply or unidirectional: drawn by the window
+  kPanelResets = 4,           // receiver resets
+  kPanelBadReplies = 5,       // replies dropped for their checksum or length
+  kPanelNegativeReplies = 6,  // negative replies
+  kPanelLambdaAfr = 7,        // the LC-1's air-fuel ratio
+  kPanelReplyRate = 8,        // replies per second
+};
+
 // A panel the window draws itself; its text only triggers a repaint.
 class TDrawnPanel : public QWidget {
  public:

@@ -185,7 +185,8 @@ TEST_F(DisplayTest, LambdaPanelFollowsLc1EvenWithoutEcu) {
 }
 
 TEST_F(DisplayTest, ReplyRateCountsOnlyDuringASession) {
-  for (int i = 0; i < 100; ++i) w->CountReply();
+  SessionEvents& events = *w;
+  for (int i = 0; i < 100; ++i) events.OnReply();
   EXPECT_EQ(w->StatusText(8), "");
 }
 

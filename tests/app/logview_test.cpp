@@ -75,7 +75,7 @@ class LoggedSessionView : public LinkRig {
     if (!WaitSession() || !WaitFor([&] { return ui.replyCount >= replies; }, 20000)) return {};
     session.Disconnect();
     if (!WaitLinkEnd()) return {};
-    return FileLines(LogFilePath());
+    return FileLines(session.Log().FilePath());
   }
 };
 
@@ -90,7 +90,7 @@ TEST_F(LoggedSessionView, ALogWrittenByASimulatedSessionOpensWithTheValuesOfItsC
   });
   const std::vector<std::string> lines = LogASession(40);
   ASSERT_GE(lines.size(), 41u);
-  const std::string path = LogFilePath();
+  const std::string path = session.Log().FilePath();
 
   TfrmMain w(&ui);
   TfrmLogView* view = OpenThroughMenu(w, ui, path);
@@ -161,7 +161,7 @@ TEST_F(LoggedSessionView, CellTableOverASimulatedSessionGivesEachOperatingPoints
   ASSERT_EQ(expected.size(), 3u);  // no frame between the points
 
   TfrmMain w(&ui);
-  TfrmLogView* view = OpenThroughMenu(w, ui, LogFilePath());
+  TfrmLogView* view = OpenThroughMenu(w, ui, session.Log().FilePath());
   ASSERT_NE(view, nullptr);
   TLogCellPage* page = view->cellPage;
   view->findChild<QTabWidget*>("tabsLogView")->setCurrentWidget(page);

@@ -96,8 +96,7 @@ TEST_F(MainWindow, StartsWithCaptionStatusTextsAndPages) {
   EXPECT_EQ(Find<QComboBox>(*w_, "bcmbMode")->currentIndex(), 0);
   EXPECT_GE(Find<QComboBox>(*w_, "bcmbMode")->width(), 100);
 
-  EXPECT_FALSE(Find<QTimer>(*w_, "MsgTimer")->isActive());
-  EXPECT_EQ(w_->MsgTimerInterval(), 150);
+  EXPECT_FALSE(w_->Session().PollTimerActive());
   EXPECT_TRUE(Find<QTimer>(*w_, "ScreenUpdateTimer")->isActive());
   EXPECT_EQ(Find<QTimer>(*w_, "ScreenUpdateTimer")->interval(), 1000);
   EXPECT_EQ(w_->RunCount(), 0);
@@ -137,7 +136,7 @@ TEST_F(MainWindow, SpinEditorsHaveTheirRangesStepsAndStartValuesAndTakeNoTyping)
     EXPECT_FALSE(s.ed->isReadOnly());  // the buttons still step
   }
   Find<QSpinBox>(*w_, "edAvgAngle")->stepBy(2);
-  EXPECT_EQ(w_->AvgAngle(), 380);
+  EXPECT_EQ(w_->Session().AvgAngle(), 380);
   Find<QSpinBox>(*w_, "edCorrUOZ")->stepBy(-3);
   EXPECT_EQ(w_->Session().RequestedCorrUOZ().load(), -3);
   Find<QSpinBox>(*w_, "edCorrUOZ")->setValue(0);
@@ -293,7 +292,7 @@ TEST_F(MainWindow, ConnectToAMissingPortReportsAndReturnsToIdle) {
   EXPECT_TRUE(Find<QAction>(*w_, "btnConnect")->isEnabled());
   EXPECT_TRUE(Find<QAction>(*w_, "btnFlashRead")->isEnabled());
   // Interval 0 stops a timer altogether.
-  EXPECT_EQ(w_->MsgTimerInterval(), 0);
+  EXPECT_EQ(w_->Session().PollInterval(), 0);
   EXPECT_FALSE(Find<QTimer>(*w_, "ScreenUpdateTimer")->isActive());
 }
 
@@ -326,22 +325,27 @@ TEST_F(MainWindow, ConnectingDisablesItsCommandsUntilTheSessionAnswers) {
 }
 
 TEST_F(MainWindow, OnlyAReplyLostInARunningSessionStartsAReconnection) {
+  // The session's link ends; sessionLost when a diagnostic session ran.
+  auto linkEnds = [this](const std::string& text, bool sessionLost) {
+    w_->Session().LinkState() = sessionLost ? 1 : 0;
+    w_->Session().EndLink(text);
+  };
   // Off by default: the box, as ever.
-  w_->LinkEnded(kNoAnswerText, true);
+  linkEnds(kNoAnswerText, true);
   ASSERT_EQ(ui_.errors.size(), 1u);
-  EXPECT_FALSE(Find<QTimer>(*w_, "ReconnectTimer")->isActive());
+  EXPECT_FALSE(w_->Session().ReconnectWaiting());
 
   TCfg.AutoReconnect = 1;
   // Not after a failed connect, nor after another end of a session.
-  w_->LinkEnded(kNoAnswerText, false);
-  w_->LinkEnded("Связь с адаптером K-line потеряна", true);
+  linkEnds(kNoAnswerText, false);
+  linkEnds("Связь с адаптером K-line потеряна", true);
   EXPECT_EQ(ui_.errors.size(), 3u);
-  EXPECT_FALSE(Find<QTimer>(*w_, "ReconnectTimer")->isActive());
+  EXPECT_FALSE(w_->Session().ReconnectWaiting());
 
-  w_->LinkEnded(kNoAnswerText, true);
+  linkEnds(kNoAnswerText, true);
   EXPECT_EQ(ui_.errors.size(), 3u);
-  EXPECT_TRUE(Find<QTimer>(*w_, "ReconnectTimer")->isActive());
-  EXPECT_EQ(Find<QTimer>(*w_, "ReconnectTimer")->interval(), 2000);
+  EXPECT_TRUE(w_->Session().ReconnectWaiting());
+  EXPECT_EQ(w_->Session().ReconnectDelay(), 2000);
   EXPECT_EQ(w_->StatusText(0), "Переподключение 1 из 5");
   for (QAction* a : {Find<QAction>(*w_, "btnSettings"), Find<QAction>(*w_, "btnConnect"),
                      Find<QAction>(*w_, "btnFlashRead"), Find<QAction>(*w_, "btnFlashWrite")})
@@ -351,28 +355,29 @@ TEST_F(MainWindow, OnlyAReplyLostInARunningSessionStartsAReconnection) {
   // F3 in the wait ends the reconnection.
   ASSERT_TRUE(Find<QAction>(*w_, "btnDisconnect")->isEnabled());
   Find<QAction>(*w_, "btnDisconnect")->trigger();
-  EXPECT_FALSE(Find<QTimer>(*w_, "ReconnectTimer")->isActive());
+  EXPECT_FALSE(w_->Session().ReconnectWaiting());
   EXPECT_EQ(w_->StatusText(0), "Не подключен");
   EXPECT_TRUE(Find<QAction>(*w_, "btnConnect")->isEnabled());
   EXPECT_FALSE(Find<QAction>(*w_, "btnDisconnect")->isEnabled());
   EXPECT_EQ(ui_.errors.size(), 3u);
   // A reply lost while F3 closes the session is the user's end: the box.
-  w_->LinkEnded(kNoAnswerText, true);
+  linkEnds(kNoAnswerText, true);
   EXPECT_EQ(ui_.errors.size(), 4u);
-  EXPECT_FALSE(Find<QTimer>(*w_, "ReconnectTimer")->isActive());
+  EXPECT_FALSE(w_->Session().ReconnectWaiting());
 }
 
 TEST_F(MainWindow, PollingTimerKeepsItsOnStateAtIntervalZero) {
-  w_->SetMsgTimerInterval(0);
-  w_->SetMsgTimerEnabled(true);
-  EXPECT_TRUE(w_->MsgTimerEnabled());
-  EXPECT_FALSE(Find<QTimer>(*w_, "MsgTimer")->isActive());
-  w_->SetMsgTimerInterval(150);
-  EXPECT_TRUE(Find<QTimer>(*w_, "MsgTimer")->isActive());
-  EXPECT_EQ(Find<QTimer>(*w_, "MsgTimer")->interval(), 150);
+  EcuSession& s = w_->Session();
+  s.SetPollInterval(0);
+  s.SetPolling(true);
+  EXPECT_TRUE(s.Polling());
+  EXPECT_FALSE(s.PollTimerActive());
+  s.SetPollInterval(150);
+  EXPECT_TRUE(s.PollTimerActive());
+  EXPECT_EQ(s.PollInterval(), 150);
   w_->btnDisconnectClick();
-  EXPECT_FALSE(w_->MsgTimerEnabled());
-  EXPECT_FALSE(Find<QTimer>(*w_, "MsgTimer")->isActive());
+  EXPECT_FALSE(s.Polling());
+  EXPECT_FALSE(s.PollTimerActive());
 }
 
 TEST_F(MainWindow, Lc1ConnectSetsTheScreenTimerAndAlwaysRefreshes) {
@@ -430,7 +435,7 @@ TEST_F(MainWindow, ProgressPanelShowsStepsAndHides) {
   EXPECT_EQ(Find<QProgressBar>(*w_, "ProgressBar1")->value(), 3);
   w_->EndProgress();
   EXPECT_FALSE(Find<QFrame>(*w_, "pnlProgress")->isVisible());
-  w_->ShowResponseTime(27);
+  static_cast<SessionEvents&>(*w_).OnResponseTime(27);
   EXPECT_EQ(w_->StatusText(2), "27 мс");
 }
 
@@ -458,17 +463,17 @@ TEST_F(MainWindow, ConfigThatCannotBeReadOrWrittenIsAnErrorBoxAtStartAndAtClose)
 TEST_F(MainWindow, CloseDuringASessionDefersAndSavesTwice) {
   w_->show();
   w_->Session().LinkState() = 1;
-  w_->SetMsgTimerEnabled(true);
+  w_->Session().SetPolling(true);
   EXPECT_FALSE(w_->close());
   EXPECT_TRUE(w_->isVisible());
-  EXPECT_TRUE(w_->CloseDeferred());
-  EXPECT_FALSE(w_->MsgTimerEnabled());
+  EXPECT_TRUE(w_->FCloseDeferred);
+  EXPECT_FALSE(w_->Session().Polling());
   EXPECT_TRUE(ConfigExists());  // first save, at the refused close
 
   ASSERT_TRUE(QFile::remove(dir_.path() + "/cfg.ini"));
   TCfg.Port = "ttyUSB3";
   w_->Session().LinkState() = 0;  // the session has ended; its teardown closes again
-  w_->CloseMainWindow();
+  w_->Session().Teardown();
   EXPECT_FALSE(w_->isVisible());
   QFile f(dir_.path() + "/cfg.ini");
   ASSERT_TRUE(f.open(QIODevice::ReadOnly));  // second save

@@ -66,28 +66,28 @@ class ReconnectEndToEnd : public LinkRig {
 TEST_F(ReconnectEndToEnd, LostReplyReconnectsAndTheLogGoesOnInANewFile) {
   w->btnConnectClick();
   ASSERT_TRUE(Polled(3));
-  const std::string firstLog = LogFilePath();
+  const std::string firstLog = w->Session().Log().FilePath();
 
   line->SetSilent(true);
-  ASSERT_TRUE(WaitFor([&] { return Find<QTimer>(*w, "ReconnectTimer")->isActive(); }));
+  ASSERT_TRUE(WaitFor([&] { return w->Session().ReconnectWaiting(); }));
   EXPECT_EQ(w->StatusText(0), "Переподключение 1 из 5");
   EXPECT_TRUE(ui.errors.empty());
-  EXPECT_FALSE(LogIsOpen());
+  EXPECT_FALSE(w->Session().Log().IsOpen());
   line->SetSilent(false);
 
   // After the wait the connect command runs again and the session goes on.
   ASSERT_TRUE(Polled(3));
   EXPECT_EQ(w->StatusText(0), "Подключен");
-  EXPECT_TRUE(LogIsOpen());
-  EXPECT_NE(LogFilePath(), firstLog);
-  const std::string secondLog = LogFilePath();
+  EXPECT_TRUE(w->Session().Log().IsOpen());
+  EXPECT_NE(w->Session().Log().FilePath(), firstLog);
+  const std::string secondLog = w->Session().Log().FilePath();
 
   // That session got data: a second loss starts counting again at 1.
   line->SetSilent(true);
-  ASSERT_TRUE(WaitFor([&] { return Find<QTimer>(*w, "ReconnectTimer")->isActive(); }));
+  ASSERT_TRUE(WaitFor([&] { return w->Session().ReconnectWaiting(); }));
   EXPECT_EQ(w->StatusText(0), "Переподключение 1 из 5");
   Find<QAction>(*w, "btnDisconnect")->trigger();
-  EXPECT_FALSE(Find<QTimer>(*w, "ReconnectTimer")->isActive());
+  EXPECT_FALSE(w->Session().ReconnectWaiting());
   EXPECT_EQ(w->StatusText(0), "Не подключен");
   EXPECT_TRUE(ui.errors.empty());
   ExpectCompleteRows(firstLog);
@@ -95,7 +95,7 @@ TEST_F(ReconnectEndToEnd, LostReplyReconnectsAndTheLogGoesOnInANewFile) {
 }
 
 TEST_F(ReconnectEndToEnd, FifthFailedAttemptShowsTheBox) {
-  Find<QTimer>(*w, "ReconnectTimer")->setInterval(50);
+  w->Session().SetReconnectDelay(50);
   w->btnConnectClick();
   ASSERT_TRUE(Polled(1));
   std::set<QString> shown;
@@ -114,14 +114,14 @@ TEST_F(ReconnectEndToEnd, FifthFailedAttemptShowsTheBox) {
   ASSERT_TRUE(watch([&] { return !ui.errors.empty(); }));
   EXPECT_EQ(shown.count("Переподключение 5 из 5"), 1u);
   EXPECT_EQ(ui.errors.size(), 1u);
-  EXPECT_FALSE(Find<QTimer>(*w, "ReconnectTimer")->isActive());
+  EXPECT_FALSE(w->Session().ReconnectWaiting());
   EXPECT_EQ(w->StatusText(0), "Не подключен");
   EXPECT_TRUE(Find<QAction>(*w, "btnConnect")->isEnabled());
   // The box says what the last attempt met, as a connect by hand does now.
   w->btnConnectClick();
   ASSERT_EQ(ui.errors.size(), 2u);
   EXPECT_EQ(ui.errors[0], ui.errors[1]);
-  EXPECT_FALSE(Find<QTimer>(*w, "ReconnectTimer")->isActive());
+  EXPECT_FALSE(w->Session().ReconnectWaiting());
 }
 
 }  // namespace

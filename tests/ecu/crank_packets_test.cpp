@@ -161,14 +161,14 @@ class SpinHandOff : public ::testing::Test {
   }
   void TearDown() override { TCfg.LambdaEnabled = saved_; }
   RecordingUi ui;
-  EcuSession session;
+  EcuSession session{ui};
   std::uint8_t saved_ = 0;
 };
 
 TEST_F(SpinHandOff, CountsEveryPacketAndDisplaysCompletedSamples) {
   TCfg.LambdaEnabled = 0;
   session.Data().AFR_LC1 = 13.0;
-  ui.avgAngle = 20;  // two packets of 18 degrees complete a sample
+  session.SetAvgAngle(20);  // two packets of 18 degrees complete a sample
   const auto p = Packet(1, 1000);
   session.HandlePacket(p.data(), 7);
   EXPECT_EQ(ui.replyCount, 1);
@@ -189,7 +189,7 @@ TEST_F(SpinHandOff, CompletedSampleTakesTheLambdaReading) {
   LiveLc1 lc1(session);
   ASSERT_TRUE(lc1.Receiving());
   session.Data().ALF_LC1 = 0.5;
-  ui.avgAngle = 0;
+  session.SetAvgAngle(0);
   session.HandlePacket(Packet(1, 1000).data(), 7);
   EXPECT_EQ(session.Data().AFR_LC1, 14.7);
   EXPECT_EQ(session.Data().ALF_LC1, 0.5);  // left alone on this path

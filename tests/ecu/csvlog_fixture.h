@@ -81,13 +81,14 @@ class CsvLogFile : public ::testing::Test {
  protected:
   void SetUp() override { SetAppDirOverride(dir_.File()); }
   void TearDown() override {
-    CloseLog();
+    log.Close();
     SetAppDirOverride("");
   }
 
-  void WriteLogRow() { ::WriteLogRow(data); }
+  void WriteLogRow() { log.WriteRow(data); }
 
   EcuDataRecord data = KnownFrame();
   TempDir dir_;
   RecordingUi ui;
+  CsvLog log{[this](const std::string& text) { ui.OnError(text); }};
 };

@@ -12,12 +12,12 @@ namespace {
 
 TEST_F(CsvLogFile, FullDiskIsReportedOnceNamingTheFile) {
   if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
-  ASSERT_TRUE(OpenLogFile("/dev/full") || !ui.errors.empty());
+  ASSERT_TRUE(log.OpenFile("/dev/full") || !ui.errors.empty());
   // Enough rows to overflow the buffer: the failure shows while writing.
-  for (int i = 0; i < 2000 && LogIsOpen(); ++i) WriteLogRow();
-  EXPECT_FALSE(LogIsOpen());
+  for (int i = 0; i < 2000 && log.IsOpen(); ++i) WriteLogRow();
+  EXPECT_FALSE(log.IsOpen());
   for (int i = 0; i < 10; ++i) WriteLogRow();
-  CloseLog();
+  log.Close();
   ASSERT_EQ(ui.errors.size(), 1u);
   EXPECT_NE(ui.errors[0].find("/dev/full"), std::string::npos);
   EXPECT_NE(ui.errors[0].find("нет места на диске"), std::string::npos);
@@ -25,10 +25,10 @@ TEST_F(CsvLogFile, FullDiskIsReportedOnceNamingTheFile) {
 
 TEST_F(CsvLogFile, FullDiskFoundAtCloseIsReported) {
   if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
-  OpenLogFile("/dev/full");
+  log.OpenFile("/dev/full");
   WriteLogRow();
-  CloseLog();
-  EXPECT_FALSE(LogIsOpen());
+  log.Close();
+  EXPECT_FALSE(log.IsOpen());
   ASSERT_EQ(ui.errors.size(), 1u);
   EXPECT_NE(ui.errors[0].find("нет места на диске"), std::string::npos);
 }
@@ -66,10 +66,10 @@ TEST_F(CsvLogFile, FailedWriteCutsTheFileBackToTheLastCompleteRow) {
     // The third row is cut off halfway through by the limit.
     FileSizeLimit limit(header + 2 * row + row / 2);
     ASSERT_TRUE(limit.ok());
-    ASSERT_TRUE(OpenLogFile(path.string()));
-    for (; written < 10 && LogIsOpen(); ++written) WriteLogRow();
+    ASSERT_TRUE(log.OpenFile(path.string()));
+    for (; written < 10 && log.IsOpen(); ++written) WriteLogRow();
   }
-  EXPECT_FALSE(LogIsOpen());
+  EXPECT_FALSE(log.IsOpen());
   EXPECT_EQ(written, 3);
   const std::string text = ReadFile(path);
   EXPECT_EQ(text.size(), header + 2 * row);
@@ -80,7 +80,7 @@ TEST_F(CsvLogFile, FailedWriteCutsTheFileBackToTheLastCompleteRow) {
   EXPECT_NE(ui.errors[0].find("файл слишком большой"), std::string::npos);
   // The session goes on without a log: no more rows, no more messages.
   WriteLogRow();
-  CloseLog();
+  log.Close();
   EXPECT_EQ(ReadFile(path).size(), header + 2 * row);
   EXPECT_EQ(ui.errors.size(), 1u);
 }

@@ -79,9 +79,9 @@ TEST(CsvLogFormat, ValueListFollowsTheNamesGiven) {
 }
 
 TEST_F(CsvLogFile, SessionLogIsCompleteAfterClose) {
-  OpenLog();
-  ASSERT_TRUE(LogIsOpen());
-  const fs::path path = LogFilePath();
+  log.Open();
+  ASSERT_TRUE(log.IsOpen());
+  const fs::path path = log.FilePath();
   EXPECT_EQ(path.parent_path(), fs::path(LogsDirPath()));
   // YYYY-MM-DD_hh-mm-ss.csv
   const std::string name = path.filename().string();
@@ -92,8 +92,8 @@ TEST_F(CsvLogFile, SessionLogIsCompleteAfterClose) {
   EXPECT_EQ(name.substr(19), ".csv");
 
   for (int i = 0; i < 1000; ++i) WriteLogRow();
-  CloseLog();
-  EXPECT_FALSE(LogIsOpen());
+  log.Close();
+  EXPECT_FALSE(log.IsOpen());
   EXPECT_TRUE(ui.errors.empty());
 
   const std::string text = ReadFile(path);
@@ -112,10 +112,10 @@ TEST_F(CsvLogFile, SessionsStartedInTheSameSecondKeepEachTheirOwnFile) {
   // A quick F3, F2: the names come from the clock's second.
   std::vector<fs::path> paths;
   for (int i = 0; i < 3; ++i) {
-    OpenLog();
-    paths.push_back(LogFilePath());
+    log.Open();
+    paths.push_back(log.FilePath());
     WriteLogRow();
-    CloseLog();
+    log.Close();
   }
   std::sort(paths.begin(), paths.end());
   EXPECT_EQ(std::unique(paths.begin(), paths.end()), paths.end());
@@ -130,22 +130,22 @@ TEST_F(CsvLogFile, UnwritableFolderGivesOneMessageAndNoLog) {
   // (works also for root, unlike permissions).
   fs::create_directories(fs::path(LogsDirPath()).parent_path());
   std::ofstream(LogsDirPath()) << "x";
-  OpenLog();
-  EXPECT_FALSE(LogIsOpen());
+  log.Open();
+  EXPECT_FALSE(log.IsOpen());
   ASSERT_EQ(ui.errors.size(), 1u);
-  EXPECT_NE(ui.errors[0].find(LogFilePath()), std::string::npos);
+  EXPECT_NE(ui.errors[0].find(log.FilePath()), std::string::npos);
   EXPECT_NE(ui.errors[0].find("папка недоступна"), std::string::npos);
   WriteLogRow();
   WriteLogRow();
-  CloseLog();
+  log.Close();
   EXPECT_EQ(ui.errors.size(), 1u);
 }
 
 TEST_F(CsvLogFile, EachRowIsInTheFileAsSoonAsItIsWritten) {
-  OpenLog();
+  log.Open();
   for (int i = 0; i < 3; ++i) WriteLogRow();
   // Read through another descriptor while the log is open, as after kill -9.
-  const std::string text = ReadFile(LogFilePath());
+  const std::string text = ReadFile(log.FilePath());
   const std::string row = FormatLogRow(data, 0).substr(5) + "\r\n";
   EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 4);
   ASSERT_GE(text.size(), row.size());
@@ -153,14 +153,14 @@ TEST_F(CsvLogFile, EachRowIsInTheFileAsSoonAsItIsWritten) {
 }
 
 TEST_F(CsvLogFile, NewSessionStartsANewFile) {
-  OpenLog();
+  log.Open();
   WriteLogRow();
-  CloseLog();
-  const std::string first = LogFilePath();
+  log.Close();
+  const std::string first = log.FilePath();
   // The same second's name is replaced, not appended to.
-  OpenLog();
-  CloseLog();
-  if (LogFilePath() == first) {
+  log.Open();
+  log.Close();
+  if (log.FilePath() == first) {
     EXPECT_EQ(ReadFile(first), std::string(kHeader) + "\r\n");
   }
   EXPECT_TRUE(ui.errors.empty());

@@ -74,16 +74,16 @@ TEST_F(LoggedSession, EveryReplyOfAPolledSessionIsOneRowAfterDisconnect) {
   StartLine();
   Connect(2);
   ASSERT_TRUE(WaitSession());
-  ASSERT_TRUE(LogIsOpen());
+  ASSERT_TRUE(session.Log().IsOpen());
   ASSERT_TRUE(WaitFor([&] { return Sent().size() > 20; }, 30000));
   session.SetPolling(false);
   session.Disconnect();
   ASSERT_TRUE(WaitLinkEnd());
-  EXPECT_FALSE(LogIsOpen());
+  EXPECT_FALSE(session.Log().IsOpen());
   EXPECT_TRUE(ui.errors.empty());
   const auto sent = Sent();
   EXPECT_GT(sent.size(), 20u);
-  ExpectRowsMatch(ReadRows(LogFilePath()), sent);
+  ExpectRowsMatch(ReadRows(session.Log().FilePath()), sent);
 }
 
 TEST_F(LoggedSession, LogIsCompleteWhenTheSessionEndsByTimeOut) {
@@ -94,10 +94,10 @@ TEST_F(LoggedSession, LogIsCompleteWhenTheSessionEndsByTimeOut) {
   line->SetSilent(true);
   ASSERT_TRUE(WaitLinkEnd());
   EXPECT_EQ(session.LinkState().load(), 0);
-  EXPECT_FALSE(LogIsOpen());
+  EXPECT_FALSE(session.Log().IsOpen());
   ASSERT_EQ(ui.errors.size(), 1u);
   EXPECT_EQ(ui.errors[0], " Нет ответа от ЭБУ      ");
-  ExpectRowsMatch(ReadRows(LogFilePath()), Sent());
+  ExpectRowsMatch(ReadRows(session.Log().FilePath()), Sent());
 }
 
 }  // namespace

@@ -42,7 +42,7 @@ class Dispatch : public ::testing::Test {
     return r;
   }
   RecordingUi ui;
-  EcuSession session;
+  EcuSession session{ui};
 };
 
 struct LengthCase {
@@ -159,7 +159,8 @@ TEST_F(Dispatch, ASecondSessionSideBySideKeepsItsOwnRecordCountersAndSinks) {
     void OnEcuData(const EcuDataRecord& d) override { seen.push_back(d.RPM); }
     std::vector<int> seen;
   } mine, theirs;
-  EcuSession other;
+  RecordingUi otherEvents;
+  EcuSession other{otherEvents};
   other.UseLinkWithoutThreads();
   session.AddSink(mine);
   other.AddSink(theirs);

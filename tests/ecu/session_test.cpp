@@ -40,7 +40,7 @@ TEST_P(Handshake, SendsTheExactBytesAndSwitchesSpeedOnlyAfterTheSessionReply) {
   if (LinesShowEveryRate() || c.baud != 10400) {
     EXPECT_EQ(line->ProgramSettings().baud, c.baud);
   }
-  EXPECT_TRUE(ui.msgTimer);
+  EXPECT_TRUE(session.Polling());
   EXPECT_GE(ui.refreshCount, 1);
   EXPECT_EQ(ui.replyCountResets, 1);
 
@@ -94,8 +94,9 @@ TEST_F(Session, DataFrameIsDecodedIntoEcuData) {
 TEST_F(Session, PollsEveryDataIntervalWhenItIsSet) {
   TCfg.DataInterval = 150;
   StartLine();
-  RunMsgTimer();
-  Connect(2);
+  // The connect command: the session's timer polls at DataInterval.
+  session.ConnectCommand(PortName(), 2, false, true);
+  EXPECT_EQ(session.PollInterval(), 150);
   ASSERT_TRUE(WaitSession());
   ASSERT_TRUE(WaitFor([&] { return ui.replyCount >= 4; }));
   // One request per tick, each answered before the next: nothing piles up.
@@ -109,14 +110,14 @@ TEST_F(Session, DisconnectRunsStopSessionThenStopCommunicationThenTearsDown) {
   StartLine();
   Connect(2);
   ASSERT_TRUE(WaitSession());
-  EXPECT_TRUE(LogIsOpen());
+  EXPECT_TRUE(session.Log().IsOpen());
   ASSERT_TRUE(WaitFor([&] { return ui.replyCount >= 2; }));
   session.SetPolling(false);  // the disconnect command stops polling first
   const int refreshes = ui.refreshCount;
   session.Disconnect();
   ASSERT_TRUE(WaitLinkEnd());
   EXPECT_EQ(session.LinkState().load(), 0);
-  EXPECT_FALSE(LogIsOpen());
+  EXPECT_FALSE(session.Log().IsOpen());
   EXPECT_GT(ui.refreshCount, refreshes);
   EXPECT_TRUE(ui.errors.empty());
 
@@ -235,7 +236,7 @@ TEST_F(Session, SilenceEndsTheLinkOnTheTenthTick) {
   EXPECT_TRUE(ui.errors.empty());
   session.Link()->TimerTick();
   EXPECT_EQ(session.LinkState().load(), 0);
-  EXPECT_FALSE(ui.msgTimer);
+  EXPECT_FALSE(session.Polling());
   EXPECT_FALSE(session.PortOpen());
   ASSERT_EQ(ui.errors.size(), 1u);
   EXPECT_EQ(ui.errors[0], kNoAnswerText);
@@ -286,7 +287,7 @@ TEST_F(Session, PortVanishingMidSessionEndsTheLinkWithAMessage) {
   Connect(1);
   ASSERT_TRUE(WaitLinkEnd());
   EXPECT_EQ(session.LinkState().load(), 0);
-  EXPECT_FALSE(ui.msgTimer);
+  EXPECT_FALSE(session.Polling());
   ASSERT_EQ(ui.errors.size(), 1u);
   EXPECT_FALSE(ui.errors[0].empty());
 }

@@ -260,7 +260,9 @@ namespace {
 TEST_F(LambdaReader, ProgramEndStopsTheReader) {
   ConnectAndWaitForData();
   // The reader waits on its port; only the disconnect at the program's end wakes it.
-  EcuSession session;
+  struct : SessionEvents {
+  } events;
+  EcuSession session{events};
   session.SetLc1(&reader);
   session.Shutdown();
   EXPECT_FALSE(reader.Active());

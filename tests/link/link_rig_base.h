@@ -1,7 +1,7 @@
 #pragma once
 // What the link and session tests share whichever simulated ECU they drive:
-// the link's settings, a folder for the log, the waits, the trace, a stand-in
-// for the window's poll timer, and a RecordingUi. The test thread is the
+// the link's settings, a folder for the log, the waits, the trace, and a
+// RecordingUi. The test thread is the
 // user-interface thread. KwpLineRig (any system) and LinkRig (an ECU in the
 // test's own process, Linux) put the ECU behind it.
 
@@ -38,7 +38,6 @@ class LinkRigBase : public ::testing::Test {
     // A failed test tells what the program showed the user meanwhile.
     if (HasFailure())
       for (const std::string& e : ui.errors) std::cerr << "error shown: " << e << '\n';
-    pollTimer_.Stop();
     if (watched_->LinkActive()) {
       ui.closeDeferred = false;
       watched_->Teardown();
@@ -67,9 +66,6 @@ class LinkRigBase : public ::testing::Test {
   }
 
   void Connect(int cbr) { watched_->Connect(PortName(), cbr, false, TCfg.Echo.load() != 0); }
-
-  // Stands in for the window's MsgTimer: polls every DataInterval ms while on.
-  void RunMsgTimer() { pollTimer_.Start(TCfg.DataInterval.load()); }
 
   // The bound is never reached when the code works, however busy the machine.
   bool WaitFor(const std::function<bool()>& pred, int ms = 10000) { return ::WaitFor(pred, ms); }
@@ -120,8 +116,8 @@ class LinkRigBase : public ::testing::Test {
   }
 
   RecordingUi ui;
-  // The rig's own session; ui takes its frames.
-  EcuSession session;
+  // The rig's own session; ui hears its events and takes its frames.
+  EcuSession session{ui};
   // The session the rig connects, waits on and tears down: its own, or a
   // window's (which must outlive the test or be watched anew).
   void Watch(EcuSession& s) { watched_ = &s; }
@@ -129,7 +125,4 @@ class LinkRigBase : public ::testing::Test {
  private:
   EcuSession* watched_ = &session;
   TempDir dir_;
-  UiTimer pollTimer_{[this] {
-    if (ui.msgTimer && watched_->LinkState().load() == 1 && !watched_->UnidirMode()) watched_->RequestData();
-  }};
 };

@@ -20,5 +20,8 @@ class ReplyLog : public LinkClient {
   void SendSwitchBack() override {}
   std::optional<std::int8_t> CorrectionToSend() override { return std::nullopt; }
   void SendCorrection(std::int8_t) override {}
+  void OnResponseTime(int) override {}
+  void OnCounters(int, int) override {}
+  void OnUnidirEnded() override {}
   std::vector<std::uint8_t> replies;
 };
