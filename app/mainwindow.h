@@ -67,6 +67,8 @@ class TfrmMain : public QMainWindow,
   void ShowMessage(const std::string& text) { dialogs_->ShowMessage(text); }
   // The window's message boxes and file dialogs, lent to what it owns.
   UserDialogs& Dialogs() { return *dialogs_; }
+  // A close asked for while the session was still ending waits for its end.
+  bool CloseDeferred() const { return closeDeferred_; }
 
   // --- FlashProgress: the firmware commands on the progress panel. ---
   void BeginStage(const std::string& caption, int steps) override;

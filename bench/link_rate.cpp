@@ -51,11 +51,9 @@ class CountingUi : public QtUiHooks, public SessionEvents {
     responseSum += ms;
     ++responses;
   }
-  void ShowError(const std::string& text) override { std::fprintf(stderr, "error: %s\n", text.c_str()); }
-  void ShowMessage(const std::string& text) override { std::fprintf(stderr, "message: %s\n", text.c_str()); }
-  void OnLinkEnded(const std::string& text) override { ShowError(text); }
-  void OnError(const std::string& text) override { ShowError(text); }
-  void OnMessage(const std::string& text) override { ShowMessage(text); }
+  void OnLinkEnded(const std::string& text) override { std::fprintf(stderr, "error: %s\n", text.c_str()); }
+  void OnError(const std::string& text) override { std::fprintf(stderr, "error: %s\n", text.c_str()); }
+  void OnMessage(const std::string& text) override { std::fprintf(stderr, "message: %s\n", text.c_str()); }
   int replies = 0;
   long long responseSum = 0;
   int responses = 0;

@@ -66,7 +66,7 @@ PROGRAM = ["common", "link", "lambda", "ecu", "flash", "app", "settings"]
 # on the line above saying why it must be process-wide; the lead lowers this
 # number as the work that removes globals lands, and once it is at the goal
 # a variable without its reason fails too.
-MAX_GLOBALS = 6
+MAX_GLOBALS = 5
 GLOBALS_GOAL = 5
 
 MAX_FUNCTION_LINES = 80

@@ -466,7 +466,7 @@ TEST_F(MainWindow, CloseDuringASessionDefersAndSavesTwice) {
   w_->Session().SetPolling(true);
   EXPECT_FALSE(w_->close());
   EXPECT_TRUE(w_->isVisible());
-  EXPECT_TRUE(w_->FCloseDeferred);
+  EXPECT_TRUE(w_->CloseDeferred());
   EXPECT_FALSE(w_->Session().Polling());
   EXPECT_TRUE(ConfigExists());  // first save, at the refused close
 
