@@ -116,6 +116,13 @@ build_qt() {
     : >"$script"
     tries=$((tries + 1))
   done
+  # Those emptied scripts installed the targets of the plugins and private
+  # modules not built, but their package files come with the modules built:
+  # find_package(Qt6 Gui) would fail on each. They go, as in the seed.
+  local config
+  for config in "$qt.new"/lib/cmake/*/Qt6*{Plugin,Private}Config.cmake; do
+    if [[ -f $config && ! -f ${config%Config.cmake}Targets.cmake ]]; then rm -f "${config%Config.cmake}"Config*.cmake; fi
+  done
   rm -rf "$qt"
   mv "$qt.new" "$qt"
   rm -rf "$work"
