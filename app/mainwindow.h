@@ -186,8 +186,8 @@ class TfrmMain : public QMainWindow,
   std::unique_ptr<UserDialogs> ownDialogs_;
   UserDialogs* dialogs_ = nullptr;
   int screenInterval_ = 1000;
-  int progressShown_ = -1;         // last painted percentage
-  bool closeDeferred_ = false;     // closing waits for the session's end
+  int progressShown_ = -1;      // last painted percentage
+  bool closeDeferred_ = false;  // closing waits for the session's end
   Lc1Reader lc1_;
   // After the reader it holds, so it goes first.
   EcuSession session_{*this};
