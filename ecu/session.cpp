@@ -33,6 +33,14 @@ MsgBlock Framed(const std::vector<std::uint8_t>& frame, std::uint8_t& len) {
   AppendChecksum(block, len);
   return block;
 }
+
+// A full queue (200 pending) refuses the request; the session's own requests
+// are few, so this drops only piled-up data polls.
+void QueueFramed(LinkSender& link, const std::vector<std::uint8_t>& frame) {
+  std::uint8_t len = 0;
+  const MsgBlock block = Framed(frame, len);
+  (void)link.QueueRequest(block, len);
+}
 }  // namespace
 
 EcuSession::EcuSession(SessionEvents& events)
@@ -76,8 +84,6 @@ void EcuSession::CopyLc1Reading() { StoreLc1(lc1_ ? lc1_->Value() : 0.0, false);
 
 // Drops the last connection's link and port (both stopped and closed first).
 void EcuSession::ReleaseLink() {
-  threadLink_ = nullptr;
-  threadPort_ = kNoPort;
   link_.reset();
   port_.reset();
 }
@@ -147,10 +153,10 @@ void EcuSession::OnNegativeReply(const std::uint8_t* data, int count) {
   if (link_ && link_->CurrentServiceId() == SID_StartCommunication) Teardown();
 }
 
-void EcuSession::Client::RequestNextData() {
+void EcuSession::Client::RequestNextData(LinkSender& link) {
   std::uint8_t len = 0;
   const MsgBlock block = Framed(ReqReadData, len);
-  if (KLineLink* link = s_.threadLink_.load()) (void)link->QueueRequestIfEmpty(block, len);
+  (void)link.QueueRequestIfEmpty(block, len);
 }
 
 std::optional<std::int8_t> EcuSession::Client::CorrectionToSend() {
@@ -172,8 +178,6 @@ void EcuSession::Connect(const std::string& port, int speedIndex, bool fastInit,
   leaveUnidir_ = 0;
   negativeReplies_ = 0;
   link_ = std::make_unique<KLineLink>(*port_, client_, trace_);
-  threadPort_ = port_->Id();
-  threadLink_ = link_.get();
   link_->StartTimer();
   std::this_thread::yield();
   startRetries_ = 0;
@@ -312,53 +316,46 @@ void EcuSession::DispatchReply(const std::uint8_t* data, int count) {
   }
 }
 
-bool EcuSession::RetryLastRequest() {
-  KLineLink* link = threadLink_.load();
-  const int sid = link ? link->CurrentServiceId() : -1;
+bool EcuSession::RetryLastRequest(LinkSender& link) {
+  const int sid = link.CurrentServiceId();
   switch (sid) {
     case SID_StartCommunication:
     case SID_StartDiagnosticSession: {
       const bool start = sid == SID_StartCommunication;
       startRetries_ = static_cast<std::uint8_t>(startRetries_.load() + 1);
       if (startRetries_.load() > kStartRetryLimit) return false;
-      SendRequest(start ? ReqStartCommunication : BuildSessionRequest());
+      QueueFramed(link, start ? ReqStartCommunication : BuildSessionRequest());
       return true;
     }
     case SID_StopDiagnosticSession:
-      SendRequest(ReqStopDiagnosticSession);
+      QueueFramed(link, ReqStopDiagnosticSession);
       return true;
     case SID_StopCommunication:
-      SendRequest(ReqStopCommunication);
+      QueueFramed(link, ReqStopCommunication);
       return true;
     case SID_ReadDataByLocalIdentifier:
-      RequestData();
+      QueueFramed(link, ReqReadData);
       return true;
     default:
       return true;
   }
 }
 
-void EcuSession::SendSwitchBack() {
+void EcuSession::SendSwitchBack(LinkSender& link) {
   leaveUnidir_ = 0;
-  MsgBlock block{};
-  block[0] = kRawCommand;
-  block[1] = kRawSwitchBack;
-  WritePortBlocking(threadPort_.load(), block.data(), 2);
+  const std::uint8_t command[2] = {kRawCommand, kRawSwitchBack};
+  link.WriteRaw(command, 2);
 }
 
-void EcuSession::SendCorrUOZ(std::int8_t correction) {
-  MsgBlock block{};
-  block[0] = kRawCommand;
-  block[1] = static_cast<std::uint8_t>(2 * correction);
-  WritePortBlocking(threadPort_.load(), block.data(), 2);
+void EcuSession::SendCorrUOZ(LinkSender& link, std::int8_t correction) {
+  const std::uint8_t command[2] = {kRawCommand, static_cast<std::uint8_t>(2 * correction)};
+  link.WriteRaw(command, 2);
 }
 
 void EcuSession::SendRequest(const std::vector<std::uint8_t>& frame) {
-  std::uint8_t len = 0;
-  const MsgBlock block = Framed(frame, len);
-  // A full queue (200 pending) refuses the request; the session's own
-  // requests are few, so this drops only piled-up data polls.
-  if (KLineLink* link = threadLink_.load()) (void)link->QueueRequest(block, len);
+  if (!link_) return;
+  LinkSender sender = link_->Sender();
+  QueueFramed(sender, frame);
 }
 
 void EcuSession::RequestData() { SendRequest(ReqReadData); }
@@ -395,6 +392,5 @@ bool EcuSession::LinkActive() const { return PortOpen() || (link_ && link_->Time
 KLineLink& EcuSession::UseLinkWithoutThreads() {
   ReleaseLink();
   link_ = KLineLink::WithoutThreads(client_, trace_);
-  threadLink_ = link_.get();
   return *link_;
 }

@@ -123,10 +123,10 @@ class EcuSession {
   // link down and, unless text is empty, reconnects or reports text.
   void EndLink(const std::string& text);
 
-  // Frames a request (without checksum), appends the checksum and queues it.
-  // Any thread.
+  // Frames a request (without checksum), appends the checksum and queues it
+  // on the current link.
   void SendRequest(const std::vector<std::uint8_t>& frame);
-  // Queues the data request 82 10 F1 21 0D. Any thread.
+  // Queues the data request 82 10 F1 21 0D.
   void RequestData();
 
   // The receiver's hand-off of one complete reply whose checksum matched; data
@@ -134,12 +134,13 @@ class EcuSession {
   void DispatchReply(const std::uint8_t* data, int count);
   // The receiver's hand-off of one crank packet (count >= 7).
   void HandlePacket(const std::uint8_t* packet, int count);
-  // Receiver thread. Queues the repeat of the request whose exchange was garbled.
-  // False when the repeats of a start request are used up (the link must end).
-  bool RetryLastRequest();
-  // Receiver thread. The raw commands of the unidirectional stream.
-  void SendSwitchBack();
-  void SendCorrUOZ(std::int8_t correction);
+  // Receiver thread. Queues on link the repeat of the request whose exchange
+  // was garbled. False when the repeats of a start request are used up (the
+  // link must end).
+  bool RetryLastRequest(LinkSender& link);
+  // Receiver thread. The raw commands of the unidirectional stream, on link.
+  void SendSwitchBack(LinkSender& link);
+  void SendCorrUOZ(LinkSender& link, std::int8_t correction);
 
   // The exchange trace of this session's connections, kept across them. Any thread.
   ExchangeTrace& Trace() { return *trace_; }
@@ -154,13 +155,15 @@ class EcuSession {
     explicit Client(EcuSession& s) : s_(s) {}
     void OnReply(const std::uint8_t* data, int count) override { s_.DispatchReply(data, count); }
     void OnPacket(const std::uint8_t* data, int count) override { s_.HandlePacket(data, count); }
-    bool OnGarbled() override { return s_.RetryLastRequest(); }
+    bool OnGarbled(LinkSender& link) override { return s_.RetryLastRequest(link); }
     void OnLinkLost(const std::string& text) override { s_.EndLink(text); }
-    void RequestNextData() override;
+    void RequestNextData(LinkSender& link) override;
     bool SwitchBackRequested() override { return s_.leaveUnidir_.load() != 0; }
-    void SendSwitchBack() override { s_.SendSwitchBack(); }
+    void SendSwitchBack(LinkSender& link) override { s_.SendSwitchBack(link); }
     std::optional<std::int8_t> CorrectionToSend() override;
-    void SendCorrection(std::int8_t correction) override { s_.SendCorrUOZ(correction); }
+    void SendCorrection(LinkSender& link, std::int8_t correction) override {
+      s_.SendCorrUOZ(link, correction);
+    }
     void OnResponseTime(int ms) override { s_.events_.OnResponseTime(ms); }
     void OnCounters(int resets, int badReplies) override { s_.events_.OnLinkCounters(resets, badReplies); }
     void OnUnidirEnded() override { s_.events_.OnUnidirMode(false); }
@@ -219,8 +222,4 @@ class EcuSession {
   // User-interface thread.
   std::unique_ptr<KLinePort> port_;
   std::unique_ptr<KLineLink> link_;
-  // The same for the receiver thread, which queues repeats and writes the
-  // stream's raw commands: cleared before the link or the port is replaced.
-  std::atomic<KLineLink*> threadLink_{nullptr};
-  std::atomic<PortId> threadPort_{kNoPort};
 };

@@ -45,6 +45,7 @@ KLineLink::KLineLink(LinkClient& client, std::shared_ptr<ExchangeTrace> trace)
 
 KLineLink::KLineLink(const KLinePort& port, LinkClient& client, std::shared_ptr<ExchangeTrace> trace)
     : KLineLink(client, std::move(trace)) {
+  port_ = port.Id();
   reader_ = MakeReceiver(port.Id(), core_, client);
   WorkerThread::Start(reader_);
   writer_ = MakeTransmitter(port.Id(), core_);
@@ -104,7 +105,10 @@ void KLineLink::LeaveUnidirMode() {
   }
   core_->replyCountdown = 15;
   core_->unidirMode = 0;
-  if (core_->polling.load()) client_.RequestNextData();
+  if (core_->polling.load()) {
+    LinkSender sender = Sender();
+    client_.RequestNextData(sender);
+  }
   // A request queued while the stream ran (a disconnect) found the transmitter
   // busy; it leaves now.
   if (!QueueEmpty()) core_->writerEvent.Set();

@@ -11,6 +11,7 @@
 
 #include "common/bytes.h"
 #include "common/ui.h"
+#include "link/port.h"
 
 class ExchangeTrace;
 class KLinePort;
@@ -18,6 +19,29 @@ class WorkerThread;
 namespace link_detail {
 struct LinkCore;
 }
+
+// One link's request queue and port as a LinkClient call may use them: the
+// receiver hands the session its own link's sender, so a repeat or a raw
+// command never reaches another link, however the session's link changes
+// meanwhile. Valid only during the call it is handed to. Any thread.
+class LinkSender {
+ public:
+  LinkSender(link_detail::LinkCore& core, PortId port) : core_(core), port_(port) {}
+  // Queues a request (bytes with checksum); false and dropped when 200 are
+  // already pending.
+  bool QueueRequest(const MsgBlock& block, std::uint8_t length);
+  // Queues the request only when none is pending, checked under the queue's lock.
+  bool QueueRequestIfEmpty(const MsgBlock& block, std::uint8_t length);
+  // Service identifier of the request whose reply is awaited; -1 when none.
+  int CurrentServiceId() const;
+  // Writes bytes to the port at once, outside the queue (the packet stream's
+  // raw commands). Nothing without a port.
+  void WriteRaw(const std::uint8_t* bytes, int count);
+
+ private:
+  link_detail::LinkCore& core_;
+  PortId port_;
+};
 
 // The ECU session as the link sees it, registered for the link's life: what
 // the receiver frames goes to it, and the link asks it for what only the
@@ -33,23 +57,24 @@ class LinkClient {
   // any that followed them in the same read (count >= 7).
   virtual void OnPacket(const std::uint8_t* data, int count) = 0;
   // Receiver thread. The exchange was garbled (a bad echo or reply header):
-  // queues its repeat. False when the repeats are used up and the link must end.
-  virtual bool OnGarbled() = 0;
+  // queues its repeat on link. False when the repeats are used up and the
+  // link must end.
+  virtual bool OnGarbled(LinkSender& link) = 0;
   // UI thread. The link must end: text says why (no answer in time, the
   // repeats used up, a link thread that died); empty when it ended quietly.
   virtual void OnLinkLost(const std::string& text) = 0;
-  // UI or receiver thread. Queues the next data request unless another
-  // request is pending (QueueRequestIfEmpty).
-  virtual void RequestNextData() = 0;
+  // UI or receiver thread. Queues the next data request on link unless
+  // another request is pending (QueueRequestIfEmpty).
+  virtual void RequestNextData(LinkSender& link) = 0;
   // Receiver thread, before a complete message is handed over: the raw
   // commands of the packet stream. True once the user asked to leave the
   // stream; SendSwitchBack then writes the command that ends it.
   virtual bool SwitchBackRequested() = 0;
-  virtual void SendSwitchBack() = 0;
+  virtual void SendSwitchBack(LinkSender& link) = 0;
   // U mode: the ignition correction to send while the one the ECU reports
   // differs from the one asked for.
   virtual std::optional<std::int8_t> CorrectionToSend() = 0;
-  virtual void SendCorrection(std::int8_t correction) = 0;
+  virtual void SendCorrection(LinkSender& link, std::int8_t correction) = 0;
   // UI thread. What the link measures and counts: the response time of the
   // last request, once per write; the receiver's resets and the replies it
   // dropped for their checksum or their length.
@@ -105,6 +130,9 @@ class KLineLink {
   // Any thread. Service identifier of the request whose reply is awaited; -1 when none.
   int CurrentServiceId() const;
 
+  // UI thread. This link's queue and port for a LinkClient call.
+  LinkSender Sender() { return LinkSender(*core_, port_); }
+
   // UI thread. Whether the receiver asks the client for the next data request
   // as soon as a reply is in (polling without pause). Off at the start.
   void SetPolling(bool on);
@@ -148,6 +176,7 @@ class KLineLink {
 
   std::shared_ptr<link_detail::LinkCore> core_;
   LinkClient& client_;
+  PortId port_ = kNoPort;  // none without threads
   // The threads own themselves; these are kept to ask them to end and to
   // notice one that died.
   std::shared_ptr<WorkerThread> reader_;

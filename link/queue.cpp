@@ -109,9 +109,23 @@ bool KLineLink::QueueEmpty() const { return core_->QueueEmpty(); }
 
 int KLineLink::PendingRequests() const { return core_->PendingRequests(); }
 
-int KLineLink::CurrentServiceId() const {
-  std::lock_guard<std::mutex> lock(core_->rxLock);
-  if (core_->currentRequestLen == 0) return -1;
-  const MsgBlock& r = core_->currentRequest;
+int KLineLink::CurrentServiceId() const { return LinkSender(*core_, port_).CurrentServiceId(); }
+
+bool LinkSender::QueueRequest(const MsgBlock& block, std::uint8_t length) {
+  return core_.Enqueue(block, length, false);
+}
+
+bool LinkSender::QueueRequestIfEmpty(const MsgBlock& block, std::uint8_t length) {
+  return core_.Enqueue(block, length, true);
+}
+
+int LinkSender::CurrentServiceId() const {
+  std::lock_guard<std::mutex> lock(core_.rxLock);
+  if (core_.currentRequestLen == 0) return -1;
+  const MsgBlock& r = core_.currentRequest;
   return r[0] == 0x80 ? r[4] : r[3];
+}
+
+void LinkSender::WriteRaw(const std::uint8_t* bytes, int count) {
+  if (port_ != kNoPort) WritePortBlocking(port_, bytes, count);
 }

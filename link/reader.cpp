@@ -174,7 +174,7 @@ class TComReadThread : public WorkerThread {
   bool MessageComplete(Lock& lk, Event event) {
     c_.replyCountdown = -1;
     if (client_.SwitchBackRequested()) {
-      if (!Unlocked(lk, [this] { client_.SendSwitchBack(); })) return false;
+      if (!Unlocked(lk, [this] { client_.SendSwitchBack(sender_); })) return false;
       if (!Trace(lk, TraceSendSwitchToBModeLine())) return false;
     }
     const MsgBlock message = c_.framer.Buffer();
@@ -195,7 +195,7 @@ class TComReadThread : public WorkerThread {
     };
     if (event == Event::Packet) {
       const std::optional<std::int8_t> correction = client_.CorrectionToSend();
-      if (correction && !Unlocked(lk, [this, &correction] { client_.SendCorrection(*correction); }))
+      if (correction && !Unlocked(lk, [this, &correction] { client_.SendCorrection(sender_, *correction); }))
         return false;
       if (!OnUi(lk, [&] {
             client_.OnPacket(message.data(), count);
@@ -234,7 +234,7 @@ class TComReadThread : public WorkerThread {
         }))
       return false;
     lk.unlock();
-    if (polling) client_.RequestNextData();
+    if (polling) client_.RequestNextData(sender_);
     PurgePort(port_, PURGE_RXABORT | PURGE_RXCLEAR);
     c_.lastRxTime.store(PerfCounter());
     c_.writerIdle.store(1);
@@ -248,7 +248,7 @@ class TComReadThread : public WorkerThread {
     c_.resetCount.fetch_add(1);
     lk.unlock();
     HandOff([this] { c_.ShowCounters(client_); });
-    if (client_.OnGarbled()) {
+    if (client_.OnGarbled(sender_)) {
       HandOff([this] { c_.trace->AppendLine(TraceResetLine()); });
     } else {
       // The repeats of a start request are used up: end as on a time-out. The
@@ -280,6 +280,8 @@ class TComReadThread : public WorkerThread {
   std::shared_ptr<LinkCore> core_;
   LinkCore& c_;
   LinkClient& client_;
+  // What the session's calls from this thread act on: this link alone.
+  LinkSender sender_{c_, port_};
   std::vector<std::string> lines_;               // trace lines not yet handed over
   std::uint32_t lastShortWaiting_ = UINT32_MAX;  // queue count at the last short sleep
 };

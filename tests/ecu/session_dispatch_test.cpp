@@ -144,8 +144,9 @@ TEST_F(Dispatch, RetryRepeatsTheCurrentRequestWithinItsLimits) {
     SetCurrent(c.current);
     session.StartRetryCount() = 0;
     int refused = 0;
+    LinkSender link = session.Link()->Sender();
     for (int i = 0; i < 7; ++i)
-      if (!session.RetryLastRequest()) ++refused;
+      if (!session.RetryLastRequest(link)) ++refused;
     EXPECT_EQ(PendingRequests(), c.repeats) << int(c.current.empty() ? 0 : c.current[3]);
     // Past the limit of a start request the link must end.
     EXPECT_EQ(refused, c.repeats == 5 ? 2 : 0);

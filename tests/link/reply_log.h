@@ -13,13 +13,13 @@ class ReplyLog : public LinkClient {
  public:
   void OnReply(const std::uint8_t* data, int) override { replies.push_back(data[0]); }
   void OnPacket(const std::uint8_t*, int) override {}
-  bool OnGarbled() override { return true; }
+  bool OnGarbled(LinkSender&) override { return true; }
   void OnLinkLost(const std::string&) override {}
-  void RequestNextData() override {}
+  void RequestNextData(LinkSender&) override {}
   bool SwitchBackRequested() override { return false; }
-  void SendSwitchBack() override {}
+  void SendSwitchBack(LinkSender&) override {}
   std::optional<std::int8_t> CorrectionToSend() override { return std::nullopt; }
-  void SendCorrection(std::int8_t) override {}
+  void SendCorrection(LinkSender&, std::int8_t) override {}
   void OnResponseTime(int) override {}
   void OnCounters(int, int) override {}
   void OnUnidirEnded() override {}
