@@ -87,7 +87,7 @@ qt=$qt_cache/qt-win
 
 build_qt() {
   local work=$qt_cache/work
-  say "building Qt $qt_version for Windows from Debian's qt6-base source: about an hour on 2 cores"
+  say "building Qt $qt_version for Windows from Debian's qt6-base source: about half an hour on 2 idle cores, longer on a busy machine"
   local t0=$SECONDS
   source_package qt6-base "$work/src"
   # With OpenGL off, dynamicgl stays on and guards OpenGL-only code.
