@@ -7,6 +7,7 @@
 #include <QTranslator>
 #include <functional>
 
+#include "app/dialogs.h"
 #include "app/widgets/user_dialogs.h"
 
 // Runs one dispatch step; an error escaping it is shown in dialogs' error box
@@ -24,10 +25,11 @@ class TApplication : public QApplication {
   TApplication(int& argc, char** argv);
   bool notify(QObject* receiver, QEvent* event) override;
   // Where the general error handler shows errors: the main window's dialogs
-  // while it lives; nullptr (before and after it) shows nothing.
-  void SetDialogs(UserDialogs* dialogs) { dialogs_ = dialogs ? dialogs : &quiet_; }
+  // while it lives; nullptr (before and after it) a box of no window, so an
+  // error while the window is being made is still shown.
+  void SetDialogs(UserDialogs* dialogs) { dialogs_ = dialogs ? dialogs : &windowless_; }
 
  private:
-  UserDialogs quiet_;
-  UserDialogs* dialogs_ = &quiet_;
+  TMessageBoxes windowless_{nullptr};
+  UserDialogs* dialogs_ = &windowless_;
 };
